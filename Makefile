@@ -1,0 +1,38 @@
+# Veltrina for Windows: cross-built with MinGW-w64, run and tested under Wine.
+#   make run    set up, build and start the client (under Xvfb with a scripted tour when there is no display)
+#   make test   set up, build (64-bit and, as a check, 32-bit) and run every test under Wine and Xvfb
+BUILD   ?= build
+BUILD32 ?= build-i686
+JOBS    ?= $(shell nproc)
+CMAKE_GEN = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all run test tour build build32 setup clean
+
+all: build
+
+setup:
+	@bash tools/setup.sh
+
+$(BUILD)/build.ninja: | setup
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
+
+$(BUILD32)/build.ninja: | setup
+	cmake -S . -B $(BUILD32) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DVELTRINA_TESTS=OFF
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+build32: setup $(BUILD32)/build.ninja
+	cmake --build $(BUILD32) -j $(JOBS)
+
+test: build build32
+	@bash tools/test.sh $(BUILD)
+
+run: build
+	@bash tools/run.sh $(BUILD)
+
+tour: build
+	@bash tools/run.sh $(BUILD) --tour
+
+clean:
+	rm -rf $(BUILD) $(BUILD32)

@@ -1,0 +1,1 @@
+namespace veltrinawnd { int placeholder = 0; }

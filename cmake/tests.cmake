@@ -1,0 +1,31 @@
+# Test executables are Windows programs: CTest runs each under Wine (tools/wine-run.sh) inside the
+# Xvfb display that `make test` provides, with the project's prefix from the build tree.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env;WINE_ROOT=${CMAKE_BINARY_DIR};${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
+
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# veltrina_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [SERIAL])
+# One executable per group of related cases; SERIAL ones share the prefix's documents folder
+# and must not run beside each other.
+function(veltrina_add_test)
+  cmake_parse_arguments(T "SERIAL" "NAME" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_compile_options(${T_NAME} PRIVATE ${VELTRINA_WARNINGS})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} gtest_main gtest)
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 300)
+  if(T_SERIAL)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK documents)
+  endif()
+endfunction()
+
+file(GLOB _test_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+foreach(dir ${_test_dirs})
+  if(EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()

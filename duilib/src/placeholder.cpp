@@ -1,0 +1,1 @@
+namespace DuiLib { int placeholder = 0; }

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Runs every test executable under Wine in a throw-away prefix inside a private Xvfb display.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="$(cd "$1" && pwd)"
+export WINE_ROOT="$build"
+export WINEPREFIX="$build/wineprefix-test"
+bash "$here/wine-prefix.sh" "$build"
+source "$here/wine-env.sh"
+# A fresh documents folder for every run: tests never see an earlier run's data.
+for docs in "$WINEPREFIX"/drive_c/users/*/Documents; do rm -rf "$docs"; mkdir -p "$docs"; done
+wineserver -k 2>/dev/null || true
+status=0
+xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
+  wineserver -p 60
+  # Start the prefix'"'"'s background processes now, away from CTest'"'"'s pipes: started by a test they
+  # would inherit its output and CTest would wait for them until the time-out.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+  ctest --test-dir "$0" --output-on-failure -j "$(nproc)"
+  rc=$?
+  wineserver -k 2>/dev/null || true
+  exit $rc' "$build" || status=$?
+exit $status
