@@ -1,0 +1,50 @@
+#pragma once
+// The embedded demo service: an in-process team service that makes the client a working program
+// with no server anywhere. See veltrinacore/README.md for its accounts, teams and switches.
+//
+// State lives in <data_folder>\demo-service.json (written atomically after every change; a
+// corrupt file is moved aside with a log line and the demo data is used instead) and uploaded
+// files in <data_folder>\demo-files\. Its "life" (teammates posting, presence changing, the bot
+// answering) runs on its own thread every life_interval.
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "veltrina/backend/service.h"
+
+namespace veltrina::backend {
+
+struct DemoOptions {
+  // Folder of the service's state; empty: <Documents>\Veltrina.
+  std::string data_folder;
+  // Period of the simulated life; zero stops it (the bot still answers, after bot_delay).
+  std::chrono::milliseconds life_interval{8000};
+  std::chrono::milliseconds bot_delay{1500};
+  // Seed of the life's choices (same seed, same story).
+  uint32_t seed = 20261206;
+};
+
+class DemoService : public Service {
+ public:
+  // Reads the options' client-version switches from <data_folder>\demo-config.json and the
+  // environment (README.md).
+  explicit DemoService(DemoOptions options = DemoOptions());
+  ~DemoService() override;
+  DemoService(const DemoService&) = delete;
+  DemoService& operator=(const DemoService&) = delete;
+
+  void Attach(EventSink* sink) override;
+  void Detach() override;
+  void Call(const Request& request, std::function<void(Reply)> answer) override;
+  bool ServesUrl(const std::string& url) const override;
+
+  // Runs one step of the life at once (tests).
+  void LifeStepForTests();
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace veltrina::backend

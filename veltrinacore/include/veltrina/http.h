@@ -1,0 +1,82 @@
+#pragma once
+// HTTP for images and files. Addresses on the service's own hosts (see hosts.h) are answered by
+// the installed service; any other http:// or https:// address goes out through WinHTTP.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace veltrina {
+
+class HttpRequest {
+ public:
+  HttpRequest() = default;
+  explicit HttpRequest(std::string url) : url_(std::move(url)) {}
+
+  const std::string& url() const { return url_; }
+  const std::string& method() const { return method_; }
+  const std::vector<std::pair<std::string, std::string>>& headers() const { return headers_; }
+  const std::string& body() const { return body_; }
+  int timeout_ms() const { return timeout_ms_; }
+
+  void set_url(std::string v) { url_ = std::move(v); }
+  void set_method(std::string v) { method_ = std::move(v); }
+  void add_header(std::string name, std::string value) { headers_.emplace_back(std::move(name), std::move(value)); }
+  void set_body(std::string v) { body_ = std::move(v); }
+  void set_timeout_ms(int v) { timeout_ms_ = v; }
+
+ private:
+  std::string url_;
+  std::string method_ = "GET";
+  std::vector<std::pair<std::string, std::string>> headers_;
+  std::string body_;
+  int timeout_ms_ = 30000;
+};
+
+class HttpResponse {
+ public:
+  int status_code() const { return status_code_; }  // 0 when no answer came
+  const std::string& raw_data() const { return raw_data_; }  // the body, byte for byte
+  const std::string& content_type() const { return content_type_; }
+  const std::string& error() const { return error_; }  // transport error text, else empty
+  const std::string& url() const { return url_; }
+
+  void set_status_code(int v) { status_code_ = v; }
+  void set_raw_data(std::string v) { raw_data_ = std::move(v); }
+  void set_content_type(std::string v) { content_type_ = std::move(v); }
+  void set_error(std::string v) { error_ = std::move(v); }
+  void set_url(std::string v) { url_ = std::move(v); }
+
+ private:
+  int status_code_ = 0;
+  std::string raw_data_;
+  std::string content_type_;
+  std::string error_;
+  std::string url_;
+};
+
+class HttpClient {
+ public:
+  // ok is true for a 2xx answer. The response is never null: on failure it carries the status
+  // code (0 for transport errors), an error text and an empty body.
+  using Callback = std::function<void(bool ok, std::unique_ptr<HttpResponse> response)>;
+
+  static HttpClient* SharedClient();
+
+  void Send(const HttpRequest& request, Callback callback);
+
+  // Uploads a local file (path relative to the current folder, ANSI or UTF-8) into a
+  // conversation under `file_name`; `comment` (may be empty) becomes its first comment.
+  // is_channel: true for a channel or group, false for a direct message. The file then appears
+  // in the conversation as a file (or image) message. The response body is the stored message's
+  // JSON.
+  void Upload(const std::string& file_path, const std::string& file_name, const std::string& comment,
+              const std::string& channel_id, bool is_channel, Callback callback);
+
+ private:
+  HttpClient() = default;
+};
+
+}  // namespace veltrina
