@@ -1,0 +1,68 @@
+#pragma once
+// Drawing helpers: colours, images with per-pixel alpha, plain and marked-up text.
+#include <vector>
+
+#include "UIDefine.h"
+
+namespace DuiLib {
+
+// "#AARRGGBB", "#RRGGBB", "0xAARRGGBB" or decimal; unparsable text gives 0.
+DWORD ParseColor(const wchar_t* text);
+// "l,t,r,b" (missing values stay 0).
+RECT ParseRect(const wchar_t* text);
+SIZE ParseSize(const wchar_t* text);
+bool ParseBool(const wchar_t* text);
+
+// A decoded image, premultiplied BGRA, drawn with AlphaBlend.
+struct TImageInfo {
+  HBITMAP hBitmap = nullptr;
+  int nWidth = 0;
+  int nHeight = 0;
+  bool bAlpha = false;
+};
+
+// An image attribute: "file.png" or "file='file.png' source='l,t,r,b' corner='l,t,r,b' fade='255'".
+struct TDrawInfo {
+  CDuiString sFile;
+  RECT rcSource{};
+  RECT rcCorner{};
+  RECT rcDest{};
+  bool bHasSource = false;
+  bool bHasDest = false;
+  BYTE uFade = 255;
+};
+TDrawInfo ParseDrawInfo(const CDuiString& image);
+
+// One laid-out link of marked-up text: its content and the rectangles its text covers.
+struct TMarkupLink {
+  CDuiString content;
+  std::vector<RECT> rects;
+};
+
+class CRenderEngine {
+ public:
+  // Decodes a PNG/JPEG/BMP/GIF file; null when missing or broken.
+  static TImageInfo* LoadImageFile(const CDuiString& path);
+  static void FreeImage(TImageInfo* image);
+
+  static void DrawColor(HDC hDC, const RECT& rc, DWORD color);
+  static void DrawRoundColor(HDC hDC, const RECT& rc, SIZE round, DWORD color);
+  static void DrawBorder(HDC hDC, const RECT& rc, const RECT& sizes, SIZE round, DWORD color);
+  // Draws info's image into rcItem (or its dest), clipped to rcPaint. False when nothing drawn.
+  static bool DrawImage(HDC hDC, CPaintManagerUI* pManager, const RECT& rcItem, const RECT& rcPaint,
+                        const TDrawInfo& info);
+
+  // Single text with DrawText semantics (DT_SINGLELINE, DT_END_ELLIPSIS, alignment, DT_CALCRECT).
+  static void DrawText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
+                       DWORD dwTextColor, int iFont, UINT uStyle);
+
+  // Lays out marked-up text in rc, wrapping at its width unless DT_SINGLELINE. With DT_CALCRECT
+  // nothing is painted and rc.bottom (and rc.right when it would shrink) becomes the extent.
+  // The same code path measures and paints, so an estimate always matches what is drawn.
+  // hoverLink is the index of the link under the mouse (-1 for none).
+  static void DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
+                           DWORD dwTextColor, int iFont, UINT uStyle,
+                           std::vector<TMarkupLink>* links = nullptr, int hoverLink = -1);
+};
+
+}  // namespace DuiLib

@@ -1,0 +1,15 @@
+#pragma once
+// The whole toolkit.
+#include "UIDefine.h"
+#include "UIMarkupText.h"
+#include "UIRender.h"
+#include "UIMarkup.h"
+#include "UIBase.h"
+#include "UIManager.h"
+#include "UIControl.h"
+#include "UIContainer.h"
+#include "UILabel.h"
+#include "UIEdit.h"
+#include "UIList.h"
+#include "UIDlgBuilder.h"
+#include "WinImplBase.h"

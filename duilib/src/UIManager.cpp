@@ -1,0 +1,716 @@
+#include "duilib/UIManager.h"
+
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "duilib/UIContainer.h"
+#include "duilib/UIControl.h"
+#include "duilib/UIEdit.h"
+
+namespace DuiLib {
+namespace {
+
+HINSTANCE g_instance = nullptr;
+CDuiString g_resourcePath;
+std::map<HWND, CPaintManagerUI*>& Managers() {
+  static std::map<HWND, CPaintManagerUI*> managers;
+  return managers;
+}
+
+struct ImageEntry {
+  TImageInfo* image = nullptr;  // null: the last load failed
+};
+std::map<CDuiString, ImageEntry>& Images() {
+  static std::map<CDuiString, ImageEntry> images;
+  return images;
+}
+
+bool IsAbsolutePath(const CDuiString& p) {
+  return (p.size() > 1 && p[1] == L':') || (p.size() > 1 && p[0] == L'\\' && p[1] == L'\\') ||
+         (!p.empty() && p[0] == L'/');
+}
+
+HFONT MakeFont(const CDuiString& name, int size, bool bold, bool underline, bool italic) {
+  LOGFONTW lf{};
+  lf.lfHeight = -size;
+  lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+  lf.lfUnderline = underline;
+  lf.lfItalic = italic;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfQuality = CLEARTYPE_QUALITY;
+  wcsncpy(lf.lfFaceName, name.c_str(), LF_FACESIZE - 1);
+  return CreateFontIndirectW(&lf);
+}
+
+void FillMetrics(TFontInfo& info) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, info.hFont);
+  GetTextMetricsW(dc, &info.tm);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+}
+
+}  // namespace
+
+CPaintManagerUI::CPaintManagerUI() {
+  m_DefaultFont.sFontName = L"微软雅黑";
+  m_DefaultFont.iSize = 12;
+  m_DefaultFont.hFont = MakeFont(m_DefaultFont.sFontName, 12, false, false, false);
+  FillMetrics(m_DefaultFont);
+}
+
+CPaintManagerUI::~CPaintManagerUI() {
+  if (m_hWndPaint) Managers().erase(m_hWndPaint);
+  m_aNotifiers.clear();
+  FlushDelayedCleanup();
+  m_pFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
+  m_pRoot.reset();
+  FlushDelayedCleanup();
+  for (auto& [id, font] : m_mFonts) DeleteObject(font.hFont);
+  DeleteObject(m_DefaultFont.hFont);
+  if (m_hDcPaint && m_hWndPaint) ReleaseDC(m_hWndPaint, m_hDcPaint);
+}
+
+void CPaintManagerUI::SetInstance(HINSTANCE hInst) { g_instance = hInst; }
+HINSTANCE CPaintManagerUI::GetInstance() { return g_instance; }
+
+CDuiString CPaintManagerUI::GetInstancePath() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(g_instance, path, MAX_PATH);
+  CDuiString p(path);
+  size_t slash = p.find_last_of(L"\\/");
+  return slash == CDuiString::npos ? CDuiString() : p.substr(0, slash + 1);
+}
+
+void CPaintManagerUI::SetResourcePath(const CDuiString& path) {
+  g_resourcePath = path;
+  if (!g_resourcePath.empty() && g_resourcePath.back() != L'\\' && g_resourcePath.back() != L'/')
+    g_resourcePath += L'\\';
+}
+
+const CDuiString& CPaintManagerUI::GetResourcePath() { return g_resourcePath; }
+
+CPaintManagerUI* CPaintManagerUI::FromWindow(HWND hWnd) {
+  auto it = Managers().find(hWnd);
+  return it == Managers().end() ? nullptr : it->second;
+}
+
+void CPaintManagerUI::Init(HWND hWnd) {
+  if (m_hWndPaint) Managers().erase(m_hWndPaint);
+  m_hWndPaint = hWnd;
+  m_hDcPaint = GetDC(hWnd);
+  Managers()[hWnd] = this;
+}
+
+void CPaintManagerUI::SetInitSize(int cx, int cy) {
+  m_szInitWindowSize = {cx, cy};
+  if (m_hWndPaint && cx > 0 && cy > 0)
+    SetWindowPos(m_hWndPaint, nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+}
+
+bool CPaintManagerUI::AttachDialog(CControlUI* pControl) {
+  if (!pControl) return false;
+  m_pFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
+  if (m_pRoot) AddDelayedCleanup(m_pRoot.release());
+  m_pRoot.reset(pControl);
+  m_bUpdateNeeded = true;
+  InitControls(pControl);
+  if (m_hWndPaint) InvalidateRect(m_hWndPaint, nullptr, FALSE);
+  return true;
+}
+
+void CPaintManagerUI::InitControls(CControlUI* pControl, CControlUI* pParent) {
+  if (!pControl) return;
+  if (pControl->GetManager() != this || pControl->GetParent() != pParent) {
+    pControl->SetManager(this, pParent ? pParent : pControl->GetParent(), false);
+    if (auto* container = static_cast<CContainerUI*>(pControl->GetInterface(L"Container"))) {
+      for (int i = 0; i < container->GetCount(); ++i) InitControls(container->GetItemAt(i), container);
+    }
+  }
+}
+
+void CPaintManagerUI::ReapObjects(CControlUI* pControl) { ControlRemoved(pControl); }
+
+void CPaintManagerUI::ControlRemoved(CControlUI* pControl) {
+  if (pControl == m_pFocus) m_pFocus = nullptr;
+  if (pControl == m_pEventHover) m_pEventHover = nullptr;
+  if (pControl == m_pEventClick) m_pEventClick = nullptr;
+  if (pControl == m_pEventRClick) m_pEventRClick = nullptr;
+  if (pControl == m_pTooltipControl) m_pTooltipControl = nullptr;
+}
+
+void CPaintManagerUI::AddDelayedCleanup(CControlUI* pControl) {
+  if (!pControl) return;
+  // Detach the whole subtree from input state now; free it when no event is on the stack.
+  pControl->ForEach([this](CControlUI* c) {
+    ControlRemoved(c);
+    if (HWND native = c->GetNativeWindow()) ShowWindow(native, SW_HIDE);
+    return false;
+  });
+  m_aDelayedCleanup.push_back(pControl);
+  if (m_nMessageDepth == 0 && m_hWndPaint) ::PostMessageW(m_hWndPaint, WM_APP + 1, 0, 0);
+}
+
+void CPaintManagerUI::FlushDelayedCleanup() {
+  while (!m_aDelayedCleanup.empty()) {
+    std::vector<CControlUI*> doomed;
+    doomed.swap(m_aDelayedCleanup);
+    for (CControlUI* c : doomed) delete c;
+  }
+}
+
+CControlUI* CPaintManagerUI::FindControl(const CDuiString& name) const {
+  if (!m_pRoot || name.empty()) return nullptr;
+  CControlUI* found = nullptr;
+  m_pRoot->ForEach([&](CControlUI* c) {
+    if (c->GetName() == name) {
+      found = c;
+      return true;
+    }
+    return false;
+  });
+  return found;
+}
+
+CControlUI* CPaintManagerUI::FindControl(POINT pt) const {
+  return m_pRoot ? m_pRoot->FindControlAt(pt) : nullptr;
+}
+
+CControlUI* CPaintManagerUI::FindControlByNativeWindow(HWND hWnd) const {
+  if (!m_pRoot || !hWnd) return nullptr;
+  CControlUI* found = nullptr;
+  m_pRoot->ForEach([&](CControlUI* c) {
+    if (c->GetNativeWindow() == hWnd) {
+      found = c;
+      return true;
+    }
+    return false;
+  });
+  return found;
+}
+
+void CPaintManagerUI::NameChanged(CControlUI*, const CDuiString&) {}
+
+void CPaintManagerUI::Invalidate(const RECT& rc) {
+  if (m_hWndPaint) InvalidateRect(m_hWndPaint, &rc, FALSE);
+}
+
+void CPaintManagerUI::UpdateLayout() {
+  if (!m_pRoot || !m_hWndPaint) return;
+  RECT client;
+  GetClientRect(m_hWndPaint, &client);
+  if (m_bUpdateNeeded || m_pRoot->IsUpdateNeeded() || !EqualRect(&client, &m_pRoot->GetPos())) {
+    m_bUpdateNeeded = false;
+    m_pRoot->SetPos(client, true);
+    InvalidateRect(m_hWndPaint, nullptr, FALSE);
+  }
+}
+
+void CPaintManagerUI::Render(HDC hDC, const RECT& rcPaint) {
+  UpdateLayout();
+  if (!m_pRoot) return;
+  m_pRoot->DoPaint(hDC, rcPaint);
+}
+
+void CPaintManagerUI::PaintWindow() {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(m_hWndPaint, &ps);
+  RECT client;
+  GetClientRect(m_hWndPaint, &client);
+  RECT rc = ps.rcPaint;
+  if (rc.right > rc.left && rc.bottom > rc.top && client.right > 0 && client.bottom > 0) {
+    UpdateLayout();
+    // Paint off screen, then copy, so nothing flickers.
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    IntersectClipRect(mem, rc.left, rc.top, rc.right, rc.bottom);
+    if (m_pRoot) m_pRoot->DoPaint(mem, rc);
+    BitBlt(dc, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, mem, rc.left, rc.top, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+  }
+  EndPaint(m_hWndPaint, &ps);
+}
+
+void CPaintManagerUI::ApplyWindowRegion() {
+  if (m_szRoundCorner.cx <= 0 || m_szRoundCorner.cy <= 0 || !m_hWndPaint) return;
+  RECT rc;
+  GetWindowRect(m_hWndPaint, &rc);
+  SIZE sz{rc.right - rc.left, rc.bottom - rc.top};
+  if (sz.cx == m_szLastRegion.cx && sz.cy == m_szLastRegion.cy) return;
+  m_szLastRegion = sz;
+  if (IsZoomed(m_hWndPaint)) {
+    SetWindowRgn(m_hWndPaint, nullptr, TRUE);
+    return;
+  }
+  HRGN rgn = CreateRoundRectRgn(0, 0, sz.cx + 1, sz.cy + 1, m_szRoundCorner.cx, m_szRoundCorner.cy);
+  SetWindowRgn(m_hWndPaint, rgn, TRUE);  // the window owns the region now
+}
+
+// ---- fonts ----
+
+void CPaintManagerUI::SetDefaultFont(const CDuiString& name, int size, bool bold, bool underline, bool italic) {
+  HFONT font = MakeFont(name, size, bold, underline, italic);
+  if (!font) return;
+  DeleteObject(m_DefaultFont.hFont);
+  m_DefaultFont = TFontInfo{font, name, size, bold, underline, italic, {}};
+  FillMetrics(m_DefaultFont);
+  NeedUpdate();
+}
+
+int CPaintManagerUI::AddFont(int id, const CDuiString& name, int size, bool bold, bool underline, bool italic) {
+  HFONT font = MakeFont(name, size, bold, underline, italic);
+  if (!font) return -1;
+  if (id < 0) id = m_mFonts.empty() ? 0 : m_mFonts.rbegin()->first + 1;
+  auto it = m_mFonts.find(id);
+  if (it != m_mFonts.end()) DeleteObject(it->second.hFont);
+  TFontInfo info{font, name, size, bold, underline, italic, {}};
+  FillMetrics(info);
+  m_mFonts[id] = info;
+  return id;
+}
+
+HFONT CPaintManagerUI::GetFont(int index) {
+  auto it = m_mFonts.find(index);
+  return it == m_mFonts.end() ? m_DefaultFont.hFont : it->second.hFont;
+}
+
+const TFontInfo* CPaintManagerUI::GetFontInfo(int index) {
+  auto it = m_mFonts.find(index);
+  return it == m_mFonts.end() ? &m_DefaultFont : &it->second;
+}
+
+// ---- images ----
+
+CDuiString CPaintManagerUI::ResolvePath(const CDuiString& file) const {
+  if (IsAbsolutePath(file)) return file;
+  return g_resourcePath + file;
+}
+
+const TImageInfo* CPaintManagerUI::GetImage(const CDuiString& file) {
+  if (file.empty()) return nullptr;
+  CDuiString path = ResolvePath(file);
+  auto& images = Images();
+  auto it = images.find(path);
+  if (it != images.end()) return it->second.image;
+  ImageEntry entry;
+  entry.image = CRenderEngine::LoadImageFile(path);
+  images[path] = entry;
+  return entry.image;
+}
+
+void CPaintManagerUI::ForgetFailedImage(const CDuiString& file) {
+  if (file.empty()) return;
+  auto& images = Images();
+  auto it = images.find(ResolvePath(file));
+  if (it != images.end() && !it->second.image) images.erase(it);
+}
+
+void CPaintManagerUI::AddDefaultAttributeList(const CDuiString& controlClass, const CDuiString& list) {
+  m_mDefaultAttrs[controlClass] = list;
+}
+
+const CDuiString* CPaintManagerUI::GetDefaultAttributeList(const CDuiString& controlClass) const {
+  auto it = m_mDefaultAttrs.find(controlClass);
+  return it == m_mDefaultAttrs.end() ? nullptr : &it->second;
+}
+
+// ---- focus and capture ----
+
+void CPaintManagerUI::NativeFocusChanged(CControlUI* pControl) {
+  if (pControl == m_pFocus) return;
+  if (CControlUI* old = m_pFocus) {
+    m_pFocus = nullptr;
+    TEventUI e;
+    e.Type = UIEVENT_KILLFOCUS;
+    e.pSender = pControl;
+    e.dwTimestamp = GetTickCount();
+    old->Event(e);
+  }
+  m_pFocus = pControl;
+  if (pControl) {
+    TEventUI e;
+    e.Type = UIEVENT_SETFOCUS;
+    e.pSender = pControl;
+    e.dwTimestamp = GetTickCount();
+    pControl->Event(e);
+  }
+}
+
+void CPaintManagerUI::SetFocus(CControlUI* pControl) {
+  if (!m_hWndPaint) return;
+  if (pControl && pControl->GetNativeWindow()) {
+    HWND native = pControl->GetNativeWindow();
+    if (::GetFocus() != native) ::SetFocus(native);  // its WM_SETFOCUS records the change
+    else NativeFocusChanged(pControl);
+    return;
+  }
+  if (::GetFocus() != m_hWndPaint) ::SetFocus(m_hWndPaint);
+  if (pControl && !pControl->IsVisible()) pControl = nullptr;
+  NativeFocusChanged(pControl);
+}
+
+bool CPaintManagerUI::SetNextTabControl(bool bForward) {
+  if (!m_pRoot) return false;
+  std::vector<CControlUI*> order;
+  m_pRoot->ForEach([&](CControlUI* c) {
+    if (c->GetNativeWindow() && c->IsVisible() && c->IsEnabled() && c->IsKeyboardEnabled()) order.push_back(c);
+    return false;
+  });
+  if (order.empty()) return false;
+  auto it = std::find(order.begin(), order.end(), m_pFocus);
+  size_t index;
+  if (it == order.end()) index = bForward ? 0 : order.size() - 1;
+  else if (bForward) index = (static_cast<size_t>(it - order.begin()) + 1) % order.size();
+  else index = (static_cast<size_t>(it - order.begin()) + order.size() - 1) % order.size();
+  SetFocus(order[index]);
+  return true;
+}
+
+void CPaintManagerUI::SetCapture() {
+  ::SetCapture(m_hWndPaint);
+  m_bMouseCapture = true;
+}
+
+void CPaintManagerUI::ReleaseCapture() {
+  if (m_bMouseCapture && ::GetCapture() == m_hWndPaint) ::ReleaseCapture();
+  m_bMouseCapture = false;
+}
+
+// ---- notifications ----
+
+bool CPaintManagerUI::AddNotifier(INotifyUI* p) {
+  if (!p || std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p) != m_aNotifiers.end()) return false;
+  m_aNotifiers.push_back(p);
+  return true;
+}
+
+bool CPaintManagerUI::RemoveNotifier(INotifyUI* p) {
+  auto it = std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p);
+  if (it == m_aNotifiers.end()) return false;
+  m_aNotifiers.erase(it);
+  return true;
+}
+
+void CPaintManagerUI::SendNotify(TNotifyUI& Msg, bool bAsync) {
+  if (Msg.dwTimestamp == 0) Msg.dwTimestamp = GetTickCount();
+  if (bAsync && m_hWndPaint) {
+    m_aAsyncNotify.push_back(Msg);
+    ::PostMessageW(m_hWndPaint, WM_APP + 1, 0, 0);
+    return;
+  }
+  ++m_nMessageDepth;
+  // A notifier may remove itself or others while we iterate: walk a copy.
+  std::vector<INotifyUI*> notifiers = m_aNotifiers;
+  for (INotifyUI* n : notifiers) {
+    if (std::find(m_aNotifiers.begin(), m_aNotifiers.end(), n) == m_aNotifiers.end()) continue;
+    n->Notify(Msg);
+  }
+  if (--m_nMessageDepth == 0 && !m_aDelayedCleanup.empty() && m_hWndPaint)
+    ::PostMessageW(m_hWndPaint, WM_APP + 1, 0, 0);
+}
+
+void CPaintManagerUI::SendNotify(CControlUI* pControl, const wchar_t* pstrMessage, WPARAM wParam,
+                                 LPARAM lParam, bool bAsync) {
+  TNotifyUI msg;
+  msg.sType = pstrMessage;
+  msg.pSender = pControl;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  if (m_hWndPaint) {
+    POINT pt;
+    GetCursorPos(&pt);
+    ScreenToClient(m_hWndPaint, &pt);
+    msg.ptMouse = pt;
+  }
+  SendNotify(msg, bAsync);
+}
+
+bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* f) {
+  if (std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), f) != m_aPreMessageFilters.end()) return false;
+  m_aPreMessageFilters.push_back(f);
+  return true;
+}
+bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* f) {
+  auto it = std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), f);
+  if (it == m_aPreMessageFilters.end()) return false;
+  m_aPreMessageFilters.erase(it);
+  return true;
+}
+bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* f) {
+  if (std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), f) != m_aMessageFilters.end()) return false;
+  m_aMessageFilters.push_back(f);
+  return true;
+}
+bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* f) {
+  auto it = std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), f);
+  if (it == m_aMessageFilters.end()) return false;
+  m_aMessageFilters.erase(it);
+  return true;
+}
+
+// ---- message routing ----
+
+bool CPaintManagerUI::TranslateMessage(const LPMSG pMsg) {
+  if (!pMsg->hwnd) return false;
+  HWND root = GetAncestor(pMsg->hwnd, GA_ROOT);
+  CPaintManagerUI* pm = FromWindow(root);
+  if (!pm) return false;
+  const UINT m = pMsg->message;
+  if (m < WM_KEYFIRST || m > WM_KEYLAST) return false;
+  LRESULT lRes = 0;
+  if (pm->PreMessageHandler(m, pMsg->wParam, pMsg->lParam, lRes)) return true;
+  if (pMsg->hwnd != root && (m == WM_KEYDOWN || m == WM_SYSKEYDOWN)) return pm->PreviewKey(*pMsg);
+  return false;
+}
+
+bool CPaintManagerUI::PreviewKey(const MSG& msg) {
+  // Offer the key to the top-level window first, as if it had the focus; when its handler
+  // leaves it to the base, the native control gets it as usual.
+  m_bInKeyPreview = true;
+  m_bKeyPreviewUnhandled = false;
+  ::SendMessageW(m_hWndPaint, msg.message, msg.wParam, msg.lParam);
+  bool consumed = !m_bKeyPreviewUnhandled;
+  m_bInKeyPreview = false;
+  m_bKeyPreviewUnhandled = false;
+  return consumed;
+}
+
+bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+  std::vector<IMessageFilterUI*> filters = m_aPreMessageFilters;
+  for (IMessageFilterUI* f : filters) {
+    bool handled = false;
+    LRESULT r = f->MessageHandler(uMsg, wParam, lParam, handled);
+    if (handled) {
+      lRes = r;
+      return true;
+    }
+  }
+  return false;
+}
+
+void CPaintManagerUI::FireMouseEvent(int type, CControlUI* target, POINT pt, WPARAM wParam, LPARAM lParam) {
+  if (!target) return;
+  TEventUI e;
+  e.Type = type;
+  e.pSender = target;
+  e.ptMouse = pt;
+  e.wParam = wParam;
+  e.lParam = lParam;
+  e.wKeyState = static_cast<WORD>(wParam);
+  e.dwTimestamp = GetTickCount();
+  target->Event(e);
+}
+
+void CPaintManagerUI::SetHover(CControlUI* pControl, POINT pt, WPARAM wParam) {
+  if (pControl == m_pEventHover) return;
+  CControlUI* old = m_pEventHover;
+  m_pEventHover = pControl;
+  if (old) FireMouseEvent(UIEVENT_MOUSELEAVE, old, pt, wParam, 0);
+  if (pControl && m_pEventHover == pControl) FireMouseEvent(UIEVENT_MOUSEENTER, pControl, pt, wParam, 0);
+}
+
+bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+  if (!m_hWndPaint) return false;
+  struct Depth {
+    CPaintManagerUI* pm;
+    explicit Depth(CPaintManagerUI* p) : pm(p) { ++pm->m_nMessageDepth; }
+    ~Depth() {
+      if (--pm->m_nMessageDepth == 0 && !pm->m_aDelayedCleanup.empty()) pm->FlushDelayedCleanup();
+    }
+  } depth(this);
+
+  {
+    std::vector<IMessageFilterUI*> filters = m_aMessageFilters;
+    for (IMessageFilterUI* f : filters) {
+      bool handled = false;
+      LRESULT r = f->MessageHandler(uMsg, wParam, lParam, handled);
+      if (handled) {
+        lRes = r;
+        return true;
+      }
+    }
+  }
+
+  switch (uMsg) {
+    case WM_APP + 1: {
+      std::vector<TNotifyUI> pending;
+      pending.swap(m_aAsyncNotify);
+      for (TNotifyUI& msg : pending) SendNotify(msg, false);
+      lRes = 0;
+      return true;
+    }
+    case WM_ERASEBKGND:
+      lRes = 1;
+      return true;
+    case WM_PAINT:
+      PaintWindow();
+      lRes = 0;
+      return true;
+    case WM_SIZE:
+      if (m_pRoot) m_pRoot->NeedUpdate();
+      m_bUpdateNeeded = true;
+      ApplyWindowRegion();
+      return false;
+    case WM_MOUSEMOVE: {
+      if (!m_bMouseTracking) {
+        TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, m_hWndPaint, 0};
+        TrackMouseEvent(&tme);
+        m_bMouseTracking = true;
+      }
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      UpdateLayout();
+      CControlUI* over = FindControl(pt);
+      if (m_pEventClick) {
+        FireMouseEvent(UIEVENT_MOUSEMOVE, m_pEventClick, pt, wParam, lParam);
+      } else {
+        SetHover(over, pt, wParam);
+        if (m_pEventHover) FireMouseEvent(UIEVENT_MOUSEMOVE, m_pEventHover, pt, wParam, lParam);
+      }
+      // Tool tips follow the control under the mouse.
+      CControlUI* tipControl = over && !over->GetToolTip().empty() ? over : nullptr;
+      if (tipControl != m_pTooltipControl) {
+        m_pTooltipControl = tipControl;
+        if (!m_hwndTooltip) {
+          m_hwndTooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                          m_hWndPaint, nullptr, g_instance, nullptr);
+        }
+        if (m_hwndTooltip) {
+          TTTOOLINFOW ti{};
+          ti.cbSize = sizeof ti;
+          ti.hwnd = m_hWndPaint;
+          ti.uId = 1;
+          ::SendMessageW(m_hwndTooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+          if (tipControl) {
+            ti.uFlags = TTF_SUBCLASS;
+            ti.rect = tipControl->GetPos();
+            ti.lpszText = const_cast<wchar_t*>(tipControl->GetToolTip().c_str());
+            ::SendMessageW(m_hwndTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+          }
+        }
+      }
+      return false;
+    }
+    case WM_MOUSELEAVE: {
+      m_bMouseTracking = false;
+      POINT pt{-1, -1};
+      if (!m_pEventClick) SetHover(nullptr, pt, 0);
+      return false;
+    }
+    case WM_SETCURSOR: {
+      if (LOWORD(lParam) != HTCLIENT) return false;
+      POINT pt;
+      GetCursorPos(&pt);
+      ScreenToClient(m_hWndPaint, &pt);
+      CControlUI* c = FindControl(pt);
+      if (!c) return false;
+      HCURSOR before = ::GetCursor();
+      ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
+      FireMouseEvent(UIEVENT_SETCURSOR, c, pt, 0, 0);
+      (void)before;
+      lRes = TRUE;
+      return true;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      UpdateLayout();
+      CControlUI* c = FindControl(pt);
+      if (!c) return false;
+      // A click elsewhere takes the focus away from an edit, as Windows users expect.
+      if (m_pFocus && m_pFocus != c && !c->IsFocusable()) SetFocus(nullptr);
+      if (c->IsFocusable()) SetFocus(c);
+      m_pEventClick = c;
+      SetCapture();
+      FireMouseEvent(uMsg == WM_LBUTTONDBLCLK ? UIEVENT_DBLCLICK : UIEVENT_BUTTONDOWN, c, pt, wParam, lParam);
+      return false;
+    }
+    case WM_LBUTTONUP: {
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ReleaseCapture();
+      CControlUI* c = m_pEventClick;
+      m_pEventClick = nullptr;
+      if (c) FireMouseEvent(UIEVENT_BUTTONUP, c, pt, wParam, lParam);
+      return false;
+    }
+    case WM_RBUTTONDOWN: {
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      UpdateLayout();
+      CControlUI* c = FindControl(pt);
+      m_pEventRClick = c;
+      if (c) FireMouseEvent(UIEVENT_RBUTTONDOWN, c, pt, wParam, lParam);
+      return false;
+    }
+    case WM_RBUTTONUP: {
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      CControlUI* c = m_pEventRClick;
+      m_pEventRClick = nullptr;
+      if (c) FireMouseEvent(UIEVENT_RBUTTONUP, c, pt, wParam, lParam);
+      return false;
+    }
+    case WM_CAPTURECHANGED:
+      if (reinterpret_cast<HWND>(lParam) != m_hWndPaint) {
+        m_bMouseCapture = false;
+        if (CControlUI* c = m_pEventClick) {
+          m_pEventClick = nullptr;
+          POINT pt{-1, -1};
+          FireMouseEvent(UIEVENT_BUTTONUP, c, pt, 0, 0);
+        }
+      }
+      return false;
+    case WM_MOUSEWHEEL: {
+      POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      ScreenToClient(m_hWndPaint, &pt);
+      CControlUI* c = FindControl(pt);
+      if (!c) return false;
+      FireMouseEvent(UIEVENT_SCROLLWHEEL, c, pt, wParam, lParam);
+      lRes = 0;
+      return true;
+    }
+    case WM_KEYDOWN:
+    case WM_CHAR: {
+      if (!m_pFocus || m_pFocus->GetNativeWindow()) return false;
+      TEventUI e;
+      e.Type = uMsg == WM_KEYDOWN ? UIEVENT_KEYDOWN : UIEVENT_CHAR;
+      e.pSender = m_pFocus;
+      e.chKey = static_cast<wchar_t>(wParam);
+      e.wParam = wParam;
+      e.lParam = lParam;
+      e.dwTimestamp = GetTickCount();
+      m_pFocus->Event(e);
+      return false;
+    }
+    case WM_COMMAND: {
+      HWND child = reinterpret_cast<HWND>(lParam);
+      if (!child) return false;
+      if (auto* host = dynamic_cast<CNativeEditHost*>(FindControlByNativeWindow(child))) {
+        host->OnNativeCommand(HIWORD(wParam));
+        lRes = 0;
+        return true;
+      }
+      return false;
+    }
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+      auto* host = dynamic_cast<CNativeEditHost*>(FindControlByNativeWindow(reinterpret_cast<HWND>(lParam)));
+      if (!host) return false;
+      lRes = reinterpret_cast<LRESULT>(host->OnCtlColor(reinterpret_cast<HDC>(wParam)));
+      return true;
+    }
+    case WM_DESTROY:
+      if (m_hwndTooltip) {
+        DestroyWindow(m_hwndTooltip);
+        m_hwndTooltip = nullptr;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace DuiLib

@@ -1,0 +1,278 @@
+#include "duilib/UIMarkup.h"
+
+#include <cwctype>
+
+namespace DuiLib {
+
+const CDuiString* CMarkupNode::GetAttribute(const wchar_t* attrName) const {
+  for (const auto& [name, value] : attributes)
+    if (name == attrName) return &value;
+  return nullptr;
+}
+
+namespace {
+
+CDuiString Utf8ToWide(const std::string& s) {
+  if (s.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  CDuiString out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+  return out;
+}
+
+class Parser {
+ public:
+  explicit Parser(const CDuiString& text) : s(text) {}
+
+  std::unique_ptr<CMarkupNode> Run() {
+    SkipMisc();
+    if (!Fail() && pos < s.size() && s[pos] == L'<') {
+      auto root = Element();
+      if (!root) return nullptr;
+      SkipMisc();
+      if (Fail()) return nullptr;
+      if (pos < s.size()) return Error(L"text after the root element");
+      return root;
+    }
+    if (!Fail()) Error(L"no root element");
+    return nullptr;
+  }
+
+  CDuiString error;
+  int errorLine = 0;
+
+ private:
+  bool Fail() const { return !error.empty(); }
+
+  std::unique_ptr<CMarkupNode> Error(const wchar_t* what) {
+    if (error.empty()) {
+      error = what;
+      errorLine = LineAt(pos);
+    }
+    return nullptr;
+  }
+
+  int LineAt(size_t p) const {
+    int line = 1;
+    for (size_t i = 0; i < p && i < s.size(); ++i)
+      if (s[i] == L'\n') ++line;
+    return line;
+  }
+
+  bool StartsWith(const wchar_t* lit) const { return s.compare(pos, wcslen(lit), lit) == 0; }
+
+  void SkipSpace() {
+    while (pos < s.size() && std::iswspace(s[pos])) ++pos;
+  }
+
+  // Whitespace, comments, processing instructions and doctype between elements.
+  void SkipMisc() {
+    for (;;) {
+      SkipSpace();
+      if (StartsWith(L"<!--")) {
+        size_t end = s.find(L"-->", pos + 4);
+        if (end == CDuiString::npos) { Error(L"unterminated comment"); return; }
+        pos = end + 3;
+      } else if (StartsWith(L"<?")) {
+        size_t end = s.find(L"?>", pos + 2);
+        if (end == CDuiString::npos) { Error(L"unterminated processing instruction"); return; }
+        pos = end + 2;
+      } else if (StartsWith(L"<!")) {
+        size_t end = s.find(L'>', pos + 2);
+        if (end == CDuiString::npos) { Error(L"unterminated declaration"); return; }
+        pos = end + 1;
+      } else {
+        return;
+      }
+    }
+  }
+
+  static bool NameChar(wchar_t c) {
+    return std::iswalnum(c) || c == L'_' || c == L'-' || c == L'.' || c == L':';
+  }
+
+  CDuiString Name() {
+    size_t start = pos;
+    while (pos < s.size() && NameChar(s[pos])) ++pos;
+    return s.substr(start, pos - start);
+  }
+
+  bool Entity(CDuiString& out) {
+    size_t end = s.find(L';', pos);
+    if (end == CDuiString::npos || end - pos > 12) return false;
+    CDuiString ent = s.substr(pos + 1, end - pos - 1);
+    if (ent == L"lt") out += L'<';
+    else if (ent == L"gt") out += L'>';
+    else if (ent == L"amp") out += L'&';
+    else if (ent == L"quot") out += L'"';
+    else if (ent == L"apos") out += L'\'';
+    else if (ent.size() > 1 && ent[0] == L'#') {
+      unsigned long cp = ent[1] == L'x' ? std::wcstoul(ent.c_str() + 2, nullptr, 16)
+                                        : std::wcstoul(ent.c_str() + 1, nullptr, 10);
+      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+      } else {
+        out += static_cast<wchar_t>(cp);
+      }
+    } else {
+      return false;
+    }
+    pos = end + 1;
+    return true;
+  }
+
+  std::unique_ptr<CMarkupNode> Element() {
+    if (++depth > 256) return Error(L"elements nested too deeply");
+    auto node = std::make_unique<CMarkupNode>();
+    node->line = LineAt(pos);
+    ++pos;  // '<'
+    node->name = Name();
+    if (node->name.empty()) return Error(L"element without a name");
+    for (;;) {
+      SkipSpace();
+      if (pos >= s.size()) return Error(L"unterminated start tag");
+      if (s[pos] == L'/') {
+        if (pos + 1 >= s.size() || s[pos + 1] != L'>') return Error(L"expected '>' after '/'");
+        pos += 2;
+        --depth;
+        return node;
+      }
+      if (s[pos] == L'>') {
+        ++pos;
+        break;
+      }
+      CDuiString attr = Name();
+      if (attr.empty()) return Error(L"expected an attribute name");
+      SkipSpace();
+      if (pos >= s.size() || s[pos] != L'=') return Error(L"expected '=' after an attribute name");
+      ++pos;
+      SkipSpace();
+      if (pos >= s.size() || (s[pos] != L'"' && s[pos] != L'\''))
+        return Error(L"attribute value must be quoted");
+      wchar_t quote = s[pos++];
+      CDuiString value;
+      while (pos < s.size() && s[pos] != quote) {
+        if (s[pos] == L'&') {
+          if (!Entity(value)) return Error(L"unknown character reference");
+          continue;
+        }
+        if (s[pos] == L'<') return Error(L"'<' inside an attribute value");
+        value += s[pos++];
+      }
+      if (pos >= s.size()) return Error(L"unterminated attribute value");
+      ++pos;
+      for (const auto& a : node->attributes)
+        if (a.first == attr) return Error(L"duplicate attribute");
+      node->attributes.emplace_back(std::move(attr), std::move(value));
+    }
+    // Content: child elements; character data between them is ignored (skins carry no text
+    // content), but must be well formed.
+    for (;;) {
+      while (pos < s.size() && s[pos] != L'<') {
+        if (s[pos] == L'&') {
+          CDuiString ignored;
+          if (!Entity(ignored)) return Error(L"unknown character reference");
+          continue;
+        }
+        ++pos;
+      }
+      if (pos >= s.size()) return Error(L"missing end tag");
+      if (StartsWith(L"</")) {
+        pos += 2;
+        CDuiString end = Name();
+        if (end != node->name) return Error(L"mismatched end tag");
+        SkipSpace();
+        if (pos >= s.size() || s[pos] != L'>') return Error(L"expected '>' in end tag");
+        ++pos;
+        --depth;
+        return node;
+      }
+      if (StartsWith(L"<!--") || StartsWith(L"<?")) {
+        SkipMisc();
+        if (Fail()) return nullptr;
+        continue;
+      }
+      if (StartsWith(L"<![CDATA[")) {
+        size_t end = s.find(L"]]>", pos);
+        if (end == CDuiString::npos) return Error(L"unterminated CDATA section");
+        pos = end + 3;
+        continue;
+      }
+      auto child = Element();
+      if (!child) return nullptr;
+      node->children.push_back(std::move(child));
+    }
+  }
+
+  const CDuiString& s;
+  size_t pos = 0;
+  int depth = 0;
+};
+
+}  // namespace
+
+bool CMarkup::Load(const CDuiString& text) {
+  m_root.reset();
+  m_error.clear();
+  m_errorLine = 0;
+  Parser p(text);
+  m_root = p.Run();
+  if (!m_root) {
+    m_error = p.error.empty() ? L"parse error" : p.error;
+    m_errorLine = p.errorLine;
+    return false;
+  }
+  return true;
+}
+
+bool CMarkup::LoadFromBytes(const std::string& bytes) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    CDuiString text((bytes.size() - 2) / 2, L'\0');
+    memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    return Load(text);
+  }
+  size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
+  std::string body = bytes.substr(skip);
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, body.data(), static_cast<int>(body.size()),
+                          nullptr, 0) == 0 && !body.empty()) {
+    m_root.reset();
+    m_error = L"the file is not valid UTF-8";
+    m_errorLine = 0;
+    return false;
+  }
+  return Load(Utf8ToWide(body));
+}
+
+bool CMarkup::LoadFromFile(const CDuiString& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    m_root.reset();
+    m_error = L"cannot open the file";
+    m_errorLine = 0;
+    return false;
+  }
+  std::string bytes;
+  LARGE_INTEGER size{};
+  bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (16 << 20);
+  if (ok) {
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    ok = bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                           read == bytes.size());
+  }
+  CloseHandle(file);
+  if (!ok) {
+    m_root.reset();
+    m_error = L"cannot read the file";
+    m_errorLine = 0;
+    return false;
+  }
+  return LoadFromBytes(bytes);
+}
+
+}  // namespace DuiLib

@@ -1,1 +1,0 @@
-namespace DuiLib { int placeholder = 0; }
