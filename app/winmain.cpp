@@ -1,3 +1,7 @@
 #include <windows.h>
-#include "veltrina/log.h"
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { veltrina::log("App init"); return 0; }
+
+#include "app/application.h"
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+  return veltrinawnd::RunApplication(hInstance);
+}

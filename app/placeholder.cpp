@@ -1,1 +1,0 @@
-namespace veltrinawnd { int placeholder = 0; }

@@ -1,0 +1,14 @@
+#include "dialogs/feedback_wnd.h"
+
+#include "frame/window_manager.h"
+
+namespace veltrinawnd {
+
+FeedbackWnd::FeedbackWnd() {}
+
+void FeedbackWnd::OnFinalMessage(HWND hWnd) {
+  WindowManager::Instance()->ClearFeedback();
+  FrameWnd::OnFinalMessage(hWnd);
+}
+
+}  // namespace veltrinawnd

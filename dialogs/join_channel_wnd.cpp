@@ -1,0 +1,14 @@
+#include "dialogs/join_channel_wnd.h"
+
+#include "frame/window_manager.h"
+
+namespace veltrinawnd {
+
+JoinChannelWnd::JoinChannelWnd(int channel_kind) : channel_kind_(channel_kind) {}
+
+void JoinChannelWnd::OnFinalMessage(HWND hWnd) {
+  WindowManager::Instance()->ClearJoinChannel();
+  FrameWnd::OnFinalMessage(hWnd);
+}
+
+}  // namespace veltrinawnd

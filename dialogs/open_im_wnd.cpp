@@ -1,0 +1,14 @@
+#include "dialogs/open_im_wnd.h"
+
+#include "frame/window_manager.h"
+
+namespace veltrinawnd {
+
+OpenImWnd::OpenImWnd() {}
+
+void OpenImWnd::OnFinalMessage(HWND hWnd) {
+  WindowManager::Instance()->ClearOpenIm();
+  FrameWnd::OnFinalMessage(hWnd);
+}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,22 @@
+#include "frame/frame_wnd.h"
+
+namespace veltrinawnd {
+
+LRESULT FrameWnd::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  LRESULT result = WindowImplBase::OnCreate(uMsg, wParam, lParam, bHandled);
+  if (result != 0) return result;  // the skin failed: the window is not created
+  if (positioned_) {
+    SetWindowPos(m_hWnd, HWND_TOP, x_, y_, width_, height_, SWP_FRAMECHANGED);
+    SetCapture(m_hWnd);
+  } else {
+    LONG style = GetWindowLongW(m_hWnd, GWL_STYLE);
+    style &= ~WS_CAPTION;
+    SetWindowLongW(m_hWnd, GWL_STYLE, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+  }
+  shadow_.Create(m_hWnd);
+  shadow_.SetSize(4);
+  shadow_.SetPosition(0, 0);
+  return result;
+}
+
+}  // namespace veltrinawnd

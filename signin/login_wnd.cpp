@@ -1,0 +1,7 @@
+#include "signin/login_wnd.h"
+
+namespace veltrinawnd {
+
+LoginWnd::LoginWnd() {}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,7 @@
+#include "signin/rest_password_wnd.h"
+
+namespace veltrinawnd {
+
+RestPasswordWnd::RestPasswordWnd() {}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,7 @@
+#include "signin/subdomain_wnd.h"
+
+namespace veltrinawnd {
+
+SubdomainWnd::SubdomainWnd() {}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,7 @@
+#include "signin/update_wnd.h"
+
+namespace veltrinawnd {
+
+UpdateWnd::UpdateWnd() {}
+
+}  // namespace veltrinawnd
