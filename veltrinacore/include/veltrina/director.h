@@ -43,7 +43,7 @@ class Director {
   // later reach the ConnectionStateHandlers.
   void Connect(uint32_t timeout_seconds, std::function<void(bool ok)> callback);
 
-  // The signed-in user and the team (null before Init). The user's presence is kept current.
+  // The signed-in user and the team as given to Init (null before Init).
   const User* me() const;
   const Team* current_team() const;
   const Token* token() const;

@@ -10,7 +10,7 @@
 //   veltrina::backend::InstallService(service);
 //
 // Installing a service detaches the previous one (answers and events it still produces are
-// dropped), clears every cache of the core and removes the default Director's cached state.
+// dropped) and clears every cache of the core; the default Director stays as it is.
 #include <chrono>
 #include <cstdint>
 #include <functional>

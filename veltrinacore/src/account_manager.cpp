@@ -1,0 +1,95 @@
+#include "veltrina/account_manager.h"
+
+#include <mutex>
+
+#include "json_store.h"
+#include "records_json.h"
+#include "veltrina/file_utils.h"
+#include "veltrina/log.h"
+
+namespace veltrina {
+
+using internal::json;
+
+// Document: {"last_team_id": "...", "teams": [{"team_id", "team_subdomain", "team_name", "username"}...]}
+
+namespace {
+
+std::mutex& StoreMutex() {  // several AccountManager objects may share a folder
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::string StorePath(const std::string& folder) {
+  if (folder.empty()) return "accounts.json";
+  char last = folder.back();
+  return folder + ((last == '\\' || last == '/') ? "" : "\\") + "accounts.json";
+}
+
+json Load(const std::string& folder) {
+  json document;
+  if (internal::LoadJsonFile(StorePath(folder), &document) != internal::LoadResult::kLoaded) return json::object();
+  return document;
+}
+
+const json* FindTeam(const json& document, const std::string& team_id) {
+  const json* teams = internal::Member(document, "teams");
+  if (!teams || !teams->is_array() || team_id.empty()) return nullptr;
+  for (const json& t : *teams)
+    if (internal::Str(t, "team_id") == team_id) return &t;
+  return nullptr;
+}
+
+}  // namespace
+
+AccountManager::AccountManager(std::string folder) : folder_(std::move(folder)) {}
+
+bool AccountManager::InitOrDie() {
+  FileUtils* files = FileUtils::SharedFileUtils();
+  ready_ = files->IsDirectoryExist(folder_) || files->MakeDirectory(folder_);
+  if (!ready_) log("Account store folder %s cannot be used", folder_.c_str());
+  return ready_;
+}
+
+std::string AccountManager::LastTeamId() {
+  if (!ready_) return {};
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  json document = Load(folder_);
+  std::string id = internal::Str(document, "last_team_id");
+  return FindTeam(document, id) ? id : std::string();
+}
+
+std::unique_ptr<Team> AccountManager::TeamForTeamId(const std::string& team_id) {
+  if (!ready_) return nullptr;
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  json document = Load(folder_);
+  const json* t = FindTeam(document, team_id);
+  if (!t) return nullptr;
+  return std::make_unique<Team>(internal::TeamFrom(*t));
+}
+
+std::string AccountManager::UsernameForTeamId(const std::string& team_id) {
+  if (!ready_) return {};
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  json document = Load(folder_);
+  const json* t = FindTeam(document, team_id);
+  return t ? internal::Str(*t, "username") : std::string();
+}
+
+bool AccountManager::Register(const Team& team, const std::string& username) {
+  if (!ready_ || team.team_id().empty()) return false;
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  json document = Load(folder_);
+  json teams = json::array();
+  if (const json* old = internal::Member(document, "teams"); old && old->is_array())
+    for (const json& t : *old)
+      if (t.is_object() && internal::Str(t, "team_id") != team.team_id()) teams.push_back(t);
+  json entry = internal::ToValue(team);
+  entry["username"] = username;
+  teams.push_back(entry);
+  document["teams"] = teams;
+  document["last_team_id"] = team.team_id();
+  return internal::SaveJsonFile(StorePath(folder_), document);
+}
+
+}  // namespace veltrina

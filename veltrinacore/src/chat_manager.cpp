@@ -1,0 +1,177 @@
+#include "veltrina/chat_manager.h"
+
+#include <algorithm>
+
+#include "core.h"
+#include "records_json.h"
+#include "veltrina/director.h"
+
+namespace veltrina {
+
+using internal::Core;
+using internal::json;
+
+ChatManager* ChatManager::DefaultManager() {
+  static ChatManager instance;
+  return &instance;
+}
+
+void ChatManager::AddMessageHandler(MessageHandler* handler) { Core::Get().message_handlers().Add(handler); }
+void ChatManager::RemoveMessageHandler(MessageHandler* handler) { Core::Get().message_handlers().Remove(handler); }
+void ChatManager::AddNumUnreadHandler(NumUnreadHandler* handler) { Core::Get().unread_handlers().Add(handler); }
+void ChatManager::RemoveNumUnreadHandler(NumUnreadHandler* handler) { Core::Get().unread_handlers().Remove(handler); }
+
+void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callback) {
+  Core::Get().Call("messages.sync", json{{"count", count}}, [callback = std::move(callback)](const backend::Reply& reply) {
+    if (!reply.ok) {
+      if (callback) callback(false, internal::ReplyError(reply));
+      return;
+    }
+    json body = internal::ReplyBody(reply);
+    if (const json* list = internal::Member(body, "messages"); list && list->is_array()) {
+      Core& core = Core::Get();
+      std::lock_guard<std::mutex> lock(core.cache().mutex);
+      for (const json& m : *list)
+        if (m.is_object()) core.cache().PutMessage(internal::MessageFrom(m));
+    }
+    if (callback) callback(true, "");
+  });
+}
+
+void ChatManager::GetNumUnreadFromServer(ResultCallback callback) {
+  Core::Get().Call("messages.unread", json::object(), [callback = std::move(callback)](const backend::Reply& reply) {
+    if (!reply.ok) {
+      if (callback) callback(false, internal::ReplyError(reply));
+      return;
+    }
+    json body = internal::ReplyBody(reply);
+    if (const json* list = internal::Member(body, "unread"); list && list->is_array()) {
+      Core& core = Core::Get();
+      std::lock_guard<std::mutex> lock(core.cache().mutex);
+      for (const json& u : *list) {
+        _NumUnread counts;
+        counts.num_unread = static_cast<uint32_t>(std::clamp<int64_t>(internal::Int(u, "num_unread"), 0, UINT32_MAX));
+        counts.num_new = static_cast<uint32_t>(std::clamp<int64_t>(internal::Int(u, "num_new"), 0, UINT32_MAX));
+        core.cache().unread[internal::Str(u, "channel_id")] = counts;
+      }
+    }
+    if (callback) callback(true, "");
+  });
+}
+
+_NumUnread ChatManager::NumUnreadInCurrentTeam() {
+  internal::Cache& cache = Core::Get().cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  _NumUnread total;
+  auto add = [&](const std::string& id) {
+    auto it = cache.unread.find(id);
+    if (it == cache.unread.end()) return;
+    total.num_unread += it->second.num_unread;
+    total.num_new += it->second.num_new;
+  };
+  // Only conversations of the lists count: a channel the user left no longer flashes the tray.
+  for (const Channel& c : cache.channels)
+    if (c.is_member()) add(c.channel_id());
+  for (const IM& i : cache.ims) add(i.im_id());
+  return total;
+}
+
+_NumUnread ChatManager::NumUnreadInChannelFromMemCache(const std::string& channel_id) {
+  internal::Cache& cache = Core::Get().cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  auto it = cache.unread.find(channel_id);
+  return it == cache.unread.end() ? _NumUnread{} : it->second;
+}
+
+std::string ChatManager::FirstChannelHasUnreadMessage() {
+  internal::Cache& cache = Core::Get().cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  auto unread = [&](const std::string& id) {
+    auto it = cache.unread.find(id);
+    return it != cache.unread.end() && it->second.num_unread > 0;
+  };
+  for (const Channel& c : cache.channels)
+    if (c.is_member() && c.type() == Channel::kPublic && unread(c.channel_id())) return c.channel_id();
+  for (const IM& i : cache.ims)
+    if (i.is_open() && unread(i.im_id())) return i.im_id();
+  for (const Channel& c : cache.channels)
+    if (c.is_member() && c.type() == Channel::kPrivate && unread(c.channel_id())) return c.channel_id();
+  return {};
+}
+
+std::vector<std::unique_ptr<Message>> ChatManager::FetchMessagesFromCache(const std::string& channel_id,
+                                                                          int64_t from_time, int64_t to_time,
+                                                                          int count, bool* has_more,
+                                                                          int64_t* oldest_time, bool oldest_first) {
+  internal::Cache& cache = Core::Get().cache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  std::vector<std::unique_ptr<Message>> out;
+  if (has_more) *has_more = false;
+  if (oldest_time) *oldest_time = 0;
+  auto it = cache.messages.find(channel_id);
+  if (it == cache.messages.end() || count <= 0) return out;
+  const std::vector<Message>& list = it->second;
+  auto begin = std::lower_bound(list.begin(), list.end(), from_time,
+                                [](const Message& m, int64_t t) { return m.timestamp() < t; });
+  auto end = std::upper_bound(list.begin(), list.end(), to_time,
+                              [](int64_t t, const Message& m) { return t < m.timestamp(); });
+  if (begin >= end) return out;
+  size_t available = static_cast<size_t>(end - begin);
+  size_t take = std::min(available, static_cast<size_t>(count));
+  if (has_more) *has_more = available > take;
+  auto first = oldest_first ? begin : end - static_cast<std::ptrdiff_t>(take);
+  for (auto m = first; m != first + static_cast<std::ptrdiff_t>(take); ++m) out.push_back(m->Clone());
+  if (oldest_time && !out.empty()) *oldest_time = out.front()->timestamp();
+  return out;
+}
+
+bool ChatManager::MarkReadCursorForChannelInCache(const std::string& channel_id, int64_t time, bool notify) {
+  if (channel_id.empty()) return false;
+  Core& core = Core::Get();
+  {
+    std::lock_guard<std::mutex> lock(core.cache().mutex);
+    int64_t& cursor = core.cache().read_cursors[channel_id];
+    cursor = std::max(cursor, time);
+    core.cache().unread[channel_id] = _NumUnread{};
+  }
+  if (notify) core.Post([channel_id] { Core::Get().ApplyUnread(channel_id, _NumUnread{}, true); });
+  return true;
+}
+
+void ChatManager::MarkAsRead(const std::string& channel_id, int channel_type, int64_t time, ResultCallback callback) {
+  json params{{"channel_id", channel_id}, {"channel_type", channel_type}, {"time", time}};
+  Core::Get().Call("messages.mark_read", params, [callback = std::move(callback)](const backend::Reply& reply) {
+    if (callback) callback(reply.ok, reply.ok ? std::string() : internal::ReplyError(reply));
+  });
+}
+
+void ChatManager::SendMessageW(const Message& message,
+                               std::function<void(bool ok, std::unique_ptr<Message> stored)> completion) {
+  Message outgoing = message;
+  if (outgoing.uid().empty()) {
+    Director* director = Director::DefaultDirector();
+    if (director && director->me()) outgoing.set_uid(director->me()->uid());
+  }
+  json params{{"message", internal::ToValue(outgoing)}};
+  Core::Get().Call("messages.send", params, [completion = std::move(completion)](const backend::Reply& reply) {
+    if (!reply.ok) {
+      if (completion) completion(false, nullptr);
+      return;
+    }
+    json body = internal::ReplyBody(reply);
+    const json* m = internal::Member(body, "message");
+    if (!m || !m->is_object()) {
+      if (completion) completion(false, nullptr);
+      return;
+    }
+    Message stored = internal::MessageFrom(*m);
+    {
+      Core& core = Core::Get();
+      std::lock_guard<std::mutex> lock(core.cache().mutex);
+      core.cache().PutMessage(stored);
+    }
+    if (completion) completion(true, stored.Clone());
+  });
+}
+
+}  // namespace veltrina

@@ -1,0 +1,241 @@
+#include "core.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "records_json.h"
+#include "veltrina/backend/demo_service.h"
+#include "veltrina/log.h"
+
+namespace veltrina::internal {
+
+// ---- Cache ----
+
+void Cache::Clear() {
+  std::lock_guard<std::mutex> lock(mutex);
+  users.clear();
+  services.clear();
+  channels.clear();
+  ims.clear();
+  messages.clear();
+  unread.clear();
+  read_cursors.clear();
+}
+
+void Cache::PutUser(const User& user) {
+  auto it = std::find_if(users.begin(), users.end(), [&](const User& u) { return u.uid() == user.uid(); });
+  if (it != users.end())
+    *it = user;
+  else
+    users.push_back(user);
+}
+
+void Cache::PutChannel(const Channel& channel) {
+  auto it = std::find_if(channels.begin(), channels.end(),
+                         [&](const Channel& c) { return c.channel_id() == channel.channel_id(); });
+  if (it != channels.end())
+    *it = channel;
+  else
+    channels.push_back(channel);
+}
+
+void Cache::RemoveChannel(const std::string& channel_id) {
+  std::erase_if(channels, [&](const Channel& c) { return c.channel_id() == channel_id; });
+}
+
+void Cache::PutIm(const IM& im) {
+  auto it = std::find_if(ims.begin(), ims.end(), [&](const IM& i) { return i.im_id() == im.im_id(); });
+  if (it != ims.end())
+    *it = im;
+  else
+    ims.push_back(im);
+}
+
+void Cache::PutMessage(const Message& message) {
+  auto& list = messages[message.ChannelID()];
+  if (!message.key().empty()) {
+    auto same = std::find_if(list.begin(), list.end(), [&](const Message& m) { return m.key() == message.key(); });
+    if (same != list.end()) {
+      *same = message;
+      return;
+    }
+  }
+  // Keep the list sorted by time; equal times keep their arrival order.
+  auto pos = std::upper_bound(list.begin(), list.end(), message.timestamp(),
+                              [](int64_t t, const Message& m) { return t < m.timestamp(); });
+  list.insert(pos, message);
+}
+
+// ---- Core ----
+
+class Core::Sink : public backend::EventSink {
+ public:
+  Sink(Core* core, uint64_t generation) : core_(core), generation_(generation) {}
+  void OnServiceEvent(const std::string& name, const std::string& body) override {
+    Core* core = core_;
+    uint64_t generation = generation_;
+    core->Post([core, generation, name, body] { core->HandleEvent(generation, name, body); });
+  }
+
+ private:
+  Core* core_;
+  uint64_t generation_;
+};
+
+Core& Core::Get() {
+  static Core* core = new Core();  // never destroyed: its thread may outlive static destruction
+  return *core;
+}
+
+void Core::Install(std::shared_ptr<backend::Service> service) {
+  std::shared_ptr<backend::Service> old;
+  {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    old = std::move(service_);
+    ++generation_;
+  }
+  if (old) old->Detach();
+  cache_.Clear();
+  if (!service) {
+    service = std::make_shared<backend::DemoService>();
+  }
+  std::lock_guard<std::mutex> lock(service_mutex_);
+  sinks_.push_back(std::make_unique<Sink>(this, generation_));
+  service_ = service;
+  service_->Attach(sinks_.back().get());
+}
+
+std::shared_ptr<backend::Service> Core::Service() {
+  {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    if (service_) return service_;
+  }
+  auto demo = std::make_shared<backend::DemoService>();
+  std::lock_guard<std::mutex> lock(service_mutex_);
+  if (service_) return service_;  // another thread won
+  sinks_.push_back(std::make_unique<Sink>(this, generation_));
+  service_ = demo;
+  service_->Attach(sinks_.back().get());
+  return service_;
+}
+
+void Core::Call(const std::string& method, const json& params, std::function<void(const backend::Reply&)> on_reply,
+                std::string data) {
+  static std::atomic<uint64_t> next_id{0};
+  std::shared_ptr<backend::Service> service = Service();
+  uint64_t generation;
+  {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    generation = generation_;
+  }
+  backend::Request request;
+  request.id = ++next_id;
+  request.method = method;
+  request.params = Dump(params.is_object() ? params : json::object());
+  request.data = std::move(data);
+  auto answered = std::make_shared<std::atomic<bool>>(false);
+  auto shared_reply = std::make_shared<std::function<void(const backend::Reply&)>>(std::move(on_reply));
+  Core* core = this;
+  service->Call(request, [core, generation, answered, shared_reply](backend::Reply reply) {
+    if (answered->exchange(true)) return;  // a service answers once; later answers are ignored
+    core->Post([core, generation, shared_reply, reply = std::move(reply)] {
+      {
+        std::lock_guard<std::mutex> lock(core->service_mutex_);
+        if (generation != core->generation_) return;  // from a replaced service
+      }
+      if (*shared_reply) (*shared_reply)(reply);
+    });
+  });
+}
+
+void Core::ApplyUnread(const std::string& channel_id, _NumUnread counts, bool notify) {
+  {
+    std::lock_guard<std::mutex> lock(cache_.mutex);
+    cache_.unread[channel_id] = counts;
+  }
+  if (notify) unread_handlers_.ForEach([&](NumUnreadHandler* h) { h->HandleNumUnreadChanged(channel_id, counts); });
+}
+
+void Core::HandleEvent(uint64_t generation, const std::string& name, const std::string& body) {
+  {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    if (generation != generation_) return;
+  }
+  json j = Parse(body);
+  if (!j.is_object()) {
+    log("Ignoring malformed %s event", name.c_str());
+    return;
+  }
+  if (name == "message") {
+    const json* m = Member(j, "message");
+    if (!m || !m->is_object()) return;
+    Message message = MessageFrom(*m);
+    {
+      std::lock_guard<std::mutex> lock(cache_.mutex);
+      cache_.PutMessage(message);
+    }
+    message_handlers_.ForEach([&](MessageHandler* h) {
+      h->HandleMessage(message);
+      if (message.channel_type() == Message::kDirectMessage)
+        h->HandleDirectMessage(message);
+      else
+        h->HandleChannelMessage(message);
+    });
+  } else if (name == "unread") {
+    _NumUnread counts;
+    counts.num_unread = static_cast<uint32_t>(std::clamp<int64_t>(Int(j, "num_unread"), 0, UINT32_MAX));
+    counts.num_new = static_cast<uint32_t>(std::clamp<int64_t>(Int(j, "num_new"), 0, UINT32_MAX));
+    ApplyUnread(Str(j, "channel_id"), counts, true);
+  } else if (name == "presence") {
+    std::string uid = Str(j, "uid");
+    int status = static_cast<int>(Int(j, "status"));
+    {
+      std::lock_guard<std::mutex> lock(cache_.mutex);
+      for (User& u : cache_.users)
+        if (u.uid() == uid) u.set_status(status);
+    }
+    status_handlers_.ForEach([&](UserStatusHandler* h) { h->HandleUserStatusChanged(uid, status); });
+  } else if (name == "connection") {
+    int state = static_cast<int>(Int(j, "state"));
+    connection_handlers_.ForEach([&](ConnectionStateHandler* h) { h->HandleConnectionStateChanged(state); });
+  } else if (name == "channel") {
+    const json* c = Member(j, "channel");
+    if (!c || !c->is_object()) return;
+    std::lock_guard<std::mutex> lock(cache_.mutex);
+    cache_.PutChannel(ChannelFrom(*c));
+  } else if (name == "im") {
+    const json* i = Member(j, "im");
+    if (!i || !i->is_object()) return;
+    std::lock_guard<std::mutex> lock(cache_.mutex);
+    cache_.PutIm(ImFrom(*i));
+  } else if (name == "user") {
+    const json* u = Member(j, "user");
+    if (!u || !u->is_object()) return;
+    std::lock_guard<std::mutex> lock(cache_.mutex);
+    cache_.PutUser(UserFrom(*u));
+  } else {
+    log("Ignoring unknown event %s", name.c_str());
+  }
+}
+
+std::string ReplyError(const backend::Reply& reply) {
+  if (!reply.error.empty()) return reply.error;
+  return "code " + std::to_string(reply.code);
+}
+
+json ReplyBody(const backend::Reply& reply) {
+  if (reply.body.empty()) return json::object();
+  json j = Parse(reply.body);
+  return j.is_object() ? j : json::object();
+}
+
+}  // namespace veltrina::internal
+
+namespace veltrina::backend {
+
+void InstallService(std::shared_ptr<Service> service) { internal::Core::Get().Install(std::move(service)); }
+std::shared_ptr<Service> CurrentService() { return internal::Core::Get().Service(); }
+bool WaitForCoreIdle(std::chrono::milliseconds timeout) { return internal::Core::Get().WaitIdle(timeout); }
+bool IsCoreThread() { return internal::Core::Get().IsCoreThread(); }
+
+}  // namespace veltrina::backend

@@ -1,0 +1,15 @@
+#pragma once
+// Generated pictures of the demo service: avatars and thumbnails as PNG bytes.
+#include <cstdint>
+#include <string>
+
+namespace veltrina::internal::demo {
+
+// A square-ish avatar of the given size, coloured and patterned from `seed` (a name).
+std::string AvatarPng(const std::string& seed, int width, int height);
+// A landscape-like picture for thumbnails and shared images.
+std::string PicturePng(const std::string& seed, int width, int height);
+// Width and height from a PNG's header; false when `data` is not a PNG.
+bool PngSize(const std::string& data, int* width, int* height);
+
+}  // namespace veltrina::internal::demo

@@ -1,0 +1,336 @@
+#include "demo_state.h"
+#include "veltrina/director.h"
+
+// The demo's story: team "demo" (Veltrina 演示团队) with people, a bot and integrations, channels
+// full of every kind of message; and a small second team "acme".
+
+namespace veltrina::internal::demo {
+
+namespace {
+
+User MakeUser(const std::string& uid, const std::string& name, const std::string& display, int status, int role,
+              User::State state = User::kStateNormal, bool bot = false) {
+  User u;
+  u.set_uid(uid);
+  u.set_user_name(name);
+  u.set_display_name(display);
+  u.set_email(name + "@veltrina.demo");
+  u.set_header_url("av" + uid.substr(2) + ".png");
+  u.set_status(status);
+  u.set_role(role);
+  u.set_state(state);
+  u.set_is_bot(bot);
+  return u;
+}
+
+Channel MakeChannel(const std::string& id, const std::string& name, Channel::Type type, const std::string& topic,
+                    const std::string& creator, int64_t created, std::vector<std::string> members) {
+  Channel c;
+  c.set_channel_id(id);
+  c.set_channel_name(name);
+  c.set_type(type);
+  c.set_topic(topic);
+  c.set_creator_uid(creator);
+  c.set_created_at(created);
+  c.set_member_uids(std::move(members));
+  return c;
+}
+
+Service MakeService(const std::string& id, const std::string& name, const std::string& display,
+                    Service::Kind kind, const std::string& bot_uid) {
+  Service s;
+  s.set_service_id(id);
+  s.set_name(name);
+  s.set_display_name(display);
+  s.set_avatar_url(name + ".png");
+  s.set_kind(kind);
+  s.set_bot_uid(bot_uid);
+  return s;
+}
+
+class Writer {
+ public:
+  Writer(State* state, TeamData* team, int64_t now) : state_(state), team_(team), now_(now) {}
+
+  Message& Post(const std::string& conversation, int64_t ago, const std::string& uid, const std::string& content,
+                int type = Message::kText, int sender = Message::kSenderUser) {
+    Message m;
+    m.set_key(state_->NewId("m-"));
+    m.set_uid(uid);
+    m.set_sender_type(sender);
+    m.set_message_type(type);
+    bool direct = conversation.rfind("im-", 0) == 0;
+    m.set_channel_type(direct ? Message::kDirectMessage : Message::kChannelMessage);
+    m.set_channel_id(conversation);
+    m.set_content(content);
+    m.set_timestamp(now_ - ago);
+    team_->messages.push_back(m);
+    return team_->messages.back();
+  }
+
+  Entity& Share(const std::string& conversation, int64_t ago, const std::string& uid, int type,
+                const std::string& title, const std::string& ext, int64_t size, int tw = 0, int th = 0) {
+    Entity e;
+    e.set_entity_id(state_->NewId("e-"));
+    e.set_entity_type(type);
+    e.set_channel_id(conversation);
+    e.set_title(title);
+    e.set_path("f/" + e.entity_id());
+    e.set_file_extension(ext);
+    e.set_file_size(size);
+    e.set_thumb_width(tw);
+    e.set_thumb_height(th);
+    e.set_creator_uid(uid);
+    e.set_created_at(now_ - ago);
+    if (type == Entity::kSnippet) {
+      e.set_snippet_type("C++");
+      e.set_content("int main() {\n  std::puts(\"hello, veltrina\");\n}\n");
+    } else if (type == Entity::kDocument) {
+      e.set_content("会议纪要\n1. 发布计划确认\n2. Windows 客户端演示\n3. 下周继续");
+    }
+    team_->entities.push_back(e);
+    const char* verb = type == Entity::kImage ? "上传了图片: " : "上传了文件: ";
+    int message_type = type == Entity::kImage      ? Message::kImage
+                       : type == Entity::kDocument ? Message::kDocument
+                       : type == Entity::kSnippet  ? Message::kSnippet
+                                                   : Message::kFile;
+    Message& m = Post(conversation, ago, uid, verb + title, message_type);
+    m.set_entity_json(e.ToJson());
+    return team_->entities.back();
+  }
+
+ private:
+  State* state_;
+  TeamData* team_;
+  int64_t now_;
+};
+
+void SeedDemoTeam(State* state, int64_t now) {
+  TeamData team;
+  team.team = Team("t-demo", "demo", "Veltrina 演示团队");
+  const int64_t day = 86400, hour = 3600, minute = 60;
+  team.users = {
+      MakeUser("u-alice", "alice", "Alice 王", User::kOnline, User::kRoleAdmin),
+      MakeUser("u-bob", "bob", "Bob 李", User::kBusy, User::kRoleMember),
+      MakeUser("u-lilei", "lilei", "李雷", User::kOnline, User::kRoleMember),
+      MakeUser("u-hanmeimei", "hanmeimei", "韩梅梅", User::kAway, User::kRoleMember),
+      MakeUser("u-chenjie", "chenjie", "陈杰", User::kOffline, User::kRoleMember),
+      MakeUser("u-zhaomin", "zhaomin", "赵敏", User::kOnline, User::kRoleGuest),
+      MakeUser("u-newbie", "newbie", "New Bie", User::kOffline, User::kRoleMember),
+      MakeUser("u-former", "former", "Former Member", User::kOffline, User::kRoleMember, User::kStateInactive),
+      MakeUser("u-quibo", "quibo", "小柚", User::kOnline, User::kRoleMember, User::kStateNormal, true),
+  };
+  team.services = {
+      MakeService("s-quibo", "quibo", "小柚", Service::kBot, "u-quibo"),
+      MakeService("s-deploy", "deploybot", "Deploybot", Service::kIntegration, ""),
+      MakeService("s-rss", "rss", "RSS 订阅", Service::kIntegration, ""),
+  };
+  std::vector<std::string> everyone = {"u-alice",  "u-bob",   "u-lilei",  "u-hanmeimei", "u-chenjie",
+                                       "u-zhaomin", "u-newbie", "u-quibo"};
+  Channel general = MakeChannel("c-general", "general", Channel::kPublic, "全员频道", "u-alice", now - 90 * day, everyone);
+  general.set_is_general(true);
+  team.channels = {
+      general,
+      MakeChannel("c-random", "random", Channel::kPublic, "闲聊", "u-bob", now - 80 * day,
+                  {"u-alice", "u-bob", "u-lilei", "u-hanmeimei"}),
+      MakeChannel("c-design", "design", Channel::kPublic, "设计稿和图片", "u-hanmeimei", now - 60 * day,
+                  {"u-alice", "u-hanmeimei", "u-lilei", "u-chenjie"}),
+      MakeChannel("c-dev", "dev", Channel::kPublic, "开发与发布", "u-lilei", now - 50 * day,
+                  {"u-alice", "u-bob", "u-lilei", "u-chenjie"}),
+      MakeChannel("c-announce", "announcements", Channel::kPublic, "公告", "u-chenjie", now - 40 * day,
+                  {"u-bob", "u-chenjie", "u-zhaomin"}),
+      MakeChannel("c-books", "book-club", Channel::kPublic, "读书会", "u-zhaomin", now - 30 * day,
+                  {"u-zhaomin", "u-hanmeimei"}),
+      MakeChannel("c-old", "old-project", Channel::kPublic, "已归档", "u-bob", now - 300 * day, {"u-alice", "u-bob"}),
+      MakeChannel("g-leads", "leads", Channel::kPrivate, "负责人", "u-alice", now - 70 * day,
+                  {"u-alice", "u-bob", "u-lilei"}),
+      MakeChannel("g-party", "年会筹备", Channel::kPrivate, "", "u-hanmeimei", now - 20 * day,
+                  {"u-alice", "u-hanmeimei", "u-zhaomin"}),
+      MakeChannel("g-ops", "ops", Channel::kPrivate, "值班", "u-bob", now - 10 * day, {"u-bob", "u-chenjie"}),
+  };
+  team.channels[6].set_is_archived(true);
+  auto chat = [&](const std::string& id, const std::string& a, const std::string& b, bool open_a, bool open_b) {
+    DirectChat c;
+    c.im_id = id;
+    c.uid_a = a;
+    c.uid_b = b;
+    c.created_at = now - 30 * day;
+    if (open_a) c.open_for.insert(a);
+    if (open_b) c.open_for.insert(b);
+    team.chats.push_back(c);
+  };
+  chat("im-alice-bob", "u-alice", "u-bob", true, true);
+  chat("im-alice-quibo", "u-alice", "u-quibo", true, true);
+  chat("im-alice-lilei", "u-alice", "u-lilei", true, true);
+  chat("im-alice-ghost", "u-alice", "u-ghost", true, false);  // a peer the user list does not know
+  chat("im-alice-hanmeimei", "u-alice", "u-hanmeimei", false, true);
+  chat("im-bob-quibo", "u-bob", "u-quibo", true, true);
+  chat("im-newbie-quibo", "u-newbie", "u-quibo", true, true);
+  state->teams.push_back(std::move(team));
+  TeamData& t = state->teams.back();
+
+  Writer w(state, &t, now);
+  // #general: every kind of message.
+  w.Post("c-general", 3 * day, "u-bob", "<@u-bob|Bob 李> 加入了 <#c-general|general>", Message::kSystem);
+  w.Post("c-general", 2 * day + 5 * hour, "u-alice",
+         "欢迎大家来到 Veltrina！请先读 [https://demo.veltrina.demo/handbook|团队手册]，闲聊去 <#c-random>，"
+         "有问题找 <@u-quibo> :smile: :+1:");
+  w.Post("c-general", 2 * day + 4 * hour, "u-lilei", "发布说明在这里 https://veltrina.demo/releases/1.2 ，大家看看。");
+  w.Post("c-general", 2 * day + 3 * hour, "u-hanmeimei", "试试 </remind> 命令，比如 /remind 明天开会 :alarm_clock:");
+  w.Share("c-general", 2 * day, "u-hanmeimei", Entity::kImage, "sunset.png", "png", 245760, 400, 300);
+  w.Share("c-general", day + 20 * hour, "u-lilei", Entity::kFile, "report.final.pdf", "pdf", 1536);
+  w.Share("c-general", day + 18 * hour, "u-chenjie", Entity::kDocument, "会议纪要", "md", 5242880);
+  w.Share("c-general", day + 16 * hour, "u-bob", Entity::kSnippet, "hello.cpp", "cpp", 1048576);
+  {
+    Entity& file = t.entities[1];
+    Comment c;
+    c.set_comment_id(state->NewId("cm-"));
+    c.set_entity_id(file.entity_id());
+    c.set_creator_uid("u-alice");
+    c.set_content("第三页的数据需要更新一下");
+    c.set_created_at(now - day - 15 * hour);
+    file.add_comment(c);
+    Comment c2 = c;
+    c2.set_comment_id(state->NewId("cm-"));
+    c2.set_creator_uid("u-lilei");
+    c2.set_content("好的，今天改 :ok_hand:");
+    c2.set_created_at(now - day - 14 * hour);
+    file.add_comment(c2);
+    Message& m = w.Post("c-general", day + 15 * hour, "u-alice", c.content(), Message::kComment);
+    m.set_entity_json(file.ToJson());
+  }
+  {
+    Entity mail;
+    mail.set_entity_id(state->NewId("e-"));
+    mail.set_entity_type(Entity::kMail);
+    mail.set_channel_id("c-general");
+    mail.set_title("季度报告");
+    mail.set_subject("Q4 季度报告 [草稿]");
+    mail.set_from("finance@veltrina.demo");
+    mail.set_creator_uid("u-chenjie");
+    mail.set_created_at(now - day - 10 * hour);
+    t.entities.push_back(mail);
+    Message& m = w.Post("c-general", day + 10 * hour, "u-chenjie", "转发了一封邮件", Message::kMail);
+    m.set_entity_json(mail.ToJson());
+  }
+  {
+    Message& m = w.Post("c-general", day + 8 * hour, "s-deploy", "部署完成", Message::kAttachment, Message::kSenderService);
+    Attachment a;
+    a.set_pretext("Deploybot 部署了 <#c-dev|dev> 的最新版本");
+    a.set_color("#FF0000");
+    a.set_title("veltrina-web v1.2.0");
+    a.set_title_link("https://veltrina.demo/deploys/120");
+    a.set_author_name("李雷");
+    a.set_author_link("https://veltrina.demo/u/lilei");
+    a.set_text("共 42 个提交，详情见 [https://veltrina.demo/changelog|变更记录]");
+    a.set_fields({{"环境", "production", true}, {"耗时", "3 分 12 秒", true}, {"状态", "成功", true},
+                  {"说明", "数据库迁移已完成，无需停机。", false}});
+    m.set_attachment(a);
+  }
+  {
+    Entity link;
+    link.set_entity_id(state->NewId("e-"));
+    link.set_entity_type(Entity::kLink);
+    link.set_channel_id("c-general");
+    link.set_title("Veltrina 博客：团队协作的十个习惯");
+    link.set_public_url("https://blog.veltrina.demo/ten-habits");
+    link.set_summary("好的团队协作从清晰的频道开始，<@u-alice> 推荐阅读。");
+    link.set_creator_uid("u-alice");
+    link.set_created_at(now - day);
+    t.entities.push_back(link);
+    Message& m = w.Post("c-general", day + 6 * hour, "s-rss", "团队协作的十个习惯", Message::kText,
+                        Message::kSenderServiceEntity);
+    m.set_entity_json(link.ToJson());
+  }
+  w.Post("c-general", day + 5 * hour, "s-deploy", "夜间构建通过 :white_check_mark:", Message::kServiceText,
+         Message::kSenderService);
+  w.Post("c-general", day + 4 * hour, "u-bob", "这是一种新消息", 99);
+  w.Post("c-general", 3 * hour, "u-zhaomin", "下午三点全员会议，别忘了 :coffee:");
+  w.Post("c-general", 2 * hour, "u-lilei", "<@u-alice> 麻烦看一下 <#c-design> 里的新稿子");
+  // #design: more than twenty shared files so that the file browser pages.
+  for (int i = 1; i <= 24; ++i) {
+    int64_t ago = 5 * day - i * hour;
+    std::string n = std::to_string(i);
+    if (i % 3 == 0)
+      w.Share("c-design", ago, "u-hanmeimei", Entity::kFile, "spec-v" + n + ".pdf", "pdf", 20480 * i);
+    else if (i % 4 == 0)
+      w.Share("c-design", ago, "u-lilei", Entity::kSnippet, "style" + n + ".css", "css", 300 * i);
+    else
+      w.Share("c-design", ago, i % 2 ? "u-hanmeimei" : "u-chenjie", Entity::kImage, "mockup-" + n + ".png", "png",
+              100000 + 5000 * i, i % 2 ? 600 : 300, i % 2 ? 300 : 600);
+  }
+  w.Post("c-design", 50 * minute, "u-hanmeimei", "首页的新配色怎么样？ :art:");
+  // #random, #dev, groups and direct messages.
+  w.Post("c-random", day, "u-bob", "周末有人去爬山吗？ :mountain:");
+  w.Post("c-random", 20 * hour, "u-hanmeimei", "算我一个 :raising_hand:");
+  w.Post("c-random", 30 * minute, "u-lilei", "天气预报说周六下雨 :umbrella:");
+  w.Post("c-dev", day, "u-lilei", "CI 已经切到新机器，构建时间从 12 分钟降到 5 分钟。");
+  w.Post("c-dev", 10 * hour, "u-chenjie", "Windows 客户端的 32 位构建也要跑一下 </build>");
+  w.Post("c-announce", 2 * day, "u-chenjie", "下周一系统维护，预计 30 分钟。");
+  w.Post("c-books", 3 * day, "u-zhaomin", "本月读《人月神话》。");
+  w.Post("c-old", 200 * day, "u-bob", "这个项目已经归档。");
+  w.Post("g-leads", 6 * hour, "u-bob", "下个季度的招聘计划我整理好了。");
+  w.Post("g-leads", 40 * minute, "u-lilei", "明天早上对一下 :thumbsup:");
+  w.Post("g-party", 5 * hour, "u-hanmeimei", "年会场地定了吗？");
+  w.Post("g-ops", hour, "u-bob", "今晚我值班。");
+  w.Post("im-alice-bob", 4 * hour, "u-bob", "Alice，方便的时候回个电话 :phone:");
+  w.Post("im-alice-bob", 3 * hour, "u-alice", "好的，十分钟后。");
+  w.Post("im-alice-bob", 20 * minute, "u-bob", "收到 :+1:");
+  w.Post("im-alice-quibo", day, "u-quibo", "你好，我是小柚 :wave: 发给我任何消息，我都会回答。试试 /help");
+  w.Post("im-alice-lilei", 2 * day, "u-lilei", "周报发你邮箱了。");
+  w.Post("im-alice-ghost", 10 * day, "u-ghost", "（来自已离开团队的成员）");
+  w.Post("im-alice-hanmeimei", 9 * day, "u-hanmeimei", "之前的对话");
+  w.Post("im-bob-quibo", day, "u-quibo", "你好，我是小柚 :wave:");
+  w.Post("im-newbie-quibo", day, "u-quibo", "欢迎加入！先改一个自己的密码吧。");
+  // Read cursors: some conversations start unread for Alice and Bob.
+  t.cursors["u-alice"] = {{"c-general", now - 4 * hour}, {"c-random", now - 25 * hour}, {"c-design", now - day},
+                          {"c-dev", now}, {"g-leads", now - 7 * hour}, {"g-party", now},
+                          {"im-alice-bob", now - 30 * minute}, {"im-alice-quibo", now}, {"im-alice-lilei", now},
+                          {"im-alice-ghost", now}, {"c-old", now}};
+  t.cursors["u-bob"] = {{"c-general", now - day}, {"c-random", now}, {"im-alice-bob", now - 3 * hour}};
+}
+
+void SeedAcmeTeam(State* state, int64_t now) {
+  TeamData team;
+  team.team = Team("t-acme", "acme", "Acme 工作室");
+  team.users = {MakeUser("u-carol", "carol", "Carol 周", User::kOnline, User::kRoleAdmin),
+                MakeUser("u-dave", "dave", "Dave 吴", User::kAway, User::kRoleMember),
+                MakeUser("u-acmebot", "quibo", "小柚", User::kOnline, User::kRoleMember, User::kStateNormal, true)};
+  team.services = {MakeService("s-acmebot", "quibo", "小柚", Service::kBot, "u-acmebot")};
+  Channel general = MakeChannel("c-acme-general", "general", Channel::kPublic, "", "u-carol", now - 100 * 86400,
+                                {"u-carol", "u-dave", "u-acmebot"});
+  general.set_is_general(true);
+  team.channels = {general};
+  DirectChat chat;
+  chat.im_id = "im-carol-acmebot";
+  chat.uid_a = "u-carol";
+  chat.uid_b = "u-acmebot";
+  chat.open_for = {"u-carol", "u-acmebot"};
+  team.chats = {chat};
+  state->teams.push_back(std::move(team));
+  TeamData& t = state->teams.back();
+  Writer w(state, &t, now);
+  w.Post("c-acme-general", 3600, "u-dave", "Acme 的第一个频道 :tada:");
+  w.Post("im-carol-acmebot", 7200, "u-acmebot", "你好 Carol，我是小柚。");
+}
+
+}  // namespace
+
+State SeedState(int64_t now) {
+  State state;
+  const int64_t all = Director::kPermissionCreateChannel | Director::kPermissionCreateGroup |
+                      Director::kPermissionConfigureServices;
+  state.accounts = {
+      {"t-demo", "alice", "veltrina", "u-alice", false, all},
+      {"t-demo", "bob", "veltrina", "u-bob", false, 0},
+      {"t-demo", "lilei", "veltrina", "u-lilei", false,
+       Director::kPermissionCreateChannel | Director::kPermissionCreateGroup},
+      {"t-demo", "newbie", "init1234", "u-newbie", true, Director::kPermissionCreateChannel},
+      {"t-acme", "carol", "veltrina", "u-carol", false, all},
+  };
+  SeedDemoTeam(&state, now);
+  SeedAcmeTeam(&state, now);
+  return state;
+}
+
+}  // namespace veltrina::internal::demo

@@ -1,0 +1,134 @@
+#include "demo_state.h"
+
+#include "../records_json.h"
+
+namespace veltrina::internal::demo {
+
+TeamData* State::FindTeam(const std::string& team_id) {
+  for (TeamData& t : teams)
+    if (t.team.team_id() == team_id) return &t;
+  return nullptr;
+}
+
+TeamData* State::FindTeamBySubdomain(const std::string& subdomain) {
+  for (TeamData& t : teams)
+    if (t.team.team_subdomain() == subdomain) return &t;
+  return nullptr;
+}
+
+namespace {
+
+template <typename T>
+json Array(const std::vector<T>& items) {
+  json out = json::array();
+  for (const T& item : items) out.push_back(ToValue(item));
+  return out;
+}
+
+template <typename T, typename F>
+std::vector<T> ReadArray(const json& object, const char* key, F from) {
+  std::vector<T> out;
+  if (const json* list = Member(object, key); list && list->is_array())
+    for (const json& item : *list)
+      if (item.is_object()) out.push_back(from(item));
+  return out;
+}
+
+}  // namespace
+
+json StateToJson(const State& state) {
+  json accounts = json::array();
+  for (const Account& a : state.accounts)
+    accounts.push_back(json{{"team_id", a.team_id},
+                            {"user_name", a.user_name},
+                            {"password", a.password},
+                            {"uid", a.uid},
+                            {"initial_password", a.initial_password},
+                            {"permission", a.permission}});
+  json teams = json::array();
+  for (const TeamData& t : state.teams) {
+    json chats = json::array();
+    for (const DirectChat& c : t.chats)
+      chats.push_back(json{{"im_id", c.im_id},
+                           {"uid_a", c.uid_a},
+                           {"uid_b", c.uid_b},
+                           {"created_at", c.created_at},
+                           {"open_for", std::vector<std::string>(c.open_for.begin(), c.open_for.end())}});
+    json cursors = json::object();
+    for (const auto& [uid, list] : t.cursors) {
+      json per = json::object();
+      for (const auto& [conversation, time] : list) per[conversation] = time;
+      cursors[uid] = per;
+    }
+    teams.push_back(json{{"team", ToValue(t.team)},
+                         {"users", Array(t.users)},
+                         {"services", Array(t.services)},
+                         {"channels", Array(t.channels)},
+                         {"chats", chats},
+                         {"messages", Array(t.messages)},
+                         {"entities", Array(t.entities)},
+                         {"cursors", cursors}});
+  }
+  return json{{"format", 1},          {"next_id", state.next_id}, {"accounts", accounts},
+              {"teams", teams},       {"feedback", state.feedback}};
+}
+
+bool StateFromJson(const json& document, State* state) {
+  if (!document.is_object() || Int(document, "format") != 1) return false;
+  const json* accounts = Member(document, "accounts");
+  const json* teams = Member(document, "teams");
+  if (!accounts || !accounts->is_array() || !teams || !teams->is_array()) return false;
+  State loaded;
+  loaded.next_id = Int(document, "next_id", 1000);
+  for (const json& a : *accounts) {
+    if (!a.is_object()) continue;
+    Account account;
+    account.team_id = Str(a, "team_id");
+    account.user_name = Str(a, "user_name");
+    account.password = Str(a, "password");
+    account.uid = Str(a, "uid");
+    account.initial_password = Bool(a, "initial_password");
+    account.permission = Int(a, "permission");
+    loaded.accounts.push_back(account);
+  }
+  for (const json& t : *teams) {
+    if (!t.is_object()) continue;
+    TeamData team;
+    if (const json* info = Member(t, "team"); info && info->is_object()) team.team = TeamFrom(*info);
+    if (team.team.team_id().empty()) continue;
+    team.users = ReadArray<User>(t, "users", UserFrom);
+    team.services = ReadArray<Service>(t, "services", ServiceFrom);
+    team.channels = ReadArray<Channel>(t, "channels", ChannelFrom);
+    team.messages = ReadArray<Message>(t, "messages", MessageFrom);
+    team.entities = ReadArray<Entity>(t, "entities", EntityFrom);
+    if (const json* chats = Member(t, "chats"); chats && chats->is_array()) {
+      for (const json& c : *chats) {
+        if (!c.is_object()) continue;
+        DirectChat chat;
+        chat.im_id = Str(c, "im_id");
+        chat.uid_a = Str(c, "uid_a");
+        chat.uid_b = Str(c, "uid_b");
+        chat.created_at = Int(c, "created_at");
+        if (const json* open = Member(c, "open_for"); open && open->is_array())
+          for (const json& uid : *open)
+            if (uid.is_string()) chat.open_for.insert(uid.get<std::string>());
+        team.chats.push_back(chat);
+      }
+    }
+    if (const json* cursors = Member(t, "cursors"); cursors && cursors->is_object()) {
+      for (const auto& [uid, per] : cursors->items()) {
+        if (!per.is_object()) continue;
+        for (const auto& [conversation, time] : per.items())
+          if (time.is_number_integer()) team.cursors[uid][conversation] = time.get<int64_t>();
+      }
+    }
+    loaded.teams.push_back(std::move(team));
+  }
+  if (const json* feedback = Member(document, "feedback"); feedback && feedback->is_array())
+    for (const json& f : *feedback) loaded.feedback.push_back(f);
+  if (loaded.teams.empty() || loaded.accounts.empty()) return false;
+  *state = std::move(loaded);
+  return true;
+}
+
+}  // namespace veltrina::internal::demo

@@ -1,0 +1,68 @@
+#pragma once
+// Everything the demo service knows, and its JSON form on disk.
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../json_util.h"
+#include "veltrina/channel.h"
+#include "veltrina/entity.h"
+#include "veltrina/message.h"
+#include "veltrina/service.h"
+#include "veltrina/team.h"
+#include "veltrina/user.h"
+
+namespace veltrina::internal::demo {
+
+struct Account {
+  std::string team_id;
+  std::string user_name;
+  std::string password;
+  std::string uid;
+  bool initial_password = false;  // signs in with 201 until a new password is set
+  int64_t permission = 0;
+};
+
+struct DirectChat {
+  std::string im_id;
+  std::string uid_a;
+  std::string uid_b;
+  int64_t created_at = 0;
+  std::set<std::string> open_for;  // users who list it
+
+  bool Has(const std::string& uid) const { return uid == uid_a || uid == uid_b; }
+  const std::string& Peer(const std::string& uid) const { return uid == uid_a ? uid_b : uid_a; }
+};
+
+struct TeamData {
+  Team team;
+  std::vector<User> users;
+  std::vector<Service> services;
+  std::vector<Channel> channels;  // member_uids is the truth; is_member is set per reader
+  std::vector<DirectChat> chats;
+  std::vector<Message> messages;  // every conversation, in arrival order
+  std::vector<Entity> entities;
+  std::map<std::string, std::map<std::string, int64_t>> cursors;  // uid -> conversation -> time
+};
+
+struct State {
+  std::vector<Account> accounts;
+  std::vector<TeamData> teams;
+  std::vector<json> feedback;
+  int64_t next_id = 1000;
+
+  std::string NewId(const std::string& prefix) { return prefix + std::to_string(++next_id); }
+  TeamData* FindTeam(const std::string& team_id);
+  TeamData* FindTeamBySubdomain(const std::string& subdomain);
+};
+
+json StateToJson(const State& state);
+// False when the document does not describe a state (then `state` is untouched).
+bool StateFromJson(const json& document, State* state);
+
+// The story a fresh data folder starts with; times relative to `now`.
+State SeedState(int64_t now);
+
+}  // namespace veltrina::internal::demo

@@ -1,0 +1,68 @@
+#include "dispatcher.h"
+
+#include <exception>
+
+#include "veltrina/log.h"
+
+namespace veltrina::internal {
+
+Dispatcher::Dispatcher() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  thread_ = std::thread([this] { Run(); });
+  thread_id_ = thread_.get_id();
+}
+
+Dispatcher::~Dispatcher() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) {
+    if (IsCurrent())
+      thread_.detach();
+    else
+      thread_.join();
+  }
+}
+
+void Dispatcher::Post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
+  wake_.notify_one();
+}
+
+bool Dispatcher::IsCurrent() const { return std::this_thread::get_id() == thread_id_; }
+
+bool Dispatcher::WaitIdle(std::chrono::milliseconds timeout) {
+  if (IsCurrent()) return false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  return idle_.wait_for(lock, timeout, [this] { return tasks_.empty() && !running_task_; });
+}
+
+void Dispatcher::Run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+    if (tasks_.empty()) return;  // stopping
+    std::function<void()> task = std::move(tasks_.front());
+    tasks_.pop_front();
+    running_task_ = true;
+    lock.unlock();
+    try {
+      task();
+    } catch (const std::exception& e) {
+      log("A core callback threw: %s", e.what());
+    } catch (...) {
+      log("A core callback threw");
+    }
+    task = nullptr;  // captures die on this thread, outside the lock
+    lock.lock();
+    running_task_ = false;
+    if (tasks_.empty()) idle_.notify_all();
+  }
+}
+
+}  // namespace veltrina::internal

@@ -1,0 +1,37 @@
+#pragma once
+// The core's callback thread: tasks run one after another, in the order they were posted.
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace veltrina::internal {
+
+class Dispatcher {
+ public:
+  Dispatcher();
+  ~Dispatcher();
+  Dispatcher(const Dispatcher&) = delete;
+  Dispatcher& operator=(const Dispatcher&) = delete;
+
+  void Post(std::function<void()> task);
+  // Until nothing is queued or running; false on time-out or on the dispatcher's own thread.
+  bool WaitIdle(std::chrono::milliseconds timeout);
+  bool IsCurrent() const;
+
+ private:
+  void Run();
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::condition_variable idle_;
+  std::deque<std::function<void()>> tasks_;
+  bool running_task_ = false;
+  bool stopping_ = false;
+  std::thread thread_;
+  std::thread::id thread_id_;
+};
+
+}  // namespace veltrina::internal

@@ -1,0 +1,67 @@
+#include "veltrina/entity_manager.h"
+
+#include <algorithm>
+
+#include "core.h"
+#include "records_json.h"
+
+namespace veltrina {
+
+using internal::Core;
+using internal::json;
+
+void EntityManager::GetEntitiesByChannelId(
+    const std::string& channel_id, int channel_type, int entity_type, const std::string& keyword, int page,
+    int page_size,
+    std::function<void(bool ok, const std::string& error, std::vector<std::unique_ptr<Entity>> entities, int total)>
+        callback) {
+  json params{{"channel_id", channel_id}, {"channel_type", channel_type}, {"entity_type", entity_type},
+              {"keyword", keyword},       {"page", page},                 {"page_size", page_size}};
+  Core::Get().Call("entities.list", params, [callback = std::move(callback)](const backend::Reply& reply) {
+    if (!reply.ok) {
+      if (callback) callback(false, internal::ReplyError(reply), {}, 0);
+      return;
+    }
+    json body = internal::ReplyBody(reply);
+    std::vector<std::unique_ptr<Entity>> entities;
+    if (const json* list = internal::Member(body, "entities"); list && list->is_array())
+      for (const json& e : *list)
+        if (e.is_object()) entities.push_back(std::make_unique<Entity>(internal::EntityFrom(e)));
+    int total = static_cast<int>(std::clamp<int64_t>(internal::Int(body, "total", static_cast<int64_t>(entities.size())),
+                                                     0, 1 << 30));
+    if (callback) callback(true, "", std::move(entities), total);
+  });
+}
+
+void EntityManager::GetEntityById(const std::string& entity_id, RecordCallback<Entity> callback) {
+  Core::Get().Call("entities.get", json{{"entity_id", entity_id}},
+                   [callback = std::move(callback)](const backend::Reply& reply) {
+                     json body = internal::ReplyBody(reply);
+                     const json* e = internal::Member(body, "entity");
+                     if (!reply.ok || !e || !e->is_object()) {
+                       if (callback)
+                         callback(false, reply.ok ? "the answer holds no entity" : internal::ReplyError(reply),
+                                  nullptr);
+                       return;
+                     }
+                     if (callback) callback(true, "", std::make_unique<Entity>(internal::EntityFrom(*e)));
+                   });
+}
+
+void EntityManager::PostCommentForEntity(const std::string& entity_id, const std::string& content,
+                                         RecordCallback<Comment> callback) {
+  Core::Get().Call("entities.comment", json{{"entity_id", entity_id}, {"content", content}},
+                   [callback = std::move(callback)](const backend::Reply& reply) {
+                     json body = internal::ReplyBody(reply);
+                     const json* c = internal::Member(body, "comment");
+                     if (!reply.ok || !c || !c->is_object()) {
+                       if (callback)
+                         callback(false, reply.ok ? "the answer holds no comment" : internal::ReplyError(reply),
+                                  nullptr);
+                       return;
+                     }
+                     if (callback) callback(true, "", std::make_unique<Comment>(internal::CommentFrom(*c)));
+                   });
+}
+
+}  // namespace veltrina

@@ -1,0 +1,15 @@
+#pragma once
+// A JSON document in one file: read whole, written atomically. A file that is not a JSON object
+// is moved aside to "<file>.corrupt-<seconds>" with a log line, never silently overwritten.
+#include <string>
+
+#include "json_util.h"
+
+namespace veltrina::internal {
+
+enum class LoadResult { kMissing, kLoaded, kCorrupt };
+
+LoadResult LoadJsonFile(const std::string& path, json* document);
+bool SaveJsonFile(const std::string& path, const json& document);
+
+}  // namespace veltrina::internal

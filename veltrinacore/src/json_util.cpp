@@ -1,0 +1,64 @@
+#include "json_util.h"
+
+#include <cmath>
+#include <limits>
+
+namespace veltrina::internal {
+
+json Parse(const std::string& text) {
+  try {
+    return json::parse(text, nullptr, false);
+  } catch (...) {
+    return json(json::value_t::discarded);
+  }
+}
+
+std::string Dump(const json& value) {
+  try {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+  } catch (...) {
+    return "null";
+  }
+}
+
+const json* Member(const json& object, const char* key) {
+  if (!object.is_object()) return nullptr;
+  auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+std::string Str(const json& object, const char* key) {
+  const json* v = Member(object, key);
+  if (!v) return {};
+  if (v->is_string()) return v->get_ref<const std::string&>();
+  if (v->is_number_integer()) return std::to_string(v->get<int64_t>());
+  if (v->is_number_unsigned()) return std::to_string(v->get<uint64_t>());
+  return {};
+}
+
+int64_t Int(const json& object, const char* key, int64_t fallback) {
+  const json* v = Member(object, key);
+  if (!v) return fallback;
+  if (v->is_number_integer()) return v->get<int64_t>();
+  if (v->is_number_unsigned()) {
+    uint64_t u = v->get<uint64_t>();
+    return u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? fallback : static_cast<int64_t>(u);
+  }
+  if (v->is_number_float()) {
+    double d = v->get<double>();
+    if (!std::isfinite(d) || d > 9.2e18 || d < -9.2e18) return fallback;
+    return static_cast<int64_t>(d);
+  }
+  if (v->is_boolean()) return v->get<bool>() ? 1 : 0;
+  return fallback;
+}
+
+bool Bool(const json& object, const char* key, bool fallback) {
+  const json* v = Member(object, key);
+  if (!v) return fallback;
+  if (v->is_boolean()) return v->get<bool>();
+  if (v->is_number()) return Int(object, key, 0) != 0;
+  return fallback;
+}
+
+}  // namespace veltrina::internal

@@ -1,0 +1,20 @@
+#pragma once
+// nlohmann-json helpers that never throw: parsing gives a discarded value on bad input, reading
+// a member of the wrong type gives the default, and dumping replaces invalid UTF-8.
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace veltrina::internal {
+
+using json = nlohmann::json;
+
+json Parse(const std::string& text);  // is_discarded() on error
+std::string Dump(const json& value);
+std::string Str(const json& object, const char* key);
+int64_t Int(const json& object, const char* key, int64_t fallback = 0);
+bool Bool(const json& object, const char* key, bool fallback = false);
+const json* Member(const json& object, const char* key);  // null when absent
+
+}  // namespace veltrina::internal
