@@ -29,3 +29,5 @@ foreach(dir ${_test_dirs})
     add_subdirectory(${dir})
   endif()
 endforeach()
+
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/tour ${CMAKE_BINARY_DIR}/tour-build)

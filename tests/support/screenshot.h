@@ -1,0 +1,13 @@
+#pragma once
+// Writes what a window shows on screen to a PNG file.
+#include <windows.h>
+
+#include <string>
+
+namespace testkit {
+
+// Repaints the window (and its children) first. False when the window is gone or the file
+// cannot be written.
+bool SaveWindowPng(HWND hwnd, const std::wstring& path);
+
+}  // namespace testkit

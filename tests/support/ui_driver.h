@@ -1,0 +1,75 @@
+#pragma once
+// Drives windows from inside their modal loops. Steps are queued, then run one at a time from a
+// thread timer, which every modal loop (ours, message boxes, menus) dispatches. A step either
+// waits until a condition holds (failing after its time-out) or performs an action; an action
+// may itself run a nested modal loop, and the following steps go on inside it.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "duilib/UIlib.h"
+
+namespace testkit {
+
+class UiDriver {
+ public:
+  using Condition = std::function<bool()>;
+  using Action = std::function<void()>;
+
+  UiDriver();
+  ~UiDriver();
+  UiDriver(const UiDriver&) = delete;
+  UiDriver& operator=(const UiDriver&) = delete;
+
+  UiDriver& WaitFor(const std::string& what, Condition condition, int timeout_ms = 5000);
+  UiDriver& Do(const std::string& what, Action action);
+  // Waits for a visible top-level window of this class, then runs the action with it.
+  UiDriver& OnWindow(const wchar_t* window_class, std::function<void(HWND)> action, int timeout_ms = 5000);
+
+  // Starts running the queued steps on the next timer tick (every 10 ms).
+  void Start();
+  bool Done() const { return next_ >= steps_.size(); }
+  // Empty when every step ran; otherwise which step failed. A failure ends every modal loop.
+  const std::string& Failure() const { return failure_; }
+
+ private:
+  struct Step {
+    std::string what;
+    Condition condition;
+    Action action;
+    int timeout_ms = 0;
+    DWORD started = 0;
+  };
+  static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD);
+  void Tick();
+
+  std::vector<Step> steps_;
+  size_t next_ = 0;
+  UINT_PTR timer_ = 0;
+  std::string failure_;
+  bool in_tick_ = false;
+};
+
+// Pumps this thread's messages (through the toolkit, as a modal loop would) until the
+// condition holds or the time runs out; returns whether it held.
+bool PumpUntil(const std::function<bool()>& condition, int timeout_ms = 5000);
+void PumpFor(int milliseconds);
+
+// Top-level windows of this thread.
+HWND FindVisibleWindow(const wchar_t* window_class);
+int CountVisibleTopLevelWindows();
+DuiLib::CPaintManagerUI* ManagerOf(HWND hwnd);
+DuiLib::CControlUI* FindControl(HWND hwnd, const wchar_t* name);
+template <typename T>
+T* FindControlAs(HWND hwnd, const wchar_t* name) {
+  return dynamic_cast<T*>(FindControl(hwnd, name));
+}
+// Posts a real left click at the control's centre (handled when messages are next pumped).
+bool ClickControl(HWND hwnd, const wchar_t* name);
+// Sends a notification as the control would.
+bool NotifyControl(HWND hwnd, const wchar_t* name, const wchar_t* type);
+bool SetControlText(HWND hwnd, const wchar_t* name, const std::wstring& text);
+
+}  // namespace testkit

@@ -1,0 +1,79 @@
+// Runs the client with a UI driver that visits every window reachable so far and writes a
+// screenshot of each into the folder named on the command line (NN-WindowClass.png).
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/application.h"
+#include "frame/window_manager.h"
+#include "screenshot.h"
+#include "ui_driver.h"
+
+namespace {
+
+std::wstring g_folder;
+int g_step = 0;
+
+void Shoot(const wchar_t* window_class) {
+  HWND hwnd = testkit::FindVisibleWindow(window_class);
+  wchar_t name[64];
+  swprintf(name, 64, L"%02d-%ls.png", ++g_step, window_class);
+  std::wstring path = g_folder + L"\\" + name;
+  bool ok = testkit::SaveWindowPng(hwnd, path);
+  std::fwprintf(stdout, L"tour: %ls %ls\n", name, ok ? L"written" : L"FAILED");
+  std::fflush(stdout);
+}
+
+// Opens a secondary window through the window manager, photographs it and closes it again.
+void Visit(testkit::UiDriver& d, const wchar_t* window_class, std::function<void()> open,
+           std::function<void()> close) {
+  std::wstring cls = window_class;
+  d.Do("open", std::move(open));
+  d.OnWindow(window_class, [cls, close](HWND) {
+    Shoot(cls.c_str());
+    close();
+  });
+  d.WaitFor("closed", [cls] { return testkit::FindVisibleWindow(cls.c_str()) == nullptr; });
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  g_folder = argc > 1 ? argv[1] : L".";
+  LocalFree(argv);
+  CreateDirectoryW(g_folder.c_str(), nullptr);
+
+  using veltrinawnd::WindowManager;
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND) { Shoot(L"SubdomainWnd"); }, 15000);
+  // The main window and its dialogs, opened the way the main window's commands open them.
+  d.Do("main window", [] { WindowManager::Instance()->ShowMainWnd(); });
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  auto wm = [] { return WindowManager::Instance(); };
+  Visit(d, L"JoinChannelWnd", [wm] { wm()->ShowJoinChannelWnd(1); }, [wm] { wm()->CloseJoinChannelWnd(); });
+  Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });
+  Visit(d, L"CreateChannelWnd", [wm] { wm()->ShowCreateChannelWnd(1); }, [wm] { wm()->CloseCreateChannelWnd(); });
+  Visit(d, L"ViewMembersWnd", [wm] { wm()->ShowViewMembersWnd("general"); }, [wm] { wm()->CloseViewMembersWnd(); });
+  Visit(d, L"AddMembersWnd", [wm] { wm()->ShowAddMembersWnd("general"); }, [wm] { wm()->CloseAddMembersWnd(); });
+  Visit(d, L"FeedbackWnd", [wm] { wm()->ShowFeedbackWnd(); }, [wm] { wm()->CloseFeedbackWnd(); });
+  Visit(d, L"SelectEmojiWnd", [wm] { wm()->ShowSelectEmojiWnd("general", 300, 300); },
+        [wm] { wm()->CloseSelectEmojiWnd(); });
+  Visit(d, L"ViewFilesWnd", [wm] { wm()->ShowViewFilesWnd("general", 900, 100, 560, 1); },
+        [wm] { wm()->CloseViewFilesWnd(); });
+  d.Do("exit", [] {
+    WindowManager::Instance()->CloseAll();
+    PostQuitMessage(0);
+  });
+  d.Start();
+
+  int code = veltrinawnd::RunApplication(hInstance);
+  if (!d.Failure().empty()) {
+    std::fprintf(stdout, "tour: %s\n", d.Failure().c_str());
+    return 1;
+  }
+  std::fprintf(stdout, "tour: %d screenshots\n", g_step);
+  return code;
+}
