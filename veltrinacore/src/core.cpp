@@ -143,7 +143,18 @@ void Core::Call(const std::string& method, const json& params, std::function<voi
         std::lock_guard<std::mutex> lock(core->service_mutex_);
         if (generation != core->generation_) return;  // from a replaced service
       }
-      if (*shared_reply) (*shared_reply)(reply);
+      if (!*shared_reply) return;
+      if (reply.ok && !reply.body.empty() && !Parse(reply.body).is_object()) {
+        // An answer we cannot read is a failure, not an empty success.
+        backend::Reply broken = reply;
+        broken.ok = false;
+        broken.code = 502;
+        broken.error = "the service's answer is not a JSON object";
+        log("Malformed answer to a core request");
+        (*shared_reply)(broken);
+        return;
+      }
+      (*shared_reply)(reply);
     });
   });
 }
