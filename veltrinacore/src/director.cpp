@@ -34,6 +34,10 @@ bool Director::Init(const User& me, const Team& team, int64_t /*flags*/, const T
                     const std::string& database_folder, const std::string& /*extra*/, const std::string& device_id,
                     const std::string& client_version, const std::string& /*source*/) {
   std::lock_guard<std::mutex> lock(mutex_);
+  // Pointers from me() and current_team() stay valid: earlier records are kept, not freed.
+  if (me_) retired_users_.push_back(std::move(me_));
+  if (team_) retired_teams_.push_back(std::move(team_));
+  if (token_) retired_tokens_.push_back(std::move(token_));
   me_ = me.Clone();
   team_ = team.Clone();
   token_ = token.Clone();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "veltrina/entity_manager.h"
 #include "veltrina/handlers.h"
@@ -67,6 +68,9 @@ class Director {
   std::string client_version_;
   int64_t permission_ = 0;
   EntityManager entity_manager_;
+  std::vector<std::unique_ptr<User>> retired_users_;
+  std::vector<std::unique_ptr<Team>> retired_teams_;
+  std::vector<std::unique_ptr<Token>> retired_tokens_;
 };
 
 }  // namespace veltrina

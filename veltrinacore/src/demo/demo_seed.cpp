@@ -205,7 +205,7 @@ void SeedDemoTeam(State* state, int64_t now) {
     mail.set_entity_type(Entity::kMail);
     mail.set_channel_id("c-general");
     mail.set_title("季度报告");
-    mail.set_subject("Q4 季度报告 [草稿]");
+    mail.set_subject("Q4 季度报告（草稿）");
     mail.set_from("finance@veltrina.demo");
     mail.set_creator_uid("u-chenjie");
     mail.set_created_at(now - day - 10 * hour);

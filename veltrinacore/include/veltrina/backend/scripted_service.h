@@ -9,7 +9,7 @@
 //   service->Answer(request->id, true, 0, "", R"({"users":[...]})");  // callback runs on a core thread
 //   service->Push("presence", R"({"uid":"u1","status":1})");
 //
-// Bodies are JSON text (backend/protocol.h; records via backend/codec.h ToJson). Answer and Push
+// Bodies are JSON text (backend/protocol.h); backend/bodies.h builds them from records. Answer and Push
 // return at once; WaitForCoreIdle() waits until the core has handled them.
 #include <chrono>
 #include <condition_variable>
