@@ -1,6 +1,7 @@
 #pragma once
 // The core's runtime: the installed backend service, the callback thread, the caches and the
 // registered handlers. One per process, never destroyed.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
