@@ -182,6 +182,7 @@ TEST_F(DemoFlows, FilesPageAndImagesAreServed) {
   EXPECT_EQ(page(2, 0).first, static_cast<size_t>(first.second - 20));
   EXPECT_GT(page(1, 5).first, 0u);
   EXPECT_GT(page(1, 8).first, 0u);
+  EXPECT_GT(page(1, 7).first, 0u);
 
   auto get = [](const std::string& url) {
     Slot<std::pair<bool, std::string>> slot;

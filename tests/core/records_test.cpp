@@ -40,6 +40,11 @@ TEST(Records, BadEntityJsonIsRefused) {
   EXPECT_TRUE(e.InitWithJsonOrDie(R"({"thumb_width":"wide","thumb_height":1e300,"file_size":-5})"));
   EXPECT_EQ(e.thumb_width(), 0);
   EXPECT_EQ(e.file_size(), -5);
+  std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  EXPECT_FALSE(e.InitWithJsonOrDie(deep));
+  EXPECT_FALSE(e.InitWithJsonOrDie(std::string(100000, '{')));
+  EXPECT_TRUE(e.InitWithJsonOrDie("{\"title\":\"" + std::string(1 << 20, 'x') + "\"}"));
+  EXPECT_EQ(e.title().size(), 1u << 20);
 }
 
 TEST(Records, MessageFactoriesAndAttachments) {

@@ -251,7 +251,9 @@ void SeedDemoTeam(State* state, int64_t now) {
   for (int i = 1; i <= 24; ++i) {
     int64_t ago = 5 * day - i * hour;
     std::string n = std::to_string(i);
-    if (i % 3 == 0)
+    if (i % 5 == 0)
+      w.Share("c-design", ago, "u-chenjie", Entity::kDocument, "评审记录 " + n, "md", 4096 * i);
+    else if (i % 3 == 0)
       w.Share("c-design", ago, "u-hanmeimei", Entity::kFile, "spec-v" + n + ".pdf", "pdf", 20480 * i);
     else if (i % 4 == 0)
       w.Share("c-design", ago, "u-lilei", Entity::kSnippet, "style" + n + ".css", "css", 300 * i);
