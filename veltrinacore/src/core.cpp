@@ -122,11 +122,15 @@ std::shared_ptr<backend::Service> Core::Service() {
 void Core::Call(const std::string& method, const json& params, std::function<void(const backend::Reply&)> on_reply,
                 std::string data) {
   static std::atomic<uint64_t> next_id{0};
-  std::shared_ptr<backend::Service> service = Service();
-  uint64_t generation;
-  {
+  std::shared_ptr<backend::Service> service;
+  uint64_t generation = 0;
+  for (;;) {
+    std::shared_ptr<backend::Service> current = Service();
     std::lock_guard<std::mutex> lock(service_mutex_);
+    if (service_ != current) continue;  // replaced meanwhile: take the new one
+    service = current;
     generation = generation_;
+    break;
   }
   backend::Request request;
   request.id = ++next_id;
