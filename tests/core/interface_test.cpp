@@ -374,6 +374,28 @@ TEST_F(Interface, HttpForTheServiceHostsIsAnsweredByTheServiceByteForByte) {
   EXPECT_EQ(missing.Get().second, 404);
 }
 
+TEST_F(Interface, GeneratedImagesSpareTestsFromAnsweringPictures) {
+  service_->ServeGeneratedImages();
+  auto fetch = [](const std::string& url) {
+    Slot<std::pair<bool, std::string>> slot;
+    veltrina::HttpClient::SharedClient()->Send(veltrina::HttpRequest(url),
+                                               [&](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
+                                                 slot.Set({ok, r->raw_data()});
+                                               });
+    EXPECT_TRUE(slot.Wait());
+    return slot.Get();
+  };
+  auto avatar = fetch("https://storage.veltrina.demo/vtavatar/abc_40x40.png");
+  EXPECT_TRUE(avatar.first);
+  EXPECT_EQ(avatar.second.substr(1, 3), "PNG");
+  auto thumb = fetch("https://files.veltrina.demo/thumb/f/e-1_80x20.png");
+  EXPECT_TRUE(thumb.first);
+  ASSERT_GT(thumb.second.size(), 24u);
+  EXPECT_EQ(static_cast<unsigned char>(thumb.second[23]), 20u);  // height in the header
+  EXPECT_TRUE(fetch("https://storage.veltrina.demo/vtstatic/bot.png").first);
+  EXPECT_FALSE(fetch("https://files.veltrina.demo/f/e-1.pdf").first);
+}
+
 TEST_F(Interface, UploadOfAMissingFileFailsOnACoreThread) {
   Slot<bool> failed;
   Slot<bool> on_core;

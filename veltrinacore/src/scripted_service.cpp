@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "demo/demo_images.h"
 #include "json_util.h"
 #include "veltrina/hosts.h"
 
@@ -92,6 +93,21 @@ void ScriptedService::AutoAnswer(const std::string& method, std::function<Reply(
     Reply reply = responder(r);
     Answer(r.id, reply.ok, reply.code, reply.error, reply.body, reply.data);
   }
+}
+
+void ScriptedService::ServeGeneratedImages() {
+  AutoAnswer("http.get", [](const RecordedRequest& request) {
+    Reply reply;
+    if (internal::demo::GeneratedImageFor(request.Param("url"), &reply.data)) {
+      reply.ok = true;
+      reply.code = 200;
+      reply.body = R"({"content_type":"image/png"})";
+    } else {
+      reply.code = 404;
+      reply.error = "not found";
+    }
+    return reply;
+  });
 }
 
 bool ScriptedService::Push(const std::string& event, const std::string& body) {

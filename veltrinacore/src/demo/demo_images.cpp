@@ -1,11 +1,14 @@
 #include "demo_images.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
+
+#include "veltrina/hosts.h"
 
 namespace veltrina::internal::demo {
 
@@ -85,6 +88,43 @@ std::string PicturePng(const std::string& seed, int width, int height) {
     }
   }
   return Encode(rgba, width, height);
+}
+
+bool GeneratedImageFor(const std::string& url, std::string* png) {
+  static const std::string kStorage = kStorageHost;
+  static const std::string kFiles = kFileBoxHost;
+  std::string rest;
+  for (const char* scheme : {"https://", "http://"}) {
+    std::string s(scheme);
+    if (url.compare(0, s.size() + kStorage.size(), s + kStorage) == 0) rest = url.substr(s.size() + kStorage.size());
+    if (url.compare(0, s.size() + kFiles.size(), s + kFiles) == 0) rest = url.substr(s.size() + kFiles.size());
+  }
+  size_t query = rest.find_first_of("?#");
+  if (query != std::string::npos) rest.resize(query);
+  auto sized = [](const std::string& name, std::string* stem, int* w, int* h) {
+    *stem = name.substr(0, name.rfind('.'));
+    size_t us = stem->rfind('_');
+    if (us == std::string::npos || std::sscanf(stem->c_str() + us + 1, "%dx%d", w, h) != 2) return false;
+    stem->resize(us);
+    return true;
+  };
+  std::string stem;
+  int w = 40, h = 40;
+  if (rest.compare(0, 10, "/vtavatar/") == 0 && rest.size() > 10) {
+    if (!sized(rest.substr(10), &stem, &w, &h)) w = h = 40;
+    *png = AvatarPng(stem, w, h);
+    return true;
+  }
+  if (rest.compare(0, 10, "/vtstatic/") == 0 && rest.size() > 10) {
+    *png = AvatarPng(rest.substr(10), 40, 40);
+    return true;
+  }
+  if (rest.compare(0, 7, "/thumb/") == 0) {
+    if (!sized(rest.substr(7), &stem, &w, &h) || w <= 0 || h <= 0) return false;
+    *png = PicturePng(stem, w, h);
+    return true;
+  }
+  return false;
 }
 
 bool PngSize(const std::string& data, int* width, int* height) {

@@ -9,6 +9,10 @@ namespace veltrina::internal::demo {
 std::string AvatarPng(const std::string& seed, int width, int height);
 // A landscape-like picture for thumbnails and shared images.
 std::string PicturePng(const std::string& seed, int width, int height);
+// The generated picture for an avatar, service avatar or thumbnail address of the storage and file
+// box hosts ("/vtavatar/<stem>_<w>x<h>.<ext>", "/vtstatic/<name>", "/thumb/<path>_<w>x<h>.<ext>");
+// false for any other address.
+bool GeneratedImageFor(const std::string& url, std::string* png);
 // Width and height from a PNG's header; false when `data` is not a PNG.
 bool PngSize(const std::string& data, int* width, int* height);
 

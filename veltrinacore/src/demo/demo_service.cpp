@@ -683,50 +683,18 @@ class DemoService::Impl {
   }
 
   Reply HttpGet(const std::string& url) {
-    std::string rest;
-    bool storage = false;
-    for (const char* scheme : {"https://", "http://"}) {
-      if (StartsWith(url, std::string(scheme) + kStorageHost + "/")) {
-        rest = url.substr(std::string(scheme).size() + std::string(kStorageHost).size());
-        storage = true;
-      } else if (StartsWith(url, std::string(scheme) + kFileBoxHost + "/")) {
-        rest = url.substr(std::string(scheme).size() + std::string(kFileBoxHost).size());
-      }
-    }
-    if (rest.empty()) return Fail(404, "not found");
-    size_t query = rest.find_first_of("?#");
-    if (query != std::string::npos) rest.resize(query);
     Reply r;
     r.ok = true;
     r.code = 200;
     r.body = R"({"content_type":"image/png"})";
-    if (storage) {
-      if (StartsWith(rest, "/vtavatar/")) {
-        std::string name = rest.substr(10);
-        std::string stem = name.substr(0, name.find('.'));
-        int w = 40, h = 40;
-        size_t us = stem.rfind('_');
-        if (us != std::string::npos && std::sscanf(stem.c_str() + us + 1, "%dx%d", &w, &h) == 2) stem.resize(us);
-        r.data = AvatarPng(stem, w, h);
-        return r;
-      }
-      if (StartsWith(rest, "/vtstatic/")) {
-        r.data = AvatarPng(rest.substr(10), 40, 40);
-        return r;
-      }
-      return Fail(404, "not found");
-    }
-    if (StartsWith(rest, "/thumb/")) {
-      std::string name = rest.substr(7);
-      size_t dot = name.rfind('.');
-      std::string stem = name.substr(0, dot);
-      size_t us = stem.rfind('_');
-      int w = 0, h = 0;
-      if (us == std::string::npos || std::sscanf(stem.c_str() + us + 1, "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0)
-        return Fail(404, "not found");
-      r.data = PicturePng(stem.substr(0, us), w, h);
-      return r;
-    }
+    if (GeneratedImageFor(url, &r.data)) return r;
+    std::string rest;
+    for (const char* scheme : {"https://", "http://"})
+      if (StartsWith(url, std::string(scheme) + kFileBoxHost + "/"))
+        rest = url.substr(std::string(scheme).size() + std::string(kFileBoxHost).size());
+    size_t query = rest.find_first_of("?#");
+    if (query != std::string::npos) rest.resize(query);
+    if (rest.size() < 2 || StartsWith(rest, "/thumb/")) return Fail(404, "not found");
     // "/<path>.<ext>": an uploaded file, or a generated one for the demo's own entities.
     std::string name = rest.substr(1);
     size_t dot = name.rfind('.');

@@ -61,6 +61,10 @@ class ScriptedService : public Service {
   // an empty std::function). Handy for requests a test does not care about.
   void AutoAnswer(const std::string& method, std::function<Reply(const RecordedRequest&)> responder);
 
+  // Answers every "http.get" for an avatar, service avatar or thumbnail address with the demo's
+  // generated PNG (other addresses of those hosts get 404). Saves UI tests from answering images.
+  void ServeGeneratedImages();
+
   // Pushes an event to the core (see backend/protocol.h). False when not installed.
   bool Push(const std::string& event, const std::string& body);
 
