@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "demo_support.h"
+#include "veltrina/backend/scripted_service.h"
 
 namespace {
 
@@ -221,6 +222,35 @@ TEST_F(DemoFlows, LifeMovesTheTeam) {
   veltrina::ChatManager::DefaultManager()->RemoveMessageHandler(&counter);
   veltrina::ChatManager::DefaultManager()->RemoveNumUnreadHandler(&counter);
   veltrina::UserManager::DefaultManager()->RemoveUserStatusHandler(&counter);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DemoLife, RunsOnItsOwnAtTheConfiguredPace) {
+  core_test::TempFolder folder;
+  veltrina::backend::DemoOptions options;
+  options.data_folder = folder.path();
+  options.life_interval = std::chrono::milliseconds(20);
+  options.connection_drop_interval = std::chrono::milliseconds(30);
+  veltrina::backend::InstallService(std::make_shared<veltrina::backend::DemoService>(options));
+  core_test::SignInAndLoad("alice", "veltrina");
+  class Watcher : public veltrina::MessageHandler, public veltrina::ConnectionStateHandler {
+   public:
+    void HandleMessage(const veltrina::Message&) override { ++messages; }
+    void HandleConnectionStateChanged(int state) override {
+      if (state == 1) ++drops;
+    }
+    std::atomic<int> messages{0};
+    std::atomic<int> drops{0};
+  } watcher;
+  veltrina::ChatManager::DefaultManager()->AddMessageHandler(&watcher);
+  veltrina::Director::DefaultDirector()->AddConnectionStateHandler(&watcher);
+  EXPECT_TRUE(core_test::WaitUntil([&] { return watcher.messages > 2 && watcher.drops > 0; }));
+  veltrina::ChatManager::DefaultManager()->RemoveMessageHandler(&watcher);
+  veltrina::Director::DefaultDirector()->RemoveConnectionStateHandler(&watcher);
+  veltrina::backend::InstallService(std::make_shared<veltrina::backend::ScriptedService>());  // stops the life
 }
 
 }  // namespace

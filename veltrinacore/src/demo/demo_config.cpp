@@ -40,6 +40,7 @@ Config ReadConfig(const std::string& data_folder) {
       if (Member(j, "client_download_url")) config.download_url = Str(j, "client_download_url");
       config.unreachable = Bool(j, "unreachable", false);
       config.life_interval_ms = Int(j, "life_interval_ms", -1);
+      config.connection_drop_ms = Int(j, "connection_drop_interval_ms", -1);
     }
   }
   EnvInt("VELTRINA_DEMO_VERSION_CODE", &config.version_code);
@@ -49,6 +50,7 @@ Config ReadConfig(const std::string& data_folder) {
   int64_t flag = 0;
   if (EnvInt("VELTRINA_DEMO_UNREACHABLE", &flag)) config.unreachable = flag != 0;
   EnvInt("VELTRINA_DEMO_LIFE_MS", &config.life_interval_ms);
+  EnvInt("VELTRINA_DEMO_DROP_MS", &config.connection_drop_ms);
   return config;
 }
 

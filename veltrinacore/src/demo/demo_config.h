@@ -13,6 +13,7 @@ struct Config {
   std::string download_url = "https://veltrina.demo/download/windows";
   bool unreachable = false;  // every request fails with -1
   int64_t life_interval_ms = -1;  // -1: keep the option's value
+  int64_t connection_drop_ms = -1;  // -1: keep the option's value
 };
 
 Config ReadConfig(const std::string& data_folder);

@@ -96,6 +96,8 @@ class DemoService::Impl {
     FileUtils::SharedFileUtils()->MakeDirectory(folder_);
     internal::demo::Config config = ReadConfig(folder_);
     if (config.life_interval_ms >= 0) options_.life_interval = std::chrono::milliseconds(config.life_interval_ms);
+    if (config.connection_drop_ms >= 0)
+      options_.connection_drop_interval = std::chrono::milliseconds(config.connection_drop_ms);
     Load();
   }
 
@@ -843,6 +845,7 @@ class DemoService::Impl {
 
   void LifeLoop() {
     auto next_life = std::chrono::steady_clock::now() + options_.life_interval;
+    auto next_drop = std::chrono::steady_clock::now() + options_.connection_drop_interval;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stop_) {
       auto now = std::chrono::steady_clock::now();
@@ -859,6 +862,11 @@ class DemoService::Impl {
         Live();
         next_life = now + options_.life_interval;
       }
+      bool dropping = options_.connection_drop_interval.count() > 0;
+      if (dropping && now >= next_drop) {
+        if (!session_team_.empty()) Queue("connection", json{{"state", 1}});
+        next_drop = now + options_.connection_drop_interval;
+      }
       if (!events_.empty()) {
         std::vector<Event> events;
         events.swap(events_);
@@ -868,6 +876,7 @@ class DemoService::Impl {
         continue;
       }
       auto wake_at = living ? next_life : now + std::chrono::hours(1);
+      if (dropping) wake_at = std::min(wake_at, next_drop);
       for (const BotAnswer& a : bot_answers_) wake_at = std::min(wake_at, a.due);
       wake_.wait_until(lock, wake_at);
     }

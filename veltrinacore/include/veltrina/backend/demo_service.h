@@ -21,6 +21,9 @@ struct DemoOptions {
   // Period of the simulated life; zero stops it (the bot still answers, after bot_delay).
   std::chrono::milliseconds life_interval{8000};
   std::chrono::milliseconds bot_delay{1500};
+  // When above zero, the live connection "drops" this often: connection state 1 (reconnecting) is
+  // reported, and the next Director::Connect brings it back (state 0).
+  std::chrono::milliseconds connection_drop_interval{0};
   // Seed of the life's choices (same seed, same story).
   uint32_t seed = 20261206;
 };
