@@ -16,8 +16,8 @@ using internal::json;
 namespace {
 
 std::mutex& StoreMutex() {  // several AccountManager objects may share a folder
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
+  return *mutex;
 }
 
 std::string StorePath(const std::string& folder) {

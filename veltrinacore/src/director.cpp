@@ -15,8 +15,8 @@ namespace {
 std::atomic<Director*> g_default{nullptr};
 
 std::mutex& RetiredMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
+  return *mutex;
 }
 
 // Directors replaced by ResetDefaultDirector: kept alive so that pointers given out stay valid.

@@ -11,13 +11,13 @@ namespace veltrina {
 namespace {
 
 std::mutex& ObserverMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
+  return *mutex;
 }
 
 std::function<void(const std::string&)>& Observer() {
-  static std::function<void(const std::string&)> observer;
-  return observer;
+  static auto* observer = new std::function<void(const std::string&)>();
+  return *observer;
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ using internal::json;
 namespace {
 
 std::mutex& SettingMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
+  return *mutex;
 }
 
 std::unique_ptr<WebApiSetting>& Setting() {
