@@ -128,7 +128,10 @@ void CContainerUI::SetPos(RECT rc, bool bNeedInvalidate) {
       if (need) inner.right -= m_pVerticalScrollBar->GetBarWidth();
       required = LayoutChildren(inner);
     }
+    // A shorter content clamps the position: lay out again at the clamped position.
+    int laidOutAt = m_pVerticalScrollBar->GetScrollPos();
     ProcessScrollBar(content, required);
+    if (m_pVerticalScrollBar->GetScrollPos() != laidOutAt) LayoutChildren(inner);
   } else {
     LayoutChildren(content);
   }

@@ -9,6 +9,21 @@ namespace DuiLib {
 namespace {
 COLORREF ToColorRef(DWORD argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
 constexpr UINT_PTR kSubclassId = 0x44554945;  // "DUIE"
+
+// Inserts the clipboard's text at the caret, replacing the selection. The rich edit's own
+// paste of a plain-text control replaces the whole text under Wine instead.
+void PastePlainText(HWND hwnd) {
+  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(hwnd)) return;
+  std::wstring text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = p;
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  if (!text.empty()) ::SendMessageW(hwnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
 }  // namespace
 
 // ---- shared host of a native edit window ----
@@ -350,7 +365,9 @@ void CRichEditUI::ReplaceSel(const CDuiString& text) {
 
 void CRichEditUI::Copy() { if (m_hWnd) ::SendMessageW(m_hWnd, WM_COPY, 0, 0); }
 void CRichEditUI::Cut() { if (m_hWnd && !m_bReadOnly) ::SendMessageW(m_hWnd, WM_CUT, 0, 0); }
-void CRichEditUI::Paste() { if (m_hWnd && !m_bReadOnly) ::SendMessageW(m_hWnd, WM_PASTE, 0, 0); }
+void CRichEditUI::Paste() {
+  if (m_hWnd && !m_bReadOnly) PastePlainText(m_hWnd);
+}
 
 void CRichEditUI::SetAttribute(const wchar_t* n, const wchar_t* v) {
   CDuiString name(n);
@@ -362,6 +379,13 @@ void CRichEditUI::SetAttribute(const wchar_t* n, const wchar_t* v) {
 }
 
 bool CRichEditUI::OnNativeMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+  const bool pasteKey = uMsg == WM_KEYDOWN && ((wParam == 'V' && GetKeyState(VK_CONTROL) < 0) ||
+                                               (wParam == VK_INSERT && GetKeyState(VK_SHIFT) < 0));
+  if (uMsg == WM_PASTE || pasteKey) {
+    if (!m_bReadOnly) PastePlainText(m_hWnd);
+    lRes = 0;
+    return true;
+  }
   if (uMsg == WM_RBUTTONUP && m_pManager) {
     POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
     MapWindowPoints(m_hWnd, m_pManager->GetPaintWindow(), &pt, 1);

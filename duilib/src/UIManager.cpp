@@ -632,9 +632,11 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
     }
     case WM_LBUTTONUP: {
       POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-      ReleaseCapture();
+      // Take the pressed control before releasing the capture: the WM_CAPTURECHANGED that
+      // ReleaseCapture sends would otherwise end the press at (-1,-1), off every control.
       CControlUI* c = m_pEventClick;
       m_pEventClick = nullptr;
+      ReleaseCapture();
       if (c) FireMouseEvent(UIEVENT_BUTTONUP, c, pt, wParam, lParam);
       return false;
     }

@@ -1,5 +1,6 @@
 #include "duilib/UIMarkup.h"
 
+#include <algorithm>
 #include <cwctype>
 
 namespace DuiLib {
@@ -18,6 +19,31 @@ CDuiString Utf8ToWide(const std::string& s) {
   CDuiString out(n, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
   return out;
+}
+
+// The offset of the first byte that does not start a well-formed UTF-8 sequence.
+size_t FirstInvalidUtf8(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    auto b = static_cast<unsigned char>(s[i]);
+    size_t n;
+    unsigned cp;
+    if (b < 0x80) { ++i; continue; }
+    if (b >= 0xC2 && b <= 0xDF) { n = 1; cp = b & 0x1F; }
+    else if (b >= 0xE0 && b <= 0xEF) { n = 2; cp = b & 0x0F; }
+    else if (b >= 0xF0 && b <= 0xF4) { n = 3; cp = b & 0x07; }
+    else return i;
+    if (i + n >= s.size()) return i;  // truncated at the end
+    for (size_t k = 1; k <= n; ++k) {
+      auto c = static_cast<unsigned char>(s[i + k]);
+      if ((c & 0xC0) != 0x80) return i;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if ((n == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+      return i;
+    i += n + 1;
+  }
+  return s.size();
 }
 
 class Parser {
@@ -52,11 +78,15 @@ class Parser {
     return nullptr;
   }
 
+  // Positions are asked for in increasing order: count from the last one, not from the start.
   int LineAt(size_t p) const {
-    int line = 1;
-    for (size_t i = 0; i < p && i < s.size(); ++i)
-      if (s[i] == L'\n') ++line;
-    return line;
+    if (p < linePos) {
+      linePos = 0;
+      lineNo = 1;
+    }
+    for (; linePos < p && linePos < s.size(); ++linePos)
+      if (s[linePos] == L'\n') ++lineNo;
+    return lineNo;
   }
 
   bool StartsWith(const wchar_t* lit) const { return s.compare(pos, wcslen(lit), lit) == 0; }
@@ -210,6 +240,8 @@ class Parser {
   const CDuiString& s;
   size_t pos = 0;
   int depth = 0;
+  mutable size_t linePos = 0;
+  mutable int lineNo = 1;
 };
 
 }  // namespace
@@ -241,7 +273,8 @@ bool CMarkup::LoadFromBytes(const std::string& bytes) {
                           nullptr, 0) == 0 && !body.empty()) {
     m_root.reset();
     m_error = L"the file is not valid UTF-8";
-    m_errorLine = 0;
+    size_t bad = FirstInvalidUtf8(body);
+    m_errorLine = 1 + static_cast<int>(std::count(body.begin(), body.begin() + bad, '\n'));
     return false;
   }
   return Load(Utf8ToWide(body));

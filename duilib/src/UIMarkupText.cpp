@@ -24,9 +24,13 @@ bool ReadTagBody(const CDuiString& s, size_t start, CDuiString& body, size_t& en
   size_t i = start;
   while (i < s.size()) {
     if (s[i] == L'}') {
-      if (i + 1 < s.size() && s[i + 1] == L'}') {
-        body.push_back(L'}');
-        i += 2;
+      // A run of an odd number of "}" is the tag's end followed by escaped text ("{b}" then
+      // EscapeMarkup("}")); only an even run stays inside the tag as literal braces.
+      size_t run = 1;
+      while (i + run < s.size() && s[i + run] == L'}') ++run;
+      if (run % 2 == 0) {
+        body.append(run / 2, L'}');
+        i += run;
         continue;
       }
       end = i + 1;

@@ -271,7 +271,7 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, c
     if (uStyle & DT_VCENTER) top = rc.top + (avail - totalHeight) / 2;
     else if (uStyle & DT_BOTTOM) top = rc.bottom - totalHeight;
   }
-  if (calc) top = rc.top;
+  // Measuring keeps the alignment too: the link rectangles it lays out are the painted ones.
 
   // Line offsets.
   const auto& lines = layout.Lines();
@@ -283,7 +283,7 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, c
     y += lines[i].height;
     int slack = (rc.right - rc.left) - lines[i].width;
     lineLeft[i] = rc.left;
-    if (!calc && slack > 0) {
+    if (slack > 0) {
       if (uStyle & DT_CENTER) lineLeft[i] += slack / 2;
       else if (uStyle & DT_RIGHT) lineLeft[i] += slack;
     }

@@ -1,0 +1,141 @@
+// Modal loops: results, failed creation and nested loops ending on a quit request.
+#include <gtest/gtest.h>
+
+#include "dui_test_support.h"
+
+using namespace DuiLib;
+using namespace duitest;
+
+namespace {
+
+const wchar_t kDialog[] =
+    L"<Window size=\"200,120\"><VerticalLayout><Button name=\"closebtn\" height=\"30\"/>"
+    L"<Button name=\"ok\" height=\"30\"/><Control/></VerticalLayout></Window>";
+
+// Nothing may be left in the queue for the next test.
+void ExpectNoQuitPending() {
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST(Modal, FailedCreationReturnsAtOnce) {
+  LogCapture log;
+  SkinWindow w(L"<Window>\n<VerticalLayout>\n</Window>");
+  EXPECT_FALSE(w.Open());
+  EXPECT_EQ(w.GetHWND(), nullptr);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDCANCEL));
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  EXPECT_TRUE(log.Contains(L"line 3")) << Narrow(log.All());
+  ExpectNoQuitPending();
+}
+
+TEST(Modal, ClosePostsTheResult) {
+  SkinWindow w(kDialog);
+  ASSERT_TRUE(w.Open());
+  w.Close(42);
+  EXPECT_TRUE(IsWindow(w.GetHWND()));  // only posted
+  EXPECT_EQ(w.ShowModal(), 42u);
+  EXPECT_EQ(w.GetHWND(), nullptr);
+  ExpectNoQuitPending();
+}
+
+TEST(Modal, ButtonsCloseFromInsideTheLoop) {
+  SkinWindow w(kDialog);
+  ASSERT_TRUE(w.Open());
+  w.onNotify = [&](TNotifyUI& msg) {
+    if (msg.sType == DUI_MSGTYPE_CLICK && msg.pSender->GetName() == L"ok") w.Close(IDOK);
+  };
+  w.Layout();
+  POINT ok = Center(w.Find(L"ok")->GetPos());
+  w.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(ok.x, ok.y));
+  w.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(ok.x, ok.y));
+  EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDOK));
+
+  SkinWindow w2(kDialog);
+  ASSERT_TRUE(w2.Open());
+  w2.Layout();
+  POINT close = Center(w2.Find(L"closebtn")->GetPos());
+  w2.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(close.x, close.y));
+  w2.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(close.x, close.y));
+  EXPECT_EQ(w2.ShowModal(), static_cast<UINT>(IDCANCEL));
+  ExpectNoQuitPending();
+
+  SkinWindow w3(kDialog);
+  ASSERT_TRUE(w3.Open());
+  w3.PostMessage(WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(w3.ShowModal(), static_cast<UINT>(IDCANCEL));
+  ExpectNoQuitPending();
+}
+
+constexpr UINT kRunInner = WM_APP + 40;
+
+class Outer : public SkinWindow {
+ public:
+  Outer() : SkinWindow(kDialog) {}
+  UINT innerResult = 0;
+  bool innerRan = false;
+
+ protected:
+  // Runs a second modal window from inside this window's own message handling.
+  LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override {
+    if (uMsg != kRunInner) return SkinWindow::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+    SkinWindow inner(kDialog);
+    if (inner.Open(200, 120, GetHWND())) {
+      innerRan = true;
+      PostQuitMessage(7);
+      innerResult = inner.ShowModal();
+    }
+    bHandled = TRUE;
+    return 0;
+  }
+};
+
+TEST(Modal, NestedLoopsBothEndOnQuitAndTheQuitIsPostedAgain) {
+  Outer outer;
+  ASSERT_TRUE(outer.Open());
+  outer.PostMessage(kRunInner);
+  UINT outerResult = outer.ShowModal();
+  EXPECT_TRUE(outer.innerRan);
+  EXPECT_EQ(outer.innerResult, static_cast<UINT>(IDCANCEL));
+  EXPECT_EQ(outerResult, static_cast<UINT>(IDCANCEL));
+  EXPECT_TRUE(IsWindowEnabled(outer.GetHWND()));
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 7u);
+  ExpectNoQuitPending();
+}
+
+TEST(Modal, InnerDialogDisablesItsOwnerUntilItCloses) {
+  SkinWindow owner(kDialog);
+  ASSERT_TRUE(owner.Open());
+  SkinWindow dlg(kDialog);
+  ASSERT_TRUE(dlg.Open(200, 120, owner.GetHWND()));
+  bool disabledWhileOpen = false;
+  // Once the loop runs, check the owner and close with a result.
+  SetTimer(dlg.GetHWND(), 5, 1, nullptr);
+  struct Probe : IMessageFilterUI {
+    SkinWindow* dlg;
+    HWND owner;
+    bool* disabled;
+    LRESULT MessageHandler(UINT uMsg, WPARAM, LPARAM, bool&) override {
+      if (uMsg == WM_TIMER) {
+        KillTimer(dlg->GetHWND(), 5);
+        *disabled = !IsWindowEnabled(owner);
+        dlg->Close(77);
+      }
+      return 0;
+    }
+  } probe;
+  probe.dlg = &dlg;
+  probe.owner = owner.GetHWND();
+  probe.disabled = &disabledWhileOpen;
+  dlg.PM().AddMessageFilter(&probe);
+  EXPECT_EQ(dlg.ShowModal(), 77u);
+  EXPECT_TRUE(disabledWhileOpen);
+  EXPECT_TRUE(IsWindowEnabled(owner.GetHWND()));
+  ExpectNoQuitPending();
+}
+
+}  // namespace
