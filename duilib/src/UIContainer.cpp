@@ -309,7 +309,8 @@ int CVerticalLayoutUI::LayoutChildren(RECT rc) {
     if (!c->IsVisible() || c->IsFloat()) continue;
     ++visible;
     RECT p = c->GetPadding();
-    SIZE sz = c->EstimateSize(SIZE{width - p.left - p.right, avail});
+    // A scrolling layout has no height limit to offer: its content may be taller than the view.
+    SIZE sz = c->EstimateSize(SIZE{width - p.left - p.right, m_pVerticalScrollBar ? 0x3FFFFFFF : avail});
     if (sz.cy == 0) {
       ++stretchCount;
     } else {

@@ -211,6 +211,10 @@ bool CNativeEditHost::OnNativeMessage(UINT uMsg, WPARAM wParam, LPARAM, LRESULT&
 LRESULT CALLBACK CNativeEditHost::SubclassProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
                                                UINT_PTR, DWORD_PTR refData) {
   auto* self = reinterpret_cast<CNativeEditHost*>(refData);
+  if (uMsg == WM_DESTROY && self && self->m_hWnd == hWnd) {
+    // The window goes with its parent (a closed dialog): keep what the user typed for GetText.
+    self->m_sText = self->CNativeEditHost::GetText();
+  }
   if (uMsg == WM_NCDESTROY) {
     RemoveWindowSubclass(hWnd, SubclassProc, kSubclassId);
     if (self && self->m_hWnd == hWnd) self->m_hWnd = nullptr;

@@ -285,3 +285,26 @@ TEST(KeyPreview, WindowSeesEnterBeforeItsRichEdit) {
 }
 
 }  // namespace
+
+// A dialog's input is read after its modal loop ended and its window is gone.
+TEST(EditAfterClose, TypedTextOutlivesTheWindow) {
+  SkinWindow w(kEditSkin);
+  ASSERT_TRUE(w.Open(400, 300));
+  auto* e1 = w.Find<CEditUI>(L"e1");
+  auto* rich = w.Find<CRichEditUI>(L"rich");
+  e1->SetText(L"set ");
+  e1->SetFocus();
+  e1->SetSel(4, 4);
+  for (wchar_t ch : std::wstring(L"typed 中文")) SendMessageW(e1->GetNativeWindow(), WM_CHAR, ch, 1);
+  rich->SetText(L"line1\nline2");
+  rich->SetSel(11, 11);
+  rich->SetFocus();
+  SendMessageW(rich->GetNativeWindow(), WM_CHAR, L'!', 1);
+  ASSERT_EQ(e1->GetText(), L"set typed 中文");
+  w.Close(IDOK);
+  EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDOK));
+  ASSERT_EQ(w.GetHWND(), nullptr);
+  EXPECT_EQ(e1->GetNativeWindow(), nullptr);
+  EXPECT_EQ(e1->GetText(), L"set typed 中文");
+  EXPECT_EQ(rich->GetText(), L"line1\nline2!");
+}

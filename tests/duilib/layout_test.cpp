@@ -115,3 +115,30 @@ TEST(Layout, HitTestingFindsTheTopmostVisibleControl) {
 }
 
 }  // namespace
+
+namespace {
+
+// In a scrolling layout, text taller than the view keeps its height and the layout scrolls.
+TEST(Layout, TallTextInAScrollingLayoutKeepsItsHeight) {
+  SkinWindow w(L"<Window size=\"300,200\"><VerticalLayout>"
+               L"<VerticalLayout name=\"view\" vscrollbar=\"true\" height=\"100\">"
+               L"<Text name=\"t\"/><Control name=\"after\" height=\"20\"/></VerticalLayout>"
+               L"<Control/></VerticalLayout></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  auto* text = w.Find<CTextUI>(L"t");
+  CDuiString words;
+  for (int i = 0; i < 200; ++i) words += L"word ";
+  text->SetText(words);
+  w.Layout();
+  auto* view = w.Find<CContainerUI>(L"view");
+  int width = text->GetWidth();
+  int full = text->EstimateSize(SIZE{width, 9999}).cy;
+  ASSERT_GT(full, 100);
+  EXPECT_EQ(text->GetHeight(), full);
+  EXPECT_EQ(view->GetScrollRange().cy, full + 20 - 100);
+  view->EndDown();
+  w.Layout();
+  EXPECT_EQ(w.Find(L"after")->GetPos().bottom, 100);
+}
+
+}  // namespace
