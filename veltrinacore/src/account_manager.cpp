@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "immortal.h"
 #include "json_store.h"
 #include "records_json.h"
 #include "veltrina/file_utils.h"
@@ -15,9 +16,11 @@ using internal::json;
 
 namespace {
 
+using internal::Immortal;
+
 std::mutex& StoreMutex() {  // several AccountManager objects may share a folder
-  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
-  return *mutex;
+  static Immortal<std::mutex> mutex;
+  return mutex.get();
 }
 
 std::string StorePath(const std::string& folder) {

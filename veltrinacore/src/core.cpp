@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "records_json.h"
+#include "immortal.h"
 #include "veltrina/backend/demo_service.h"
 #include "veltrina/log.h"
 
@@ -83,8 +84,8 @@ class Core::Sink : public backend::EventSink {
 };
 
 Core& Core::Get() {
-  static Core* core = new Core();  // never destroyed: its thread may outlive static destruction
-  return *core;
+  static Immortal<Core> core;  // its thread may outlive static destruction
+  return core.get();
 }
 
 void Core::Install(std::shared_ptr<backend::Service> service) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dispatcher.h"
+#include "immortal.h"
 #include "json_util.h"
 #include "veltrina/backend/service.h"
 #include "veltrina/channel.h"
@@ -107,6 +108,8 @@ class Core {
   void ApplyUnread(const std::string& channel_id, _NumUnread counts, bool notify);
 
  private:
+  template <typename T>
+  friend class Immortal;
   Core() = default;
   class Sink;
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <vector>
 
+#include "immortal.h"
 #include "core.h"
 
 namespace veltrina {
@@ -12,17 +13,19 @@ using internal::json;
 
 namespace {
 
+using internal::Immortal;
+
 std::atomic<Director*> g_default{nullptr};
 
 std::mutex& RetiredMutex() {
-  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
-  return *mutex;
+  static Immortal<std::mutex> mutex;
+  return mutex.get();
 }
 
 // Directors replaced by ResetDefaultDirector: kept alive so that pointers given out stay valid.
 std::vector<Director*>& Retired() {
-  static std::vector<Director*>* retired = new std::vector<Director*>();
-  return *retired;
+  static Immortal<std::vector<Director*>> retired;
+  return retired.get();
 }
 
 }  // namespace

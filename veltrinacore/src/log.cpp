@@ -7,17 +7,21 @@
 #include <mutex>
 #include <string>
 
+#include "immortal.h"
+
 namespace veltrina {
 namespace {
 
+using internal::Immortal;
+
 std::mutex& ObserverMutex() {
-  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
-  return *mutex;
+  static Immortal<std::mutex> mutex;
+  return mutex.get();
 }
 
 std::function<void(const std::string&)>& Observer() {
-  static auto* observer = new std::function<void(const std::string&)>();
-  return *observer;
+  static Immortal<std::function<void(const std::string&)>> observer;
+  return observer.get();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "core.h"
+#include "immortal.h"
 #include "veltrina/feedback.h"
 
 namespace veltrina {
@@ -12,14 +13,16 @@ using internal::json;
 
 namespace {
 
+using internal::Immortal;
+
 std::mutex& SettingMutex() {
-  static std::mutex* mutex = new std::mutex();  // outlives threads still running at exit
-  return *mutex;
+  static Immortal<std::mutex> mutex;
+  return mutex.get();
 }
 
 std::unique_ptr<WebApiSetting>& Setting() {
-  static std::unique_ptr<WebApiSetting>* setting = new std::unique_ptr<WebApiSetting>();
-  return *setting;
+  static Immortal<std::unique_ptr<WebApiSetting>> setting;
+  return setting.get();
 }
 
 }  // namespace
