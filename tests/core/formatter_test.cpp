@@ -196,3 +196,35 @@ TEST(Formatter, HostileTextsStayFast) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random texts over an alphabet rich in delimiters: every answer stays consistent with its text.
+TEST(Formatter, RandomTextsNeverBreakTheItemInvariants) {
+  const std::string alphabet = "[]<>|@#/:. \nhtps-_aZ0\xff\xc3\xa9";
+  uint32_t state = 12345;
+  auto next = [&] {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  const std::string seeds[] = {"[https://a.demo|t]", "<@u-1>", "<#c|n>", "</x>", "https://b.demo/", "/cmd "};
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    size_t length = next() % 60;
+    while (text.size() < length) {
+      if (next() % 4 == 0)
+        text += seeds[next() % 6];
+      else
+        text += alphabet[next() % alphabet.size()];
+    }
+    auto items = Read(text);
+    ExpectConsistent(text, items);
+    for (const auto& item : items) {
+      EXPECT_GE(item->type, 0);
+      EXPECT_LE(item->type, 3);
+      EXPECT_FALSE(item->formatted_str.empty());
+    }
+  }
+}
+
+}  // namespace

@@ -105,3 +105,35 @@ TEST(Records, TeamCloneIsIndependent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Valid entity JSON with random bytes changed: refused or read, never a crash.
+TEST(Records, MutatedJsonIsReadOrRefused) {
+  veltrina::Entity source;
+  source.set_entity_id("e-1");
+  source.set_title("标题 title");
+  source.set_thumb_width(10);
+  veltrina::Comment c;
+  c.set_content("comment");
+  source.add_comment(c);
+  const std::string valid = source.ToJson();
+  uint32_t state = 99;
+  auto next = [&] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  int refused = 0;
+  for (int round = 0; round < 2000; ++round) {
+    std::string text = valid;
+    for (int k = 0; k < 3; ++k) text[next() % text.size()] = static_cast<char>(next() & 0xFF);
+    if (next() % 5 == 0) text.resize(next() % text.size());
+    veltrina::Entity e;
+    if (!e.InitWithJsonOrDie(text)) ++refused;
+    veltrina::Message m;
+    veltrina::backend::FromJson(text, &m);
+  }
+  EXPECT_GT(refused, 0);
+}
+
+}  // namespace
