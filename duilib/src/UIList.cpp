@@ -132,25 +132,31 @@ bool CListUI::SelectItem(int iIndex, bool bTakeFocus, bool bTriggerEvent) {
     if (bTakeFocus) SetFocus();
     return true;
   }
+  // A row that cannot be selected leaves the selection as it is.
+  CListContainerElementUI* row = nullptr;
+  if (iIndex >= 0) {
+    CControlUI* item = GetItemAt(iIndex);
+    row = item ? static_cast<CListContainerElementUI*>(item->GetInterface(L"ListItem")) : nullptr;
+    if (!row || !row->IsVisible() || !row->IsEnabled()) return false;
+  }
   int old = m_iCurSel;
   if (old >= 0) {
-    if (auto* row = static_cast<CListContainerElementUI*>(
+    if (auto* oldRow = static_cast<CListContainerElementUI*>(
             GetItemAt(old) ? GetItemAt(old)->GetInterface(L"ListItem") : nullptr)) {
-      row->m_bSelected = false;
-      row->Invalidate();
+      oldRow->m_bSelected = false;
+      oldRow->Invalidate();
     }
-    m_iCurSel = -1;
   }
-  if (iIndex < 0) return false;
-  CControlUI* item = GetItemAt(iIndex);
-  auto* row = item ? static_cast<CListContainerElementUI*>(item->GetInterface(L"ListItem")) : nullptr;
-  if (!row || !row->IsVisible() || !row->IsEnabled()) return false;
-  row->m_bSelected = true;
-  row->Invalidate();
   m_iCurSel = iIndex;
+  if (row) {
+    row->m_bSelected = true;
+    row->Invalidate();
+  }
   if (bTakeFocus) SetFocus();
-  if (bTriggerEvent && m_pManager) m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMSELECT, iIndex, old);
-  return true;
+  // Clearing the selection (-1) is a change too.
+  if (bTriggerEvent && m_pManager)
+    m_pManager->SendNotify(this, DUI_MSGTYPE_ITEMSELECT, static_cast<WPARAM>(iIndex), static_cast<LPARAM>(old));
+  return iIndex >= 0;
 }
 
 void CListUI::EnsureVisible(int iIndex) {

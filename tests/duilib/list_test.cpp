@@ -94,8 +94,25 @@ TEST_F(ListFixture, SelectItemNotifiesOnceAndKeepsFocus) {
   EXPECT_EQ(list->GetCurSel(), 1);
   EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 2);
 
+  // Rows that cannot be selected leave the selection alone.
   EXPECT_FALSE(list->SelectItem(99, false));
+  RowAt(3)->SetEnabled(false);
+  EXPECT_FALSE(list->SelectItem(3, false));
+  RowAt(4)->SetVisible(false);
+  EXPECT_FALSE(list->SelectItem(4, false));
+  EXPECT_EQ(list->GetCurSel(), 1);
+  EXPECT_TRUE(RowAt(1)->IsSelected());
+  EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 2);
+
+  // Clearing is a change of selection too.
+  list->SelectItem(-1, false);
   EXPECT_EQ(list->GetCurSel(), -1);
+  EXPECT_FALSE(RowAt(1)->IsSelected());
+  ASSERT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 3);
+  EXPECT_EQ(static_cast<int>(w.Last(DUI_MSGTYPE_ITEMSELECT)->wParam), -1);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_ITEMSELECT)->lParam, 1);
+  list->SelectItem(-1, false);
+  EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 3);
   EXPECT_EQ(w.PM().GetFocus(), edit);
 }
 

@@ -1,0 +1,131 @@
+// Mouse input as Windows delivers it: buttons, double clicks, the wheel, hiding and disabling.
+#include <gtest/gtest.h>
+
+#include "dui_test_support.h"
+
+using namespace DuiLib;
+using namespace duitest;
+
+namespace {
+
+const wchar_t kSkin[] =
+    L"<Window size=\"300,300\"><VerticalLayout>"
+    L"<HorizontalLayout name=\"bar\" height=\"30\"><Button name=\"b1\" width=\"60\"/><Button name=\"b2\" width=\"60\"/>"
+    L"<Edit name=\"edit\"/></HorizontalLayout>"
+    L"<List name=\"list\" height=\"150\"/>"
+    L"<Control/></VerticalLayout></Window>";
+
+LPARAM At(POINT pt) { return MAKELPARAM(pt.x, pt.y); }
+
+TEST(Input, ButtonClicksOnlyWhenReleasedOverIt) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  w.Layout();
+  auto* b1 = w.Find(L"b1");
+  auto* b2 = w.Find(L"b2");
+  w.Click(Center(b1->GetPos()));
+  ASSERT_EQ(w.Count(DUI_MSGTYPE_CLICK), 1);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_CLICK)->sender, b1);
+
+  // Pressed on b1, released over b2: no click at all.
+  w.seen.clear();
+  w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(Center(b1->GetPos())));
+  w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(Center(b2->GetPos())));
+  w.SendMessage(WM_LBUTTONUP, 0, At(Center(b2->GetPos())));
+  EXPECT_EQ(w.Count(DUI_MSGTYPE_CLICK), 0);
+
+  // Disabled and hidden buttons do nothing.
+  b1->SetEnabled(false);
+  w.Click(Center(b1->GetPos()));
+  EXPECT_EQ(w.Count(DUI_MSGTYPE_CLICK), 0);
+  b1->SetEnabled(true);
+  RECT where = b1->GetPos();
+  b1->SetVisible(false);
+  w.Layout();
+  EXPECT_EQ(b2->GetPos().left, 0);  // b2 moved into the space
+  w.Click(Center(where));
+  ASSERT_EQ(w.Count(DUI_MSGTYPE_CLICK), 1);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_CLICK)->sender, b2);
+}
+
+TEST(Input, DoubleClickActivatesARow) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  auto* list = w.Find<CListUI>(L"list");
+  for (int i = 0; i < 3; ++i) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(30);
+    list->Add(row);
+  }
+  w.Layout();
+  POINT pt = Center(list->GetItemAt(1)->GetPos());
+  w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(pt));
+  w.SendMessage(WM_LBUTTONUP, 0, At(pt));
+  w.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, At(pt));
+  w.SendMessage(WM_LBUTTONUP, 0, At(pt));
+  ASSERT_EQ(w.Count(DUI_MSGTYPE_ITEMACTIVATE), 1);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_ITEMACTIVATE)->sender, list->GetItemAt(1));
+  EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 1);
+  EXPECT_EQ(list->GetCurSel(), 1);
+}
+
+TEST(Input, WheelScrollsTheListUnderTheMouse) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  auto* list = w.Find<CListUI>(L"list");
+  for (int i = 0; i < 20; ++i) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(30);
+    auto* label = new CLabelUI;
+    label->SetText(L"row");
+    row->Add(label);
+    list->Add(row);
+  }
+  w.Layout();
+  POINT client = Center(list->GetPos());
+  POINT screen = client;
+  ClientToScreen(w.GetHWND(), &screen);
+  w.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), At(screen));
+  int down = list->GetScrollPos().cy;
+  EXPECT_GT(down, 0);
+  w.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), At(screen));
+  EXPECT_EQ(list->GetScrollPos().cy, 0);
+  // The wheel over another control leaves the list alone.
+  POINT other = Center(w.Find(L"b1")->GetPos());
+  ClientToScreen(w.GetHWND(), &other);
+  w.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), At(other));
+  EXPECT_EQ(list->GetScrollPos().cy, 0);
+}
+
+TEST(Input, HidingOrDisablingAContainerReachesNativeEdits) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  w.Layout();
+  auto* bar = w.Find(L"bar");
+  auto* edit = w.Find(L"edit");
+  HWND native = edit->GetNativeWindow();
+  ASSERT_NE(native, nullptr);
+  EXPECT_TRUE(IsWindowVisible(native));
+  bar->SetVisible(false);
+  w.Layout();
+  EXPECT_FALSE(edit->IsVisible());
+  EXPECT_FALSE(IsWindowVisible(native));
+  EXPECT_EQ(w.Find(L"list")->GetPos().top, 0);
+  bar->SetVisible(true);
+  w.Layout();
+  EXPECT_TRUE(IsWindowVisible(native));
+  bar->SetEnabled(false);
+  EXPECT_FALSE(IsWindowEnabled(native));
+  EXPECT_FALSE(w.Find(L"b1")->IsEnabled());
+  bar->SetEnabled(true);
+  EXPECT_TRUE(IsWindowEnabled(native));
+
+  // Removing the edit's container removes its native window from view at once.
+  static_cast<CContainerUI*>(w.PM().GetRoot())->Remove(bar);
+  EXPECT_FALSE(IsWindowVisible(native));
+  Pump();
+  EXPECT_EQ(w.Find(L"edit"), nullptr);
+  EXPECT_FALSE(IsWindow(native));
+}
+
+}  // namespace
