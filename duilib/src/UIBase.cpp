@@ -61,7 +61,8 @@ UINT CWindowWnd::ShowModal() {
       quit = got == 0;
       break;
     }
-    if (msg.message == WM_CLOSE && msg.hwnd == self) {
+    const bool closing = msg.message == WM_CLOSE && msg.hwnd == self;
+    if (closing) {
       m_nModalResult = static_cast<UINT>(msg.wParam);
       if (hWndOwner) {
         EnableWindow(hWndOwner, TRUE);
@@ -71,6 +72,11 @@ UINT CWindowWnd::ShowModal() {
     if (!CPaintManagerUI::TranslateMessage(&msg)) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
+    }
+    if (closing && IsWindow(self)) {
+      // The window refused to close: it is still modal.
+      m_nModalResult = IDCANCEL;
+      if (hWndOwner) EnableWindow(hWndOwner, FALSE);
     }
   }
   if (hWndOwner && IsWindow(hWndOwner)) {

@@ -139,3 +139,50 @@ TEST(Modal, InnerDialogDisablesItsOwnerUntilItCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr UINT kAfterVeto = WM_APP + 41;
+
+// A dialog that refuses the first close (say, to ask about an unsent message).
+class Stubborn : public SkinWindow {
+ public:
+  Stubborn() : SkinWindow(kDialog) {}
+  int vetoes = 1;
+  HWND owner = nullptr;
+  bool ownerEnabledAfterVeto = true;
+
+ protected:
+  LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled) override {
+    if (vetoes > 0) {
+      --vetoes;
+      PostMessage(kAfterVeto);
+      bHandled = TRUE;  // stays open
+      return 0;
+    }
+    bHandled = FALSE;
+    return 0;
+  }
+  LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override {
+    if (uMsg != kAfterVeto) return SkinWindow::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+    ownerEnabledAfterVeto = IsWindowEnabled(owner) != FALSE;
+    Close(6);
+    bHandled = TRUE;
+    return 0;
+  }
+};
+
+TEST(Modal, ARefusedCloseKeepsTheOwnerDisabled) {
+  SkinWindow owner(kDialog);
+  ASSERT_TRUE(owner.Open());
+  Stubborn dlg;
+  dlg.owner = owner.GetHWND();
+  ASSERT_TRUE(dlg.Open(200, 120, owner.GetHWND()));
+  dlg.Close(5);
+  EXPECT_EQ(dlg.ShowModal(), 6u);
+  EXPECT_FALSE(dlg.ownerEnabledAfterVeto);
+  EXPECT_TRUE(IsWindowEnabled(owner.GetHWND()));
+  ExpectNoQuitPending();
+}
+
+}  // namespace
