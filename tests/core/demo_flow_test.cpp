@@ -166,6 +166,38 @@ TEST_F(DemoFlows, MessageRoundTripAndTheBotsAnswer) {
   EXPECT_TRUE(Send(*veltrina::Message::TextMessageForChannel("c-general", "\xff\xfe invalid")));
 }
 
+TEST_F(DemoFlows, AJoinedChannelAnnouncesItselfWithAMessage) {
+  SignInAndLoad("alice", "veltrina");
+  auto* channels = veltrina::ChannelManager::DefaultManager();
+  auto joinable = channels->FetchChannelsFromCache(1, false, false);
+  ASSERT_FALSE(joinable.empty());
+  std::string id = joinable[0]->channel_id();
+  class Listener : public veltrina::MessageHandler {
+   public:
+    void HandleChannelMessage(const veltrina::Message& m) override { channel.Set(m.ChannelID()); }
+    Slot<std::string> channel;
+  } listener;
+  veltrina::ChatManager::DefaultManager()->AddMessageHandler(&listener);
+  Slot<bool> joined;
+  channels->JoinChannel(id, [&](bool ok, const std::string&) { joined.Set(ok); });
+  ASSERT_TRUE(joined.Wait());
+  EXPECT_TRUE(joined.Get());
+  ASSERT_TRUE(listener.channel.Wait());
+  EXPECT_EQ(listener.channel.Get(), id);
+  veltrina::ChatManager::DefaultManager()->RemoveMessageHandler(&listener);
+  EXPECT_TRUE(channels->FetchChannelFromCacheByChannelId(id)->is_member());
+  // Leaving: every channel but the general one.
+  Slot<bool> left;
+  channels->LeaveChannel(id, [&](bool ok, const std::string&) { left.Set(ok); });
+  ASSERT_TRUE(left.Wait());
+  EXPECT_TRUE(left.Get());
+  EXPECT_FALSE(channels->FetchChannelFromCacheByChannelId(id)->is_member());
+  Slot<bool> general;
+  channels->LeaveChannel("c-general", [&](bool ok, const std::string&) { general.Set(ok); });
+  ASSERT_TRUE(general.Wait());
+  EXPECT_FALSE(general.Get());
+}
+
 TEST_F(DemoFlows, FilesPageAndImagesAreServed) {
   SignInAndLoad("alice", "veltrina");
   auto* entities = veltrina::Director::DefaultDirector()->entity_manager();

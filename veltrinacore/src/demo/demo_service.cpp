@@ -293,6 +293,13 @@ class DemoService::Impl {
     Queue("unread", Counts(t, m.ChannelID()));
   }
 
+  // Stores a system notice and tells the session about it: a channel the client does not list
+  // yet then makes it reload its lists (that is how a joined channel reaches the session list).
+  void Notice(TeamData* t, const std::string& conversation, const std::string& text) {
+    const Message& stored = Store(t, SystemNotice(conversation, text));
+    Queue("message", json{{"message", internal::ToValue(stored)}});
+  }
+
   Message SystemNotice(const std::string& conversation, const std::string& text) {
     Message m;
     m.set_uid(session_uid_);
@@ -486,7 +493,7 @@ class DemoService::Impl {
           members.push_back(uid.get<std::string>());
     c.set_member_uids(members);
     t->channels.push_back(c);
-    Store(t, SystemNotice(c.channel_id(), "<@" + session_uid_ + "> 创建了 <#" + c.channel_id() + "|" + name + ">"));
+    Notice(t, c.channel_id(), "<@" + session_uid_ + "> 创建了 <#" + c.channel_id() + "|" + name + ">");
     Save();
     return Ok(json{{"channel", internal::ToValue(View(c))}});
   }
@@ -499,7 +506,7 @@ class DemoService::Impl {
       std::vector<std::string> members = c->member_uids();
       members.push_back(session_uid_);
       c->set_member_uids(members);
-      Store(t, SystemNotice(id, "<@" + session_uid_ + "> 加入了 <#" + id + ">"));
+      Notice(t, id, "<@" + session_uid_ + "> 加入了 <#" + id + ">");
       Save();
     }
     return Ok(json{{"channel", internal::ToValue(View(*c))}});
@@ -525,7 +532,7 @@ class DemoService::Impl {
       std::vector<std::string> members = c->member_uids();
       members.push_back(uid);
       c->set_member_uids(members);
-      Store(t, SystemNotice(id, "<@" + session_uid_ + "> 邀请 <@" + uid + "> 加入了 <#" + id + ">"));
+      Notice(t, id, "<@" + session_uid_ + "> 邀请 <@" + uid + "> 加入了 <#" + id + ">");
       Save();
     }
     return Ok(json{{"channel", internal::ToValue(View(*c))}});
