@@ -136,8 +136,10 @@ class Layout {
       if (last.line == static_cast<int>(m_lines.size()) - 1 && last.style.font == m_style.font &&
           last.style.color == m_style.color && last.style.link == m_style.link &&
           last.style.underline == m_style.underline && last.x + last.width == m_x) {
+        // GDI advances add up: extend the run by the piece's width instead of measuring the
+        // whole run again, which made long single lines quadratic.
         last.text += s;
-        last.width = Measure(last.text.c_str(), static_cast<int>(last.text.size()));
+        last.width += width;
         m_x = last.x + last.width;
         m_lines.back().width = m_x;
         TouchLine();

@@ -18,6 +18,7 @@ struct Seen {
   CControlUI* sender = nullptr;
   WPARAM wParam = 0;
   LPARAM lParam = 0;
+  POINT pt{};
 };
 
 // Runs every queued message through the toolkit's own loop path.
@@ -142,7 +143,7 @@ class SkinWindow : public WindowImplBase {
   }
 
   void Notify(TNotifyUI& msg) override {
-    seen.push_back({msg.sType, msg.pSender, msg.wParam, msg.lParam});
+    seen.push_back({msg.sType, msg.pSender, msg.wParam, msg.lParam, msg.ptMouse});
     if (onNotify) onNotify(msg);
     WindowImplBase::Notify(msg);
   }

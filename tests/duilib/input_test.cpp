@@ -129,3 +129,57 @@ TEST(Input, HidingOrDisablingAContainerReachesNativeEdits) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Input, CaptionDragsOnlyWherePlainControlsAre) {
+  SkinWindow w(L"<Window size=\"300,200\" caption=\"0,0,0,40\" sizebox=\"5,5,5,5\" mininfo=\"150,100\">"
+               L"<VerticalLayout><HorizontalLayout height=\"40\"><Label name=\"title\" width=\"100\"/>"
+               L"<Button name=\"b\" width=\"40\"/><Text name=\"t\" showhtml=\"true\" width=\"80\"/><Control/>"
+               L"</HorizontalLayout><Control name=\"body\"/></VerticalLayout></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  SetWindowLongW(w.GetHWND(), GWL_STYLE, GetWindowLongW(w.GetHWND(), GWL_STYLE) | WS_THICKFRAME);
+  SetWindowPos(w.GetHWND(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+  w.Layout();
+  auto hit = [&](int x, int y) {
+    POINT pt{x, y};
+    ClientToScreen(w.GetHWND(), &pt);
+    return w.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
+  };
+  EXPECT_EQ(hit(50, 20), HTCAPTION);  // the title label
+  EXPECT_EQ(hit(120, 20), HTCLIENT);  // the button
+  EXPECT_EQ(hit(200, 20), HTCAPTION);  // text without links
+  w.Find<CTextUI>(L"t")->SetText(L"{a x}link{/a}");
+  w.Layout();
+  EXPECT_EQ(hit(150, 20), HTCLIENT);  // text with links
+  EXPECT_EQ(hit(150, 100), HTCLIENT);  // below the caption
+  EXPECT_EQ(hit(2, 100), HTLEFT);
+  EXPECT_EQ(hit(298, 198), HTBOTTOMRIGHT);
+  EXPECT_EQ(hit(150, 2), HTTOP);
+
+  MINMAXINFO mmi{};
+  w.SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+  EXPECT_EQ(mmi.ptMinTrackSize.x, 150);
+  EXPECT_EQ(mmi.ptMinTrackSize.y, 100);
+}
+
+TEST(Input, RichEditRightClickReportsWindowCoordinates) {
+  SkinWindow w(L"<Window size=\"300,200\"><VerticalLayout><Control height=\"50\"/>"
+               L"<RichEdit name=\"r\" height=\"100\" padding=\"20,0,0,0\"/><Control/></VerticalLayout></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  w.Layout();
+  auto* rich = w.Find(L"r");
+  RECT native;
+  GetWindowRect(rich->GetNativeWindow(), &native);
+  MapWindowPoints(nullptr, w.GetHWND(), reinterpret_cast<POINT*>(&native), 2);
+  SendMessageW(rich->GetNativeWindow(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(7, 9));
+  SendMessageW(rich->GetNativeWindow(), WM_RBUTTONUP, 0, MAKELPARAM(7, 9));
+  ASSERT_EQ(w.Count(DUI_MSGTYPE_RICHEDIT_CLICK), 1);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_RICHEDIT_CLICK)->sender, rich);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_RICHEDIT_CLICK)->pt.x, native.left + 7);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_RICHEDIT_CLICK)->pt.y, native.top + 9);
+  EXPECT_EQ(native.left, 20 + 4);
+  EXPECT_EQ(native.top, 50 + 4);
+}
+
+}  // namespace

@@ -175,12 +175,25 @@ TEST(TextEstimate, LongTextMeasuresQuickly) {
   label->SetShowHtml(true);
   label->SetAutoCalcWidth(true);
   static_cast<CContainerUI*>(w.Find(L"root"))->Add(label);
-  label->SetText(big.substr(0, 30 * 1024));
+  CDuiString plainWords;
+  while (plainWords.size() < 30 * 1024) plainWords += L"plain words in one long line ";
+  label->SetText(plainWords);
   start = std::chrono::steady_clock::now();
   SIZE lsz = label->EstimateSize(SIZE{0, 30});
   secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GT(lsz.cx, 1000);
   EXPECT_LT(secs, 2.0);
+
+  // The measured width is the width of the whole string as GDI draws it.
+  const CDuiString shortText = L"Hello, world 你好 again";
+  label->SetText(shortText);
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, w.PM().GetFont(-1));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, shortText.c_str(), static_cast<int>(shortText.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  EXPECT_EQ(label->EstimateSize(SIZE{0, 30}).cx, extent.cx);
 }
 
 TEST(TextLinks, ClickingTheSecondLinkReportsItsContent) {
