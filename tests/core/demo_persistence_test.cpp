@@ -1,6 +1,7 @@
 // The demo service keeps everything across a restart and survives a corrupt state file.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 #include <mutex>
 
@@ -55,6 +56,8 @@ TEST(DemoPersistence, ARestartKeepsEverythingSent) {
     upload_path = entity.path();
     upload_ext = entity.file_extension();
 
+    EXPECT_GT(veltrina::ChatManager::DefaultManager()->NumUnreadInChannelFromMemCache("g-leads").num_unread, 0u);
+    veltrina::ChatManager::DefaultManager()->MarkReadCursorForChannelInCache("g-leads", std::time(nullptr), false);
     Slot<bool> read;
     veltrina::ChatManager::DefaultManager()->MarkAsRead("c-general", 1, 2147483000,
                                                         [&](bool ok, const std::string&) { read.Set(ok); });
@@ -87,6 +90,7 @@ TEST(DemoPersistence, ARestartKeepsEverythingSent) {
   ASSERT_TRUE(download.Wait());
   EXPECT_EQ(download.Get(), upload_bytes);
   EXPECT_EQ(veltrina::ChatManager::DefaultManager()->NumUnreadInChannelFromMemCache("c-general").num_unread, 0u);
+  EXPECT_EQ(veltrina::ChatManager::DefaultManager()->NumUnreadInChannelFromMemCache("g-leads").num_unread, 0u);
 }
 
 TEST(DemoPersistence, ACorruptStateFileIsMovedAsideAndTheDemoStarts) {

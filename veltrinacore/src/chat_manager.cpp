@@ -135,6 +135,8 @@ bool ChatManager::MarkReadCursorForChannelInCache(const std::string& channel_id,
     core.cache().unread[channel_id] = _NumUnread{};
   }
   if (notify) core.Post([channel_id] { Core::Get().ApplyUnread(channel_id, _NumUnread{}, true); });
+  // The service keeps the cursor too, so that a restart does not bring read messages back as unread.
+  core.Call("messages.cursor", json{{"channel_id", channel_id}, {"time", time}}, nullptr);
   return true;
 }
 

@@ -42,7 +42,8 @@ class ChatManager {
                                                                int64_t* oldest_time, bool oldest_first);
 
   // Moves the cached read cursor of a conversation to `time` and zeroes its cached counts. With
-  // notify, the registered NumUnreadHandlers then hear the new counts (on a core thread).
+  // notify, the registered NumUnreadHandlers then hear the new counts (on a core thread). The
+  // service is told quietly ("messages.cursor"; no answer is awaited, no event follows).
   // Returns false for an empty id.
   bool MarkReadCursorForChannelInCache(const std::string& channel_id, int64_t time, bool notify);
   // Tells the service the conversation is read up to `time`; channel_type is a

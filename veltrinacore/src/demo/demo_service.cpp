@@ -413,6 +413,14 @@ class DemoService::Impl {
       Queue("unread", Counts(t, conversation));
       return Ok();
     }
+    if (method == "messages.cursor") {
+      std::string conversation = Str(p, "channel_id");
+      if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+      int64_t& cursor = t->cursors[session_uid_][conversation];
+      cursor = std::max(cursor, std::min(Int(p, "time"), Now() + 60));
+      Save();
+      return Ok();
+    }
     if (method == "messages.send") return Send(t, p);
     if (method == "entities.list") return ListEntities(t, p);
     if (method == "entities.get") {

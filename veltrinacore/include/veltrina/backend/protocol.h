@@ -29,6 +29,7 @@
 // "messages.sync"       {count}                                  {messages: [message...]}
 // "messages.unread"     {}                                       {unread: [{channel_id, num_unread, num_new}...]}
 // "messages.mark_read"  {channel_id, channel_type, time}         {}
+// "messages.cursor"     {channel_id, time}                       {}  (cache cursor kept; no event)
 // "messages.send"       {message}                                {message}
 // "entities.list"       {channel_id, channel_type, entity_type,  {entities: [entity...], total}
 //                        keyword, page, page_size}
