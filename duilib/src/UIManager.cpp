@@ -99,6 +99,10 @@ CPaintManagerUI* CPaintManagerUI::FromWindow(HWND hWnd) {
 
 void CPaintManagerUI::Init(HWND hWnd) {
   if (m_hWndPaint) Managers().erase(m_hWndPaint);
+  // A manager may serve a second window of the same object: nothing of the first one carries over.
+  m_szLastRegion = {};
+  m_bMouseTracking = false;
+  m_bMouseCapture = false;
   m_hWndPaint = hWnd;
   m_hDcPaint = GetDC(hWnd);
   Managers()[hWnd] = this;

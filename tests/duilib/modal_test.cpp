@@ -187,3 +187,40 @@ TEST(Modal, ARefusedCloseKeepsTheOwnerDisabled) {
 }
 
 }  // namespace
+
+namespace {
+
+// A dialog object kept by its owner and shown again: the second window is as whole as the first.
+TEST(Reopen, ASecondWindowOfTheSameObjectWorksLikeTheFirst) {
+  SkinWindow w(L"<Window size=\"200,120\" roundcorner=\"6,6\"><VerticalLayout>"
+               L"<Edit name=\"e\" height=\"30\"/><Button name=\"ok\" height=\"30\"/><Control/>"
+               L"</VerticalLayout></Window>");
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(w.Open(200, 120));
+    w.Layout();
+    HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_NE(GetWindowRgn(w.GetHWND(), rgn), ERROR);  // rounded corners on every window
+    DeleteObject(rgn);
+    auto* edit = w.Find(L"e");
+    ASSERT_NE(edit, nullptr);
+    ASSERT_NE(edit->GetNativeWindow(), nullptr);
+    EXPECT_EQ(GetParent(edit->GetNativeWindow()), w.GetHWND());
+    w.seen.clear();
+    edit->SetFocus();
+    SendMessageW(edit->GetNativeWindow(), WM_CHAR, L'a', 1);
+    EXPECT_EQ(w.Count(DUI_MSGTYPE_TEXTCHANGED), 1);
+    w.Click(Center(w.Find(L"ok")->GetPos()));
+    EXPECT_EQ(w.Count(DUI_MSGTYPE_CLICK), 1);
+    // Hover follows the mouse in and out of the button.
+    auto* ok = w.Find<CButtonUI>(L"ok");
+    w.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(10, 40));
+    EXPECT_TRUE(ok->IsHot());
+    w.SendMessage(WM_MOUSELEAVE);
+    EXPECT_FALSE(ok->IsHot());
+    w.Close(IDOK);
+    EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDOK));
+  }
+}
+
+}  // namespace
