@@ -13,7 +13,7 @@ namespace veltrina {
 class MessageHandler {
  public:
   virtual ~MessageHandler() = default;
-  // Every arriving message, before the kind-specific method below.
+  // Every arriving message, before the method for its kind below.
   virtual void HandleMessage(const Message& message) { (void)message; }
   // A message of a direct-message conversation (channel_type() 2).
   virtual void HandleDirectMessage(const Message& message) { (void)message; }

@@ -254,7 +254,7 @@ void SeedDemoTeam(State* state, int64_t now) {
     if (i % 5 == 0)
       w.Share("c-design", ago, "u-chenjie", Entity::kDocument, "评审记录 " + n, "md", 4096 * i);
     else if (i % 3 == 0)
-      w.Share("c-design", ago, "u-hanmeimei", Entity::kFile, "spec-v" + n + ".pdf", "pdf", 20480 * i);
+      w.Share("c-design", ago, "u-hanmeimei", Entity::kFile, "design-v" + n + ".pdf", "pdf", 20480 * i);
     else if (i % 4 == 0)
       w.Share("c-design", ago, "u-lilei", Entity::kSnippet, "style" + n + ".css", "css", 300 * i);
     else
