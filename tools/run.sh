@@ -19,7 +19,8 @@ cd "$bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   wineserver -p 30
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
-  wine VeltrinaTour.exe "$(winepath -w "$0")"; rc=$?
+  # A virtual desktop: no window manager runs here, and Wine would wait for one on every hide.
+  wine explorer /desktop=VeltrinaTour,1600x1000 VeltrinaTour.exe "$(winepath -w "$0")"; rc=$?
   wineserver -k 2>/dev/null || true
   exit $rc' "$tour"
 echo "tour screenshots: $tour"

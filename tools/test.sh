@@ -3,9 +3,11 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
+shift
+# Any further arguments go to CTest (for example: -R frame).
 export WINE_ROOT="$build"
 export WINEPREFIX="$build/wineprefix-test"
-bash "$here/wine-prefix.sh" "$build"
+VELTRINA_VIRTUAL_DESKTOP=1 bash "$here/wine-prefix.sh" "$build"
 source "$here/wine-env.sh"
 # A fresh documents folder for every run: tests never see an earlier run's data.
 for docs in "$WINEPREFIX"/drive_c/users/*/Documents; do rm -rf "$docs"; mkdir -p "$docs"; done
@@ -16,8 +18,8 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   # Start the prefix'"'"'s background processes now, away from CTest'"'"'s pipes: started by a test they
   # would inherit its output and CTest would wait for them until the time-out.
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
-  ctest --test-dir "$0" --output-on-failure -j "$(nproc)"
+  ctest --test-dir "$0" --output-on-failure -j "$(nproc)" "$@"
   rc=$?
   wineserver -k 2>/dev/null || true
-  exit $rc' "$build" || status=$?
+  exit $rc' "$build" "$@" || status=$?
 exit $status

@@ -20,5 +20,11 @@ for u in "$users"/*; do
     if [ -L "$u/$d" ]; then rm -f "$u/$d"; mkdir -p "$u/$d"; fi
   done
 done
+# Tests run inside a virtual desktop: without a window manager on Xvfb, Wine waits two seconds
+# for every top-level window it hides, which would make window tests crawl.
+if [ "${VELTRINA_VIRTUAL_DESKTOP:-}" = 1 ]; then
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1600x1000 /f >/dev/null 2>&1
+fi
 wineserver -w
 touch "$stamp"

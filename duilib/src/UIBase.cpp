@@ -83,6 +83,9 @@ UINT CWindowWnd::ShowModal() {
     EnableWindow(hWndOwner, TRUE);
     ::SetFocus(hWndOwner);
   }
+  // A loop ended by WM_QUIT leaves its window up; the object that owns it is about to go, so
+  // the window goes now, while OnFinalMessage can still run on a whole object.
+  if (quit && IsWindow(self)) DestroyWindow(self);
   // Let every enclosing loop see the quit request too.
   if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
   return m_nModalResult;

@@ -25,7 +25,8 @@ class CWindowWnd {
               const RECT rc, HMENU hMenu = nullptr);
 
   // Runs the window modally: disables its owner, pumps messages until the window is gone or
-  // WM_QUIT arrives (which it posts again so every enclosing loop ends too). Returns the
+  // WM_QUIT arrives (which it posts again so every enclosing loop ends too; the window is
+  // destroyed then, as its object does not outlive this call). Returns the
   // value passed to Close(), or IDCANCEL when the window closed otherwise; at once when the
   // window was never created.
   UINT ShowModal();
