@@ -112,6 +112,9 @@ TEST_F(Interface, LoginSendsItsArgumentsInOrderAndHandsOverOwnedRecords) {
   EXPECT_EQ(r.token->access_token(), "tok");
   EXPECT_EQ(r.user->uid(), "u-1");
   EXPECT_FALSE(service_->Answer(request->id, true, 200, "", body));  // answered once only
+  EXPECT_EQ(service_->CountRequests("auth.login"), 1u);
+  service_->ClearRequests();
+  EXPECT_EQ(service_->Requests().size(), 0u);
 }
 
 TEST_F(Interface, FailedLoginCarriesTheCodeAndNoRecords) {

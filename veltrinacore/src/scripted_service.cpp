@@ -56,6 +56,15 @@ std::optional<RecordedRequest> ScriptedService::WaitForRequest(const std::string
   return found;
 }
 
+void ScriptedService::ClearRequests() {
+  std::vector<Pending> dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropped.swap(requests_);
+  }
+  // `dropped` dies here, outside the lock: its answer functions may hold the core's captures.
+}
+
 bool ScriptedService::Answer(uint64_t id, bool ok, int64_t code, const std::string& error, const std::string& body,
                              const std::string& data) {
   std::function<void(Reply)> answer;

@@ -50,6 +50,9 @@ class ScriptedService : public Service {
   std::optional<RecordedRequest> WaitForRequest(const std::string& method,
                                                 std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
+  // Forgets the requests recorded so far; unanswered ones can no longer be answered.
+  void ClearRequests();
+
   // Answers a request; false if unknown or already answered. data: raw bytes ("http.get").
   bool Answer(uint64_t id, bool ok, int64_t code, const std::string& error, const std::string& body,
               const std::string& data = std::string());
