@@ -183,3 +183,67 @@ TEST(Input, RichEditRightClickReportsWindowCoordinates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Notify, AsyncNotificationsArriveAfterTheCurrentMessage) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  auto* b1 = w.Find(L"b1");
+  w.PM().SendNotify(b1, L"later", 3, 4, true);
+  EXPECT_EQ(w.Count(L"later"), 0);
+  Pump();
+  ASSERT_EQ(w.Count(L"later"), 1);
+  EXPECT_EQ(w.Last(L"later")->sender, b1);
+  EXPECT_EQ(w.Last(L"later")->wParam, 3u);
+  EXPECT_EQ(w.Last(L"later")->lParam, 4);
+}
+
+TEST(Notify, ListenersRemovedDuringANotificationAreNotCalled) {
+  struct Listener : INotifyUI {
+    CPaintManagerUI* pm = nullptr;
+    INotifyUI* drop = nullptr;
+    int calls = 0;
+    void Notify(TNotifyUI&) override {
+      ++calls;
+      if (drop) pm->RemoveNotifier(drop);
+    }
+  };
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  Listener first, second;
+  first.pm = second.pm = &w.PM();
+  first.drop = &second;
+  EXPECT_TRUE(w.PM().AddNotifier(&first));
+  EXPECT_FALSE(w.PM().AddNotifier(&first));
+  EXPECT_TRUE(w.PM().AddNotifier(&second));
+  w.PM().SendNotify(w.Find(L"b1"), L"x");
+  EXPECT_EQ(first.calls, 1);
+  EXPECT_EQ(second.calls, 0);
+  EXPECT_TRUE(w.PM().RemoveNotifier(&first));
+  EXPECT_FALSE(w.PM().RemoveNotifier(&second));
+}
+
+TEST(Notify, ScrollingRaisesScroll) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  auto* list = w.Find<CListUI>(L"list");
+  for (int i = 0; i < 10; ++i) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(30);
+    list->Add(row);
+  }
+  list->SetScrollPos(SIZE{0, 40});
+  ASSERT_EQ(w.Count(DUI_MSGTYPE_SCROLL), 1);
+  EXPECT_EQ(w.Last(DUI_MSGTYPE_SCROLL)->sender, list);
+  list->SetScrollPos(SIZE{0, 40});
+  EXPECT_EQ(w.Count(DUI_MSGTYPE_SCROLL), 1);  // no movement, no notification
+  list->LineDown();
+  EXPECT_EQ(list->GetScrollPos().cy, 70);
+  list->PageUp();
+  EXPECT_EQ(list->GetScrollPos().cy, 0);
+  list->PageDown();
+  EXPECT_EQ(list->GetScrollPos().cy, 120);
+}
+
+}  // namespace
