@@ -308,3 +308,35 @@ TEST(EditAfterClose, TypedTextOutlivesTheWindow) {
   EXPECT_EQ(e1->GetText(), L"set typed 中文");
   EXPECT_EQ(rich->GetText(), L"line1\nline2!");
 }
+
+// A handler may take the edit away while the edit is still inside its own message.
+TEST(EditRemoval, RemovingAnEditFromItsOwnNotificationIsSafe) {
+  SkinWindow w(L"<Window size=\"300,200\"><VerticalLayout name=\"root\">"
+               L"<HorizontalLayout name=\"box\" height=\"30\"><Edit name=\"e\"/></HorizontalLayout>"
+               L"<RichEdit name=\"r\" height=\"60\"/><Control/></VerticalLayout></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  auto* root = w.Find<CContainerUI>(L"root");
+  w.onNotify = [&](TNotifyUI& msg) {
+    if (msg.sType == DUI_MSGTYPE_TEXTCHANGED || msg.sType == DUI_MSGTYPE_RETURN)
+      if (CControlUI* box = w.Find(L"box")) root->Remove(box);
+  };
+  auto* edit = w.Find(L"e");
+  HWND native = edit->GetNativeWindow();
+  edit->SetFocus();
+  SendMessageW(native, WM_CHAR, L'a', 1);
+  SendMessageW(native, WM_CHAR, L'b', 1);
+  Pump();
+  EXPECT_EQ(w.Find(L"box"), nullptr);
+  EXPECT_FALSE(IsWindow(native));
+
+  auto* rich = w.Find(L"r");
+  HWND richNative = rich->GetNativeWindow();
+  w.onNotify = [&](TNotifyUI& msg) {
+    if (msg.sType == DUI_MSGTYPE_TEXTCHANGED) root->Remove(rich);
+  };
+  rich->SetFocus();
+  SendMessageW(richNative, WM_CHAR, L'x', 1);
+  Pump();
+  EXPECT_EQ(w.Find(L"r"), nullptr);
+  EXPECT_FALSE(IsWindow(richNative));
+}

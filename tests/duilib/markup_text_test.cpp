@@ -143,6 +143,14 @@ TEST(MarkupText, EscapedTextNextToTags) {
   }
 }
 
+TEST(MarkupText, LinkContentMayCarryEscapedBraces) {
+  auto toks = ParseMarkup(L"{a x=|link|http://a/{{id}}/b|}go{/a}");
+  ASSERT_FALSE(toks.empty());
+  ASSERT_EQ(toks[0].kind, Kind::LinkOpen);
+  EXPECT_EQ(toks[0].text, L"x=|link|http://a/{id}/b|");
+  EXPECT_EQ(MarkupToPlainText(L"{a x=|link|http://a/{{id}}/b|}go{/a}"), L"go");
+}
+
 TEST(MarkupText, LargeInputParsesQuickly) {
   CDuiString big;
   while (big.size() < 200 * 1024) big += L"word {a x=|link|http://a|}lnk{/a} {c #DDDDDD}c{/c} {{x}} {zz {/a}\n";
