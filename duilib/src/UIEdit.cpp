@@ -305,6 +305,12 @@ HWND CRichEditUI::CreateNativeWindow(HWND parent) {
     ::SendMessageW(hwnd, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
     DWORD bk = m_dwBackColor ? m_dwBackColor : 0xFFFFFFFF;
     ::SendMessageW(hwnd, EM_SETBKGNDCOLOR, 0, ToColorRef(bk));
+    // The skin's text colour applies from the first typed character, not only after SetText.
+    CHARFORMAT2W cf{};
+    cf.cbSize = sizeof cf;
+    cf.dwMask = CFM_COLOR;
+    cf.crTextColor = ToColorRef(EffectiveTextColor());
+    ::SendMessageW(hwnd, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&cf));
   }
   return hwnd;
 }
@@ -379,6 +385,7 @@ void CRichEditUI::SetAttribute(const wchar_t* n, const wchar_t* v) {
   else if (name == L"vscrollbar") m_bVScroll = ParseBool(v);
   else if (name == L"wantreturn") m_bWantReturn = ParseBool(v);
   else if (name == L"rich" || name == L"autovscroll" || name == L"wanttab") {}
+  else if (name == L"textcolor") SetTextColor(ParseColor(v));  // reaches the native control too
   else CNativeEditHost::SetAttribute(n, v);
 }
 

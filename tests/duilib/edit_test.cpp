@@ -340,3 +340,29 @@ TEST(EditRemoval, RemovingAnEditFromItsOwnNotificationIsSafe) {
   EXPECT_EQ(w.Find(L"r"), nullptr);
   EXPECT_FALSE(IsWindow(richNative));
 }
+
+// The skin's text colour is what the user types in, from the first character on.
+TEST(RichEditLook, SkinTextColourReachesTheNativeControl) {
+  SkinWindow w(L"<Window size=\"300,200\"><VerticalLayout>"
+               L"<RichEdit name=\"r\" height=\"80\" textcolor=\"#FF0000FF\"/><Control/></VerticalLayout></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  auto* rich = w.Find<CRichEditUI>(L"r");
+  HWND native = rich->GetNativeWindow();
+  auto colourOfText = [&]() {
+    SendMessageW(native, EM_SETSEL, 0, -1);
+    CHARFORMAT2W cf{};
+    cf.cbSize = sizeof cf;
+    cf.dwMask = CFM_COLOR;
+    SendMessageW(native, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+    return cf.crTextColor;
+  };
+  rich->SetFocus();
+  SendMessageW(native, WM_CHAR, L'x', 1);
+  ASSERT_EQ(rich->GetText(), L"x");
+  EXPECT_EQ(colourOfText(), RGB(0, 0, 255));
+
+  rich->SetAttribute(L"textcolor", L"#FF00FF00");
+  EXPECT_EQ(colourOfText(), RGB(0, 255, 0));
+  rich->SetText(L"after");
+  EXPECT_EQ(colourOfText(), RGB(0, 255, 0));
+}
