@@ -280,3 +280,32 @@ TEST_F(ListFixture, KeyboardMovesTheSelection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ListFixture, DraggingTheThumbScrollsTheRows) {
+  AddRows(20);  // range 450 in a 150 px view
+  w.Layout();
+  CScrollBarUI* bar = list->GetVerticalScrollBar();
+  ASSERT_NE(bar, nullptr);
+  ASSERT_TRUE(bar->IsVisible());
+  RECT track = bar->GetPos();
+  EXPECT_EQ(track.right, 300);
+  EXPECT_EQ(track.left, 300 - bar->GetBarWidth());
+  EXPECT_EQ(RowAt(0)->GetPos().right, track.left);  // rows leave room for the bar
+  POINT grab{(track.left + track.right) / 2, track.top + 5};
+  w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
+  w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 40));
+  int mid = list->GetScrollPos().cy;
+  EXPECT_GT(mid, 0);
+  EXPECT_LT(mid, 450);
+  w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 400));
+  EXPECT_EQ(list->GetScrollPos().cy, 450);
+  w.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(grab.x, grab.y + 400));
+  EXPECT_EQ(list->GetCurSel(), -1);  // dragging selects nothing
+  // A click on the track above the thumb pages up.
+  w.Click(POINT{grab.x, track.top + 2});
+  EXPECT_EQ(list->GetScrollPos().cy, 450 - 120);
+}
+
+}  // namespace
