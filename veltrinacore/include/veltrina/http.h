@@ -49,6 +49,8 @@ class HttpResponse {
   void set_error(std::string v) { error_ = std::move(v); }
   void set_url(std::string v) { url_ = std::move(v); }
 
+  std::unique_ptr<HttpResponse> Clone() const { return std::make_unique<HttpResponse>(*this); }
+
  private:
   int status_code_ = 0;
   std::string raw_data_;
