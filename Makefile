@@ -16,8 +16,10 @@ setup:
 $(BUILD)/build.ninja: | setup
 	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
 
+# The 32-bit build is a compile check: no optimisation, no debug information, no tests.
 $(BUILD32)/build.ninja: | setup
-	cmake -S . -B $(BUILD32) $(CMAKE_GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DVELTRINA_TESTS=OFF
+	cmake -S . -B $(BUILD32) -G Ninja -DCMAKE_BUILD_TYPE=Check -DCMAKE_CXX_FLAGS_CHECK=-O0 -DCMAKE_C_FLAGS_CHECK=-O0 \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake -DVELTRINA_TESTS=OFF
 
 build: setup $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
