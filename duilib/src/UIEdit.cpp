@@ -13,7 +13,11 @@ constexpr UINT_PTR kSubclassId = 0x44554945;  // "DUIE"
 // Inserts the clipboard's text at the caret, replacing the selection. The rich edit's own
 // paste of a plain-text control replaces the whole text under Wine instead.
 void PastePlainText(HWND hwnd) {
-  if (!IsClipboardFormatAvailable(CF_UNICODETEXT) || !OpenClipboard(hwnd)) return;
+  if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return;
+  // Another program may hold the clipboard for a moment.
+  bool open = false;
+  for (int attempt = 0; attempt < 10 && !(open = OpenClipboard(hwnd) != FALSE); ++attempt) Sleep(10);
+  if (!open) return;
   std::wstring text;
   if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
     if (const auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {

@@ -138,8 +138,9 @@ TEST(Input, CaptionDragsOnlyWherePlainControlsAre) {
                L"<Button name=\"b\" width=\"40\"/><Text name=\"t\" showhtml=\"true\" width=\"80\"/><Control/>"
                L"</HorizontalLayout><Control name=\"body\"/></VerticalLayout></Window>");
   ASSERT_TRUE(w.Open(300, 200));
+  // A sizable window (the style bit alone: Wine without a window manager is slow to let go of
+  // windows whose frame it was told about).
   SetWindowLongW(w.GetHWND(), GWL_STYLE, GetWindowLongW(w.GetHWND(), GWL_STYLE) | WS_THICKFRAME);
-  SetWindowPos(w.GetHWND(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
   w.Layout();
   auto hit = [&](int x, int y) {
     POINT pt{x, y};
@@ -244,6 +245,33 @@ TEST(Notify, ScrollingRaisesScroll) {
   EXPECT_EQ(list->GetScrollPos().cy, 0);
   list->PageDown();
   EXPECT_EQ(list->GetScrollPos().cy, 120);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Input, MaximizeAndRestoreSwapTheirButtons) {
+  SkinWindow w(L"<Window size=\"300,200\" caption=\"0,0,0,30\"><VerticalLayout><HorizontalLayout height=\"30\">"
+               L"<Control/><Button name=\"maxbtn\" width=\"30\"/><Button name=\"restorebtn\" width=\"30\" visible=\"false\"/>"
+               L"</HorizontalLayout><Control/></VerticalLayout></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  w.Layout();
+  w.Click(Center(w.Find(L"maxbtn")->GetPos()));
+  ASSERT_TRUE(IsZoomed(w.GetHWND()));
+  EXPECT_FALSE(w.Find(L"maxbtn")->IsVisible());
+  EXPECT_TRUE(w.Find(L"restorebtn")->IsVisible());
+  w.Layout();
+  RECT client;
+  GetClientRect(w.GetHWND(), &client);
+  EXPECT_GT(client.right, 300);
+  EXPECT_EQ(w.Find(L"restorebtn")->GetPos().right, client.right);  // laid out for the new size
+  w.Click(Center(w.Find(L"restorebtn")->GetPos()));
+  EXPECT_FALSE(IsZoomed(w.GetHWND()));
+  EXPECT_TRUE(w.Find(L"maxbtn")->IsVisible());
+  EXPECT_FALSE(w.Find(L"restorebtn")->IsVisible());
+  GetClientRect(w.GetHWND(), &client);
+  EXPECT_EQ(client.right, 300);
 }
 
 }  // namespace
