@@ -708,7 +708,26 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       lRes = reinterpret_cast<LRESULT>(host->OnCtlColor(reinterpret_cast<HDC>(wParam)));
       return true;
     }
+    case WM_ACTIVATE: {
+      // Deactivation takes the focus from a native edit and activation would give it to the
+      // window itself: remember the edit and give it back, as dialogs do.
+      static const wchar_t kLastFocus[] = L"DuiLib.LastFocus";
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = ::GetFocus();
+        if (focus && IsChild(m_hWndPaint, focus)) SetPropW(m_hWndPaint, kLastFocus, focus);
+        else RemovePropW(m_hWndPaint, kLastFocus);
+        return false;
+      }
+      auto last = static_cast<HWND>(RemovePropW(m_hWndPaint, kLastFocus));
+      if (HIWORD(wParam) || !last || !IsWindow(last) || !IsChild(m_hWndPaint, last) || !IsWindowVisible(last) ||
+          !IsWindowEnabled(last))
+        return false;
+      ::SetFocus(last);
+      lRes = 0;
+      return true;
+    }
     case WM_DESTROY:
+      RemovePropW(m_hWndPaint, L"DuiLib.LastFocus");
       if (m_hwndTooltip) {
         DestroyWindow(m_hwndTooltip);
         m_hwndTooltip = nullptr;
