@@ -13,10 +13,16 @@ LRESULT FrameWnd::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     style &= ~WS_CAPTION;
     SetWindowLongW(m_hWnd, GWL_STYLE, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
   }
+  lifetime_.Attach(m_hWnd);
   shadow_.Create(m_hWnd);
   shadow_.SetSize(4);
   shadow_.SetPosition(0, 0);
   return result;
+}
+
+void FrameWnd::OnFinalMessage(HWND hWnd) {
+  lifetime_.Expire();
+  WindowImplBase::OnFinalMessage(hWnd);
 }
 
 }  // namespace veltrinawnd

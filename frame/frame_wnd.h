@@ -4,6 +4,7 @@
 // mouse capture) and notifications passed on to the base.
 #include <windows.h>
 
+#include "core_bridge/window_bridge.h"
 #include "duilib/UIlib.h"
 #include "frame/wnd_shadow.h"
 
@@ -24,13 +25,17 @@ class FrameWnd : public DuiLib::WindowImplBase {
   FrameWnd(int x, int y, int width, int height) : positioned_(true), x_(x), y_(y), width_(width), height_(height) {}
 
   HWND hwnd() const { return GetHWND(); }
+  // What core callbacks capture to reach this window (see core_bridge/window_bridge.h).
+  bridge::WindowRef Ref() const { return lifetime_.Ref(); }
 
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return kSkinFolder; }
   LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
   void Notify(DuiLib::TNotifyUI& msg) override { WindowImplBase::Notify(msg); }
+  void OnFinalMessage(HWND hWnd) override;
 
   CWndShadow shadow_;
+  bridge::WindowLifetime lifetime_;
 
  private:
   bool positioned_ = false;
