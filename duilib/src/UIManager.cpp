@@ -607,7 +607,8 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       return false;
     }
     case WM_SETCURSOR: {
-      if (LOWORD(lParam) != HTCLIENT) return false;
+      // A native child (an edit's I-beam) sets its own cursor.
+      if (LOWORD(lParam) != HTCLIENT || reinterpret_cast<HWND>(wParam) != m_hWndPaint) return false;
       POINT pt;
       GetCursorPos(&pt);
       ScreenToClient(m_hWndPaint, &pt);

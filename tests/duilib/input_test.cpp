@@ -275,3 +275,36 @@ TEST(Input, MaximizeAndRestoreSwapTheirButtons) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Input, CursorsFollowTheControlsUnderTheMouse) {
+  SkinWindow w(kSkin);
+  ASSERT_TRUE(w.Open(300, 300));
+  w.Layout();
+  auto cursorOver = [&](POINT client, HWND target) {
+    POINT screen = client;
+    ClientToScreen(w.GetHWND(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    SetCursor(nullptr);
+    LRESULT handled = w.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return std::make_pair(handled, GetCursor());
+  };
+  auto overButton = cursorOver(Center(w.Find(L"b1")->GetPos()), w.GetHWND());
+  EXPECT_TRUE(overButton.first);
+  EXPECT_EQ(overButton.second, LoadCursorW(nullptr, IDC_HAND));
+  auto overList = cursorOver(Center(w.Find(L"list")->GetPos()), w.GetHWND());
+  EXPECT_TRUE(overList.first);
+  EXPECT_EQ(overList.second, LoadCursorW(nullptr, IDC_ARROW));
+  // Over an edit the native control keeps its own (I-beam) cursor: the window leaves it alone.
+  auto* edit = w.Find(L"edit");
+  POINT screen = Center(edit->GetPos());
+  ClientToScreen(w.GetHWND(), &screen);
+  SetCursorPos(screen.x, screen.y);
+  SetCursor(nullptr);
+  HWND native = edit->GetNativeWindow();
+  SendMessageW(native, WM_SETCURSOR, reinterpret_cast<WPARAM>(native), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_IBEAM));
+}
+
+}  // namespace
