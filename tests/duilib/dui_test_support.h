@@ -3,7 +3,6 @@
 // its notifications, message pumping, log capture and scratch files.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
