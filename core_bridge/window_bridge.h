@@ -117,6 +117,13 @@ bool Post(const WindowRef& ref, UINT message, std::unique_ptr<T> payload) {
   return detail::DeliverTracked(state, message, raw, false);
 }
 
+// A handler of a sent message that is about to run a nested modal loop calls this first: the
+// core thread that sent it is released now instead of when the loop ends, so the core keeps
+// delivering results (to the new window too) meanwhile.
+inline void ReleaseSender() {
+  if (InSendMessage()) ReplyMessage(0);
+}
+
 // Small values travel in lParam itself; nothing to free.
 bool SendValue(const WindowRef& ref, UINT message, LPARAM value);
 bool PostValue(const WindowRef& ref, UINT message, LPARAM value);

@@ -1,7 +1,175 @@
 #include "signin/login_wnd.h"
 
+#include "app/constants.h"
+#include "app/storage.h"
+#include "app/system_seam.h"
+#include "frame/window_manager.h"
+#include "signin/busy_button.h"
+#include "signin/rest_password_wnd.h"
+#include "signin/session_preparation.h"
+#include "signin/signin_messages.h"
+#include "veltrina/account_manager.h"
+#include "veltrina/auth.h"
+#include "veltrina/director.h"
+#include "veltrina/log.h"
+#include "veltrina/web_api.h"
+
 namespace veltrinawnd {
 
-LoginWnd::LoginWnd() {}
+LoginWnd::LoginWnd(std::unique_ptr<veltrina::Team> team) : team_(std::move(team)) {
+  if (!team_) team_ = std::make_unique<veltrina::Team>();
+}
+
+void LoginWnd::InitWindow() {
+  username_edit_ = dynamic_cast<DuiLib::CEditUI*>(m_PaintManager.FindControl(L"username_edit"));
+  password_edit_ = dynamic_cast<DuiLib::CEditUI*>(m_PaintManager.FindControl(L"password_edit"));
+  login_btn_ = dynamic_cast<DuiLib::CButtonUI*>(m_PaintManager.FindControl(L"login_btn"));
+  if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
+    label->SetText(L"登录到" + Utf8ToUtf16(team_->team_name()));
+
+  veltrina::AccountManager accounts(WideToAnsi(GetDataFolder()));
+  if (!accounts.InitOrDie()) return;
+  std::string username = accounts.UsernameForTeamId(team_->team_id());
+  if (username.empty()) return;
+  std::wstring password = LoadPassword(team_->team_id(), username);
+  if (password.empty()) return;
+  if (username_edit_) username_edit_->SetText(Utf8ToUtf16(username));
+  if (password_edit_) password_edit_->SetText(password);
+}
+
+void LoginWnd::Notify(DuiLib::TNotifyUI& msg) {
+  const DuiLib::CDuiString name = msg.pSender ? msg.pSender->GetName() : DuiLib::CDuiString();
+  if ((msg.sType == L"click" && name == L"login_btn") ||
+      (msg.sType == L"return" && (name == L"username_edit" || name == L"password_edit"))) {
+    SignIn();
+  } else if (msg.sType == L"click" && name == L"forgot_pwd_btn") {
+    OpenWebAddress(Utf8ToUtf16("https://" + team_->team_subdomain() + "." + kServiceDomain + "/forgot"));
+  }
+  FrameWnd::Notify(msg);
+}
+
+void LoginWnd::SignIn() {
+  ShowBusy(login_btn_, L"登录中...");
+  SetTimer(m_hWnd, kTimerLoginAnimation, 1000, nullptr);
+  std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
+  std::string password = password_edit_ ? Utf16ToUtf8(password_edit_->GetText()) : std::string();
+  veltrina::log("Try to login with username : %s, team id : %s", username.c_str(), team_->team_id().c_str());
+  veltrina::WebApiSetting::ResetInstance(new veltrina::WebApiSetting(kClientKey, kClientSecret, kWebApiPlatform,
+                                                                     kWebApiVersion, kDeviceId, kDistributionChannel));
+  bridge::WindowRef self = Ref();
+  veltrina::Auth::SharedAuth()->PostLoginRequest(
+      username, password, team_->team_id(), team_->team_subdomain(),
+      [self](bool ok, int64_t code, std::unique_ptr<veltrina::Token> token, std::unique_ptr<veltrina::User> user) {
+        if (!ok) {
+          auto record = std::make_unique<ErrorCodeRecord>();
+          record->code = code;
+          bridge::Send(self, kMsgLoginFailed, std::move(record));
+          return;
+        }
+        if (code != kLoginSignedIn && code != kLoginInitialPassword) return;  // nothing to show
+        if (!token || !user) return;
+        auto response = std::make_unique<LoginSuccessResponse>(std::move(token), std::move(user));
+        bridge::Send(self, code == kLoginSignedIn ? kMsgLoginSucceeded : kMsgInitialPasswordNeeded,
+                     std::move(response));
+      });
+}
+
+void LoginWnd::StoreLogin() {
+  std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
+  std::string password = password_edit_ ? Utf16ToUtf8(password_edit_->GetText()) : std::string();
+  SaveCredential(team_->team_id(), username, password);
+  veltrina::AccountManager accounts(WideToAnsi(GetDataFolder()));
+  if (accounts.InitOrDie()) accounts.Register(*team_, username);
+}
+
+void LoginWnd::OnSignedIn(LPARAM lParam) {
+  std::unique_ptr<LoginSuccessResponse> response = lifetime_.Receive<LoginSuccessResponse>(lParam);
+  if (!response) return;
+  veltrina::log("Login success, my name is : %s", response->user().display_name().c_str());
+  StoreLogin();
+  std::string database = WideToAnsi(GetDataFolder());
+  veltrina::log("Database path is %s", database.c_str());
+  auto* director = new veltrina::Director();
+  director->Init(response->user(), *team_, 0, response->token(), database, "", kDirectorDeviceId,
+                 kDirectorClientVersion, kDirectorSource);
+  veltrina::Director::ResetDefaultDirector(director);  // the library owns it now
+  director->Connect(kConnectTimeout, [](bool) {});
+  PrepareSessionData(Ref(), kMsgDataPrepared);
+}
+
+void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
+  std::unique_ptr<LoginSuccessResponse> response = lifetime_.Receive<LoginSuccessResponse>(lParam);
+  if (!response) return;
+  veltrina::log("Need to init password");
+  StoreLogin();
+  std::string database = Utf16ToUtf8(GetDataFolder());
+  veltrina::log("Database path is %s", database.c_str());
+  auto* director = new veltrina::Director();
+  director->Init(response->user(), *team_, 0, response->token(), database, "", "", "", "");
+  veltrina::Director::ResetDefaultDirector(director);
+  response.reset();
+  SetIdle();
+  Close(IDOK);
+  bridge::ReleaseSender();  // the login runs modally from here
+  RestPasswordWnd reset;
+  reset.Create(nullptr, L"重置初始密码", kFrameStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+               CW_USEDEFAULT);
+  reset.CenterWindow();
+  reset.ShowModal();
+}
+
+void LoginWnd::SetIdle() {
+  ShowIdle(login_btn_, L"登录");
+  KillTimer(m_hWnd, kTimerLoginAnimation);
+}
+
+void LoginWnd::OnFailed(LPARAM lParam) {
+  std::unique_ptr<ErrorCodeRecord> record = lifetime_.Receive<ErrorCodeRecord>(lParam);
+  if (!record) return;
+  veltrina::log("Login failed, code is : %d", static_cast<int>(record->code));
+  SetIdle();
+  std::wstring text;
+  if (record->code == kUnreachable) text = L"链接到服务器失败";
+  else if (record->code == kLoginWrongCredentials) text = L"用户名或密码错误";
+  else text = L"登录失败 (code:" + std::to_wstring(record->code) + L")";
+  System().MessageBox(nullptr, text, nullptr, MB_OK);
+}
+
+void LoginWnd::OnDataPrepared() {
+  veltrina::log("MainWnd data prepared");
+  Close(IDOK);
+  WindowManager::Instance()->ShowMainWnd();
+}
+
+void LoginWnd::AnimateBusyText() {
+  if (!login_btn_) return;
+  std::wstring text = login_btn_->GetText();
+  if (text == L"登录中...") login_btn_->SetText(L"登录中.");
+  else if (text == L"登录中.") login_btn_->SetText(L"登录中..");
+  else if (text == L"登录中..") login_btn_->SetText(L"登录中...");
+}
+
+LRESULT LoginWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  switch (uMsg) {
+    case WM_TIMER:
+      if (wParam == kTimerLoginAnimation) AnimateBusyText();
+      break;  // then passed on
+    case kMsgLoginSucceeded:
+      OnSignedIn(lParam);
+      return 0;
+    case kMsgInitialPasswordNeeded:
+      OnInitialPasswordNeeded(lParam);
+      return 0;
+    case kMsgLoginFailed:
+      OnFailed(lParam);
+      return 0;
+    case kMsgDataPrepared:
+      OnDataPrepared();
+      return 0;
+    default:
+      break;
+  }
+  return FrameWnd::HandleMessage(uMsg, wParam, lParam);
+}
 
 }  // namespace veltrinawnd

@@ -1,19 +1,55 @@
 #pragma once
-#include <string>
+#include <memory>
 
 #include "frame/frame_wnd.h"
+#include "veltrina/team.h"
+#include "veltrina/token.h"
+#include "veltrina/user.h"
 
 namespace veltrinawnd {
 
-// Window class "LoginWindow", skin "skin_login_wnd.xml".
+// Signs a user in to the chosen team, stores the login, starts the core session and prepares
+// its data, then runs the main window (or the initial-password window for a new account).
 class LoginWnd : public FrameWnd {
  public:
-  LoginWnd();
+  // What a successful sign-in hands to the window: the session token and the signed-in user.
+  class LoginSuccessResponse {
+   public:
+    LoginSuccessResponse(std::unique_ptr<veltrina::Token> token, std::unique_ptr<veltrina::User> user)
+        : token_(std::move(token)), user_(std::move(user)) {}
+    virtual ~LoginSuccessResponse() = default;  // frees both
+    const veltrina::Token& token() const { return *token_; }
+    const veltrina::User& user() const { return *user_; }
+
+   private:
+    std::unique_ptr<veltrina::Token> token_;
+    std::unique_ptr<veltrina::User> user_;
+  };
+
+  explicit LoginWnd(std::unique_ptr<veltrina::Team> team);
   ~LoginWnd() override = default;
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"LoginWindow"; }
   DuiLib::CDuiString GetSkinFile() override { return L"skin_login_wnd.xml"; }
+  void InitWindow() override;
+  void Notify(DuiLib::TNotifyUI& msg) override;
+  LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void SignIn();
+  void StoreLogin();
+  void OnSignedIn(LPARAM lParam);
+  void OnInitialPasswordNeeded(LPARAM lParam);
+  void OnFailed(LPARAM lParam);
+  void OnDataPrepared();
+  void AnimateBusyText();
+  void SetIdle();
+
+  DuiLib::CEditUI* username_edit_ = nullptr;
+  DuiLib::CEditUI* password_edit_ = nullptr;
+  DuiLib::CButtonUI* login_btn_ = nullptr;
+  std::unique_ptr<veltrina::Team> team_;
 };
 
 }  // namespace veltrinawnd

@@ -1,7 +1,102 @@
 #include "signin/rest_password_wnd.h"
 
+#include "app/constants.h"
+#include "app/storage.h"
+#include "app/system_seam.h"
+#include "frame/window_manager.h"
+#include "signin/busy_button.h"
+#include "signin/session_preparation.h"
+#include "signin/signin_messages.h"
+#include "veltrina/director.h"
+#include "veltrina/log.h"
+#include "veltrina/web_api.h"
+
 namespace veltrinawnd {
 
-RestPasswordWnd::RestPasswordWnd() {}
+// Fewer UTF-8 bytes than this are refused.
+constexpr size_t kMinPasswordBytes = 6;
+
+void RestPasswordWnd::InitWindow() {
+  new_pwd_edit_ = dynamic_cast<DuiLib::CEditUI*>(m_PaintManager.FindControl(L"new_pwd_edit"));
+  confirm_pwd_edit_ = dynamic_cast<DuiLib::CEditUI*>(m_PaintManager.FindControl(L"confirm_pwd_edit"));
+  sure_btn_ = dynamic_cast<DuiLib::CButtonUI*>(m_PaintManager.FindControl(L"sure_btn"));
+}
+
+void RestPasswordWnd::Notify(DuiLib::TNotifyUI& msg) {
+  if ((msg.sType == L"click" && msg.pSender && msg.pSender->GetName() == L"sure_btn") ||
+      (msg.sType == L"return" && msg.pSender &&
+       (msg.pSender == new_pwd_edit_ || msg.pSender == confirm_pwd_edit_))) {
+    Confirm();
+  }
+  FrameWnd::Notify(msg);
+}
+
+void RestPasswordWnd::Confirm() {
+  std::wstring first = new_pwd_edit_ ? new_pwd_edit_->GetText() : std::wstring();
+  std::wstring second = confirm_pwd_edit_ ? confirm_pwd_edit_->GetText() : std::wstring();
+  if (first != second) {
+    System().MessageBox(nullptr, L"两次输入的密码不一致", nullptr, MB_OK);
+    return;
+  }
+  std::string password = Utf16ToUtf8(first);
+  if (password.size() < kMinPasswordBytes) {
+    System().MessageBox(nullptr, L"密码长度至少为6位", nullptr, MB_OK);
+    return;
+  }
+  ShowBusy(sure_btn_, L"登录中...");
+  bridge::WindowRef self = Ref();
+  veltrina::WebApi::Api()->PutInitPassword(password, [self](bool ok, int64_t code) {
+    if (ok) {
+      bridge::PostValue(self, kMsgPasswordSet, 0);
+      return;
+    }
+    auto record = std::make_unique<ErrorCodeRecord>();
+    record->code = code;
+    bridge::Post(self, kMsgPasswordNotSet, std::move(record));
+  });
+}
+
+void RestPasswordWnd::OnPasswordSet() {
+  veltrina::log("OnInitPasswordSuccess");
+  // As on the login road, the session connects and learns its permission value before the
+  // main window opens; otherwise no live message would arrive.
+  if (veltrina::Director* director = veltrina::Director::DefaultDirector())
+    director->Connect(kConnectTimeout, [](bool) {});
+  PrepareSessionData(Ref(), kMsgDataPrepared);
+}
+
+void RestPasswordWnd::OnPasswordNotSet(LPARAM lParam) {
+  std::unique_ptr<ErrorCodeRecord> record = lifetime_.Receive<ErrorCodeRecord>(lParam);
+  if (!record) return;
+  veltrina::log("Login failed, code is : %d", static_cast<int>(record->code));
+  ShowIdle(sure_btn_, L"登录");
+  std::wstring text = record->code == kUnreachable
+                          ? std::wstring(L"链接到服务器失败")
+                          : L"初始化密码失败 (code:" + std::to_wstring(record->code) + L")";
+  System().MessageBox(nullptr, text, nullptr, MB_OK);
+}
+
+void RestPasswordWnd::OnDataPrepared() {
+  veltrina::log("MainWnd data prepared");
+  ShowIdle(sure_btn_, L"登录");
+  Close(IDOK);
+  WindowManager::Instance()->ShowMainWnd();
+}
+
+LRESULT RestPasswordWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  switch (uMsg) {
+    case kMsgPasswordSet:
+      OnPasswordSet();
+      return 0;
+    case kMsgPasswordNotSet:
+      OnPasswordNotSet(lParam);
+      return 0;
+    case kMsgDataPrepared:
+      OnDataPrepared();
+      return 0;
+    default:
+      return FrameWnd::HandleMessage(uMsg, wParam, lParam);
+  }
+}
 
 }  // namespace veltrinawnd

@@ -14,13 +14,17 @@ if [ -n "${DISPLAY:-}" ] && [ "$mode" != "--tour" ]; then
 fi
 tour="$build/tour"
 rm -rf "$tour" && mkdir -p "$tour"
+# The tour signs in as the demo's new member and changes its password: it gets a prefix and a
+# documents folder of its own, fresh every time, so `make run`'s data is never touched.
+export WINEPREFIX="$build/wineprefix-tour"
+VELTRINA_VIRTUAL_DESKTOP=1 bash "$here/wine-prefix.sh" "$build"
+for docs in "$WINEPREFIX"/drive_c/users/*/Documents; do rm -rf "$docs"; mkdir -p "$docs"; done
 wineserver -k 2>/dev/null || true
 cd "$bin"
 xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   wineserver -p 30
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
-  # A virtual desktop: no window manager runs here, and Wine would wait for one on every hide.
-  wine explorer /desktop=VeltrinaTour,1600x1000 VeltrinaTour.exe "$(winepath -w "$0")"; rc=$?
+  wine VeltrinaTour.exe "$(winepath -w "$0")"; rc=$?
   wineserver -k 2>/dev/null || true
   exit $rc' "$tour"
 echo "tour screenshots: $tour"

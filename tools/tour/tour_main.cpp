@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/application.h"
+#include "app/storage.h"
 #include "frame/window_manager.h"
 #include "screenshot.h"
 #include "ui_driver.h"
@@ -37,6 +38,16 @@ void Visit(testkit::UiDriver& d, const wchar_t* window_class, std::function<void
   d.WaitFor("closed", [cls] { return testkit::FindVisibleWindow(cls.c_str()) == nullptr; });
 }
 
+void WriteDemoConfig(const char8_t* json) {
+  std::wstring folder = veltrinawnd::GetDataFolder();
+  CreateDirectoryW(veltrinawnd::GetDocumentsFolder().c_str(), nullptr);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  FILE* f = _wfopen((folder + L"\\demo-config.json").c_str(), L"wb");
+  if (!f) return;
+  std::fputs(reinterpret_cast<const char*>(json), f);
+  std::fclose(f);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
@@ -47,11 +58,37 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   CreateDirectoryW(g_folder.c_str(), nullptr);
 
   using veltrinawnd::WindowManager;
+  // A newer version is announced by the demo service (its config file in the data folder), so
+  // the update window comes first.
+  WriteDemoConfig(
+      u8R"({"client_version_code": 5, "client_version_name": "2.0.0",
+  "client_version_description": "• 会话列表显示未读消息数\n• 支持表情和文件卡片\n• 修复若干问题",
+  "client_download_url": "https://veltrina.demo/download"})");
   testkit::UiDriver d;
-  d.OnWindow(L"SubdomainWnd", [](HWND) { Shoot(L"SubdomainWnd"); }, 15000);
-  // The main window and its dialogs, opened the way the main window's commands open them.
-  d.Do("main window", [] { WindowManager::Instance()->ShowMainWnd(); });
-  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  d.OnWindow(L"UpdateWnd", [](HWND h) {
+    Shoot(L"UpdateWnd");
+    testkit::ClickControl(h, L"cancel_btn");
+  }, 15000);
+  d.WaitFor("update closed", [] { return testkit::FindVisibleWindow(L"UpdateWnd") == nullptr; });
+  // Sign in as the demo's new member: the team, the login and the initial password.
+  d.OnWindow(L"SubdomainWnd", [](HWND h) {
+    testkit::SetControlText(h, L"subdomain_edit", L"demo");
+    Shoot(L"SubdomainWnd");
+    testkit::ClickControl(h, L"continue_btn");
+  });
+  d.OnWindow(L"LoginWindow", [](HWND h) {
+    testkit::SetControlText(h, L"username_edit", L"newbie");
+    testkit::SetControlText(h, L"password_edit", L"init1234");
+    Shoot(L"LoginWindow");
+    testkit::ClickControl(h, L"login_btn");
+  });
+  d.OnWindow(L"RestPwdWnd", [](HWND h) {
+    testkit::SetControlText(h, L"new_pwd_edit", L"newpass1");
+    testkit::SetControlText(h, L"confirm_pwd_edit", L"newpass1");
+    Shoot(L"RestPwdWnd");
+    testkit::ClickControl(h, L"sure_btn");
+  });
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); }, 15000);
   auto wm = [] { return WindowManager::Instance(); };
   Visit(d, L"JoinChannelWnd", [wm] { wm()->ShowJoinChannelWnd(1); }, [wm] { wm()->CloseJoinChannelWnd(); });
   Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });

@@ -1,0 +1,149 @@
+#include "app/storage.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <wincred.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "veltrina/log.h"
+
+namespace veltrinawnd {
+
+std::wstring GetDocumentsFolder() {
+  wchar_t path[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, path))) return std::wstring();
+  return path;
+}
+
+std::wstring GetDataFolder() { return GetDocumentsFolder() + L"\\Veltrina"; }
+
+std::string GetImageCacheFolder() { return WideToAnsi(GetDocumentsFolder()) + "/tmp/"; }
+
+std::wstring GetExecutableFolder() {
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring module(path);
+  std::vector<std::wstring> pieces;
+  size_t start = 0;
+  while (start <= module.size()) {
+    size_t end = module.find(L'\\', start);
+    if (end == std::wstring::npos) end = module.size();
+    if (end > start) pieces.push_back(module.substr(start, end - start));
+    start = end + 1;
+  }
+  std::wstring folder;
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    if (i > 0) folder += L"\\";
+    folder += pieces[i];
+  }
+  return folder;
+}
+
+std::wstring Utf8ToUtf16(const std::string& utf8) {
+  // Up to the first zero, as a C string would be read.
+  size_t len = std::strlen(utf8.c_str());
+  if (len == 0) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(len), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(len), out.data(), n);
+  return out;
+}
+
+std::string Utf16ToUtf8(const std::wstring& utf16) {
+  size_t len = wcslen(utf16.c_str());
+  if (len == 0) return "";
+  int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(len), nullptr, 0, nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(len), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::string WideToAnsi(const std::wstring& wide) {
+  std::string saved = std::setlocale(LC_ALL, nullptr) ? std::setlocale(LC_ALL, nullptr) : "C";
+  std::setlocale(LC_ALL, "chs");
+  std::vector<char> buffer(wide.size() * 2 + 1, '\0');
+  size_t n = std::wcstombs(buffer.data(), wide.c_str(), buffer.size() - 1);
+  std::setlocale(LC_ALL, saved.c_str());
+  if (n == static_cast<size_t>(-1)) {
+    // A character the code page cannot hold: fall back to the system conversion, never lose
+    // the whole path.
+    int m = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(m > 0 ? m - 1 : 0, '\0');
+    if (m > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out.data(), m, nullptr, nullptr);
+    return out;
+  }
+  return std::string(buffer.data(), n);
+}
+
+std::wstring AnsiToWide(const std::string& ansi) {
+  std::setlocale(LC_ALL, "chs");
+  std::vector<wchar_t> buffer(ansi.size() + 1, L'\0');
+  size_t n = std::mbstowcs(buffer.data(), ansi.c_str(), buffer.size() - 1);
+  std::setlocale(LC_ALL, "C");
+  if (n == static_cast<size_t>(-1)) {
+    int m = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    std::wstring out(m > 0 ? m - 1 : 0, L'\0');
+    if (m > 1) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, out.data(), m);
+    return out;
+  }
+  return std::wstring(buffer.data(), n);
+}
+
+std::vector<std::string> Split(const std::string& text, const std::string& separator) {
+  std::vector<std::string> pieces;
+  if (separator.empty()) {
+    if (!text.empty()) pieces.push_back(text);
+    return pieces;
+  }
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) pieces.push_back(text.substr(start, end - start));
+    start = end + separator.size();
+  }
+  return pieces;
+}
+
+bool SaveCredential(const std::string& team_id, const std::string& username, const std::string& password) {
+  std::wstring target = L"veltrina/" + Utf8ToUtf16(team_id);
+  std::wstring user = Utf8ToUtf16(username);
+  if (target.size() > kMaxCredentialTargetChars || user.size() > kMaxCredentialUserNameChars ||
+      password.size() > kMaxCredentialPasswordBytes) {
+    veltrina::log("Credential not stored: the team id, user name or password is too long");
+    return false;
+  }
+  std::vector<BYTE> blob(password.begin(), password.end());
+  blob.push_back(0);
+  CREDENTIALW cred{};
+  cred.Type = CRED_TYPE_GENERIC;
+  cred.TargetName = target.data();
+  cred.UserName = user.data();
+  cred.CredentialBlob = blob.data();
+  cred.CredentialBlobSize = static_cast<DWORD>(blob.size());
+  cred.Persist = CRED_PERSIST_LOCAL_MACHINE;
+  bool ok = CredWriteW(&cred, 0) != FALSE;
+  SecureZeroMemory(blob.data(), blob.size());
+  return ok;
+}
+
+std::wstring LoadPassword(const std::string& team_id, const std::string& username) {
+  std::wstring target = L"veltrina/" + Utf8ToUtf16(team_id);
+  PCREDENTIALW cred = nullptr;
+  if (!CredReadW(target.c_str(), CRED_TYPE_GENERIC, 0, &cred) || !cred) return std::wstring();
+  std::wstring result;
+  std::wstring wanted = Utf8ToUtf16(username);
+  if (cred->UserName && wanted == cred->UserName && cred->CredentialBlob) {
+    const char* bytes = reinterpret_cast<const char*>(cred->CredentialBlob);
+    size_t n = 0;
+    while (n < cred->CredentialBlobSize && bytes[n] != 0) ++n;
+    result = Utf8ToUtf16(std::string(bytes, n));
+  }
+  CredFree(cred);
+  return result;
+}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,37 @@
+#pragma once
+// Local folders, string encodings and the stored login.
+#include <string>
+#include <vector>
+
+namespace veltrinawnd {
+
+// The user's documents folder (UTF-16).
+std::wstring GetDocumentsFolder();
+// Documents folder + "\Veltrina": the core's account store and database.
+std::wstring GetDataFolder();
+// Documents folder in the ANSI code page + "/tmp/": downloaded images.
+std::string GetImageCacheFolder();
+// The folder of the running executable, without a trailing separator.
+std::wstring GetExecutableFolder();
+
+std::wstring Utf8ToUtf16(const std::string& utf8);
+std::string Utf16ToUtf8(const std::wstring& utf16);
+// The multibyte code page of the "chs" locale (file-system paths of the core).
+std::string WideToAnsi(const std::wstring& wide);
+std::wstring AnsiToWide(const std::string& ansi);
+
+// The non-empty pieces of text between occurrences of the whole separator, in order.
+std::vector<std::string> Split(const std::string& text, const std::string& separator);
+
+// Limits of the credential record; longer values are refused, never cut.
+inline constexpr size_t kMaxCredentialTargetChars = 1023;
+inline constexpr size_t kMaxCredentialUserNameChars = 254;
+inline constexpr size_t kMaxCredentialPasswordBytes = 254;
+
+// Stores the password of the last login of a team in the credential manager under
+// "veltrina/" + team id. Returns the result of CredWriteW (false also when a value is too long).
+bool SaveCredential(const std::string& team_id, const std::string& username, const std::string& password);
+// The stored password of that team when it belongs to exactly this user name; empty otherwise.
+std::wstring LoadPassword(const std::string& team_id, const std::string& username);
+
+}  // namespace veltrinawnd

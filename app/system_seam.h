@@ -1,0 +1,31 @@
+#pragma once
+// The few Windows calls whose effects tests must observe or answer: message boxes, pages opened
+// in the browser, the tray, taskbar flashing, the network state, popup menus. Production code
+// calls them through System(); tests install a recorder that also gives the answers.
+#include <windows.h>
+
+#include <string>
+
+namespace veltrinawnd {
+
+class SystemSeam {
+ public:
+  virtual ~SystemSeam() = default;
+  virtual int MessageBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT type);
+  // ShellExecuteW with the verb "Open"; returns its result as an integer (> 32 is success).
+  virtual INT_PTR ShellOpen(HWND owner, const std::wstring& target, int show_command);
+  virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data);
+  virtual BOOL FlashWindow(FLASHWINFO* info);
+  virtual BOOL InternetConnected(DWORD* flags);
+  virtual int TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner);
+};
+
+SystemSeam& System();
+// Installs a replacement (tests); null restores the Windows calls. The caller keeps ownership.
+void InstallSystemSeam(SystemSeam* seam);
+
+// Opens a web page or download address in the default browser, only when it is an absolute
+// http or https address; anything else is refused with a log line. True when opened.
+bool OpenWebAddress(const std::wstring& address);
+
+}  // namespace veltrinawnd

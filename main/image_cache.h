@@ -1,0 +1,41 @@
+#pragma once
+// The flat folder of downloaded avatars and thumbnails. Controls are given the local path of an
+// image first; a missing file is fetched and the control is given the path again once it exists.
+#include <functional>
+#include <string>
+
+namespace veltrinawnd::image_cache {
+
+// The file name under which an image is cached. Names come from the server, so anything that
+// could leave the folder or that Windows forbids becomes "_", and names longer than 35
+// characters (or changed that way) keep their first 35 characters plus a short hash of the
+// whole name, so two different names never share a file.
+std::string CacheName(const std::string& file_name);
+// Image cache folder + cache name, in the ANSI code page (what downloads write to).
+std::string LocalPathAnsi(const std::string& file_name);
+// The same path as UTF-16, for controls.
+std::wstring LocalPath(const std::string& file_name);
+
+// stem + "_" + bucket(W*S) + "x" + bucket(H*S) + "." + extension; buckets 40, 80, 160, 320.
+std::string AvatarFileName(const std::string& header_url, int width, int height, int scale);
+int SizeBucket(long long value);
+
+struct Thumbnail {
+  std::string address;     // the scaled picture on the file box host
+  std::string local_name;  // path + "." + extension
+  std::string full_address;
+};
+Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extension, long long thumb_width,
+                       long long thumb_height);
+
+// Fetches address into the cache under file_name. A cached file answers at once, on this
+// thread; otherwise the callback runs at most once, on the core's HTTP thread, after the file
+// was written completely (a temporary file renamed into place). An empty answer writes nothing
+// and calls nothing.
+void Download(const std::string& address, const std::string& file_name,
+              std::function<void(const std::string& local_path)> callback);
+
+// Starts downloading every cached user's and service's avatar; does not wait.
+void PrefetchAvatars();
+
+}  // namespace veltrinawnd::image_cache

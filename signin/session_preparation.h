@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+
+#include "core_bridge/window_bridge.h"
+
+namespace veltrinawnd {
+
+// The session data preparation after sign-in: team members, their statuses, services, the avatar
+// prefetch and the permission value, each step started in the previous step's callback on the
+// core's thread. When every step succeeded, done_message is posted to the window; a failure
+// ends the chain silently.
+void PrepareSessionData(bridge::WindowRef window, UINT done_message);
+
+}  // namespace veltrinawnd

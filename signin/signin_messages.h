@@ -1,0 +1,34 @@
+#pragma once
+// Private messages of the sign-in windows and the records they carry.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace veltrinawnd {
+
+// Team selection window.
+inline constexpr UINT kMsgTeamFound = WM_USER + 1;         // send, owned veltrina::Team
+inline constexpr UINT kMsgTeamLookupFailed = WM_USER + 25;  // send, error code in lParam
+inline constexpr UINT kMsgNewVersion = WM_USER + 48;        // post, VersionRecord
+// Login window.
+inline constexpr UINT kMsgLoginSucceeded = WM_USER + 2;        // send, LoginWnd::LoginSuccessResponse
+inline constexpr UINT kMsgInitialPasswordNeeded = WM_USER + 64;  // send, LoginWnd::LoginSuccessResponse
+inline constexpr UINT kMsgLoginFailed = WM_USER + 3;           // send, ErrorCodeRecord
+inline constexpr UINT kMsgDataPrepared = WM_USER + 4;          // post, no payload (also the password window)
+inline constexpr UINT_PTR kTimerLoginAnimation = WM_USER + 34;  // 1058, every 1000 ms
+// Initial password window.
+inline constexpr UINT kMsgPasswordSet = WM_USER + 96;     // post, no payload
+inline constexpr UINT kMsgPasswordNotSet = WM_USER + 97;  // post, ErrorCodeRecord
+
+struct VersionRecord {
+  int64_t version_code = 0;
+  std::string download_url;
+  std::string description;
+};
+
+struct ErrorCodeRecord {
+  int64_t code = 0;
+};
+
+}  // namespace veltrinawnd
