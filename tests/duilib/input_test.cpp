@@ -282,10 +282,22 @@ TEST(Input, CursorsFollowTheControlsUnderTheMouse) {
   SkinWindow w(kSkin);
   ASSERT_TRUE(w.Open(300, 300));
   w.Layout();
-  auto cursorOver = [&](POINT client, HWND target) {
+  // The pointer moves asynchronously on some displays: wait until Windows reports it there.
+  auto movePointer = [&](POINT client) {
     POINT screen = client;
     ClientToScreen(w.GetHWND(), &screen);
     SetCursorPos(screen.x, screen.y);
+    for (int i = 0; i < 100; ++i) {
+      POINT now{};
+      GetCursorPos(&now);
+      if (now.x == screen.x && now.y == screen.y) return;
+      Pump(1);
+      Sleep(5);
+    }
+    ADD_FAILURE() << "the pointer did not move";
+  };
+  auto cursorOver = [&](POINT client, HWND target) {
+    movePointer(client);
     SetCursor(nullptr);
     LRESULT handled = w.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     return std::make_pair(handled, GetCursor());
@@ -298,9 +310,7 @@ TEST(Input, CursorsFollowTheControlsUnderTheMouse) {
   EXPECT_EQ(overList.second, LoadCursorW(nullptr, IDC_ARROW));
   // Over an edit the native control keeps its own (I-beam) cursor: the window leaves it alone.
   auto* edit = w.Find(L"edit");
-  POINT screen = Center(edit->GetPos());
-  ClientToScreen(w.GetHWND(), &screen);
-  SetCursorPos(screen.x, screen.y);
+  movePointer(Center(edit->GetPos()));
   SetCursor(nullptr);
   HWND native = edit->GetNativeWindow();
   SendMessageW(native, WM_SETCURSOR, reinterpret_cast<WPARAM>(native), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
