@@ -26,6 +26,13 @@ void PostKey(HWND hwnd, UINT vk) {
   Pump();
 }
 
+void SetKey(int vk, bool down) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[vk] = down ? 0x80 : 0;
+  SetKeyboardState(keys);
+}
+
 struct EditFixture : ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(w.Open(400, 300));
@@ -130,6 +137,7 @@ TEST_F(EditFixture, FocusChangesAreNotified) {
   // Tab walks the edits.
   e1->SetFocus();
   Pump();
+  SetKey(VK_SHIFT, false);
   PostKey(e1->GetNativeWindow(), VK_TAB);
   EXPECT_EQ(w.PM().GetFocus(), e2);
 }
@@ -181,13 +189,6 @@ TEST_F(EditFixture, RichEditCopyPasteThroughTheClipboard) {
   rich->AppendText(L" ");
   rich->Paste();
   EXPECT_EQ(rich->GetText(), L" me 中文 copy");
-}
-
-void SetKey(int vk, bool down) {
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[vk] = down ? 0x80 : 0;
-  SetKeyboardState(keys);
 }
 
 TEST_F(EditFixture, RichEditCtrlVInsertsAtTheCaret) {
