@@ -1,0 +1,84 @@
+#include "signin_fixture.h"
+
+#include "app/application.h"
+#include "app/storage.h"
+#include "veltrina/log.h"
+
+void SigninTest::SetUp() {
+  DuiLib::CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
+  service_ = std::make_shared<veltrina::backend::ScriptedService>();
+  veltrina::backend::InstallService(service_);
+  service_->ServeGeneratedImages();
+  service_->AutoAnswer("session.connect", [](const veltrina::backend::RecordedRequest&) {
+    return veltrina::backend::Reply{true, 0, "", "{}", ""};
+  });
+  veltrinawnd::InstallSystemSeam(&system_);
+  veltrina::set_log_observer([this](const std::string& line) {
+    std::lock_guard<std::mutex> lock(log_mutex_);
+    log_.push_back(line);
+  });
+}
+
+void SigninTest::TearDown() {
+  veltrina::set_log_observer(nullptr);
+  veltrinawnd::InstallSystemSeam(nullptr);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message != WM_QUIT) DispatchMessageW(&msg);
+  }
+  EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
+  // Nothing a test said may reach the log as a secret.
+  std::lock_guard<std::mutex> lock(log_mutex_);
+  for (const std::string& line : log_) {
+    EXPECT_EQ(line.find("secret-pass"), std::string::npos) << line;
+    EXPECT_EQ(line.find("access-token"), std::string::npos) << line;
+  }
+}
+
+void SigninTest::Answer(testkit::UiDriver& d, const std::string& method,
+                        std::function<void(const veltrina::backend::RecordedRequest&)> fn, int timeout_ms) {
+  auto taken = std::make_shared<std::optional<veltrina::backend::RecordedRequest>>();
+  auto svc = service_;
+  d.WaitFor("request " + method, [svc, method, taken] {
+    *taken = svc->WaitForRequest(method, std::chrono::milliseconds(0));
+    return taken->has_value();
+  }, timeout_ms);
+  d.Do("answer " + method, [taken, fn] { fn(**taken); });
+}
+
+void SigninTest::Run(testkit::UiDriver& d) {
+  d.Start();
+  EXPECT_EQ(veltrinawnd::RunApplication(GetModuleHandleW(nullptr)), 0);
+  EXPECT_TRUE(d.Failure().empty()) << d.Failure();
+  EXPECT_TRUE(d.Done());
+}
+
+veltrina::User SigninTest::MakeUser(const std::string& uid, const std::string& name) {
+  veltrina::User user;
+  user.set_uid(uid);
+  user.set_user_name(name);
+  user.set_display_name(name + " 显示名");
+  user.set_header_url(uid + ".png");
+  return user;
+}
+
+std::string SigninTest::LoginReply(const std::string& uid, const std::string& name) {
+  veltrina::Token token;
+  token.set_access_token("access-token-1");
+  token.set_refresh_token("refresh-1");
+  return veltrina::backend::LoginBody(token, MakeUser(uid, name));
+}
+
+void SigninTest::AnswerPreparation(testkit::UiDriver& d, bool with_permission, int64_t permission) {
+  auto svc = service_;
+  Answer(d, "users.list", [svc](const auto& r) {
+    svc->Succeed(r.id, veltrina::backend::UsersBody({MakeUser("u-1", "alice"), MakeUser("u-2", "bob")}));
+  });
+  Answer(d, "users.status", [svc](const auto& r) { svc->Succeed(r.id, R"({"statuses":[]})"); });
+  Answer(d, "services.list", [svc](const auto& r) { svc->Succeed(r.id, veltrina::backend::ServicesBody({})); });
+  if (with_permission) {
+    Answer(d, "web.permission", [svc, permission](const auto& r) {
+      svc->Succeed(r.id, veltrina::backend::PermissionBody(permission));
+    });
+  }
+}
