@@ -1,8 +1,10 @@
 #include "veltrina/http.h"
 
-#include <thread>
+#include <atomic>
 
 #include "core.h"
+#include "dispatcher.h"
+#include "immortal.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/log.h"
 #include "winhttp_fetch.h"
@@ -21,6 +23,22 @@ void Deliver(HttpClient::Callback callback, bool ok, std::unique_ptr<HttpRespons
   Core::Get().Post([callback = std::move(callback), ok, shared] {
     if (callback) callback(ok, std::move(*shared));
   });
+}
+
+// A few threads for blocking WinHTTP requests, taken in turn.
+class HttpWorkers {
+ public:
+  internal::Dispatcher& Next() { return threads_[next_++ % kCount]; }
+
+ private:
+  static constexpr unsigned kCount = 3;
+  internal::Dispatcher threads_[kCount];
+  std::atomic<unsigned> next_{0};
+};
+
+HttpWorkers& Workers() {
+  static internal::Immortal<HttpWorkers> workers;
+  return workers.get();
 }
 
 }  // namespace
@@ -51,13 +69,14 @@ void HttpClient::Send(const HttpRequest& request, Callback callback) {
               });
     return;
   }
-  // Real network: one short-lived thread per request, the answer handed to the callback thread.
-  std::thread([request, callback = std::move(callback)]() mutable {
+  // Real network: on the HTTP threads (made once: starting and ending threads per request is
+  // what Wine stumbles over), the answer handed to the callback thread.
+  Workers().Next().Post([request, callback = std::move(callback)]() mutable {
     auto response = std::make_unique<HttpResponse>();
     bool ok = internal::WinHttpFetch(request, response.get());
     if (!ok) log("HTTP request to %s failed: %s", request.url().c_str(), response->error().c_str());
     Deliver(std::move(callback), ok, std::move(response));
-  }).detach();
+  });
 }
 
 void HttpClient::Upload(const std::string& file_path, const std::string& file_name, const std::string& comment,

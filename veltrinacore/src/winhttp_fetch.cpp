@@ -24,6 +24,13 @@ constexpr size_t kMaxBody = 256u * 1024u * 1024u;
 
 bool WinHttpFetch(const HttpRequest& request, HttpResponse* response) {
   response->set_url(request.url());
+  std::string lower = request.url().substr(0, 8);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (lower.rfind("http://", 0) != 0 && lower.rfind("https://", 0) != 0) {
+    response->set_error("not an http or https address");
+    return false;
+  }
   std::wstring url = WideFromUtf8(request.url());
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;

@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "../dispatcher.h"
 #include "../json_store.h"
 #include "../records_json.h"
 #include "../text_util.h"
@@ -121,11 +122,19 @@ class DemoService::Impl {
     }
     wake_.notify_all();
     if (life_.joinable() && life_.get_id() != std::this_thread::get_id()) life_.join();
+    // Requests already queued are still served (and saved) before the service counts as detached.
+    if (!worker_->WaitIdle(std::chrono::seconds(30))) log("Demo service: requests still running at detach");
     std::lock_guard<std::mutex> lock(sink_mutex_);
     sink_ = nullptr;
   }
 
+  // Requests are served in order on the service's own thread, so that no caller (the UI thread
+  // included) ever waits for the service's disk writes.
   void Call(const Request& request, std::function<void(Reply)> answer) {
+    worker_->Post([this, request, answer = std::move(answer)]() mutable { Serve(request, std::move(answer)); });
+  }
+
+  void Serve(const Request& request, std::function<void(Reply)> answer) {
     json params = internal::Parse(request.params);
     if (!params.is_object()) params = json::object();
     Reply reply;
@@ -911,6 +920,8 @@ class DemoService::Impl {
   std::thread life_;
   std::mutex sink_mutex_;
   EventSink* sink_ = nullptr;
+  // Last: destroyed first, after it has served what was queued, while everything above still lives.
+  std::unique_ptr<internal::Dispatcher> worker_ = std::make_unique<internal::Dispatcher>();
 };
 
 DemoService::DemoService(DemoOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
