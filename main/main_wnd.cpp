@@ -1,10 +1,383 @@
 #include "main/main_wnd.h"
 
+#include <ctime>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "app/system_seam.h"
 #include "frame/window_manager.h"
+#include "main/image_cache.h"
+#include "main/main_messages.h"
+#include "veltrina/channel_manager.h"
+#include "veltrina/chat_manager.h"
+#include "veltrina/director.h"
+#include "veltrina/im_manager.h"
+#include "veltrina/log.h"
+#include "veltrina/user_manager.h"
 
 namespace veltrinawnd {
 
+// A core handler call, carried from the core thread to the UI thread.
+struct CoreEvent {
+  enum Kind { kDirectMessage, kChannelMessage, kNumUnread, kUserStatus, kConnectionState };
+  Kind kind = kDirectMessage;
+  std::unique_ptr<veltrina::Message> message;
+  std::string id;
+  veltrina::_NumUnread counts{};
+  int value = 0;
+};
+
+namespace {
+DuiLib::CRichEditUI* g_chat_input = nullptr;
+
+void HideControl(DuiLib::CControlUI* control) {
+  if (control) control->SetVisible(false);
+}
+}  // namespace
+
+DuiLib::CRichEditUI* MainWnd::ChatInput() { return g_chat_input; }
+
+MainWnd::MainWnd() : ui_thread_(GetCurrentThreadId()) {}
+
+MainWnd::~MainWnd() {
+  if (im_menu_) DestroyMenu(im_menu_);
+  if (edit_menu_) DestroyMenu(edit_menu_);
+}
+
+void MainWnd::InitWindow() {
+  // The emoji table builds itself on first use.
+  m_PaintManager.SetDefaultFont(L"微软雅黑", 15, false, false, false);
+  m_PaintManager.SetDefaultLinkFontColor(0xFF51BCB6);
+  m_PaintManager.SetDefaultLinkHoverFontColor(0xFF59C796);
+
+  if (veltrina::Director* director = veltrina::Director::DefaultDirector()) {
+    director->RemoveConnectionStateHandler(this);
+    director->AddConnectionStateHandler(this);
+  }
+  veltrina::ChatManager::DefaultManager()->AddMessageHandler(this);
+  veltrina::ChatManager::DefaultManager()->AddNumUnreadHandler(this);
+  veltrina::UserManager::DefaultManager()->AddUserStatusHandler(this);
+  handlers_registered_ = true;
+
+  chat_display_ = dynamic_cast<DuiLib::CListUI*>(m_PaintManager.FindControl(L"chat_display"));
+  g_chat_input = dynamic_cast<DuiLib::CRichEditUI*>(m_PaintManager.FindControl(L"chat_input"));
+  session_list_ = dynamic_cast<DuiLib::CListUI*>(m_PaintManager.FindControl(L"sessionList"));
+  selected_kind_ = 0;
+  selected_id_.clear();
+
+  members_btn_ = m_PaintManager.FindControl(L"members_btn");
+  add_members_btn_ = m_PaintManager.FindControl(L"add_members_btn");
+  leave_btn_ = m_PaintManager.FindControl(L"leave_btn");
+  file_btn_ = m_PaintManager.FindControl(L"file_btn");
+  emoji_btn_ = m_PaintManager.FindControl(L"emoji_btn");
+  HideControl(members_btn_);
+  HideControl(add_members_btn_);
+  HideControl(leave_btn_);
+
+  ReloadLists();
+  RebuildRows();
+
+  veltrina::Director* director = veltrina::Director::DefaultDirector();
+  if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
+    if (director && director->current_team()) label->SetText(Utf8ToUtf16(director->current_team()->team_name()));
+  ShowPersonalAvatar();
+
+  tray_.Add(m_hWnd);
+  edit_menu_ = CreatePopupMenu();
+  AppendMenuW(edit_menu_, MF_STRING, 1059, L"复制");
+  AppendMenuW(edit_menu_, MF_STRING, 1061, L"剪切");
+  AppendMenuW(edit_menu_, MF_STRING, 1060, L"粘贴");
+  im_menu_ = CreatePopupMenu();
+  AppendMenuW(im_menu_, MF_STRING, 1056, L"关闭私聊");
+
+  if (veltrina::ChatManager::DefaultManager()->NumUnreadInCurrentTeam().num_unread > 0) tray_.StartFlashing();
+
+  SelectFirstChannelAtTop();
+  StartRefreshChain();
+}
+
+void MainWnd::ShowPersonalAvatar() {
+  auto* button = dynamic_cast<DuiLib::CButtonUI*>(m_PaintManager.FindControl(L"personal_menu_btn"));
+  veltrina::Director* director = veltrina::Director::DefaultDirector();
+  if (!button || !director || !director->me()) return;
+  std::string name = image_cache::AvatarFileName(director->me()->header_url(), 40, 40, 1);
+  button->SetNormalImage(image_cache::LocalPath(name));
+  static UINT_PTR serial = 0;
+  button->SetTag(++serial);
+  bridge::WindowRef self = Ref();
+  UINT_PTR tag = button->GetTag();
+  image_cache::Download(kAvatarBaseUrl + name, name, [self, button, tag](const std::string& path) {
+    auto record = std::make_unique<ImageReadyRecord>();
+    record->local_path = path;
+    record->button = button;
+    record->tag = tag;
+    bridge::Send(self, kMsgImageReadySessionList, std::move(record));
+  });
+}
+
+void MainWnd::StartRefreshChain() {
+  bridge::WindowRef self = Ref();
+  veltrina::log("updating channels");
+  veltrina::ChannelManager::DefaultManager()->GetChannels(
+      false, [self](bool ok, const std::string&, std::vector<std::unique_ptr<veltrina::Channel>>) {
+        if (!ok) return;
+        veltrina::log("updating IMs");
+        veltrina::IMManager::DefaultManager()->GetIMs(
+            [self](bool ok, const std::string&, std::vector<std::unique_ptr<veltrina::IM>>) {
+              if (!ok) return;
+              veltrina::log("syncing recent messages");
+              veltrina::ChatManager::DefaultManager()->SyncRecentMessagesWithServer(
+                  20, [self](bool ok, const std::string&) {
+                    if (!ok) return;
+                    veltrina::log("get num unread messages");
+                    veltrina::ChatManager::DefaultManager()->GetNumUnreadFromServer([self](bool ok, const std::string&) {
+                      if (ok) bridge::PostValue(self, kMsgMainDataReady, 0);
+                    });
+                  });
+            });
+      });
+}
+
+void MainWnd::OnDataReady() {
+  ReloadLists();
+  RebuildRows();
+  if (!open_conversation_id_.empty()) {
+    LoadRecentMessages(open_conversation_id_);
+    int index = RowIndex(open_conversation_id_);
+    if (index >= 0 && session_list_) session_list_->SelectItem(index, false);
+  }
+}
+
+void MainWnd::OnImageReady(LPARAM lParam) {
+  std::unique_ptr<ImageReadyRecord> record = lifetime_.Receive<ImageReadyRecord>(lParam);
+  if (!record || !record->button) return;
+  // The row may have been rebuilt since the download started: touch the button only if it is
+  // still in this window and still the same one.
+  bool alive = false;
+  if (DuiLib::CControlUI* root = m_PaintManager.GetRoot()) {
+    root->ForEach([&](DuiLib::CControlUI* c) {
+      alive = c == record->button;
+      return alive;
+    });
+  }
+  if (!alive || record->button->GetTag() != record->tag) return;
+  record->button->SetNormalImage(AnsiToWide(record->local_path));
+}
+
+// ---- core handlers: hand-off ----
+
+void MainWnd::HandleDirectMessage(const veltrina::Message& message) {
+  auto event = std::make_unique<CoreEvent>();
+  event->kind = CoreEvent::kDirectMessage;
+  event->message = message.Clone();
+  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
+  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+}
+
+void MainWnd::HandleChannelMessage(const veltrina::Message& message) {
+  auto event = std::make_unique<CoreEvent>();
+  event->kind = CoreEvent::kChannelMessage;
+  event->message = message.Clone();
+  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
+  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+}
+
+void MainWnd::HandleNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts) {
+  auto event = std::make_unique<CoreEvent>();
+  event->kind = CoreEvent::kNumUnread;
+  event->id = channel_id;
+  event->counts = counts;
+  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
+  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+}
+
+void MainWnd::HandleUserStatusChanged(const std::string& uid, int status) {
+  auto event = std::make_unique<CoreEvent>();
+  event->kind = CoreEvent::kUserStatus;
+  event->id = uid;
+  event->value = status;
+  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
+  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+}
+
+void MainWnd::HandleConnectionStateChanged(int state) {
+  auto event = std::make_unique<CoreEvent>();
+  event->kind = CoreEvent::kConnectionState;
+  event->value = state;
+  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
+  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+}
+
+void MainWnd::OnCoreEvent(const CoreEvent& event) {
+  switch (event.kind) {
+    case CoreEvent::kDirectMessage:
+      if (event.message) OnDirectMessage(*event.message);
+      break;
+    case CoreEvent::kChannelMessage:
+      if (event.message) OnChannelMessage(*event.message);
+      break;
+    case CoreEvent::kNumUnread: OnNumUnreadChanged(event.id, event.counts); break;
+    case CoreEvent::kUserStatus: OnUserStatusChanged(event.id, event.value); break;
+    case CoreEvent::kConnectionState: OnConnectionStateChanged(event.value); break;
+  }
+}
+
+// ---- core events on the UI thread ----
+
+void MainWnd::OnDirectMessage(const veltrina::Message& message) {
+  veltrina::log("Recv direct message : %s", message.content().c_str());
+  const std::string& id = message.ChannelID();
+  if (id == open_conversation_id_) {
+    AppendMessage(message);
+    SetTimer(m_hWnd, kTimerScrollToBottom, 40, nullptr);
+  }
+  if (ConversationKind(id) == 0) {
+    bridge::WindowRef self = Ref();
+    veltrina::IMManager::DefaultManager()->ActiveIM(id, [self](bool ok, const std::string&) {
+      if (!ok) return;
+      veltrina::IMManager::DefaultManager()->GetIMs(
+          [self](bool, const std::string&, std::vector<std::unique_ptr<veltrina::IM>>) {
+            bridge::PostValue(self, kMsgConversationsChanged, 0);
+          });
+    });
+  }
+}
+
+void MainWnd::OnChannelMessage(const veltrina::Message& message) {
+  veltrina::log("Recv channel message %s, channel id is %s, current channel id is %s", message.content().c_str(),
+                message.ChannelID().c_str(), open_conversation_id_.c_str());
+  const std::string& id = message.ChannelID();
+  if (id == open_conversation_id_) {
+    AppendMessage(message);
+    SetTimer(m_hWnd, kTimerScrollToBottom, 40, nullptr);
+  }
+  if (ConversationKind(id) == 0) {
+    bridge::WindowRef self = Ref();
+    veltrina::ChannelManager::DefaultManager()->GetChannels(
+        false, [self](bool, const std::string&, std::vector<std::unique_ptr<veltrina::Channel>>) {
+          bridge::PostValue(self, kMsgConversationsChanged, 0);
+        });
+  }
+}
+
+void MainWnd::OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts) {
+  if (channel_id == open_conversation_id_) {
+    veltrina::ChatManager::DefaultManager()->MarkReadCursorForChannelInCache(channel_id,
+                                                                             static_cast<int64_t>(std::time(nullptr)), false);
+  }
+  tray_.OnUnreadTotal(veltrina::ChatManager::DefaultManager()->NumUnreadInCurrentTeam().num_unread);
+  if (channel_id != open_conversation_id_) {
+    int kind = ConversationKind(channel_id);
+    if (kind != 0) UpdateRowFromCounts(kind, channel_id, counts);
+  }
+}
+
+void MainWnd::OnConnectionStateChanged(int state) { tray_.OnConnectionState(state); }
+
+void MainWnd::OnTrayCallback(LPARAM mouse_message) {
+  if (mouse_message == WM_RBUTTONUP) {
+    UINT command = tray_.TrackMenu();
+    if (command == TrayIcon::kCmdFeedback) WindowManager::Instance()->ShowFeedbackWnd();
+    else if (command == TrayIcon::kCmdExit) Exit();
+  } else if (mouse_message == WM_LBUTTONDOWN) {
+    SetForegroundWindow(m_hWnd);
+    ShowWindow(true, true);
+    std::string id = veltrina::ChatManager::DefaultManager()->FirstChannelHasUnreadMessage();
+    int index = id.empty() ? -1 : RowIndex(id);
+    if (index >= 0 && session_list_) session_list_->SelectItem(index, false);
+  }
+}
+
+void MainWnd::Exit() {
+  WindowManager::Instance()->CloseAll();
+  tray_.Remove();
+  PostQuitMessage(0);
+}
+
+// ---- window plumbing ----
+
+void MainWnd::Notify(DuiLib::TNotifyUI& msg) {
+  const DuiLib::CDuiString name = msg.pSender ? msg.pSender->GetName() : DuiLib::CDuiString();
+  WindowManager* wm = WindowManager::Instance();
+  if (msg.sType == L"itemselect" && msg.pSender == session_list_) {
+    OnSessionItemSelected();
+  } else if (msg.sType == L"itemrclick") {
+    OnSessionItemRightClick(msg);
+  } else if (msg.sType == L"click") {
+    if (name == L"customCloseBtn") ShowWindow(false, false);
+    else if (name == L"add_channel_btn") wm->ShowJoinChannelWnd(1);
+    else if (name == L"add_group_btn") wm->ShowJoinChannelWnd(2);
+    else if (name == L"open_im_btn") wm->ShowOpenImWnd();
+    else if (name == L"add_members_btn") wm->ShowAddMembersWnd(open_conversation_id_);
+    else if (name == L"members_btn") wm->ShowViewMembersWnd(open_conversation_id_);
+    else if (name == L"leave_btn") LeaveOpenChannel();
+    else if (name == L"file_btn") {
+      RECT rc;
+      GetWindowRect(m_hWnd, &rc);
+      wm->ShowViewFilesWnd(open_conversation_id_, rc.right - 320, rc.top, rc.bottom - rc.top,
+                           ConversationKind(open_conversation_id_) == 1 ? 1 : 2);
+    } else if (name == L"emoji_btn" && emoji_btn_) {
+      POINT pt{emoji_btn_->GetPos().left, emoji_btn_->GetPos().top};
+      ClientToScreen(m_hWnd, &pt);
+      wm->ShowSelectEmojiWnd(open_conversation_id_, pt.x - 216, pt.y - 236);
+    }
+  }
+  FrameWnd::Notify(msg);
+}
+
+LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  switch (uMsg) {
+    case kMsgMainDataReady:
+      OnDataReady();
+      return 0;
+    case kMsgConversationsChanged:
+      ReloadLists();
+      RebuildRows();
+      return 0;
+    case kMsgImageReadySessionList:
+    case kMsgImageReadyCard:
+    case kMsgImageReadyAvatar:
+      OnImageReady(lParam);
+      return 0;
+    case kMsgTrayCallback:
+      OnTrayCallback(lParam);
+      return 0;
+    case kMsgCoreEvent:
+      if (std::unique_ptr<CoreEvent> event = lifetime_.Receive<CoreEvent>(lParam)) OnCoreEvent(*event);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kTimerNetworkCheck) tray_.OnNetworkCheck();
+      else if (wParam == kTimerTrayFlash) tray_.OnFlashTick();
+      else if (wParam == kTimerScrollToBottom) {
+        if (chat_display_) chat_display_->EndDown();
+        KillTimer(m_hWnd, kTimerScrollToBottom);
+      }
+      break;
+    case WM_SYSCOMMAND:
+      // Alt+F4 and the system menu hide the window like its close button; only the tray's exit
+      // command ends the process.
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        ShowWindow(false, false);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return FrameWnd::HandleMessage(uMsg, wParam, lParam);
+}
+
 void MainWnd::OnFinalMessage(HWND hWnd) {
+  if (handlers_registered_) {
+    veltrina::ChatManager::DefaultManager()->RemoveMessageHandler(this);
+    veltrina::ChatManager::DefaultManager()->RemoveNumUnreadHandler(this);
+    veltrina::UserManager::DefaultManager()->RemoveUserStatusHandler(this);
+    if (veltrina::Director* director = veltrina::Director::DefaultDirector())
+      director->RemoveConnectionStateHandler(this);
+    handlers_registered_ = false;
+  }
+  tray_.Remove();
+  g_chat_input = nullptr;
   WindowManager::Instance()->ClearMain();
   FrameWnd::OnFinalMessage(hWnd);
 }

@@ -1,18 +1,111 @@
 #pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "frame/frame_wnd.h"
+#include "main/tray_icon.h"
+#include "veltrina/channel.h"
+#include "veltrina/handlers.h"
+#include "veltrina/im.h"
+#include "veltrina/message.h"
 
 namespace veltrinawnd {
 
-// The main window: session list on the left, the open conversation and the composer on the right.
-class MainWnd : public FrameWnd {
+struct CoreEvent;
+
+// The window the user works in: the session list, the open conversation with its composer, the
+// header commands and the tray icon. It is the core's message, unread, presence and connection
+// handler; those calls arrive on a core thread and are carried to the UI thread in order.
+class MainWnd : public FrameWnd,
+                veltrina::MessageHandler,
+                veltrina::NumUnreadHandler,
+                veltrina::UserStatusHandler,
+                veltrina::ConnectionStateHandler {
  public:
-  MainWnd() = default;
-  ~MainWnd() override = default;
+  MainWnd();
+  ~MainWnd() override;
+
+  // Conversation kinds: 1 channel or group, 2 direct message, 0 none of the lists.
+  int ConversationKind(const std::string& id) const;
+  // Row of the id in the session list as built; -1 when absent.
+  int RowIndex(const std::string& id) const;
+  const std::string& open_conversation_id() const { return open_conversation_id_; }
+  TrayIcon& tray() { return tray_; }
+
+  // The composer of the main window, for the emoji picker; null while no main window exists.
+  static DuiLib::CRichEditUI* ChatInput();
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"MainWindow"; }
   DuiLib::CDuiString GetSkinFile() override { return L"skin_main_wnd.xml"; }
+  void InitWindow() override;
+  void Notify(DuiLib::TNotifyUI& msg) override;
+  LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
   void OnFinalMessage(HWND hWnd) override;
+  // Escape must not close the main window.
+  LRESULT ResponseDefaultKeyEvent(WPARAM) override { return FALSE; }
+
+  // Core handlers (core thread): each is handed to the UI thread.
+  void HandleDirectMessage(const veltrina::Message& message) override;
+  void HandleChannelMessage(const veltrina::Message& message) override;
+  void HandleNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts) override;
+  void HandleUserStatusChanged(const std::string& uid, int status) override;
+  void HandleConnectionStateChanged(int state) override;
+
+ private:
+  // Core events on the UI thread.
+  void OnCoreEvent(const CoreEvent& event);
+  void OnDirectMessage(const veltrina::Message& message);
+  void OnChannelMessage(const veltrina::Message& message);
+  void OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts);
+  void OnUserStatusChanged(const std::string& uid, int status);
+  void OnConnectionStateChanged(int state);
+
+  void StartRefreshChain();
+  void OnDataReady();
+  void OnImageReady(LPARAM lParam);
+  void OnTrayCallback(LPARAM mouse_message);
+  void Exit();
+  void ShowPersonalAvatar();
+
+  // Session list (session_list.cpp).
+  void ReloadLists();
+  void RebuildRows();
+  void SelectById(const std::string& id, bool scroll);
+  void RebuildAndSelect(const std::string& id);
+  void OpenConversation(int kind, const std::string& id);
+  void UpdateRowFromCounts(int kind, const std::string& id, veltrina::_NumUnread counts);
+  void CloseDirectMessage(const std::string& id);
+  void LeaveOpenChannel();
+  void OnSessionItemSelected();
+  void OnSessionItemRightClick(DuiLib::TNotifyUI& msg);
+  void SelectFirstChannelAtTop();
+
+  // Conversation view (plain rows for now).
+  void LoadRecentMessages(const std::string& id);
+  void AppendMessage(const veltrina::Message& message);
+
+  std::vector<std::unique_ptr<veltrina::Channel>> channels_;
+  std::vector<std::unique_ptr<veltrina::IM>> ims_;
+  std::vector<std::unique_ptr<veltrina::Channel>> groups_;
+  // Row order as built: the id of each row, empty for headers and spacers.
+  std::vector<std::string> row_ids_;
+  DuiLib::CListUI* chat_display_ = nullptr;
+  DuiLib::CListUI* session_list_ = nullptr;
+  DuiLib::CControlUI* members_btn_ = nullptr;
+  DuiLib::CControlUI* add_members_btn_ = nullptr;
+  DuiLib::CControlUI* leave_btn_ = nullptr;
+  DuiLib::CControlUI* emoji_btn_ = nullptr;
+  DuiLib::CControlUI* file_btn_ = nullptr;
+  TrayIcon tray_;
+  HMENU im_menu_ = nullptr;
+  HMENU edit_menu_ = nullptr;
+  std::string open_conversation_id_;
+  int selected_kind_ = 0;
+  std::string selected_id_;
+  DWORD ui_thread_ = 0;
+  bool handlers_registered_ = false;
 };
 
 }  // namespace veltrinawnd

@@ -68,7 +68,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   d.OnWindow(L"UpdateWnd", [](HWND h) {
     Shoot(L"UpdateWnd");
     testkit::ClickControl(h, L"cancel_btn");
-  }, 15000);
+  }, 60000);  // the first start of a fresh prefix can be slow
   d.WaitFor("update closed", [] { return testkit::FindVisibleWindow(L"UpdateWnd") == nullptr; });
   // Sign in as the demo's new member: the team, the login and the initial password.
   d.OnWindow(L"SubdomainWnd", [](HWND h) {
@@ -88,7 +88,27 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     Shoot(L"RestPwdWnd");
     testkit::ClickControl(h, L"sure_btn");
   });
-  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); }, 15000);
+  // The session list fills when the refresh chain is done; open #general the way a user would.
+  d.WaitFor("channels listed", [] {
+    return testkit::FindControl(testkit::FindVisibleWindow(L"MainWindow"), L"channelItem_c-general") != nullptr;
+  }, 15000);
+  d.Do("open #general", [] {
+    testkit::ClickControl(testkit::FindVisibleWindow(L"MainWindow"), L"channelItem_c-general");
+  });
+  d.WaitFor("conversation shown", [] {
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(testkit::FindVisibleWindow(L"MainWindow"), L"chat_display");
+    return list && list->GetCount() > 0;
+  });
+  d.Do("settle", [] { testkit::PumpFor(300); });
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  // Closing hides the main window into the tray; a left click on the tray icon brings it back.
+  d.Do("hide", [] { testkit::ClickControl(testkit::FindVisibleWindow(L"MainWindow"), L"customCloseBtn"); });
+  d.WaitFor("hidden", [] { return testkit::FindVisibleWindow(L"MainWindow") == nullptr; });
+  d.Do("tray click", [] {
+    HWND main = FindWindowW(L"MainWindow", L"Veltrina");
+    PostMessageW(main, WM_USER + 7, 0, WM_LBUTTONDOWN);
+  });
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
   auto wm = [] { return WindowManager::Instance(); };
   Visit(d, L"JoinChannelWnd", [wm] { wm()->ShowJoinChannelWnd(1); }, [wm] { wm()->CloseJoinChannelWnd(); });
   Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });

@@ -1,0 +1,35 @@
+#pragma once
+// Private messages and timers of the main window.
+#include <windows.h>
+
+#include <string>
+
+namespace DuiLib {
+class CButtonUI;
+}
+
+namespace veltrinawnd {
+
+inline constexpr UINT kMsgMainDataReady = WM_USER + 4;             // post, none
+inline constexpr UINT kMsgImageReadySessionList = WM_USER + 6;     // send, ImageReadyRecord
+inline constexpr UINT kMsgTrayCallback = WM_USER + 7;              // from the shell; lParam: mouse message
+inline constexpr UINT kMsgImageReadyCard = WM_USER + 10;           // send, ImageReadyRecord
+inline constexpr UINT kMsgImageReadyAvatar = WM_USER + 13;         // send, ImageReadyRecord
+inline constexpr UINT kMsgConversationsChanged = WM_USER + 18;     // post, none
+// Core handler calls made on a core thread, carried to the UI thread in order.
+inline constexpr UINT kMsgCoreEvent = WM_APP + 40;
+
+inline constexpr UINT_PTR kTimerNetworkCheck = 1038;
+inline constexpr UINT_PTR kTimerTrayFlash = 1040;
+inline constexpr UINT_PTR kTimerScrollToBottom = 1041;
+
+// A downloaded image for a button. The button may be gone by the time this arrives: tag is the
+// button's serial (CControlUI::GetTag) at request time, checked before the button is touched.
+struct ImageReadyRecord {
+  std::string conversation_id;
+  std::string local_path;  // ANSI code page
+  DuiLib::CButtonUI* button = nullptr;
+  UINT_PTR tag = 0;
+};
+
+}  // namespace veltrinawnd

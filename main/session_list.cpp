@@ -1,0 +1,251 @@
+// The main window's session list: reloading the three lists, building the rows, selecting and
+// opening conversations, closing direct messages and leaving channels.
+#include <ctime>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "main/image_cache.h"
+#include "main/main_messages.h"
+#include "main/main_wnd.h"
+#include "main/session_rows.h"
+#include "app/system_seam.h"
+#include "veltrina/channel_manager.h"
+#include "veltrina/chat_manager.h"
+#include "veltrina/im_manager.h"
+#include "veltrina/user_manager.h"
+
+namespace veltrinawnd {
+
+using DuiLib::CControlUI;
+
+int MainWnd::ConversationKind(const std::string& id) const {
+  for (const auto& c : channels_)
+    if (c->channel_id() == id) return 1;
+  for (const auto& g : groups_)
+    if (g->channel_id() == id) return 1;
+  for (const auto& im : ims_)
+    if (im->im_id() == id) return 2;
+  return 0;
+}
+
+int MainWnd::RowIndex(const std::string& id) const {
+  if (id.empty()) return -1;
+  for (size_t i = 0; i < row_ids_.size(); ++i)
+    if (row_ids_[i] == id) return static_cast<int>(i);
+  return -1;
+}
+
+void MainWnd::ReloadLists() {
+  veltrina::ChannelManager* channels = veltrina::ChannelManager::DefaultManager();
+  channels_ = channels->FetchChannelsFromCache(1, true, false);
+  ims_ = veltrina::IMManager::DefaultManager()->FetchImsFromCache();
+  groups_ = channels->FetchChannelsFromCache(2, true, false);
+}
+
+void MainWnd::RebuildRows() {
+  if (!session_list_) return;
+  session_list_->RemoveAll();
+  row_ids_.clear();
+  veltrina::ChatManager* chat = veltrina::ChatManager::DefaultManager();
+  auto add = [this](DuiLib::CListContainerElementUI* row, const std::string& id) {
+    session_list_->Add(row);
+    row_ids_.push_back(id);
+  };
+
+  add(session_rows::GroupHeader(L"频道"), "");
+  for (const auto& c : channels_) {
+    add(session_rows::ChannelRow(c->channel_id(), c->channel_name(), true), c->channel_id());
+    UpdateRowFromCounts(1, c->channel_id(), chat->NumUnreadInChannelFromMemCache(c->channel_id()));
+  }
+  add(session_rows::Spacer(), "");
+  add(session_rows::GroupHeader(L"私聊"), "");
+  static UINT_PTR avatar_serial = 0;
+  for (const auto& im : ims_) {
+    std::unique_ptr<veltrina::User> peer = veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(im->to_uid());
+    if (!peer) continue;  // no row for a peer the cache does not know
+    std::string name = image_cache::AvatarFileName(peer->header_url(), 40, 40, 1);
+    std::wstring path = image_cache::LocalPath(name);
+    DuiLib::CButtonUI* avatar = nullptr;
+    add(session_rows::DirectMessageRow(im->im_id(), peer->uid(), peer->display_name(), peer->status(), path, &avatar),
+        im->im_id());
+    avatar->SetTag(++avatar_serial);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+    } else {
+      bridge::WindowRef self = Ref();
+      UINT_PTR tag = avatar->GetTag();
+      image_cache::Download(kAvatarBaseUrl + name, name, [self, avatar, tag](const std::string& local) {
+        auto record = std::make_unique<ImageReadyRecord>();
+        record->local_path = local;
+        record->button = avatar;
+        record->tag = tag;
+        bridge::Send(self, kMsgImageReadySessionList, std::move(record));
+      });
+    }
+    UpdateRowFromCounts(2, im->im_id(), chat->NumUnreadInChannelFromMemCache(im->im_id()));
+  }
+  add(session_rows::Spacer(), "");
+  add(session_rows::GroupHeader(L"群组"), "");
+  for (const auto& g : groups_) {
+    add(session_rows::ChannelRow(g->channel_id(), g->channel_name(), false), g->channel_id());
+    UpdateRowFromCounts(1, g->channel_id(), chat->NumUnreadInChannelFromMemCache(g->channel_id()));
+  }
+}
+
+void MainWnd::UpdateRowFromCounts(int kind, const std::string& id, veltrina::_NumUnread counts) {
+  std::wstring item = (kind == 1 ? L"channelItem_" : L"imItem_") + Utf8ToUtf16(id);
+  session_rows::ApplyBadge(m_PaintManager.FindControl(item + L"_num_unread_id"), counts.num_unread);
+  if (kind != 1) return;
+  if (auto* label = dynamic_cast<DuiLib::CLabelUI*>(m_PaintManager.FindControl(item + L"_name_label_id")))
+    label->SetTextColor(counts.num_new > 0 ? session_rows::kLabelDark : session_rows::kLabelGrey);
+}
+
+void MainWnd::SelectById(const std::string& id, bool scroll) {
+  ReloadLists();
+  RebuildRows();
+  int index = RowIndex(id);
+  if (index < 0 || !session_list_) return;
+  session_list_->SelectItem(index, false);
+  if (scroll) session_list_->SetScrollPos(SIZE{0, 30 * index + 50});
+}
+
+void MainWnd::RebuildAndSelect(const std::string& id) {
+  RebuildRows();
+  int index = RowIndex(id);
+  if (index < 0 || !session_list_) return;
+  session_list_->SelectItem(index, false);
+  session_list_->SetScrollPos(SIZE{0, 30 * index + 50});
+}
+
+void MainWnd::SelectFirstChannelAtTop() {
+  if (channels_.empty() || !session_list_) return;
+  SelectById(channels_.front()->channel_id(), true);
+  session_list_->SetScrollPos(SIZE{0, 0});
+}
+
+void MainWnd::OnSessionItemSelected() {
+  if (!session_list_) return;
+  CControlUI* row = session_list_->GetItemAt(session_list_->GetCurSel());
+  if (!row) return;
+  std::string id;
+  int kind = session_rows::ParseItemName(row->GetName(), &id);
+  if (kind != 0) OpenConversation(kind, id);
+}
+
+void MainWnd::OpenConversation(int kind, const std::string& id) {
+  if (DuiLib::CRichEditUI* input = ChatInput(); input && m_PaintManager.GetFocus() != input) input->SetFocus();
+  open_conversation_id_ = id;
+  LoadRecentMessages(id);
+
+  std::wstring item = (kind == 1 ? L"channelItem_" : L"imItem_") + Utf8ToUtf16(id);
+  if (auto* label = dynamic_cast<DuiLib::CLabelUI*>(m_PaintManager.FindControl(item + L"_name_label_id")))
+    label->SetTextColor(session_rows::kLabelDark);
+  session_rows::ApplyBadge(m_PaintManager.FindControl(item + L"_num_unread_id"), 0);
+  if (!selected_id_.empty() && selected_id_ != id) {
+    std::wstring old = (selected_kind_ == 1 ? L"channelItem_" : L"imItem_") + Utf8ToUtf16(selected_id_);
+    if (auto* label = dynamic_cast<DuiLib::CLabelUI*>(m_PaintManager.FindControl(old + L"_name_label_id")))
+      label->SetTextColor(session_rows::kLabelGrey);
+  }
+  selected_kind_ = kind;
+  selected_id_ = id;
+
+  int64_t now = static_cast<int64_t>(std::time(nullptr));
+  veltrina::ChatManager::DefaultManager()->MarkReadCursorForChannelInCache(id, now, true);
+  for (CControlUI* c : {members_btn_, add_members_btn_, leave_btn_})
+    if (c) c->SetVisible(kind == 1);
+  veltrina::ChatManager::DefaultManager()->MarkAsRead(id, kind, now, [](bool, const std::string&) {});
+
+  CControlUI* title = m_PaintManager.FindControl(L"title_label");
+  if (kind == 1) {
+    if (std::unique_ptr<veltrina::Channel> channel =
+            veltrina::ChannelManager::DefaultManager()->FetchChannelFromCacheByChannelId(id)) {
+      if (title) title->SetText(L"#" + Utf8ToUtf16(channel->channel_name()));
+      if (channel->IsGeneral() && leave_btn_) leave_btn_->SetVisible(false);
+    }
+  } else if (kind == 2) {
+    if (std::unique_ptr<veltrina::IM> im = veltrina::IMManager::DefaultManager()->FetchImFromCacheByImId(id)) {
+      if (std::unique_ptr<veltrina::User> peer =
+              veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(im->to_uid()))
+        if (title) title->SetText(Utf8ToUtf16(peer->display_name()));
+    }
+  }
+}
+
+void MainWnd::OnSessionItemRightClick(DuiLib::TNotifyUI& msg) {
+  if (!msg.pSender) return;
+  std::string id;
+  if (session_rows::ParseItemName(msg.pSender->GetName(), &id) != 2) return;
+  POINT pt = msg.ptMouse;
+  ClientToScreen(m_hWnd, &pt);
+  if (System().TrackPopupMenu(im_menu_, TPM_RETURNCMD, pt.x, pt.y, m_hWnd) == 1056) CloseDirectMessage(id);
+}
+
+void MainWnd::CloseDirectMessage(const std::string& id) {
+  if (id.empty()) return;
+  veltrina::IMManager::DefaultManager()->CloseIM(id, [](bool, const std::string&) {});
+  int index = RowIndex(id);
+  int im_rows = 0;
+  for (const std::string& row : row_ids_)
+    if (ConversationKind(row) == 2) ++im_rows;
+  if (index >= 0 && session_list_) {
+    session_list_->RemoveAt(index);
+    row_ids_.erase(row_ids_.begin() + index);
+  }
+  std::erase_if(ims_, [&id](const std::unique_ptr<veltrina::IM>& im) { return im->im_id() == id; });
+  // The last direct-message row: rebuild, reopen the first channel and go back to the top.
+  if (index >= 0 && index == static_cast<int>(channels_.size()) + 2 + im_rows) {
+    if (!channels_.empty()) RebuildAndSelect(channels_.front()->channel_id());
+    else RebuildRows();
+    if (session_list_) session_list_->SetScrollPos(SIZE{0, 0});
+  }
+}
+
+void MainWnd::LeaveOpenChannel() {
+  const std::string id = open_conversation_id_;
+  veltrina::ChannelManager::DefaultManager()->LeaveChannel(id, [](bool, const std::string&) {});
+  bool is_channel = false;
+  for (const auto& c : channels_)
+    if (c->channel_id() == id) is_channel = true;
+  auto same = [&id](const std::unique_ptr<veltrina::Channel>& c) { return c->channel_id() == id; };
+  if (is_channel) std::erase_if(channels_, same);
+  else std::erase_if(groups_, same);
+  if (!channels_.empty()) RebuildAndSelect(channels_.front()->channel_id());
+  else RebuildRows();
+  if (session_list_) session_list_->SetScrollPos(SIZE{0, 0});
+}
+
+void MainWnd::OnUserStatusChanged(const std::string& uid, int status) {
+  if (!veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(uid)) return;
+  auto* dot = dynamic_cast<DuiLib::CButtonUI*>(m_PaintManager.FindControl(L"status_btn" + Utf8ToUtf16(uid)));
+  if (!dot) return;
+  if (const wchar_t* image = session_rows::PresenceImage(status)) dot->SetNormalImage(image);
+}
+
+// The conversation view shows plain rows until message rendering lands: sender, time and the
+// text exactly as written.
+void MainWnd::LoadRecentMessages(const std::string& id) {
+  if (!chat_display_) return;
+  std::vector<std::unique_ptr<veltrina::Message>> messages =
+      veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(id, 0, 2147483647, 20, nullptr, nullptr, false);
+  chat_display_->RemoveAll();
+  for (const auto& m : messages) AppendMessage(*m);
+  SetTimer(m_hWnd, kTimerScrollToBottom, 40, nullptr);
+}
+
+void MainWnd::AppendMessage(const veltrina::Message& message) {
+  if (!chat_display_) return;
+  std::string sender = message.uid();
+  if (auto user = veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(message.uid()))
+    sender = user->display_name();
+  auto* row = new DuiLib::CListContainerElementUI;
+  auto* text = new DuiLib::CTextUI;
+  text->SetFont(1);
+  text->SetTextPadding(RECT{16, 6, 16, 6});
+  text->SetText(Utf8ToUtf16(sender) + L"\n" + Utf8ToUtf16(message.content()));
+  row->Add(text);
+  chat_display_->Add(row);
+  row->SetFixedHeight(text->EstimateSize(SIZE{570, 9999}).cy);
+}
+
+}  // namespace veltrinawnd

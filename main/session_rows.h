@@ -1,0 +1,34 @@
+#pragma once
+// The rows of the session list, built in code: group headers, spacers, channel and group rows,
+// direct-message rows with presence and avatar, and the unread badge rule.
+#include <string>
+
+#include "duilib/UIlib.h"
+
+namespace veltrinawnd::session_rows {
+
+DuiLib::CListContainerElementUI* GroupHeader(const std::wstring& title);
+DuiLib::CListContainerElementUI* Spacer();
+// "channelItem_" + id; label "#" + name for channels, the plain name for groups.
+DuiLib::CListContainerElementUI* ChannelRow(const std::string& channel_id, const std::string& name, bool is_channel);
+// "imItem_" + id; presence dot "status_btn" + peer uid; avatar image path (may be missing yet).
+DuiLib::CListContainerElementUI* DirectMessageRow(const std::string& im_id, const std::string& peer_uid,
+                                                  const std::string& display_name, int status,
+                                                  const std::wstring& avatar_path,
+                                                  DuiLib::CButtonUI** avatar_out);
+
+// Badge text: empty (hidden) for 0, the number up to 99, "99+" above.
+std::wstring BadgeText(unsigned count);
+void ApplyBadge(DuiLib::CControlUI* badge, unsigned count);
+// Presence image for a status code; null for an unknown code (the image stays as it is).
+const wchar_t* PresenceImage(int status);
+
+// Kind and id from an item name: 1 for "channelItem_<id>", 2 for "imItem_<id>", 0 otherwise
+// (also for names with more than one "_").
+int ParseItemName(const std::wstring& name, std::string* id);
+
+inline constexpr DWORD kLabelBuilt = 0xFF627180;
+inline constexpr DWORD kLabelDark = 0xFF232A32;
+inline constexpr DWORD kLabelGrey = 0xFF848484;
+
+}  // namespace veltrinawnd::session_rows
