@@ -6,7 +6,7 @@
 
 namespace veltrina::internal {
 
-Dispatcher::Dispatcher() {
+Dispatcher::Dispatcher(const char* name) : name_(name) {
   std::unique_lock<std::mutex> lock(mutex_);
   thread_ = std::thread([this] { Run(); });
   thread_id_ = thread_.get_id();
@@ -54,9 +54,9 @@ void Dispatcher::Run() {
     try {
       task();
     } catch (const std::exception& e) {
-      log("A core callback threw: %s", e.what());
+      log("A task on the %s thread threw: %s", name_, e.what());
     } catch (...) {
-      log("A core callback threw");
+      log("A task on the %s thread threw", name_);
     }
     task = nullptr;  // captures die on this thread, outside the lock
     lock.lock();

@@ -11,7 +11,8 @@ namespace veltrina::internal {
 
 class Dispatcher {
  public:
-  Dispatcher();
+  // `name` says whose thread it is in log lines.
+  explicit Dispatcher(const char* name = "core");
   ~Dispatcher();
   Dispatcher(const Dispatcher&) = delete;
   Dispatcher& operator=(const Dispatcher&) = delete;
@@ -24,6 +25,7 @@ class Dispatcher {
  private:
   void Run();
 
+  const char* name_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable idle_;

@@ -32,7 +32,8 @@ class HttpWorkers {
 
  private:
   static constexpr unsigned kCount = 3;
-  internal::Dispatcher threads_[kCount];
+  internal::Dispatcher threads_[kCount] = {internal::Dispatcher("HTTP"), internal::Dispatcher("HTTP"),
+                                            internal::Dispatcher("HTTP")};
   std::atomic<unsigned> next_{0};
 };
 

@@ -921,7 +921,7 @@ class DemoService::Impl {
   std::mutex sink_mutex_;
   EventSink* sink_ = nullptr;
   // Last: destroyed first, after it has served what was queued, while everything above still lives.
-  std::unique_ptr<internal::Dispatcher> worker_ = std::make_unique<internal::Dispatcher>();
+  std::unique_ptr<internal::Dispatcher> worker_ = std::make_unique<internal::Dispatcher>("demo service");
 };
 
 DemoService::DemoService(DemoOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
