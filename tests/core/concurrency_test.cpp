@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -99,6 +100,23 @@ TEST(Concurrency, CallbacksMayCallTheCoreAgainAndChain) {
   step(1);
   ASSERT_TRUE(depth.Wait());
   EXPECT_EQ(depth.Get(), 50);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Concurrency, ACallbackThatThrowsDoesNotStopTheCoreThread) {
+  auto service = std::make_shared<ScriptedService>();
+  InstallService(service);
+  veltrina::UserManager::DefaultManager()->GetTeamMembers(
+      [](bool, const std::string&, auto) { throw std::runtime_error("a careless callback"); });
+  service->Succeed(service->WaitForRequest("users.list")->id, R"({"users":[]})");
+  core_test::Slot<bool> later;
+  veltrina::UserManager::DefaultManager()->GetUsersStatus([&](bool ok, const std::string&) { later.Set(ok); });
+  service->Succeed(service->WaitForRequest("users.status")->id, R"({"statuses":[]})");
+  ASSERT_TRUE(later.Wait());
+  EXPECT_TRUE(later.Get());
 }
 
 }  // namespace

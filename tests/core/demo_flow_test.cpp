@@ -3,7 +3,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "demo_support.h"
 #include "veltrina/backend/scripted_service.h"
@@ -283,6 +288,40 @@ TEST(DemoLife, RunsOnItsOwnAtTheConfiguredPace) {
   veltrina::ChatManager::DefaultManager()->RemoveMessageHandler(&watcher);
   veltrina::Director::DefaultDirector()->RemoveConnectionStateHandler(&watcher);
   veltrina::backend::InstallService(std::make_shared<veltrina::backend::ScriptedService>());  // stops the life
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DemoConcurrency, ManySendersLoseNothing) {
+  core_test::TempFolder folder;
+  core_test::InstallDemo(folder.path());
+  core_test::SignInAndLoad("alice", "veltrina");
+  std::atomic<int> stored{0};
+  std::mutex mutex;
+  std::set<std::string> keys;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < 4; ++t) {
+    senders.emplace_back([&, t] {
+      for (int i = 0; i < 15; ++i) {
+        auto m = veltrina::Message::TextMessageForChannel("c-dev", "thread " + std::to_string(t) + " #" + std::to_string(i));
+        veltrina::ChatManager::DefaultManager()->SendMessageW(*m, [&](bool ok, std::unique_ptr<veltrina::Message> s) {
+          if (!ok || !s) return;
+          std::lock_guard<std::mutex> lock(mutex);
+          keys.insert(s->key());
+          ++stored;
+        });
+      }
+    });
+  }
+  for (auto& s : senders) s.join();
+  EXPECT_TRUE(core_test::WaitUntil([&] { return stored.load() == 60; }));
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(keys.size(), 60u);
+  auto cached = veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache("c-dev", 0, 2147483647, 1000, nullptr,
+                                                                               nullptr, false);
+  EXPECT_GE(cached.size(), 60u);
 }
 
 }  // namespace
