@@ -71,6 +71,22 @@ TEST(Accounts, ACorruptFileIsMovedAsideWithALogLine) {
   if (find != INVALID_HANDLE_VALUE) FindClose(find);
 }
 
+TEST(Accounts, JsonOfTheWrongShapeIsMovedAsideNotOverwritten) {
+  core_test::TempFolder folder;
+  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("accounts.json"),
+                                                                         R"({"teams": 5, "last_team_id": []})"));
+  AccountManager store(folder.path());
+  ASSERT_TRUE(store.InitOrDie());
+  EXPECT_EQ(store.LastTeamId(), "");
+  EXPECT_TRUE(store.Register(Team("t-1", "one", "One"), "me"));
+  EXPECT_EQ(store.UsernameForTeamId("t-1"), "me");
+  WIN32_FIND_DATAW data;
+  std::wstring pattern = std::wstring(folder.path().begin(), folder.path().end()) + L"\\accounts.json.corrupt-*";
+  HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+  EXPECT_NE(find, INVALID_HANDLE_VALUE);
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+}
+
 TEST(Accounts, AStoreThatIsNotOpenAnswersEmpty) {
   AccountManager unopened("C:\\does-not-matter");
   EXPECT_EQ(unopened.LastTeamId(), "");

@@ -32,6 +32,12 @@ std::string StorePath(const std::string& folder) {
 json Load(const std::string& folder) {
   json document;
   if (internal::LoadJsonFile(StorePath(folder), &document) != internal::LoadResult::kLoaded) return json::object();
+  const json* teams = internal::Member(document, "teams");
+  const json* last = internal::Member(document, "last_team_id");
+  if ((teams && !teams->is_array()) || (last && !last->is_string())) {
+    internal::MoveAside(StorePath(folder));  // not ours to overwrite
+    return json::object();
+  }
   return document;
 }
 

@@ -21,12 +21,16 @@ LoadResult LoadJsonFile(const std::string& path, json* document) {
       return LoadResult::kLoaded;
     }
   }
+  MoveAside(path);
+  return LoadResult::kCorrupt;
+}
+
+void MoveAside(const std::string& path) {
   std::string aside = path + ".corrupt-" + std::to_string(static_cast<long long>(std::time(nullptr)));
   if (MoveFileExW(WidePath(path).c_str(), WidePath(aside).c_str(), MOVEFILE_REPLACE_EXISTING))
     log("%s is corrupt; moved it to %s", path.c_str(), aside.c_str());
   else
     log("%s is corrupt and cannot be moved aside", path.c_str());
-  return LoadResult::kCorrupt;
 }
 
 bool SaveJsonFile(const std::string& path, const json& document) {

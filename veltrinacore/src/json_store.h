@@ -11,5 +11,7 @@ enum class LoadResult { kMissing, kLoaded, kCorrupt };
 
 LoadResult LoadJsonFile(const std::string& path, json* document);
 bool SaveJsonFile(const std::string& path, const json& document);
+// Moves a file that holds JSON of the wrong shape aside, like a corrupt one, with a log line.
+void MoveAside(const std::string& path);
 
 }  // namespace veltrina::internal

@@ -192,9 +192,7 @@ class DemoService::Impl {
     if (result == internal::LoadResult::kLoaded && StateFromJson(document, &state_)) return;
     if (result == internal::LoadResult::kLoaded) {
       // Valid JSON, but not our state: keep it aside all the same.
-      std::string aside = StatePath() + ".corrupt-" + std::to_string(Now());
-      MoveFileExW(internal::WidePath(StatePath()).c_str(), internal::WidePath(aside).c_str(), MOVEFILE_REPLACE_EXISTING);
-      log("%s holds no demo state; moved it to %s", StatePath().c_str(), aside.c_str());
+      internal::MoveAside(StatePath());
     }
     log("Demo service starts from its demo data in %s", folder_.c_str());
     state_ = SeedState(Now());
