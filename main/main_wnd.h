@@ -72,8 +72,9 @@ class MainWnd : public FrameWnd,
   // Session list (session_list.cpp).
   void ReloadLists();
   void RebuildRows();
-  void SelectById(const std::string& id, bool scroll);
-  void RebuildAndSelect(const std::string& id);
+  // By value: callers pass ids owned by the lists that these calls reload.
+  void SelectById(std::string id, bool scroll);
+  void RebuildAndSelect(std::string id);
   void OpenConversation(int kind, const std::string& id);
   void UpdateRowFromCounts(int kind, const std::string& id, veltrina::_NumUnread counts);
   void CloseDirectMessage(const std::string& id);

@@ -101,7 +101,7 @@ void MainWnd::UpdateRowFromCounts(int kind, const std::string& id, veltrina::_Nu
     label->SetTextColor(counts.num_new > 0 ? session_rows::kLabelDark : session_rows::kLabelGrey);
 }
 
-void MainWnd::SelectById(const std::string& id, bool scroll) {
+void MainWnd::SelectById(std::string id, bool scroll) {
   ReloadLists();
   RebuildRows();
   int index = RowIndex(id);
@@ -110,7 +110,7 @@ void MainWnd::SelectById(const std::string& id, bool scroll) {
   if (scroll) session_list_->SetScrollPos(SIZE{0, 30 * index + 50});
 }
 
-void MainWnd::RebuildAndSelect(const std::string& id) {
+void MainWnd::RebuildAndSelect(std::string id) {
   RebuildRows();
   int index = RowIndex(id);
   if (index < 0 || !session_list_) return;

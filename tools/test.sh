@@ -18,7 +18,8 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   # Start the prefix'"'"'s background processes now, away from CTest'"'"'s pipes: started by a test they
   # would inherit its output and CTest would wait for them until the time-out.
   wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
-  ctest --test-dir "$0" --output-on-failure -j "$(nproc)" "$@"
+  # One at a time: window tests of two processes would take the focus from each other.
+  ctest --test-dir "$0" --output-on-failure -j 1 "$@"
   rc=$?
   wineserver -k 2>/dev/null || true
   exit $rc' "$build" "$@" || status=$?

@@ -1,0 +1,124 @@
+// The image cache: names, buckets, thumbnails, downloads, and images that arrive late.
+#include <fstream>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "frame/window_manager.h"
+#include "main/image_cache.h"
+#include "main_fixture.h"
+
+namespace bodies = veltrina::backend;
+namespace cache = veltrinawnd::image_cache;
+using veltrinawnd::WindowManager;
+
+namespace {
+bool Exists(const std::string& ansi_path) {
+  return GetFileAttributesW(veltrinawnd::AnsiToWide(ansi_path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+}  // namespace
+
+TEST(ImageCacheNames, AvatarBucketsAndThumbnailSuffixes) {
+  EXPECT_EQ(cache::AvatarFileName("a1b2.png", 40, 40, 1), "a1b2_40x40.png");
+  EXPECT_EQ(cache::AvatarFileName("a1b2.png", 90, 30, 1), "a1b2_160x40.png");
+  EXPECT_EQ(cache::AvatarFileName("a1b2.png", 40, 40, 2), "a1b2_80x80.png");
+  EXPECT_EQ(cache::AvatarFileName("a1b2.png", 400, 400, 1), "a1b2_320x320.png");
+  EXPECT_EQ(cache::AvatarFileName("noext", 40, 40, 1), "noext_40x40");  // no extension: none added
+  EXPECT_EQ(cache::AvatarFileName("", 40, 40, 1), "_40x40");
+  auto t = cache::ThumbnailFor("f/abc", "png", 400, 100);
+  EXPECT_EQ(t.address, veltrinawnd::kFileBoxHost + "/thumb/f/abc_80x20.png");
+  EXPECT_EQ(t.local_name, "f/abc.png");
+  EXPECT_EQ(t.full_address, veltrinawnd::kFileBoxHost + "/f/abc.png");
+  EXPECT_NE(cache::ThumbnailFor("p", "jpg", 100, 400).address.find("_20x80.jpg"), std::string::npos);
+  EXPECT_NE(cache::ThumbnailFor("p", "jpg", 0, 400).address.find("_0x0.jpg"), std::string::npos);
+}
+
+TEST(ImageCacheNames, HostileAndLongNamesStayInsideTheFolderAndApart) {
+  for (const std::string& name : std::vector<std::string>{"../../evil.png", "..\\..\\evil.png", "C:\\Windows\\x.png", "a/b/c.png", "..", ".",
+                                 "con:x", "a?b*c\"<>|.png", "trailing. ", std::string("nul\0byte", 8), "名字.png"}) {
+    std::string safe = cache::CacheName(name);
+    EXPECT_EQ(safe.find_first_of("\\/:*?\"<>|"), std::string::npos) << name;
+    EXPECT_NE(safe, "..");
+    EXPECT_NE(safe, ".");
+    EXPECT_NE(safe.back(), '.');
+    EXPECT_NE(safe.back(), ' ');
+    for (unsigned char c : safe) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << name;
+  }
+  EXPECT_EQ(cache::CacheName("plain_40x40.png"), "plain_40x40.png");  // ordinary names unchanged
+  std::string a = std::string(40, '1') + ".png", b = std::string(40, '1') + ".jpg";
+  EXPECT_EQ(cache::CacheName(a).substr(0, 35), std::string(35, '1'));
+  EXPECT_NE(cache::CacheName(a), cache::CacheName(b));  // a shared prefix no longer shares a file
+  EXPECT_EQ(cache::CacheName(a), cache::CacheName(a));
+}
+
+class ImageCacheTest : public MainTest {};
+
+TEST_F(ImageCacheTest, CachedFilesAnswerAtOnceAndEmptyAnswersLeaveNothing) {
+  // A file already in the cache: answered on this thread before Download returns, no request.
+  std::string folder = veltrinawnd::GetImageCacheFolder();
+  CreateDirectoryW(veltrinawnd::AnsiToWide(folder).c_str(), nullptr);
+  std::string name = "cached_40x40.png";
+  { std::ofstream(veltrinawnd::AnsiToWide(folder + name).c_str(), std::ios::binary) << "png"; }
+  size_t before = service_->CountRequests("http.get");
+  std::string answered;
+  DWORD thread = 0;
+  cache::Download(veltrinawnd::kAvatarBaseUrl + name, name, [&](const std::string& path) {
+    answered = path;
+    thread = GetCurrentThreadId();
+  });
+  EXPECT_EQ(answered, folder + name);
+  EXPECT_EQ(thread, GetCurrentThreadId());
+  EXPECT_EQ(service_->CountRequests("http.get"), before);
+
+  // An empty body: no file, no callback.
+  service_->ServeGeneratedImages();
+  service_->AutoAnswer("http.get", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 200, "", "{}", ""}; });
+  bool called = false;
+  cache::Download("https://storage.veltrina.demo/vtavatar/empty_40x40.png", "empty_40x40.png",
+                  [&](const std::string&) { called = true; });
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
+  testkit::PumpFor(100);
+  EXPECT_FALSE(called);
+  EXPECT_FALSE(Exists(folder + "empty_40x40.png"));
+
+  // A real answer: written whole under the cache name, the callback gets the path.
+  service_->AutoAnswer("http.get", [](const bodies::RecordedRequest&) {
+    return bodies::Reply{true, 200, "", "{}", std::string("\x89PNG-bytes", 10)};
+  });
+  std::string got;
+  std::string hostile = "../escape.png";
+  cache::Download("https://storage.veltrina.demo/vtavatar/x.png", hostile, [&](const std::string& p) { got = p; });
+  ASSERT_TRUE(testkit::PumpUntil([&] { return !got.empty(); }));
+  EXPECT_EQ(got, folder + cache::CacheName(hostile));
+  EXPECT_TRUE(Exists(got));
+  EXPECT_FALSE(Exists(folder + "../escape.png"));
+}
+
+TEST_F(ImageCacheTest, AnAvatarArrivingAfterItsRowWasRebuiltTouchesNothing) {
+  // Downloads are held back until the rows have been rebuilt; nothing is cached yet.
+  service_->AutoAnswer("http.get", nullptr);
+  DeleteFileW(veltrinawnd::AnsiToWide(veltrinawnd::GetImageCacheFolder() + "u-a_40x40.png").c_str());
+  Prime({}, {Im("i-a", "u-a")});
+  testkit::UiDriver d;
+  d.WaitFor("main", [] { return Main() != nullptr; });
+  auto first = std::make_shared<std::optional<bodies::RecordedRequest>>();
+  d.WaitFor("avatar requested", [this, first] {
+    for (const auto& r : service_->Requests("http.get"))
+      if (r.Param("url").find("u-a_40x40") != std::string::npos && !r.answered) {
+        *first = r;
+        return true;
+      }
+    return false;
+  });
+  d.Do("rebuild the rows, then let the old download finish", [this, first] {
+    SendMessageW(Main(), WM_USER + 18, 0, 0);  // conversations changed: rows rebuilt
+    PostMessageW(Main(), WM_USER + 18, 0, 0);
+    testkit::PumpFor(50);
+    service_->Answer((*first)->id, true, 200, "", "{}", "old-bytes");
+  });
+  d.Do("settle", [] { testkit::PumpFor(200); });
+  d.Do("the new row is intact", [] {
+    EXPECT_NE(Control(L"imItem_i-a"), nullptr);
+    WindowManager::Instance()->CloseAll();
+  });
+  RunMain(d);
+}

@@ -1,0 +1,141 @@
+#include "main_fixture.h"
+
+#include "frame/window_manager.h"
+#include "veltrina/channel_manager.h"
+#include "veltrina/chat_manager.h"
+#include "veltrina/director.h"
+#include "veltrina/im_manager.h"
+#include "veltrina/user_manager.h"
+
+namespace bodies = veltrina::backend;
+
+void MainTest::SetUp() {
+  DuiLib::CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
+  service_ = std::make_shared<bodies::ScriptedService>();
+  bodies::InstallService(service_);
+  service_->ServeGeneratedImages();
+  service_->AutoAnswer("session.connect", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 0, "", "{}", ""}; });
+  veltrinawnd::InstallSystemSeam(&shell_);
+
+  veltrina::Token token;
+  token.set_access_token("t");
+  auto* director = new veltrina::Director();
+  director->Init(User("u-me", "me", 1), veltrina::Team("t-main", "main", "主团队"), 0, token, "", "", "", "", "");
+  veltrina::Director::ResetDefaultDirector(director);
+
+  // Team members in the user cache.
+  veltrina::UserManager::DefaultManager()->GetTeamMembers([](bool, const std::string&, auto) {});
+  auto members = service_->WaitForRequest("users.list");
+  ASSERT_TRUE(members);
+  service_->Succeed(members->id, bodies::UsersBody({User("u-me", "me", 1), User("u-a", "安娜", 1), User("u-b", "Bob", 2),
+                                                   User("u-c", "Cici", 3)}));
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
+}
+
+void MainTest::TearDown() {
+  veltrinawnd::InstallSystemSeam(nullptr);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message != WM_QUIT) DispatchMessageW(&msg);
+  }
+  EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
+  EXPECT_EQ(veltrinawnd::WindowManager::Instance()->main_wnd(), nullptr);
+}
+
+veltrina::User MainTest::User(const std::string& uid, const std::string& name, int status) {
+  veltrina::User u;
+  u.set_uid(uid);
+  u.set_user_name(name);
+  u.set_display_name(name);
+  u.set_header_url(uid + ".png");
+  u.set_status(status);
+  return u;
+}
+
+veltrina::Channel MainTest::Channel(const std::string& id, const std::string& name, int type, bool general) {
+  veltrina::Channel c;
+  c.set_channel_id(id);
+  c.set_channel_name(name);
+  c.set_type(static_cast<veltrina::Channel::Type>(type));
+  c.set_is_general(general);
+  c.set_is_member(true);
+  return c;
+}
+
+veltrina::IM MainTest::Im(const std::string& id, const std::string& peer) {
+  veltrina::IM im;
+  im.set_im_id(id);
+  im.set_to_uid(peer);
+  im.set_is_open(true);
+  return im;
+}
+
+veltrina::Message MainTest::Message(const std::string& conversation, int channel_type, const std::string& uid,
+                                    const std::string& text, int64_t time) {
+  veltrina::Message m;
+  m.set_key("k-" + conversation + "-" + std::to_string(time));
+  m.set_uid(uid);
+  m.set_sender_type(1);
+  m.set_message_type(1);
+  m.set_channel_type(channel_type);
+  m.set_channel_id(conversation);
+  m.set_content(text);
+  m.set_timestamp(time);
+  return m;
+}
+
+void MainTest::Prime(const std::vector<veltrina::Channel>& channels, const std::vector<veltrina::IM>& ims,
+                     const std::vector<bodies::UnreadCount>& unread) {
+  veltrina::ChannelManager::DefaultManager()->GetChannels(false, [](bool, const std::string&, auto) {});
+  auto c = service_->WaitForRequest("channels.list");
+  ASSERT_TRUE(c);
+  service_->Succeed(c->id, bodies::ChannelsBody(channels));
+  veltrina::IMManager::DefaultManager()->GetIMs([](bool, const std::string&, auto) {});
+  auto i = service_->WaitForRequest("ims.list");
+  ASSERT_TRUE(i);
+  service_->Succeed(i->id, bodies::ImsBody(ims));
+  veltrina::ChatManager::DefaultManager()->GetNumUnreadFromServer([](bool, const std::string&) {});
+  auto u = service_->WaitForRequest("messages.unread");
+  ASSERT_TRUE(u);
+  service_->Succeed(u->id, bodies::UnreadBody(unread));
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
+}
+
+void MainTest::Answer(testkit::UiDriver& d, const std::string& method,
+                      std::function<void(const bodies::RecordedRequest&)> fn) {
+  auto taken = std::make_shared<std::optional<bodies::RecordedRequest>>();
+  auto svc = service_;
+  d.WaitFor("request " + method, [svc, method, taken] {
+    *taken = svc->WaitForRequest(method, std::chrono::milliseconds(0));
+    return taken->has_value();
+  });
+  d.Do("answer " + method, [taken, fn] { fn(**taken); });
+}
+
+void MainTest::AnswerRefresh(testkit::UiDriver& d, const std::vector<veltrina::Channel>& channels,
+                             const std::vector<veltrina::IM>& ims, const std::vector<bodies::UnreadCount>& unread) {
+  auto svc = service_;
+  Answer(d, "channels.list", [svc, channels](const auto& r) { svc->Succeed(r.id, bodies::ChannelsBody(channels)); });
+  Answer(d, "ims.list", [svc, ims](const auto& r) { svc->Succeed(r.id, bodies::ImsBody(ims)); });
+  Answer(d, "messages.sync", [svc](const auto& r) { svc->Succeed(r.id, bodies::MessagesBody({})); });
+  Answer(d, "messages.unread", [svc, unread](const auto& r) { svc->Succeed(r.id, bodies::UnreadBody(unread)); });
+  d.Do("settle", [] { testkit::PumpFor(50); });
+}
+
+void MainTest::RunMain(testkit::UiDriver& d) {
+  d.Start();
+  veltrinawnd::WindowManager::Instance()->ShowMainWnd();
+  EXPECT_TRUE(d.Failure().empty()) << d.Failure();
+  EXPECT_TRUE(d.Done());
+}
+
+HWND MainTest::Main() { return testkit::FindVisibleWindow(L"MainWindow"); }
+DuiLib::CControlUI* MainTest::Control(const std::wstring& name) {
+  HWND h = FindWindowW(L"MainWindow", L"Veltrina");
+  return h ? testkit::FindControl(h, name.c_str()) : nullptr;
+}
+DuiLib::CListUI* MainTest::SessionList() { return dynamic_cast<DuiLib::CListUI*>(Control(L"sessionList")); }
+std::wstring MainTest::Text(const std::wstring& name) {
+  DuiLib::CControlUI* c = Control(name);
+  return c ? c->GetText() : L"<missing>";
+}
