@@ -221,6 +221,8 @@ TEST_F(DemoFlows, FilesPageAndImagesAreServed) {
   EXPECT_GT(page(1, 5).first, 0u);
   EXPECT_GT(page(1, 8).first, 0u);
   EXPECT_GT(page(1, 7).first, 0u);
+  EXPECT_EQ(page(2147483647, 0).first, 0u);  // far past the end
+  EXPECT_EQ(page(-5, 0).first, 20u);         // taken as the first page
 
   auto get = [](const std::string& url) {
     Slot<std::pair<bool, std::string>> slot;

@@ -604,7 +604,7 @@ class DemoService::Impl {
     std::string conversation = Str(p, "channel_id");
     int64_t type = Int(p, "entity_type");
     std::string keyword = Str(p, "keyword");
-    int64_t page = std::max<int64_t>(1, Int(p, "page", 1));
+    int64_t page = std::clamp<int64_t>(Int(p, "page", 1), 1, 1000000);
     int64_t size = std::clamp<int64_t>(Int(p, "page_size", 20), 1, 100);
     std::vector<const Entity*> found;
     for (const Entity& e : t->entities) {
