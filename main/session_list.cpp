@@ -51,11 +51,17 @@ void MainWnd::RebuildRows() {
     session_list_->Add(row);
     row_ids_.push_back(id);
   };
+  // Counts go straight to the row's own controls: no lookup by name while building.
+  auto apply = [](const session_rows::RowParts& parts, veltrina::_NumUnread counts, bool colour_label) {
+    session_rows::ApplyBadge(parts.badge, counts.num_unread);
+    if (colour_label) parts.label->SetTextColor(counts.num_new > 0 ? session_rows::kLabelDark : session_rows::kLabelGrey);
+  };
 
   add(session_rows::GroupHeader(L"频道"), "");
   for (const auto& c : channels_) {
-    add(session_rows::ChannelRow(c->channel_id(), c->channel_name(), true), c->channel_id());
-    UpdateRowFromCounts(1, c->channel_id(), chat->NumUnreadInChannelFromMemCache(c->channel_id()));
+    session_rows::RowParts parts = session_rows::ChannelRow(c->channel_id(), c->channel_name(), true);
+    add(parts.row, c->channel_id());
+    apply(parts, chat->NumUnreadInChannelFromMemCache(c->channel_id()), true);
   }
   add(session_rows::Spacer(), "");
   add(session_rows::GroupHeader(L"私聊"), "");
@@ -65,9 +71,10 @@ void MainWnd::RebuildRows() {
     if (!peer) continue;  // no row for a peer the cache does not know
     std::string name = image_cache::AvatarFileName(peer->header_url(), 40, 40, 1);
     std::wstring path = image_cache::LocalPath(name);
-    DuiLib::CButtonUI* avatar = nullptr;
-    add(session_rows::DirectMessageRow(im->im_id(), peer->uid(), peer->display_name(), peer->status(), path, &avatar),
-        im->im_id());
+    session_rows::RowParts parts =
+        session_rows::DirectMessageRow(im->im_id(), peer->uid(), peer->display_name(), peer->status(), path);
+    add(parts.row, im->im_id());
+    DuiLib::CButtonUI* avatar = parts.avatar;
     avatar->SetTag(++avatar_serial);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
@@ -83,13 +90,14 @@ void MainWnd::RebuildRows() {
         bridge::Send(self, kMsgImageReadySessionList, std::move(record));
       });
     }
-    UpdateRowFromCounts(2, im->im_id(), chat->NumUnreadInChannelFromMemCache(im->im_id()));
+    apply(parts, chat->NumUnreadInChannelFromMemCache(im->im_id()), false);
   }
   add(session_rows::Spacer(), "");
   add(session_rows::GroupHeader(L"群组"), "");
   for (const auto& g : groups_) {
-    add(session_rows::ChannelRow(g->channel_id(), g->channel_name(), false), g->channel_id());
-    UpdateRowFromCounts(1, g->channel_id(), chat->NumUnreadInChannelFromMemCache(g->channel_id()));
+    session_rows::RowParts parts = session_rows::ChannelRow(g->channel_id(), g->channel_name(), false);
+    add(parts.row, g->channel_id());
+    apply(parts, chat->NumUnreadInChannelFromMemCache(g->channel_id()), true);
   }
 }
 

@@ -57,7 +57,7 @@ CListContainerElementUI* Spacer() {
   return row;
 }
 
-CListContainerElementUI* ChannelRow(const std::string& channel_id, const std::string& name, bool is_channel) {
+RowParts ChannelRow(const std::string& channel_id, const std::string& name, bool is_channel) {
   CHorizontalLayoutUI* content = nullptr;
   CListContainerElementUI* row = Row(&content);
   std::wstring item = L"channelItem_" + Utf8ToUtf16(channel_id);
@@ -71,13 +71,13 @@ CListContainerElementUI* ChannelRow(const std::string& channel_id, const std::st
   label->SetText((is_channel ? L"#" : L"") + Utf8ToUtf16(name));
   label->SetAttribute(L"endellipsis", L"true");
   content->Add(label);
-  content->Add(Badge(item + L"_num_unread_id", 8));
-  return row;
+  CButtonUI* badge = Badge(item + L"_num_unread_id", 8);
+  content->Add(badge);
+  return RowParts{row, label, badge, nullptr};
 }
 
-CListContainerElementUI* DirectMessageRow(const std::string& im_id, const std::string& peer_uid,
-                                          const std::string& display_name, int status,
-                                          const std::wstring& avatar_path, DuiLib::CButtonUI** avatar_out) {
+RowParts DirectMessageRow(const std::string& im_id, const std::string& peer_uid, const std::string& display_name,
+                          int status, const std::wstring& avatar_path) {
   CHorizontalLayoutUI* content = nullptr;
   CListContainerElementUI* row = Row(&content);
   std::wstring item = L"imItem_" + Utf8ToUtf16(im_id);
@@ -101,7 +101,6 @@ CListContainerElementUI* DirectMessageRow(const std::string& im_id, const std::s
   avatar->SetMouseEnabled(false);
   avatar->SetNormalImage(avatar_path);
   content->Add(avatar);
-  if (avatar_out) *avatar_out = avatar;
 
   auto* label = new CLabelUI;
   label->SetName(item + L"_name_label_id");
@@ -112,8 +111,9 @@ CListContainerElementUI* DirectMessageRow(const std::string& im_id, const std::s
   label->SetText(Utf8ToUtf16(display_name));
   label->SetAttribute(L"endellipsis", L"true");
   content->Add(label);
-  content->Add(Badge(item + L"_num_unread_id", 9));
-  return row;
+  CButtonUI* badge = Badge(item + L"_num_unread_id", 9);
+  content->Add(badge);
+  return RowParts{row, label, badge, avatar};
 }
 
 std::wstring BadgeText(unsigned count) {

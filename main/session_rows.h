@@ -7,15 +7,21 @@
 
 namespace veltrinawnd::session_rows {
 
+// The controls of a built row that later updates touch.
+struct RowParts {
+  DuiLib::CListContainerElementUI* row = nullptr;
+  DuiLib::CLabelUI* label = nullptr;
+  DuiLib::CButtonUI* badge = nullptr;
+  DuiLib::CButtonUI* avatar = nullptr;
+};
+
 DuiLib::CListContainerElementUI* GroupHeader(const std::wstring& title);
 DuiLib::CListContainerElementUI* Spacer();
 // "channelItem_" + id; label "#" + name for channels, the plain name for groups.
-DuiLib::CListContainerElementUI* ChannelRow(const std::string& channel_id, const std::string& name, bool is_channel);
+RowParts ChannelRow(const std::string& channel_id, const std::string& name, bool is_channel);
 // "imItem_" + id; presence dot "status_btn" + peer uid; avatar image path (may be missing yet).
-DuiLib::CListContainerElementUI* DirectMessageRow(const std::string& im_id, const std::string& peer_uid,
-                                                  const std::string& display_name, int status,
-                                                  const std::wstring& avatar_path,
-                                                  DuiLib::CButtonUI** avatar_out);
+RowParts DirectMessageRow(const std::string& im_id, const std::string& peer_uid, const std::string& display_name,
+                          int status, const std::wstring& avatar_path);
 
 // Badge text: empty (hidden) for 0, the number up to 99, "99+" above.
 std::wstring BadgeText(unsigned count);
