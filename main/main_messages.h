@@ -2,7 +2,11 @@
 // Private messages and timers of the main window.
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "veltrina/message.h"
+#include "veltrina/num_unread.h"
 
 namespace DuiLib {
 class CButtonUI;
@@ -30,6 +34,17 @@ struct ImageReadyRecord {
   std::string local_path;  // ANSI code page
   DuiLib::CButtonUI* button = nullptr;
   UINT_PTR tag = 0;
+};
+
+// A core handler call, carried from the core thread to the UI thread.
+struct CoreEvent {
+  enum Kind { kDirectMessage, kChannelMessage, kNumUnread, kUserStatus, kConnectionState, kSendFailed };
+  Kind kind = kDirectMessage;
+  std::unique_ptr<veltrina::Message> message;
+  std::string id;
+  veltrina::_NumUnread counts{};
+  int value = 0;
+  std::wstring text;
 };
 
 }  // namespace veltrinawnd

@@ -5,6 +5,7 @@
 #include "app/constants.h"
 #include "app/storage.h"
 #include "app/system_seam.h"
+#include "conversation/markup.h"
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
 #include "main/main_messages.h"
@@ -16,16 +17,6 @@
 #include "veltrina/user_manager.h"
 
 namespace veltrinawnd {
-
-// A core handler call, carried from the core thread to the UI thread.
-struct CoreEvent {
-  enum Kind { kDirectMessage, kChannelMessage, kNumUnread, kUserStatus, kConnectionState };
-  Kind kind = kDirectMessage;
-  std::unique_ptr<veltrina::Message> message;
-  std::string id;
-  veltrina::_NumUnread counts{};
-  int value = 0;
-};
 
 namespace {
 DuiLib::CRichEditUI* g_chat_input = nullptr;
@@ -219,6 +210,7 @@ void MainWnd::OnCoreEvent(const CoreEvent& event) {
     case CoreEvent::kNumUnread: OnNumUnreadChanged(event.id, event.counts); break;
     case CoreEvent::kUserStatus: OnUserStatusChanged(event.id, event.value); break;
     case CoreEvent::kConnectionState: OnConnectionStateChanged(event.value); break;
+    case CoreEvent::kSendFailed: OnSendFailed(event.id, event.text); break;
   }
 }
 
@@ -301,10 +293,21 @@ void MainWnd::Notify(DuiLib::TNotifyUI& msg) {
   WindowManager* wm = WindowManager::Instance();
   if (msg.sType == L"itemselect" && msg.pSender == session_list_) {
     OnSessionItemSelected();
+  } else if (msg.sType == L"link") {
+    // The link that was clicked decides, not the first link of its control.
+    if (auto* text = dynamic_cast<DuiLib::CTextUI*>(msg.pSender)) {
+      if (const DuiLib::CDuiString* content = text->GetLinkContent(static_cast<int>(msg.wParam)))
+        PerformLinkAction(*content);
+    }
+  } else if (msg.sType == L"return") {
+    if (ChatInput()) SendComposerText();
+  } else if (msg.sType == L"richedit_click" && name == L"chat_input") {
+    ShowEditMenu(msg.ptMouse);
   } else if (msg.sType == L"itemrclick") {
     OnSessionItemRightClick(msg);
   } else if (msg.sType == L"click") {
     if (name == L"customCloseBtn") ShowWindow(false, false);
+    else if (name == L"send_message_btn") SendComposerText();
     else if (name == L"add_channel_btn") wm->ShowJoinChannelWnd(1);
     else if (name == L"add_group_btn") wm->ShowJoinChannelWnd(2);
     else if (name == L"open_im_btn") wm->ShowOpenImWnd();
@@ -352,6 +355,9 @@ LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         if (chat_display_) chat_display_->EndDown();
         KillTimer(m_hWnd, kTimerScrollToBottom);
       }
+      break;
+    case WM_KEYDOWN:
+      if (wParam == VK_RETURN && OnComposerEnter()) return 0;
       break;
     case WM_SYSCOMMAND:
       // Alt+F4 and the system menu hide the window like its close button; only the tray's exit

@@ -83,9 +83,14 @@ class MainWnd : public FrameWnd,
   void OnSessionItemRightClick(DuiLib::TNotifyUI& msg);
   void SelectFirstChannelAtTop();
 
-  // Conversation view (plain rows for now).
+  // Conversation view and composer.
   void LoadRecentMessages(const std::string& id);
   void AppendMessage(const veltrina::Message& message);
+  void SendComposerText();
+  void OnSendFailed(const std::string& conversation_id, const std::wstring& text);
+  // WM_KEYDOWN of Enter while the composer has the focus; true when consumed.
+  bool OnComposerEnter();
+  void ShowEditMenu(POINT client_point);
 
   std::vector<std::unique_ptr<veltrina::Channel>> channels_;
   std::vector<std::unique_ptr<veltrina::IM>> ims_;

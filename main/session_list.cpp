@@ -8,6 +8,7 @@
 #include "main/main_messages.h"
 #include "main/main_wnd.h"
 #include "main/session_rows.h"
+#include "conversation/message_view.h"
 #include "app/system_seam.h"
 #include "veltrina/channel_manager.h"
 #include "veltrina/chat_manager.h"
@@ -230,8 +231,6 @@ void MainWnd::OnUserStatusChanged(const std::string& uid, int status) {
   if (const wchar_t* image = session_rows::PresenceImage(status)) dot->SetNormalImage(image);
 }
 
-// The conversation view shows plain rows until message rendering lands: sender, time and the
-// text exactly as written.
 void MainWnd::LoadRecentMessages(const std::string& id) {
   if (!chat_display_) return;
   std::vector<std::unique_ptr<veltrina::Message>> messages =
@@ -242,18 +241,8 @@ void MainWnd::LoadRecentMessages(const std::string& id) {
 }
 
 void MainWnd::AppendMessage(const veltrina::Message& message) {
-  if (!chat_display_) return;
-  std::string sender = message.uid();
-  if (auto user = veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(message.uid()))
-    sender = user->display_name();
-  auto* row = new DuiLib::CListContainerElementUI;
-  auto* text = new DuiLib::CTextUI;
-  text->SetFont(1);
-  text->SetTextPadding(RECT{16, 6, 16, 6});
-  text->SetText(Utf8ToUtf16(sender) + L"\n" + Utf8ToUtf16(message.content()));
-  row->Add(text);
-  chat_display_->Add(row);
-  row->SetFixedHeight(text->EstimateSize(SIZE{570, 9999}).cy);
+  RenderContext context{chat_display_, Ref(), open_conversation_id_};
+  RenderMessage(context, message);
 }
 
 }  // namespace veltrinawnd

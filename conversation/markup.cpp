@@ -1,0 +1,88 @@
+#include "conversation/markup.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <vector>
+
+#include "app/storage.h"
+#include "app/system_seam.h"
+#include "duilib/UIMarkupText.h"
+#include "veltrina/log.h"
+#include "veltrina/message_formatter.h"
+
+namespace veltrinawnd {
+namespace {
+
+std::wstring Escaped(const std::string& utf8) { return DuiLib::EscapeMarkup(Utf8ToUtf16(utf8)); }
+
+std::wstring ItemMarkup(const veltrina::MessageCheckingResult& item) {
+  const std::string& display = item.ExtractDisplayString();
+  std::string kind, value;
+  switch (item.type) {
+    case 0: kind = "link"; value = item.GetLink(); break;
+    case 1: kind = "user"; value = item.GetUid(); break;
+    case 2: kind = "channel"; value = item.GetChannelId(); break;
+    case 3: kind = "command"; value = display; break;  // a command carries its display text
+    default: return std::wstring();
+  }
+  return L"{a x=|" + Utf8ToUtf16(kind) + L"|" + Escaped(value) + L"|}" + Escaped(display) + L"{/a}";
+}
+
+}  // namespace
+
+std::wstring ConvertMessageMarkup(const std::string& content, std::wstring* plain_out) {
+  std::vector<std::unique_ptr<veltrina::MessageCheckingResult>> items =
+      veltrina::MessageFormatter::SharedFormatter()->ReadFormattedMessage(content);
+  // Items come in text order; each is replaced where it stands (which is where a search from
+  // the start for its text finds it), so the whole conversion is one pass.
+  std::wstring rich;
+  std::string plain;
+  size_t pos = 0;
+  for (const auto& item : items) {
+    if (!item || item->type < 0 || item->type > 3) continue;  // unknown kinds stay as written
+    size_t at = item->offset;
+    if (at < pos || at > content.size() || content.compare(at, item->formatted_str.size(), item->formatted_str) != 0) {
+      // Not where it claims to be: look for its text from here on, as a search would.
+      at = content.find(item->formatted_str, pos);
+      if (at == std::string::npos || item->formatted_str.empty()) continue;
+    }
+    rich += Escaped(content.substr(pos, at - pos)) + ItemMarkup(*item);
+    plain += content.substr(pos, at - pos) + item->ExtractDisplayString();
+    pos = at + item->formatted_str.size();
+  }
+  rich += Escaped(content.substr(pos));
+  if (plain_out) *plain_out = Utf8ToUtf16(plain + content.substr(pos));
+  return rich;
+}
+
+std::wstring BuildLinkMarkup(const std::string& url, const std::string& text) {
+  return L"{a x=|link|" + Escaped(url) + L"|}" + Escaped(text) + L"{/a}";
+}
+
+int DecodeLink(const std::wstring& link_text, std::wstring* value_out) {
+  std::vector<std::string> pieces = Split(Utf16ToUtf8(link_text), "|");
+  if (pieces.size() < 3) return kLinkOther;
+  int kind = kLinkOther;
+  if (pieces[1] == "link") kind = kLinkWeb;
+  else if (pieces[1] == "user") kind = kLinkUser;
+  else if (pieces[1] == "channel") kind = kLinkChannel;
+  else if (pieces[1] == "command") kind = kLinkCommand;
+  if (value_out) *value_out = Utf8ToUtf16(pieces[2]);
+  return kind;
+}
+
+int PerformLinkAction(const std::wstring& link_text) {
+  std::wstring value;
+  int kind = DecodeLink(link_text, &value);
+  if (kind != kLinkWeb) return kind;
+  std::wstring lower = value;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return std::towlower(c); });
+  if (lower.rfind(L"mailto:", 0) == 0 && value.size() > 7 && value.find_first_of(L"\r\n\"") == std::wstring::npos) {
+    System().ShellOpen(nullptr, value, SW_SHOWNORMAL);
+    return kind;
+  }
+  OpenWebAddress(value);  // refuses (and logs) anything but absolute http and https addresses
+  return kind;
+}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,221 @@
+#include "conversation/message_view.h"
+
+#include <ctime>
+#include <memory>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "conversation/markup.h"
+#include "emoji/emoji_tables.h"
+#include "main/image_cache.h"
+#include "main/main_messages.h"
+#include "veltrina/service_manager.h"
+#include "veltrina/user_manager.h"
+
+namespace veltrinawnd {
+namespace {
+
+using DuiLib::CButtonUI;
+using DuiLib::CHorizontalLayoutUI;
+using DuiLib::CLabelUI;
+using DuiLib::CListContainerElementUI;
+using DuiLib::CTextUI;
+using DuiLib::CVerticalLayoutUI;
+
+bool IsCodeChar(wchar_t c) {
+  return (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_' || c == L'+' || c == L'-';
+}
+
+struct Header {
+  CListContainerElementUI* row = nullptr;
+  CVerticalLayoutUI* body = nullptr;
+};
+
+std::wstring TimeOfDay(int64_t timestamp) {
+  std::time_t t = static_cast<std::time_t>(timestamp);
+  std::tm local{};
+  if (localtime_s(&local, &t) != 0) return L"--:--";
+  wchar_t buffer[32];
+  if (std::wcsftime(buffer, 31, L"%H:%M", &local) == 0) return L"--:--";
+  return buffer;
+}
+
+// The row and its body container, or an empty header when the sender is not known.
+Header BuildHeader(const RenderContext& context, const veltrina::Message& message) {
+  std::string image_name, address, name;
+  if (message.sender_type() == 1) {
+    auto user = veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(message.uid());
+    if (!user) return {};
+    image_name = image_cache::AvatarFileName(user->header_url(), 40, 40, 1);
+    address = kAvatarBaseUrl + image_name;
+    name = user->display_name();
+  } else if (message.sender_type() == 2 || message.sender_type() == 3) {
+    auto service = veltrina::ServiceManager::DefaultManager()->FetchServiceFromCacheByServiceId(message.uid());
+    if (!service) return {};
+    image_name = service->avatar_url();
+    address = kStaticBaseUrl + service->avatar_url();
+    name = service->display_name();
+  } else {
+    return {};
+  }
+
+  auto* row = new CListContainerElementUI;
+  auto* line = new CHorizontalLayoutUI;
+  row->Add(line);
+  auto* avatar = new CButtonUI;
+  avatar->SetFixedWidth(36);
+  avatar->SetFixedHeight(36);
+  avatar->SetBorderRound(SIZE{3, 3});
+  avatar->SetPadding(RECT{16, 6, 0, 0});
+  avatar->SetMouseEnabled(false);
+  line->Add(avatar);
+  auto* body = new CVerticalLayoutUI;
+  line->Add(body);
+  auto* name_line = new CLabelUI;
+  name_line->SetFont(1);
+  name_line->SetTextColor(0xFF888888);
+  name_line->SetPadding(RECT{5, 0, 0, 0});
+  name_line->SetShowHtml(true);
+  name_line->SetText(DuiLib::EscapeMarkup(Utf8ToUtf16(name)) + L"  {c #DDDDDD}" + TimeOfDay(message.timestamp()) + L"{/c}");
+  name_line->SetFixedHeight(22);
+  body->Add(name_line);
+
+  std::wstring path = image_cache::LocalPath(image_name);
+  avatar->SetNormalImage(path);
+  static UINT_PTR serial = 0;
+  avatar->SetTag(++serial | (UINT_PTR{1} << (sizeof(UINT_PTR) * 8 - 1)));
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+  } else {
+    bridge::WindowRef window = context.window;
+    std::string conversation = context.conversation_id;
+    UINT_PTR tag = avatar->GetTag();
+    image_cache::Download(address, image_name, [window, conversation, avatar, tag](const std::string& local) {
+      auto record = std::make_unique<ImageReadyRecord>();
+      record->conversation_id = conversation;
+      record->local_path = local;
+      record->button = avatar;
+      record->tag = tag;
+      bridge::Send(window, kMsgImageReadyAvatar, std::move(record));
+    });
+  }
+  return {row, body};
+}
+
+CTextUI* TextControl(const std::wstring& text, bool html) {
+  auto* t = new CTextUI;
+  t->SetFont(1);
+  t->SetTextPadding(RECT{5, 0, 0, 0});
+  t->SetShowHtml(html);
+  t->SetText(text);
+  return t;
+}
+
+int Estimate(CTextUI* text) { return text->EstimateSize(SIZE{570, 9999}).cy; }
+
+void RenderText(const RenderContext& context, const veltrina::Message& message) {
+  Header h = BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  std::wstring rich = ConvertMessageMarkup(message.content());
+  EmojiSplit split = SplitEmojiCodes(rich);
+  if (split.codes.empty()) {
+    CTextUI* text = TextControl(rich, true);
+    h.body->Add(text);
+    h.row->SetFixedHeight(Estimate(text) + 30);
+    return;
+  }
+  auto* strip = new CHorizontalLayoutUI;
+  for (const std::wstring& code : split.codes) {
+    std::optional<std::uint32_t> cp = EmojiCodePointOfShortCode(Utf16ToUtf8(code));
+    std::optional<std::string> stem = cp ? EmojiImageStemOfCodePoint(*cp) : std::nullopt;
+    if (stem) {
+      auto* image = new CButtonUI;
+      image->SetNormalImage(Utf8ToUtf16(EmojiImageFile(*stem)));
+      image->SetBorderRound(SIZE{3, 3});
+      image->SetPadding(RECT{5, 1, 0, 0});
+      image->SetFixedHeight(20);
+      image->SetFixedWidth(20);
+      image->SetMouseEnabled(false);
+      strip->Add(image);
+    } else {
+      CTextUI* text = TextControl(code, true);
+      SIZE sz{};
+      HDC dc = GetDC(nullptr);
+      HGDIOBJ old = SelectObject(dc, context.display->GetManager()->GetFont(1));
+      GetTextExtentPoint32W(dc, code.c_str(), static_cast<int>(code.size()), &sz);
+      SelectObject(dc, old);
+      ReleaseDC(nullptr, dc);
+      text->SetFixedWidth(sz.cx + 10);  // an unknown code keeps its place in the strip
+      strip->Add(text);
+    }
+  }
+  if (split.rest.empty()) {
+    h.body->Add(strip);
+    h.row->SetFixedHeight(56);
+    return;
+  }
+  CTextUI* text = TextControl(split.rest, true);
+  strip->Add(text);
+  h.body->Add(strip);
+  h.row->SetFixedHeight(Estimate(text) + 36);
+}
+
+void RenderNotice(const RenderContext& context, const veltrina::Message& message, bool known) {
+  std::wstring rich = known ? ConvertMessageMarkup(message.content()) : std::wstring();
+  Header h = BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  CTextUI* text = known ? TextControl(rich, true) : TextControl(kFallbackNotice, false);
+  if (known) text->SetTextColor(0xFFCDC9C9);
+  h.body->Add(text);
+  h.row->SetFixedHeight(Estimate(text) + 30);
+}
+
+}  // namespace
+
+EmojiSplit SplitEmojiCodes(const std::wstring& rich, size_t max_codes) {
+  EmojiSplit out;
+  out.rest.reserve(rich.size());
+  size_t i = 0, copied = 0;
+  while (i < rich.size() && out.codes.size() < max_codes) {
+    if (rich[i] != L':') {
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    while (j < rich.size() && IsCodeChar(rich[j])) ++j;
+    if (j > i + 1 && j < rich.size() && rich[j] == L':') {
+      out.codes.push_back(rich.substr(i, j - i + 1));
+      out.rest.append(rich, copied, i - copied);
+      i = copied = j + 1;
+    } else {
+      i = j;  // the next match can only start at the colon that ended this run, or later
+    }
+  }
+  out.rest.append(rich, copied, std::wstring::npos);
+  return out;
+}
+
+bool RenderMessage(const RenderContext& context, const veltrina::Message& message) {
+  if (!context.display) return false;
+  int before = context.display->GetCount();
+  switch (message.message_type()) {
+    case 1:
+    case 4:
+      // Entity shares by a service get their card later; until then they show the notice.
+      if (message.sender_type() == 3) RenderNotice(context, message, false);
+      else RenderText(context, message);
+      break;
+    case 3:
+      RenderNotice(context, message, true);
+      break;
+    default:
+      RenderNotice(context, message, false);  // cards come with their own renderers
+      break;
+  }
+  return context.display->GetCount() > before;
+}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,32 @@
+#pragma once
+// Message rows of the conversation view: the header (avatar, name, grey time), the text body
+// with its strip of emoji images, the system notice and the fallback notice.
+#include <string>
+#include <vector>
+
+#include "core_bridge/window_bridge.h"
+#include "duilib/UIlib.h"
+#include "veltrina/message.h"
+
+namespace veltrinawnd {
+
+struct RenderContext {
+  DuiLib::CListUI* display = nullptr;
+  bridge::WindowRef window;     // receives the avatar's image-ready message
+  std::string conversation_id;  // the open conversation
+};
+
+// Appends at most one row for the message; false when nothing was shown (unknown sender).
+bool RenderMessage(const RenderContext& context, const veltrina::Message& message);
+
+// The emoji codes of rich text, left to right and non-overlapping, as ":[a-z0-9_+-]+:" matches,
+// and the text without them. Past max_codes the remaining codes stay in the text.
+struct EmojiSplit {
+  std::vector<std::wstring> codes;
+  std::wstring rest;
+};
+EmojiSplit SplitEmojiCodes(const std::wstring& rich, size_t max_codes = 200);
+
+inline constexpr wchar_t kFallbackNotice[] = L"[请在Web上或者手机上查看此消息]";
+
+}  // namespace veltrinawnd
