@@ -54,7 +54,10 @@ class HandlerList {
       if (x == h) return;
     list_.push_back(h);
   }
+  // Returns only when no call of any handler of this list is running on another thread, so the
+  // caller may destroy the handler right after. A handler may remove itself from inside a call.
   void Remove(T* h) {
+    std::lock_guard<std::recursive_mutex> calling(call_mutex_);
     std::lock_guard<std::mutex> lock(mutex_);
     std::erase(list_, h);
   }
@@ -67,6 +70,7 @@ class HandlerList {
       copy = list_;
     }
     for (T* h : copy) {
+      std::lock_guard<std::recursive_mutex> calling(call_mutex_);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (std::find(list_.begin(), list_.end(), h) == list_.end()) continue;
@@ -76,6 +80,7 @@ class HandlerList {
   }
 
  private:
+  std::recursive_mutex call_mutex_;  // held while a handler runs
   std::mutex mutex_;
   std::vector<T*> list_;
 };

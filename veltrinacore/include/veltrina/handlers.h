@@ -10,6 +10,11 @@
 
 namespace veltrina {
 
+// Handlers are called on the core thread. Remove...Handler returns only after a call already
+// running on that thread has finished, so a handler may be destroyed right after its removal;
+// a handler must therefore never wait for the thread that removes it (hand work over with a
+// posted message instead).
+
 class MessageHandler {
  public:
   virtual ~MessageHandler() = default;
