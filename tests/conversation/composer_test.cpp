@@ -59,11 +59,9 @@ TEST_F(ComposerTest, HistoryShowsTheLastPageScrolledDownAndReopeningAddsNoDuplic
     return list && list->GetCount() == 20 && list->GetScrollRange().cy > 0 &&
            list->GetScrollPos().cy == list->GetScrollRange().cy;
   });
-  d.Do("reopen", [] {
-    testkit::ClickControl(Main(), L"channelItem_c-2");
-    testkit::PumpFor(50);
-    testkit::ClickControl(Main(), L"channelItem_c-1");
-  });
+  d.Do("open another", [] { testkit::ClickControl(Main(), L"channelItem_c-2"); });
+  d.WaitFor("other open", [] { return Text(L"title_label") == L"#two"; });
+  d.Do("reopen", [] { testkit::ClickControl(Main(), L"channelItem_c-1"); });
   d.WaitFor("reopened", [] { return Text(L"title_label") == L"#one"; });
   d.Do("twenty rows again", [this] {
     EXPECT_EQ(ChatDisplay()->GetCount(), 20);
@@ -72,7 +70,7 @@ TEST_F(ComposerTest, HistoryShowsTheLastPageScrolledDownAndReopeningAddsNoDuplic
     service_->Push("message", bodies::MessageEvent(Message("c-1", 1, "u-a", "here", 5001)));
   });
   d.WaitFor("arrived", [] { return ChatDisplay()->GetCount() == 21; });
-  d.Do("pump", [] { testkit::PumpFor(100); });
+  d.Pause(100);
   d.Do("only one", [] {
     EXPECT_EQ(ChatDisplay()->GetCount(), 21);
     WindowManager::Instance()->CloseAll();

@@ -22,7 +22,7 @@ TEST_F(HandlersTest, RefreshChainRunsInOrderAndStopsSilentlyOnAFailure) {
   Answer(d, "channels.list", [svc](const auto& r) { svc->Succeed(r.id, bodies::ChannelsBody({})); });
   Answer(d, "ims.list", [svc](const auto& r) { svc->Succeed(r.id, bodies::ImsBody({})); });
   Answer(d, "messages.sync", [svc](const auto& r) { svc->Fail(r.id, 500, "down"); });
-  d.Do("wait", [] { testkit::PumpFor(150); });
+  d.Pause(150);
   d.Do("no further step", [this, svc] {
     EXPECT_EQ(svc->CountRequests("messages.unread"), 0u);
     EXPECT_TRUE(shell_.boxes.empty());  // the main window shows no error texts
@@ -72,7 +72,7 @@ TEST_F(HandlersTest, UnknownConversationsStartExactlyOneRefresh) {
   });
   // Whatever GetChannels reports, the lists are reloaded.
   Answer(d, "channels.list", [this](const auto& r) { service_->Fail(r.id, 500, "down"); });
-  d.Do("settle", [] { testkit::PumpFor(100); });
+  d.Pause(100);
   d.Do("one refresh only", [this] {
     EXPECT_EQ(service_->CountRequests("channels.list"), 3u);
     service_->Push("message", bodies::MessageEvent(Message("i-new", 2, "u-b", "dm", 2001)));
@@ -90,7 +90,7 @@ TEST_F(HandlersTest, UnknownConversationsStartExactlyOneRefresh) {
     service_->Push("message", bodies::MessageEvent(Message("i-other", 2, "u-c", "dm", 2002)));
   });
   Answer(d, "ims.open", [this](const auto& r) { service_->Fail(r.id, 404, "gone"); });
-  d.Do("settle", [] { testkit::PumpFor(100); });
+  d.Pause(100);
   d.Do("check", [this] {
     EXPECT_EQ(service_->CountRequests("ims.list"), 3u);  // refresh chain, prime, the successful one
     Leave();
@@ -108,7 +108,7 @@ TEST_F(HandlersTest, PresenceChangesMoveTheDot) {
     return dot && dot->GetNormalImage() == L"status/status_away_normal.png";
   });
   d.Do("unknown code leaves it", [this] { service_->Push("presence", bodies::PresenceEvent("u-a", 9)); });
-  d.Do("settle", [] { testkit::PumpFor(100); });
+  d.Pause(100);
   d.Do("check", [] {
     auto* dot = dynamic_cast<DuiLib::CButtonUI*>(Control(L"status_btnu-a"));
     EXPECT_EQ(dot->GetNormalImage(), L"status/status_away_normal.png");

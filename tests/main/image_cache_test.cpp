@@ -109,13 +109,15 @@ TEST_F(ImageCacheTest, AnAvatarArrivingAfterItsRowWasRebuiltTouchesNothing) {
       }
     return false;
   });
-  d.Do("rebuild the rows, then let the old download finish", [this, first] {
+  d.Do("rebuild the rows", [] {
     SendMessageW(Main(), WM_USER + 18, 0, 0);  // conversations changed: rows rebuilt
     PostMessageW(Main(), WM_USER + 18, 0, 0);
-    testkit::PumpFor(50);
+  });
+  d.Pause(50);
+  d.Do("then let the old download finish", [this, first] {
     service_->Answer((*first)->id, true, 200, "", "{}", "old-bytes");
   });
-  d.Do("settle", [] { testkit::PumpFor(200); });
+  d.Pause(200);
   d.Do("the new row is intact", [] {
     EXPECT_NE(Control(L"imItem_i-a"), nullptr);
     WindowManager::Instance()->CloseAll();

@@ -119,7 +119,7 @@ void MainTest::AnswerRefresh(testkit::UiDriver& d, const std::vector<veltrina::C
   Answer(d, "ims.list", [svc, ims](const auto& r) { svc->Succeed(r.id, bodies::ImsBody(ims)); });
   Answer(d, "messages.sync", [svc](const auto& r) { svc->Succeed(r.id, bodies::MessagesBody({})); });
   Answer(d, "messages.unread", [svc, unread](const auto& r) { svc->Succeed(r.id, bodies::UnreadBody(unread)); });
-  d.Do("settle", [] { testkit::PumpFor(50); });
+  d.Pause(50);
 }
 
 void MainTest::RunMain(testkit::UiDriver& d) {

@@ -50,7 +50,7 @@ TEST_F(SigninTest, StoredLoginFillsTheFieldsAndTheRoadEndsInTheMainWindow) {
     EXPECT_EQ(TextOf(L"LoginWindow", L"username_edit"), L"alice");
     EXPECT_EQ(TextOf(L"LoginWindow", L"password_edit"), L"secret-pass密码");
   });
-  d.Do("pump a while", [] { testkit::PumpFor(100); });
+  d.Pause(100);
   d.Do("pre-filled fields never sign in", [svc] {
     EXPECT_EQ(svc->CountRequests("auth.login"), 0u);
     testkit::ClickControl(FindVisibleWindow(L"LoginWindow"), L"login_btn");
@@ -226,7 +226,7 @@ TEST_F(SigninTest, UpdateWindowOpensForVersionFourAndUpOnly) {
     Answer(d, "client.version", [svc, code](const auto& r) {
       svc->Succeed(r.id, bodies::VersionBody(code, "新版本说明", "https://veltrina.demo/dl"));
     });
-    d.Do("settle", [] { testkit::PumpFor(150); });
+    d.Pause(150);
     d.Do("look", [&shown] {
       HWND h = FindVisibleWindow(L"UpdateWnd");
       shown = h != nullptr;

@@ -1,6 +1,7 @@
 #include "ui_driver.h"
 
 #include <map>
+#include <memory>
 
 namespace testkit {
 namespace {
@@ -27,6 +28,14 @@ UiDriver& UiDriver::WaitFor(const std::string& what, Condition condition, int ti
 UiDriver& UiDriver::Do(const std::string& what, Action action) {
   steps_.push_back({what, nullptr, std::move(action), 0, 0});
   return *this;
+}
+
+UiDriver& UiDriver::Pause(int milliseconds) {
+  auto started = std::make_shared<DWORD>(0);
+  return WaitFor("pause", [started, milliseconds] {
+    if (*started == 0) *started = GetTickCount() | 1;
+    return static_cast<int>(GetTickCount() - *started) >= milliseconds;
+  }, milliseconds + 5000);
 }
 
 UiDriver& UiDriver::OnWindow(const wchar_t* window_class, std::function<void(HWND)> action, int timeout_ms) {

@@ -25,6 +25,9 @@ class UiDriver {
 
   UiDriver& WaitFor(const std::string& what, Condition condition, int timeout_ms = 5000);
   UiDriver& Do(const std::string& what, Action action);
+  // Lets the loops run for a while before the next step (pumping inside an action would let
+  // the following steps run inside it instead).
+  UiDriver& Pause(int milliseconds);
   // Waits for a visible top-level window of this class, then runs the action with it.
   UiDriver& OnWindow(const wchar_t* window_class, std::function<void(HWND)> action, int timeout_ms = 5000);
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/application.h"
@@ -99,15 +100,47 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     auto* list = testkit::FindControlAs<DuiLib::CListUI>(testkit::FindVisibleWindow(L"MainWindow"), L"chat_display");
     return list && list->GetCount() > 0;
   });
-  d.Do("settle", [] { testkit::PumpFor(300); });
+  d.Pause(300);
   d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
-  // Closing hides the main window into the tray; a left click on the tray icon brings it back.
+  // A message typed and sent with Enter; it shows when the service has stored it.
+  auto rows = std::make_shared<int>(0);
+  d.Do("type and send", [rows] {
+    HWND main = testkit::FindVisibleWindow(L"MainWindow");
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(main, L"chat_display");
+    *rows = list->GetCount();
+    auto* input = testkit::FindControlAs<DuiLib::CRichEditUI>(main, L"chat_input");
+    input->SetFocus();
+    input->SetText(L"大家好 :wave: 这是 Veltrina 的导览，详情见 [https://veltrina.demo/tour|导览页面]");
+    MSG msg{input->GetNativeWindow(), WM_KEYDOWN, VK_RETURN, 0x001C0001, GetTickCount(), {}};
+    if (!DuiLib::CPaintManagerUI::TranslateMessage(&msg)) DispatchMessageW(&msg);
+  });
+  d.WaitFor("sent message shown", [rows] {
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(testkit::FindVisibleWindow(L"MainWindow"), L"chat_display");
+    return list && list->GetCount() > *rows;
+  });
+  d.Pause(300);
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  // Closing hides the main window into the tray; a left click on the tray icon brings it back
+  // with the first conversation that has unread messages (the assistant's welcome).
   d.Do("hide", [] { testkit::ClickControl(testkit::FindVisibleWindow(L"MainWindow"), L"customCloseBtn"); });
   d.WaitFor("hidden", [] { return testkit::FindVisibleWindow(L"MainWindow") == nullptr; });
   d.Do("tray click", [] {
     HWND main = FindWindowW(L"MainWindow", L"Veltrina");
     PostMessageW(main, WM_USER + 7, 0, WM_LBUTTONDOWN);
   });
+  d.WaitFor("shown again", [] { return testkit::FindVisibleWindow(L"MainWindow") != nullptr; });
+  // Ask the assistant something; its answer arrives live.
+  d.Do("ask the bot", [rows] {
+    HWND main = testkit::FindVisibleWindow(L"MainWindow");
+    *rows = testkit::FindControlAs<DuiLib::CListUI>(main, L"chat_display")->GetCount();
+    testkit::SetControlText(main, L"chat_input", L"/time");
+    testkit::ClickControl(main, L"send_message_btn");
+  });
+  d.WaitFor("the answer arrived", [rows] {
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(testkit::FindVisibleWindow(L"MainWindow"), L"chat_display");
+    return list && list->GetCount() >= *rows + 2;
+  }, 20000);
+  d.Pause(300);
   d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
   auto wm = [] { return WindowManager::Instance(); };
   Visit(d, L"JoinChannelWnd", [wm] { wm()->ShowJoinChannelWnd(1); }, [wm] { wm()->CloseJoinChannelWnd(); });
