@@ -157,20 +157,23 @@ void MainWnd::OnImageReady(LPARAM lParam) {
 
 // ---- core handlers: hand-off ----
 
+void MainWnd::DeliverCoreEvent(std::unique_ptr<CoreEvent> event) {
+  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
+  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));  // in order, without blocking the core
+}
+
 void MainWnd::HandleDirectMessage(const veltrina::Message& message) {
   auto event = std::make_unique<CoreEvent>();
   event->kind = CoreEvent::kDirectMessage;
   event->message = message.Clone();
-  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
-  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+  DeliverCoreEvent(std::move(event));
 }
 
 void MainWnd::HandleChannelMessage(const veltrina::Message& message) {
   auto event = std::make_unique<CoreEvent>();
   event->kind = CoreEvent::kChannelMessage;
   event->message = message.Clone();
-  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
-  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+  DeliverCoreEvent(std::move(event));
 }
 
 void MainWnd::HandleNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts) {
@@ -178,8 +181,7 @@ void MainWnd::HandleNumUnreadChanged(const std::string& channel_id, veltrina::_N
   event->kind = CoreEvent::kNumUnread;
   event->id = channel_id;
   event->counts = counts;
-  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
-  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+  DeliverCoreEvent(std::move(event));
 }
 
 void MainWnd::HandleUserStatusChanged(const std::string& uid, int status) {
@@ -187,16 +189,14 @@ void MainWnd::HandleUserStatusChanged(const std::string& uid, int status) {
   event->kind = CoreEvent::kUserStatus;
   event->id = uid;
   event->value = status;
-  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
-  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+  DeliverCoreEvent(std::move(event));
 }
 
 void MainWnd::HandleConnectionStateChanged(int state) {
   auto event = std::make_unique<CoreEvent>();
   event->kind = CoreEvent::kConnectionState;
   event->value = state;
-  if (GetCurrentThreadId() == ui_thread_) OnCoreEvent(*event);
-  else bridge::Post(Ref(), kMsgCoreEvent, std::move(event));
+  DeliverCoreEvent(std::move(event));
 }
 
 void MainWnd::OnCoreEvent(const CoreEvent& event) {

@@ -55,6 +55,7 @@ class MainWnd : public FrameWnd,
 
  private:
   // Core events on the UI thread.
+  void DeliverCoreEvent(std::unique_ptr<CoreEvent> event);
   void OnCoreEvent(const CoreEvent& event);
   void OnDirectMessage(const veltrina::Message& message);
   void OnChannelMessage(const veltrina::Message& message);
