@@ -145,3 +145,29 @@ TEST_F(ComposerTest, NothingIsSentToAConversationThatCannotTakeIt) {
   });
   RunMain(d);
 }
+
+TEST_F(ComposerTest, TheEditMenuCopiesCutsAndPastes) {
+  Prime({Channel("c-1", "one", 1)}, {});
+  testkit::UiDriver d;
+  d.WaitFor("main", [] { return Main() != nullptr && InputWindow() != nullptr; });
+  d.Do("copy, cut, paste", [this] {
+    auto* input = dynamic_cast<DuiLib::CRichEditUI*>(Control(L"chat_input"));
+    input->SetText(L"剪贴板 text");
+    input->SetSel(0, -1);
+    shell_.menu_answer = 1059;  // copy
+    testkit::NotifyControl(Main(), L"chat_input", L"richedit_click");
+    EXPECT_EQ(input->GetText(), L"剪贴板 text");
+    shell_.menu_answer = 1061;  // cut
+    testkit::NotifyControl(Main(), L"chat_input", L"richedit_click");
+    EXPECT_EQ(input->GetText(), L"");
+    shell_.menu_answer = 1060;  // paste
+    testkit::NotifyControl(Main(), L"chat_input", L"richedit_click");
+    EXPECT_EQ(input->GetText(), L"剪贴板 text");
+    shell_.menu_answer = 0;  // dismissed: nothing happens
+    testkit::NotifyControl(Main(), L"chat_input", L"richedit_click");
+    EXPECT_EQ(input->GetText(), L"剪贴板 text");
+    EXPECT_EQ(shell_.menus, 4);
+    WindowManager::Instance()->CloseAll();
+  });
+  RunMain(d);
+}
