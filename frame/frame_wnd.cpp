@@ -3,6 +3,9 @@
 namespace veltrinawnd {
 
 LRESULT FrameWnd::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  // Reachable from core callbacks from the start: InitWindow already starts requests and
+  // downloads whose answers may come back at once.
+  lifetime_.Attach(m_hWnd);
   LRESULT result = WindowImplBase::OnCreate(uMsg, wParam, lParam, bHandled);
   if (result != 0) return result;  // the skin failed: the window is not created
   if (positioned_) {
@@ -13,7 +16,6 @@ LRESULT FrameWnd::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     style &= ~WS_CAPTION;
     SetWindowLongW(m_hWnd, GWL_STYLE, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
   }
-  lifetime_.Attach(m_hWnd);
   shadow_.Create(m_hWnd);
   shadow_.SetSize(4);
   shadow_.SetPosition(0, 0);
