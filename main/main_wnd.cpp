@@ -6,6 +6,7 @@
 #include "app/storage.h"
 #include "app/system_seam.h"
 #include "conversation/markup.h"
+#include "emoji/emoji_tables.h"
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
 #include "main/main_messages.h"
@@ -36,7 +37,7 @@ MainWnd::~MainWnd() {
 }
 
 void MainWnd::InitWindow() {
-  // The emoji table builds itself on first use.
+  EmojiShortCodes();  // builds the short-code table now rather than at the first message
   m_PaintManager.SetDefaultFont(L"微软雅黑", 15, false, false, false);
   m_PaintManager.SetDefaultLinkFontColor(0xFF51BCB6);
   m_PaintManager.SetDefaultLinkHoverFontColor(0xFF59C796);
