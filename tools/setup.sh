@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine64 xvfb xauth fonts-wqy-microhei
+  wine wine64 xvfb xauth fonts-wqy-microhei
   googletest libstb-dev nlohmann-json3-dev
 )
 missing=()
@@ -20,4 +20,5 @@ fi
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# With recommends: Wine needs the X libraries and fontconfig it only recommends.
+apt-get install -y -qq "${missing[@]}" >/dev/null
