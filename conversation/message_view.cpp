@@ -8,6 +8,7 @@
 #include "conversation/markup.h"
 #include "emoji/emoji_tables.h"
 #include "main/image_cache.h"
+#include "main/image_ready.h"
 #include "main/main_messages.h"
 #include "veltrina/service_manager.h"
 #include "veltrina/user_manager.h"
@@ -80,26 +81,7 @@ Header BuildHeader(const RenderContext& context, const veltrina::Message& messag
   name_line->SetFixedHeight(22);
   body->Add(name_line);
 
-  std::wstring path = image_cache::LocalPath(image_name);
-  avatar->SetNormalImage(path);
-  static UINT_PTR serial = 0;
-  avatar->SetTag(++serial | (UINT_PTR{1} << (sizeof(UINT_PTR) * 8 - 1)));
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    CloseHandle(file);
-  } else {
-    bridge::WindowRef window = context.window;
-    std::string conversation = context.conversation_id;
-    UINT_PTR tag = avatar->GetTag();
-    image_cache::Download(address, image_name, [window, conversation, avatar, tag](const std::string& local) {
-      auto record = std::make_unique<ImageReadyRecord>();
-      record->conversation_id = conversation;
-      record->local_path = local;
-      record->button = avatar;
-      record->tag = tag;
-      bridge::Send(window, kMsgImageReadyAvatar, std::move(record));
-    });
-  }
+  ShowCachedImage(avatar, address, image_name, context.window, kMsgImageReadyAvatar, context.conversation_id);
   return {row, body};
 }
 

@@ -9,6 +9,7 @@
 #include "emoji/emoji_tables.h"
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
+#include "main/image_ready.h"
 #include "main/main_messages.h"
 #include "veltrina/channel_manager.h"
 #include "veltrina/chat_manager.h"
@@ -93,18 +94,7 @@ void MainWnd::ShowPersonalAvatar() {
   veltrina::Director* director = veltrina::Director::DefaultDirector();
   if (!button || !director || !director->me()) return;
   std::string name = image_cache::AvatarFileName(director->me()->header_url(), 40, 40, 1);
-  button->SetNormalImage(image_cache::LocalPath(name));
-  static UINT_PTR serial = 0;
-  button->SetTag(++serial);
-  bridge::WindowRef self = Ref();
-  UINT_PTR tag = button->GetTag();
-  image_cache::Download(kAvatarBaseUrl + name, name, [self, button, tag](const std::string& path) {
-    auto record = std::make_unique<ImageReadyRecord>();
-    record->local_path = path;
-    record->button = button;
-    record->tag = tag;
-    bridge::Send(self, kMsgImageReadySessionList, std::move(record));
-  });
+  ShowCachedImage(button, kAvatarBaseUrl + name, name, Ref(), kMsgImageReadySessionList, std::string(), true);
 }
 
 void MainWnd::StartRefreshChain() {

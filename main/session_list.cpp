@@ -5,6 +5,7 @@
 #include "app/constants.h"
 #include "app/storage.h"
 #include "main/image_cache.h"
+#include "main/image_ready.h"
 #include "main/main_messages.h"
 #include "main/main_wnd.h"
 #include "main/session_rows.h"
@@ -66,31 +67,14 @@ void MainWnd::RebuildRows() {
   }
   add(session_rows::Spacer(), "");
   add(session_rows::GroupHeader(L"私聊"), "");
-  static UINT_PTR avatar_serial = 0;
   for (const auto& im : ims_) {
     std::unique_ptr<veltrina::User> peer = veltrina::UserManager::DefaultManager()->FetchUserFromCacheByUid(im->to_uid());
     if (!peer) continue;  // no row for a peer the cache does not know
-    std::string name = image_cache::AvatarFileName(peer->header_url(), 40, 40, 1);
-    std::wstring path = image_cache::LocalPath(name);
     session_rows::RowParts parts =
-        session_rows::DirectMessageRow(im->im_id(), peer->uid(), peer->display_name(), peer->status(), path);
+        session_rows::DirectMessageRow(im->im_id(), peer->uid(), peer->display_name(), peer->status());
     add(parts.row, im->im_id());
-    DuiLib::CButtonUI* avatar = parts.avatar;
-    avatar->SetTag(++avatar_serial);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-    } else {
-      bridge::WindowRef self = Ref();
-      UINT_PTR tag = avatar->GetTag();
-      image_cache::Download(kAvatarBaseUrl + name, name, [self, avatar, tag](const std::string& local) {
-        auto record = std::make_unique<ImageReadyRecord>();
-        record->local_path = local;
-        record->button = avatar;
-        record->tag = tag;
-        bridge::Send(self, kMsgImageReadySessionList, std::move(record));
-      });
-    }
+    std::string name = image_cache::AvatarFileName(peer->header_url(), 40, 40, 1);
+    ShowCachedImage(parts.avatar, kAvatarBaseUrl + name, name, Ref(), kMsgImageReadySessionList);
     apply(parts, chat->NumUnreadInChannelFromMemCache(im->im_id()), false);
   }
   add(session_rows::Spacer(), "");

@@ -77,7 +77,7 @@ RowParts ChannelRow(const std::string& channel_id, const std::string& name, bool
 }
 
 RowParts DirectMessageRow(const std::string& im_id, const std::string& peer_uid, const std::string& display_name,
-                          int status, const std::wstring& avatar_path) {
+                          int status) {
   CHorizontalLayoutUI* content = nullptr;
   CListContainerElementUI* row = Row(&content);
   std::wstring item = L"imItem_" + Utf8ToUtf16(im_id);
@@ -99,7 +99,6 @@ RowParts DirectMessageRow(const std::string& im_id, const std::string& peer_uid,
   avatar->SetBorderRound(SIZE{3, 3});
   avatar->SetPadding(RECT{8, 6, 0, 0});
   avatar->SetMouseEnabled(false);
-  avatar->SetNormalImage(avatar_path);
   content->Add(avatar);
 
   auto* label = new CLabelUI;

@@ -19,9 +19,9 @@ DuiLib::CListContainerElementUI* GroupHeader(const std::wstring& title);
 DuiLib::CListContainerElementUI* Spacer();
 // "channelItem_" + id; label "#" + name for channels, the plain name for groups.
 RowParts ChannelRow(const std::string& channel_id, const std::string& name, bool is_channel);
-// "imItem_" + id; presence dot "status_btn" + peer uid; avatar image path (may be missing yet).
+// "imItem_" + id; presence dot "status_btn" + peer uid; the avatar button gets its image later.
 RowParts DirectMessageRow(const std::string& im_id, const std::string& peer_uid, const std::string& display_name,
-                          int status, const std::wstring& avatar_path);
+                          int status);
 
 // Badge text: empty (hidden) for 0, the number up to 99, "99+" above.
 std::wstring BadgeText(unsigned count);

@@ -387,18 +387,25 @@ void CPaintManagerUI::ReleaseCapture() {
 
 // ---- notifications ----
 
-bool CPaintManagerUI::AddNotifier(INotifyUI* p) {
-  if (!p || std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p) != m_aNotifiers.end()) return false;
-  m_aNotifiers.push_back(p);
+namespace {
+// Listener lists hold each listener once.
+template <typename T>
+bool AddOnce(std::vector<T*>& list, T* item) {
+  if (!item || std::find(list.begin(), list.end(), item) != list.end()) return false;
+  list.push_back(item);
   return true;
 }
+template <typename T>
+bool RemoveOnce(std::vector<T*>& list, T* item) {
+  auto it = std::find(list.begin(), list.end(), item);
+  if (it == list.end()) return false;
+  list.erase(it);
+  return true;
+}
+}  // namespace
 
-bool CPaintManagerUI::RemoveNotifier(INotifyUI* p) {
-  auto it = std::find(m_aNotifiers.begin(), m_aNotifiers.end(), p);
-  if (it == m_aNotifiers.end()) return false;
-  m_aNotifiers.erase(it);
-  return true;
-}
+bool CPaintManagerUI::AddNotifier(INotifyUI* p) { return AddOnce(m_aNotifiers, p); }
+bool CPaintManagerUI::RemoveNotifier(INotifyUI* p) { return RemoveOnce(m_aNotifiers, p); }
 
 void CPaintManagerUI::SendNotify(TNotifyUI& Msg, bool bAsync) {
   if (Msg.dwTimestamp == 0) Msg.dwTimestamp = GetTickCount();
@@ -434,28 +441,10 @@ void CPaintManagerUI::SendNotify(CControlUI* pControl, const wchar_t* pstrMessag
   SendNotify(msg, bAsync);
 }
 
-bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* f) {
-  if (std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), f) != m_aPreMessageFilters.end()) return false;
-  m_aPreMessageFilters.push_back(f);
-  return true;
-}
-bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* f) {
-  auto it = std::find(m_aPreMessageFilters.begin(), m_aPreMessageFilters.end(), f);
-  if (it == m_aPreMessageFilters.end()) return false;
-  m_aPreMessageFilters.erase(it);
-  return true;
-}
-bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* f) {
-  if (std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), f) != m_aMessageFilters.end()) return false;
-  m_aMessageFilters.push_back(f);
-  return true;
-}
-bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* f) {
-  auto it = std::find(m_aMessageFilters.begin(), m_aMessageFilters.end(), f);
-  if (it == m_aMessageFilters.end()) return false;
-  m_aMessageFilters.erase(it);
-  return true;
-}
+bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* f) { return AddOnce(m_aPreMessageFilters, f); }
+bool CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* f) { return RemoveOnce(m_aPreMessageFilters, f); }
+bool CPaintManagerUI::AddMessageFilter(IMessageFilterUI* f) { return AddOnce(m_aMessageFilters, f); }
+bool CPaintManagerUI::RemoveMessageFilter(IMessageFilterUI* f) { return RemoveOnce(m_aMessageFilters, f); }
 
 // ---- message routing ----
 
