@@ -22,21 +22,21 @@ bool StartsWithNoCase(const std::wstring& s, const wchar_t* prefix) {
 }
 }  // namespace
 
-int SystemSeam::MessageBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT type) {
-  return MessageBoxW(owner, text.c_str(), caption, type);
+int SystemSeam::ShowMessageBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT type) {
+  return ::MessageBoxW(owner, text.c_str(), caption, type);
 }
 
 INT_PTR SystemSeam::ShellOpen(HWND owner, const std::wstring& target, int show_command) {
   return reinterpret_cast<INT_PTR>(ShellExecuteW(owner, L"Open", target.c_str(), nullptr, nullptr, show_command));
 }
 
-BOOL SystemSeam::NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }
+BOOL SystemSeam::NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return ::Shell_NotifyIconW(message, data); }
 
-BOOL SystemSeam::FlashWindow(FLASHWINFO* info) { return FlashWindowEx(info); }
+BOOL SystemSeam::FlashTaskbar(FLASHWINFO* info) { return ::FlashWindowEx(info); }
 
-BOOL SystemSeam::InternetConnected(DWORD* flags) { return InternetGetConnectedState(flags, 0); }
+BOOL SystemSeam::InternetConnected(DWORD* flags) { return ::InternetGetConnectedState(flags, 0); }
 
-int SystemSeam::TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner) {
+int SystemSeam::TrackMenu(HMENU menu, UINT flags, int x, int y, HWND owner) {
   return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
 }
 

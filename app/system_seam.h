@@ -11,13 +11,13 @@ namespace veltrinawnd {
 class SystemSeam {
  public:
   virtual ~SystemSeam() = default;
-  virtual int MessageBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT type);
+  virtual int ShowMessageBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT type);
   // ShellExecuteW with the verb "Open"; returns its result as an integer (> 32 is success).
   virtual INT_PTR ShellOpen(HWND owner, const std::wstring& target, int show_command);
   virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data);
-  virtual BOOL FlashWindow(FLASHWINFO* info);
+  virtual BOOL FlashTaskbar(FLASHWINFO* info);
   virtual BOOL InternetConnected(DWORD* flags);
-  virtual int TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner);
+  virtual int TrackMenu(HMENU menu, UINT flags, int x, int y, HWND owner);
 };
 
 SystemSeam& System();

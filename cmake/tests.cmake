@@ -34,3 +34,6 @@ foreach(dir ${_test_dirs})
 endforeach()
 
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/tour ${CMAKE_BINARY_DIR}/tour-build)
+
+# No function or member of ours may carry a name that the Windows headers rename by a macro.
+add_test(NAME macro_names COMMAND bash ${CMAKE_SOURCE_DIR}/tools/check_macro_names.sh ${CMAKE_SOURCE_DIR})

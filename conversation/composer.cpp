@@ -72,7 +72,7 @@ void MainWnd::ShowEditMenu(POINT client_point) {
   DuiLib::CRichEditUI* input = ChatInput();
   if (!input) return;
   ClientToScreen(m_hWnd, &client_point);
-  switch (System().TrackPopupMenu(edit_menu_, TPM_RETURNCMD, client_point.x, client_point.y, m_hWnd)) {
+  switch (System().TrackMenu(edit_menu_, TPM_RETURNCMD, client_point.x, client_point.y, m_hWnd)) {
     case 1059: input->Copy(); break;
     case 1061: input->Cut(); break;
     case 1060: input->Paste(); break;

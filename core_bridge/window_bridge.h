@@ -94,7 +94,7 @@ void Destroy(void* p) {
 bool DeliverTracked(const std::shared_ptr<State>& state, UINT message, void* payload, bool send);
 }  // namespace detail
 
-// Delivers with SendMessage: returns after the window handled it. False (payload freed) when
+// Delivers with SendMessageW: returns after the window handled it. False (payload freed) when
 // the window is gone.
 template <typename T>
 bool Send(const WindowRef& ref, UINT message, std::unique_ptr<T> payload) {
@@ -106,7 +106,7 @@ bool Send(const WindowRef& ref, UINT message, std::unique_ptr<T> payload) {
   return detail::DeliverTracked(state, message, raw, true);
 }
 
-// Delivers with PostMessage: returns at once. False (payload freed) when the window is gone.
+// Delivers with PostMessageW: returns at once. False (payload freed) when the window is gone.
 template <typename T>
 bool Post(const WindowRef& ref, UINT message, std::unique_ptr<T> payload) {
   std::shared_ptr<detail::State> state = ref.state_.lock();

@@ -171,7 +171,7 @@ void MainWnd::OnSessionItemRightClick(DuiLib::TNotifyUI& msg) {
   if (session_rows::ParseItemName(msg.pSender->GetName(), &id) != 2) return;
   POINT pt = msg.ptMouse;
   ClientToScreen(m_hWnd, &pt);
-  if (System().TrackPopupMenu(im_menu_, TPM_RETURNCMD, pt.x, pt.y, m_hWnd) == 1056) CloseDirectMessage(id);
+  if (System().TrackMenu(im_menu_, TPM_RETURNCMD, pt.x, pt.y, m_hWnd) == 1056) CloseDirectMessage(id);
 }
 
 void MainWnd::CloseDirectMessage(const std::string& id) {

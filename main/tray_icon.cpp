@@ -77,7 +77,7 @@ void TrayIcon::OnUnreadTotal(unsigned total) {
     Modify(colour_);
     flash.dwFlags = FLASHW_STOP;
   }
-  System().FlashWindow(&flash);
+  System().FlashTaskbar(&flash);
 }
 
 void TrayIcon::OnConnectionState(int state) {
@@ -101,7 +101,7 @@ UINT TrayIcon::TrackMenu() {
   POINT pt;
   GetCursorPos(&pt);
   SetForegroundWindow(owner_);
-  return static_cast<UINT>(System().TrackPopupMenu(menu_, TPM_RETURNCMD, pt.x, pt.y, owner_));
+  return static_cast<UINT>(System().TrackMenu(menu_, TPM_RETURNCMD, pt.x, pt.y, owner_));
 }
 
 }  // namespace veltrinawnd

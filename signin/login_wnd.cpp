@@ -132,7 +132,7 @@ void LoginWnd::OnFailed(LPARAM lParam) {
   if (record->code == kUnreachable) text = L"链接到服务器失败";
   else if (record->code == kLoginWrongCredentials) text = L"用户名或密码错误";
   else text = L"登录失败 (code:" + std::to_wstring(record->code) + L")";
-  System().MessageBox(nullptr, text, nullptr, MB_OK);
+  System().ShowMessageBox(nullptr, text, nullptr, MB_OK);
 }
 
 void LoginWnd::OnDataPrepared() {

@@ -35,12 +35,12 @@ void RestPasswordWnd::Confirm() {
   std::wstring first = new_pwd_edit_ ? new_pwd_edit_->GetText() : std::wstring();
   std::wstring second = confirm_pwd_edit_ ? confirm_pwd_edit_->GetText() : std::wstring();
   if (first != second) {
-    System().MessageBox(nullptr, L"两次输入的密码不一致", nullptr, MB_OK);
+    System().ShowMessageBox(nullptr, L"两次输入的密码不一致", nullptr, MB_OK);
     return;
   }
   std::string password = Utf16ToUtf8(first);
   if (password.size() < kMinPasswordBytes) {
-    System().MessageBox(nullptr, L"密码长度至少为6位", nullptr, MB_OK);
+    System().ShowMessageBox(nullptr, L"密码长度至少为6位", nullptr, MB_OK);
     return;
   }
   ShowBusy(sure_btn_, L"登录中...");
@@ -73,7 +73,7 @@ void RestPasswordWnd::OnPasswordNotSet(LPARAM lParam) {
   std::wstring text = record->code == kUnreachable
                           ? std::wstring(L"链接到服务器失败")
                           : L"初始化密码失败 (code:" + std::to_wstring(record->code) + L")";
-  System().MessageBox(nullptr, text, nullptr, MB_OK);
+  System().ShowMessageBox(nullptr, text, nullptr, MB_OK);
 }
 
 void RestPasswordWnd::OnDataPrepared() {

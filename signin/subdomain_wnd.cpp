@@ -97,7 +97,7 @@ void SubdomainWnd::OnTeamFound(LPARAM lParam) {
 void SubdomainWnd::OnLookupFailed(LPARAM lParam) {
   ShowIdle(continue_btn_, L"下一步");
   int32_t code = static_cast<int32_t>(lParam);
-  System().MessageBox(nullptr, L"团队名错误 (code:" + std::to_wstring(code) + L")", nullptr, MB_OK);
+  System().ShowMessageBox(nullptr, L"团队名错误 (code:" + std::to_wstring(code) + L")", nullptr, MB_OK);
 }
 
 void SubdomainWnd::OnNewVersion(LPARAM lParam) {

@@ -130,11 +130,11 @@ void CWindowWnd::SetIcon(UINT nRes) {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
-LRESULT CWindowWnd::SendMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+LRESULT CWindowWnd::SendWindowMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   return ::SendMessageW(m_hWnd, uMsg, wParam, lParam);
 }
 
-LRESULT CWindowWnd::PostMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+LRESULT CWindowWnd::PostWindowMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   return ::PostMessageW(m_hWnd, uMsg, wParam, lParam);
 }
 

@@ -39,7 +39,7 @@ SIZE CLabelUI::EstimateSize(SIZE szAvailable) {
   RECT rc{0, 0, szAvailable.cx > 0 ? szAvailable.cx : 9999, 9999};
   HDC dc = m_pManager->GetPaintDC() ? m_pManager->GetPaintDC() : GetDC(nullptr);
   if (m_bShowHtml) CRenderEngine::DrawHtmlText(dc, m_pManager, rc, m_sText, 0, m_iFont, DT_CALCRECT | DT_SINGLELINE);
-  else CRenderEngine::DrawText(dc, m_pManager, rc, m_sText, 0, m_iFont, DT_CALCRECT | DT_SINGLELINE);
+  else CRenderEngine::DrawSingleText(dc, m_pManager, rc, m_sText, 0, m_iFont, DT_CALCRECT | DT_SINGLELINE);
   if (!m_pManager->GetPaintDC()) ReleaseDC(nullptr, dc);
   return SIZE{rc.right - rc.left + m_rcTextPadding.left + m_rcTextPadding.right, m_cxyFixed.cy};
 }
@@ -78,7 +78,7 @@ void CLabelUI::PaintText(HDC hDC) {
   rc.top += m_rcTextPadding.top;
   rc.bottom -= m_rcTextPadding.bottom;
   if (m_bShowHtml) CRenderEngine::DrawHtmlText(hDC, m_pManager, rc, m_sText, EffectiveTextColor(), m_iFont, m_uTextStyle);
-  else CRenderEngine::DrawText(hDC, m_pManager, rc, m_sText, EffectiveTextColor(), m_iFont, m_uTextStyle);
+  else CRenderEngine::DrawSingleText(hDC, m_pManager, rc, m_sText, EffectiveTextColor(), m_iFont, m_uTextStyle);
 }
 
 // ---- CTextUI ----

@@ -302,7 +302,7 @@ bool CRenderEngine::DrawImage(HDC hDC, CPaintManagerUI* pManager, const RECT& rc
   return true;
 }
 
-void CRenderEngine::DrawText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
+void CRenderEngine::DrawSingleText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
                              DWORD dwTextColor, int iFont, UINT uStyle) {
   if (!pManager) return;
   HGDIOBJ oldFont = SelectObject(hDC, pManager->GetFont(iFont));

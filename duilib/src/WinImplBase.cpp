@@ -24,9 +24,9 @@ void WindowImplBase::OnClick(TNotifyUI& msg) {
   if (!msg.pSender) return;
   const CDuiString& name = msg.pSender->GetName();
   if (name == L"closebtn") Close(IDCANCEL);
-  else if (name == L"minbtn") SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
-  else if (name == L"maxbtn") SendMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-  else if (name == L"restorebtn") SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+  else if (name == L"minbtn") SendWindowMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  else if (name == L"maxbtn") SendWindowMessage(WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  else if (name == L"restorebtn") SendWindowMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
 }
 
 LRESULT WindowImplBase::ResponseDefaultKeyEvent(WPARAM wParam) {
@@ -127,7 +127,7 @@ LRESULT WindowImplBase::OnSize(UINT, WPARAM, LPARAM, BOOL& bHandled) {
 LRESULT WindowImplBase::OnSysCommand(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
   if (wParam == SC_CLOSE) {
     bHandled = TRUE;
-    SendMessage(WM_CLOSE);
+    SendWindowMessage(WM_CLOSE);
     return 0;
   }
   bool wasZoomed = IsZoomed(m_hWnd);

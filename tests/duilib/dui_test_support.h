@@ -149,14 +149,14 @@ class SkinWindow : public WindowImplBase {
 
   // Mouse input as Windows delivers it to the window, at client coordinates.
   void Click(POINT pt) {
-    SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
-    SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
-    SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+    SendWindowMessage(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
+    SendWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    SendWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
     Pump();
   }
   void RightClick(POINT pt) {
-    SendMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(pt.x, pt.y));
-    SendMessage(WM_RBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+    SendWindowMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(pt.x, pt.y));
+    SendWindowMessage(WM_RBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
     Pump();
   }
 

@@ -377,22 +377,22 @@ TEST(EditFocus, ReactivatingTheWindowRestoresTheEditFocus) {
   Pump();
   ASSERT_EQ(GetFocus(), rich->GetNativeWindow());
   // What Windows does on a switch away and back: deactivate, focus leaves the edit, activate.
-  w.SendMessage(WM_ACTIVATE, WA_INACTIVE, 0);
+  w.SendWindowMessage(WM_ACTIVATE, WA_INACTIVE, 0);
   SetFocus(w.GetHWND());
   EXPECT_EQ(w.PM().GetFocus(), nullptr);
   w.seen.clear();
-  w.SendMessage(WM_ACTIVATE, WA_ACTIVE, 0);
+  w.SendWindowMessage(WM_ACTIVATE, WA_ACTIVE, 0);
   Pump();
   EXPECT_EQ(GetFocus(), rich->GetNativeWindow());
   EXPECT_EQ(w.PM().GetFocus(), rich);
   EXPECT_EQ(w.Count(DUI_MSGTYPE_SETFOCUS), 1);
 
   // An edit hidden meanwhile is not focused again.
-  w.SendMessage(WM_ACTIVATE, WA_INACTIVE, 0);
+  w.SendWindowMessage(WM_ACTIVATE, WA_INACTIVE, 0);
   SetFocus(w.GetHWND());
   rich->SetVisible(false);
   w.Layout();
-  w.SendMessage(WM_ACTIVATE, WA_ACTIVE, 0);
+  w.SendWindowMessage(WM_ACTIVATE, WA_ACTIVE, 0);
   Pump();
   EXPECT_NE(GetFocus(), rich->GetNativeWindow());
 }

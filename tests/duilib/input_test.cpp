@@ -29,9 +29,9 @@ TEST(Input, ButtonClicksOnlyWhenReleasedOverIt) {
 
   // Pressed on b1, released over b2: no click at all.
   w.seen.clear();
-  w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(Center(b1->GetPos())));
-  w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, At(Center(b2->GetPos())));
-  w.SendMessage(WM_LBUTTONUP, 0, At(Center(b2->GetPos())));
+  w.SendWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(Center(b1->GetPos())));
+  w.SendWindowMessage(WM_MOUSEMOVE, MK_LBUTTON, At(Center(b2->GetPos())));
+  w.SendWindowMessage(WM_LBUTTONUP, 0, At(Center(b2->GetPos())));
   EXPECT_EQ(w.Count(DUI_MSGTYPE_CLICK), 0);
 
   // Disabled and hidden buttons do nothing.
@@ -59,10 +59,10 @@ TEST(Input, DoubleClickActivatesARow) {
   }
   w.Layout();
   POINT pt = Center(list->GetItemAt(1)->GetPos());
-  w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(pt));
-  w.SendMessage(WM_LBUTTONUP, 0, At(pt));
-  w.SendMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, At(pt));
-  w.SendMessage(WM_LBUTTONUP, 0, At(pt));
+  w.SendWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, At(pt));
+  w.SendWindowMessage(WM_LBUTTONUP, 0, At(pt));
+  w.SendWindowMessage(WM_LBUTTONDBLCLK, MK_LBUTTON, At(pt));
+  w.SendWindowMessage(WM_LBUTTONUP, 0, At(pt));
   ASSERT_EQ(w.Count(DUI_MSGTYPE_ITEMACTIVATE), 1);
   EXPECT_EQ(w.Last(DUI_MSGTYPE_ITEMACTIVATE)->sender, list->GetItemAt(1));
   EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 1);
@@ -85,15 +85,15 @@ TEST(Input, WheelScrollsTheListUnderTheMouse) {
   POINT client = Center(list->GetPos());
   POINT screen = client;
   ClientToScreen(w.GetHWND(), &screen);
-  w.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), At(screen));
+  w.SendWindowMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), At(screen));
   int down = list->GetScrollPos().cy;
   EXPECT_GT(down, 0);
-  w.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), At(screen));
+  w.SendWindowMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), At(screen));
   EXPECT_EQ(list->GetScrollPos().cy, 0);
   // The wheel over another control leaves the list alone.
   POINT other = Center(w.Find(L"b1")->GetPos());
   ClientToScreen(w.GetHWND(), &other);
-  w.SendMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), At(other));
+  w.SendWindowMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), At(other));
   EXPECT_EQ(list->GetScrollPos().cy, 0);
 }
 
@@ -145,7 +145,7 @@ TEST(Input, CaptionDragsOnlyWherePlainControlsAre) {
   auto hit = [&](int x, int y) {
     POINT pt{x, y};
     ClientToScreen(w.GetHWND(), &pt);
-    return w.SendMessage(WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
+    return w.SendWindowMessage(WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
   };
   EXPECT_EQ(hit(50, 20), HTCAPTION);  // the title label
   EXPECT_EQ(hit(120, 20), HTCLIENT);  // the button
@@ -159,7 +159,7 @@ TEST(Input, CaptionDragsOnlyWherePlainControlsAre) {
   EXPECT_EQ(hit(150, 2), HTTOP);
 
   MINMAXINFO mmi{};
-  w.SendMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+  w.SendWindowMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
   EXPECT_EQ(mmi.ptMinTrackSize.x, 150);
   EXPECT_EQ(mmi.ptMinTrackSize.y, 100);
 }
@@ -298,7 +298,7 @@ TEST(Input, CursorsFollowTheControlsUnderTheMouse) {
   };
   auto setCursor = [&](POINT client, HWND target) {
     movePointer(client);
-    return w.SendMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return w.SendWindowMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   };
   // Over the toolkit's own controls the window sets the cursor (a hand on buttons).
   EXPECT_TRUE(setCursor(Center(w.Find(L"b1")->GetPos()), w.GetHWND()));

@@ -266,15 +266,15 @@ TEST_F(ListFixture, KeyboardMovesTheSelection) {
   list->SetFocus();
   list->SelectItem(0, true);
   ASSERT_EQ(w.PM().GetFocus(), list);
-  w.SendMessage(WM_KEYDOWN, VK_DOWN, 0);
-  w.SendMessage(WM_KEYDOWN, VK_DOWN, 0);
+  w.SendWindowMessage(WM_KEYDOWN, VK_DOWN, 0);
+  w.SendWindowMessage(WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(list->GetCurSel(), 2);
-  w.SendMessage(WM_KEYDOWN, VK_END, 0);
+  w.SendWindowMessage(WM_KEYDOWN, VK_END, 0);
   EXPECT_EQ(list->GetCurSel(), 9);
   w.Layout();
   EXPECT_LE(RowAt(9)->GetPos().bottom, 180);  // scrolled into view
   EXPECT_GE(RowAt(9)->GetPos().top, 30);
-  w.SendMessage(WM_KEYDOWN, VK_HOME, 0);
+  w.SendWindowMessage(WM_KEYDOWN, VK_HOME, 0);
   EXPECT_EQ(list->GetCurSel(), 0);
   EXPECT_EQ(list->GetScrollPos().cy, 0);
 }
@@ -294,14 +294,14 @@ TEST_F(ListFixture, DraggingTheThumbScrollsTheRows) {
   EXPECT_EQ(track.left, 300 - bar->GetBarWidth());
   EXPECT_EQ(RowAt(0)->GetPos().right, track.left);  // rows leave room for the bar
   POINT grab{(track.left + track.right) / 2, track.top + 5};
-  w.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
-  w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 40));
+  w.SendWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab.x, grab.y));
+  w.SendWindowMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 40));
   int mid = list->GetScrollPos().cy;
   EXPECT_GT(mid, 0);
   EXPECT_LT(mid, 450);
-  w.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 400));
+  w.SendWindowMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 400));
   EXPECT_EQ(list->GetScrollPos().cy, 450);
-  w.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(grab.x, grab.y + 400));
+  w.SendWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(grab.x, grab.y + 400));
   EXPECT_EQ(list->GetCurSel(), -1);  // dragging selects nothing
   // A click on the track above the thumb pages up.
   w.Click(POINT{grab.x, track.top + 2});

@@ -48,22 +48,22 @@ TEST(Modal, ButtonsCloseFromInsideTheLoop) {
   };
   w.Layout();
   POINT ok = Center(w.Find(L"ok")->GetPos());
-  w.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(ok.x, ok.y));
-  w.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(ok.x, ok.y));
+  w.PostWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(ok.x, ok.y));
+  w.PostWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(ok.x, ok.y));
   EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDOK));
 
   SkinWindow w2(kDialog);
   ASSERT_TRUE(w2.Open());
   w2.Layout();
   POINT close = Center(w2.Find(L"closebtn")->GetPos());
-  w2.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(close.x, close.y));
-  w2.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(close.x, close.y));
+  w2.PostWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(close.x, close.y));
+  w2.PostWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(close.x, close.y));
   EXPECT_EQ(w2.ShowModal(), static_cast<UINT>(IDCANCEL));
   ExpectNoQuitPending();
 
   SkinWindow w3(kDialog);
   ASSERT_TRUE(w3.Open());
-  w3.PostMessage(WM_KEYDOWN, VK_ESCAPE, 0);
+  w3.PostWindowMessage(WM_KEYDOWN, VK_ESCAPE, 0);
   EXPECT_EQ(w3.ShowModal(), static_cast<UINT>(IDCANCEL));
   ExpectNoQuitPending();
 }
@@ -94,7 +94,7 @@ class Outer : public SkinWindow {
 TEST(Modal, NestedLoopsBothEndOnQuitAndTheQuitIsPostedAgain) {
   Outer outer;
   ASSERT_TRUE(outer.Open());
-  outer.PostMessage(kRunInner);
+  outer.PostWindowMessage(kRunInner);
   UINT outerResult = outer.ShowModal();
   EXPECT_TRUE(outer.innerRan);
   EXPECT_EQ(outer.innerResult, static_cast<UINT>(IDCANCEL));
@@ -157,7 +157,7 @@ class Stubborn : public SkinWindow {
   LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL& bHandled) override {
     if (vetoes > 0) {
       --vetoes;
-      PostMessage(kAfterVeto);
+      PostWindowMessage(kAfterVeto);
       bHandled = TRUE;  // stays open
       return 0;
     }
@@ -214,9 +214,9 @@ TEST(Reopen, ASecondWindowOfTheSameObjectWorksLikeTheFirst) {
     EXPECT_EQ(w.Count(DUI_MSGTYPE_CLICK), 1);
     // Hover follows the mouse in and out of the button.
     auto* ok = w.Find<CButtonUI>(L"ok");
-    w.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(10, 40));
+    w.SendWindowMessage(WM_MOUSEMOVE, 0, MAKELPARAM(10, 40));
     EXPECT_TRUE(ok->IsHot());
-    w.SendMessage(WM_MOUSELEAVE);
+    w.SendWindowMessage(WM_MOUSELEAVE);
     EXPECT_FALSE(ok->IsHot());
     w.Close(IDOK);
     EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDOK));

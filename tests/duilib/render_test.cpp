@@ -205,7 +205,7 @@ TEST(Images, ButtonsPaintWithGoodAndBadImages) {
   // The window's own painting takes the same paths.
   InvalidateRect(w.GetHWND(), nullptr, FALSE);
   UpdateWindow(w.GetHWND());
-  w.SendMessage(WM_MOUSEMOVE, 0, MAKELPARAM(125, 50));
+  w.SendWindowMessage(WM_MOUSEMOVE, 0, MAKELPARAM(125, 50));
   UpdateWindow(w.GetHWND());
   Pump();
   EXPECT_TRUE(IsWindow(w.GetHWND()));

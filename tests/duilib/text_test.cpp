@@ -249,8 +249,8 @@ TEST(TextLinks, PostedClicksThroughTheMessageQueue) {
   for (int x = text->GetPos().left; x < text->GetPos().right && target.x < 0; ++x)
     if (text->LinkAt(POINT{x, text->GetPos().top + 5}) == 1) target = POINT{x + 2, text->GetPos().top + 5};
   ASSERT_GE(target.x, 0);
-  w.PostMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(target.x, target.y));
-  w.PostMessage(WM_LBUTTONUP, 0, MAKELPARAM(target.x, target.y));
+  w.PostWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(target.x, target.y));
+  w.PostWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(target.x, target.y));
   Pump();
   ASSERT_EQ(w.Count(DUI_MSGTYPE_LINK), 1);
   EXPECT_EQ(w.Last(DUI_MSGTYPE_LINK)->wParam, 1u);

@@ -20,7 +20,7 @@ class RecordingShell : public veltrinawnd::SystemSeam {
     UINT flags;
     std::wstring info;
   };
-  int MessageBox(HWND, const std::wstring& text, const wchar_t*, UINT) override {
+  int ShowMessageBox(HWND, const std::wstring& text, const wchar_t*, UINT) override {
     boxes.push_back(text);
     return IDOK;
   }
@@ -32,7 +32,7 @@ class RecordingShell : public veltrinawnd::SystemSeam {
     icons.push_back({message, data->hIcon, data->uFlags, data->szInfo});
     return TRUE;
   }
-  BOOL FlashWindow(FLASHWINFO* info) override {
+  BOOL FlashTaskbar(FLASHWINFO* info) override {
     flashes.push_back(info->dwFlags);
     return TRUE;
   }
@@ -40,7 +40,7 @@ class RecordingShell : public veltrinawnd::SystemSeam {
     if (flags) *flags = 0;
     return online;
   }
-  int TrackPopupMenu(HMENU, UINT, int, int, HWND) override {
+  int TrackMenu(HMENU, UINT, int, int, HWND) override {
     ++menus;
     return menu_answer;
   }

@@ -15,7 +15,7 @@
 
 class RecordingSystem : public veltrinawnd::SystemSeam {
  public:
-  int MessageBox(HWND, const std::wstring& text, const wchar_t*, UINT) override {
+  int ShowMessageBox(HWND, const std::wstring& text, const wchar_t*, UINT) override {
     boxes.push_back(text);
     return IDOK;
   }

@@ -36,8 +36,8 @@ class CWindowWnd {
   void CenterWindow();
   void SetIcon(UINT nRes);
 
-  LRESULT SendMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
-  LRESULT PostMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
+  LRESULT SendWindowMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
+  LRESULT PostWindowMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0);
 
  protected:
   virtual const wchar_t* GetWindowClassName() const = 0;

@@ -94,7 +94,7 @@ struct TEventUI {
   LPARAM lParam = 0;
 };
 
-// Text style flags of labels (DrawText flags).
+// Text style flags of labels (DrawTextW flags).
 inline constexpr UINT DT_DEFAULT_LABEL = DT_LEFT | DT_VCENTER | DT_SINGLELINE;
 
 // Diagnostics of the toolkit (malformed skins, unknown attributes). Windows applications route

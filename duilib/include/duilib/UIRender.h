@@ -52,8 +52,8 @@ class CRenderEngine {
   static bool DrawImage(HDC hDC, CPaintManagerUI* pManager, const RECT& rcItem, const RECT& rcPaint,
                         const TDrawInfo& info);
 
-  // Single text with DrawText semantics (DT_SINGLELINE, DT_END_ELLIPSIS, alignment, DT_CALCRECT).
-  static void DrawText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
+  // Single text with DrawTextW semantics (DT_SINGLELINE, DT_END_ELLIPSIS, alignment, DT_CALCRECT).
+  static void DrawSingleText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
                        DWORD dwTextColor, int iFont, UINT uStyle);
 
   // Lays out marked-up text in rc, wrapping at its width unless DT_SINGLELINE. With DT_CALCRECT
