@@ -4,8 +4,7 @@
 #include <shlobj.h>
 #include <wincred.h>
 
-#include <clocale>
-#include <cstdlib>
+#include <cwchar>
 #include <cstring>
 
 #include "veltrina/log.h"
@@ -62,34 +61,24 @@ std::string Utf16ToUtf8(const std::wstring& utf16) {
 }
 
 std::string WideToAnsi(const std::wstring& wide) {
-  std::string saved = std::setlocale(LC_ALL, nullptr) ? std::setlocale(LC_ALL, nullptr) : "C";
-  std::setlocale(LC_ALL, "chs");
-  std::vector<char> buffer(wide.size() * 2 + 1, '\0');
-  size_t n = std::wcstombs(buffer.data(), wide.c_str(), buffer.size() - 1);
-  std::setlocale(LC_ALL, saved.c_str());
-  if (n == static_cast<size_t>(-1)) {
-    // A character the code page cannot hold: fall back to the system conversion, never lose
-    // the whole path.
-    int m = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(m > 0 ? m - 1 : 0, '\0');
-    if (m > 1) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out.data(), m, nullptr, nullptr);
-    return out;
-  }
-  return std::string(buffer.data(), n);
+  // Up to the first zero, as a C string would be read.
+  const int length = static_cast<int>(std::wcslen(wide.c_str()));
+  if (length == 0) return std::string();
+  int n = WideCharToMultiByte(kAnsiCodePage, 0, wide.c_str(), length, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(kAnsiCodePage, 0, wide.c_str(), length, out.data(), n, nullptr, nullptr);
+  return out;
 }
 
 std::wstring AnsiToWide(const std::string& ansi) {
-  std::setlocale(LC_ALL, "chs");
-  std::vector<wchar_t> buffer(ansi.size() + 1, L'\0');
-  size_t n = std::mbstowcs(buffer.data(), ansi.c_str(), buffer.size() - 1);
-  std::setlocale(LC_ALL, "C");
-  if (n == static_cast<size_t>(-1)) {
-    int m = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::wstring out(m > 0 ? m - 1 : 0, L'\0');
-    if (m > 1) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, out.data(), m);
-    return out;
-  }
-  return std::wstring(buffer.data(), n);
+  const int length = static_cast<int>(std::strlen(ansi.c_str()));
+  if (length == 0) return std::wstring();
+  int n = MultiByteToWideChar(kAnsiCodePage, 0, ansi.c_str(), length, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(kAnsiCodePage, 0, ansi.c_str(), length, out.data(), n);
+  return out;
 }
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {

@@ -16,7 +16,10 @@ std::wstring GetExecutableFolder();
 
 std::wstring Utf8ToUtf16(const std::string& utf8);
 std::string Utf16ToUtf8(const std::wstring& utf16);
-// The multibyte code page of the "chs" locale (file-system paths of the core).
+// File-system paths of the core travel in the multibyte code page of the "chs" locale (936).
+// Converted with the Windows API: switching the process-wide C locale would race with the
+// threads that convert at the same time (the avatar prefetch on the core thread).
+inline constexpr unsigned kAnsiCodePage = 936;
 std::string WideToAnsi(const std::wstring& wide);
 std::wstring AnsiToWide(const std::string& ansi);
 

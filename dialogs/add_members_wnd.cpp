@@ -7,7 +7,7 @@ namespace veltrinawnd {
 AddMembersWnd::AddMembersWnd(const std::string& channel_id) : channel_id_(channel_id) {}
 
 void AddMembersWnd::OnFinalMessage(HWND hWnd) {
-  WindowManager::Instance()->ClearAddMembers();
+  WindowManager::Instance()->ClearAddMembers(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

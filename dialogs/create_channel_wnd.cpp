@@ -7,7 +7,7 @@ namespace veltrinawnd {
 CreateChannelWnd::CreateChannelWnd(int channel_kind) : channel_kind_(channel_kind) {}
 
 void CreateChannelWnd::OnFinalMessage(HWND hWnd) {
-  WindowManager::Instance()->ClearCreateChannel();
+  WindowManager::Instance()->ClearCreateChannel(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

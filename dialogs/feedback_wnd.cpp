@@ -7,7 +7,7 @@ namespace veltrinawnd {
 FeedbackWnd::FeedbackWnd() {}
 
 void FeedbackWnd::OnFinalMessage(HWND hWnd) {
-  WindowManager::Instance()->ClearFeedback();
+  WindowManager::Instance()->ClearFeedback(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

@@ -7,7 +7,7 @@ namespace veltrinawnd {
 JoinChannelWnd::JoinChannelWnd(int channel_kind) : channel_kind_(channel_kind) {}
 
 void JoinChannelWnd::OnFinalMessage(HWND hWnd) {
-  WindowManager::Instance()->ClearJoinChannel();
+  WindowManager::Instance()->ClearJoinChannel(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

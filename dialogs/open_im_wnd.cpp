@@ -7,7 +7,7 @@ namespace veltrinawnd {
 OpenImWnd::OpenImWnd() {}
 
 void OpenImWnd::OnFinalMessage(HWND hWnd) {
-  WindowManager::Instance()->ClearOpenIm();
+  WindowManager::Instance()->ClearOpenIm(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

@@ -7,7 +7,7 @@ namespace veltrinawnd {
 ViewMembersWnd::ViewMembersWnd(const std::string& channel_id) : channel_id_(channel_id) {}
 
 void ViewMembersWnd::OnFinalMessage(HWND hWnd) {
-  WindowManager::Instance()->ClearViewMembers();
+  WindowManager::Instance()->ClearViewMembers(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

@@ -27,17 +27,27 @@ class FrameWnd : public DuiLib::WindowImplBase {
   HWND hwnd() const { return GetHWND(); }
   // What core callbacks capture to reach this window (see core_bridge/window_bridge.h).
   bridge::WindowRef Ref() const { return lifetime_.Ref(); }
+  // True once the window has begun to close for good (see CloseForGood).
+  bool closing() const { return closing_; }
 
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return kSkinFolder; }
   LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
   void Notify(DuiLib::TNotifyUI& msg) override { WindowImplBase::Notify(msg); }
   void OnFinalMessage(HWND hWnd) override;
+  // Closes the window on its way to the next one. Answers that are already on their way (a
+  // second lookup, a second login) are ignored from now on: they must not open a second
+  // follow-up window from inside the first one's modal loop.
+  void CloseForGood() {
+    closing_ = true;
+    Close(IDOK);
+  }
 
   CWndShadow shadow_;
   bridge::WindowLifetime lifetime_;
 
  private:
+  bool closing_ = false;
   bool positioned_ = false;
   int x_ = 0;
   int y_ = 0;

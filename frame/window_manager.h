@@ -49,18 +49,19 @@ class WindowManager {
   // Add members, view members, create channel, direct message, join channel, then the main window.
   void CloseAll();
 
-  // Called by each window's OnFinalMessage.
-  void ClearMain() { main_wnd_ = nullptr; }
-  void ClearJoinChannel() { join_channel_wnd_ = nullptr; }
-  void ClearOpenIm() { open_im_wnd_ = nullptr; }
-  void ClearCreateChannel() { create_channel_wnd_ = nullptr; }
-  void ClearViewMembers() { view_members_wnd_ = nullptr; }
-  void ClearAddMembers() { add_members_wnd_ = nullptr; }
-  void ClearSelectEmoji() { select_emoji_wnd_ = nullptr; }
-  void ClearUploadFile() { upload_file_wnd_ = nullptr; }
-  void ClearViewFiles() { view_files_wnd_ = nullptr; }
-  void ClearFileDetails() { file_details_wnd_ = nullptr; }
-  void ClearFeedback() { feedback_wnd_ = nullptr; }
+  // Called by each window's OnFinalMessage with itself: the slot is cleared only while it still
+  // holds that window (a Close... followed by a new Show... already holds the newer one).
+  void ClearMain(const MainWnd* wnd) { ClearSlot(main_wnd_, wnd); }
+  void ClearJoinChannel(const JoinChannelWnd* wnd) { ClearSlot(join_channel_wnd_, wnd); }
+  void ClearOpenIm(const OpenImWnd* wnd) { ClearSlot(open_im_wnd_, wnd); }
+  void ClearCreateChannel(const CreateChannelWnd* wnd) { ClearSlot(create_channel_wnd_, wnd); }
+  void ClearViewMembers(const ViewMembersWnd* wnd) { ClearSlot(view_members_wnd_, wnd); }
+  void ClearAddMembers(const AddMembersWnd* wnd) { ClearSlot(add_members_wnd_, wnd); }
+  void ClearSelectEmoji(const SelectEmojiWnd* wnd) { ClearSlot(select_emoji_wnd_, wnd); }
+  void ClearUploadFile(const UploadFileWnd* wnd) { ClearSlot(upload_file_wnd_, wnd); }
+  void ClearViewFiles(const ViewFilesWnd* wnd) { ClearSlot(view_files_wnd_, wnd); }
+  void ClearFileDetails(const FileDetailsWnd* wnd) { ClearSlot(file_details_wnd_, wnd); }
+  void ClearFeedback(const FeedbackWnd* wnd) { ClearSlot(feedback_wnd_, wnd); }
 
   MainWnd* main_wnd() const { return main_wnd_; }
   JoinChannelWnd* join_channel_wnd() const { return join_channel_wnd_; }
@@ -76,6 +77,10 @@ class WindowManager {
 
  private:
   WindowManager() = default;
+  template <typename Wnd>
+  static void ClearSlot(Wnd*& slot, const Wnd* wnd) {
+    if (slot == wnd) slot = nullptr;
+  }
 
   MainWnd* main_wnd_ = nullptr;
   JoinChannelWnd* join_channel_wnd_ = nullptr;

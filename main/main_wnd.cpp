@@ -375,7 +375,7 @@ void MainWnd::OnFinalMessage(HWND hWnd) {
   }
   tray_.Remove();
   g_chat_input = nullptr;
-  WindowManager::Instance()->ClearMain();
+  WindowManager::Instance()->ClearMain(this);
   FrameWnd::OnFinalMessage(hWnd);
 }
 

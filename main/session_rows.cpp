@@ -138,10 +138,15 @@ const wchar_t* PresenceImage(int status) {
 }
 
 int ParseItemName(const std::wstring& name, std::string* id) {
-  std::vector<std::string> parts = Split(Utf16ToUtf8(name), "_");
-  if (parts.size() != 2) return 0;
-  int kind = parts[0] == "channelItem" ? 1 : parts[0] == "imItem" ? 2 : 0;
-  if (kind != 0 && id) *id = parts[1];
+  // Exactly a prefix, one "_" and a non-empty id without "_": a name with an empty piece
+  // ("channelItem__x", "_channelItem_x") is malformed, not the row of "x".
+  std::string text = Utf16ToUtf8(name);
+  size_t separator = text.find('_');
+  if (separator == std::string::npos || separator + 1 == text.size()) return 0;
+  if (text.find('_', separator + 1) != std::string::npos) return 0;
+  std::string prefix = text.substr(0, separator);
+  int kind = prefix == "channelItem" ? 1 : prefix == "imItem" ? 2 : 0;
+  if (kind != 0 && id) *id = text.substr(separator + 1);
   return kind;
 }
 

@@ -84,7 +84,8 @@ void LoginWnd::StoreLogin() {
 
 void LoginWnd::OnSignedIn(LPARAM lParam) {
   std::unique_ptr<LoginSuccessResponse> response = lifetime_.Receive<LoginSuccessResponse>(lParam);
-  if (!response) return;
+  if (!response || session_started_) return;  // a second answer of an attempt made meanwhile
+  session_started_ = true;
   veltrina::log("Login success, my name is : %s", response->user().display_name().c_str());
   StoreLogin();
   std::string database = WideToAnsi(GetDataFolder());
@@ -99,7 +100,8 @@ void LoginWnd::OnSignedIn(LPARAM lParam) {
 
 void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
   std::unique_ptr<LoginSuccessResponse> response = lifetime_.Receive<LoginSuccessResponse>(lParam);
-  if (!response) return;
+  if (!response || session_started_) return;
+  session_started_ = true;
   veltrina::log("Need to init password");
   StoreLogin();
   std::string database = Utf16ToUtf8(GetDataFolder());
@@ -109,8 +111,8 @@ void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
   veltrina::Director::ResetDefaultDirector(director);
   response.reset();
   SetIdle();
-  Close(IDOK);
-  bridge::ReleaseSender();  // the login runs modally from here
+  CloseForGood();
+  bridge::ReleaseSender();  // the password window runs modally from here
   RestPasswordWnd reset;
   reset.Create(nullptr, L"重置初始密码", kFrameStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                CW_USEDEFAULT);
@@ -125,19 +127,21 @@ void LoginWnd::SetIdle() {
 
 void LoginWnd::OnFailed(LPARAM lParam) {
   std::unique_ptr<ErrorCodeRecord> record = lifetime_.Receive<ErrorCodeRecord>(lParam);
-  if (!record) return;
+  if (!record || session_started_) return;  // a late failure must not reopen a started session
   veltrina::log("Login failed, code is : %d", static_cast<int>(record->code));
   SetIdle();
   std::wstring text;
   if (record->code == kUnreachable) text = L"链接到服务器失败";
   else if (record->code == kLoginWrongCredentials) text = L"用户名或密码错误";
   else text = L"登录失败 (code:" + std::to_wstring(record->code) + L")";
+  bridge::ReleaseSender();  // the box runs a modal loop; the core must not wait for the user
   System().ShowMessageBox(nullptr, text, nullptr, MB_OK);
 }
 
 void LoginWnd::OnDataPrepared() {
+  if (closing()) return;
   veltrina::log("MainWnd data prepared");
-  Close(IDOK);
+  CloseForGood();
   WindowManager::Instance()->ShowMainWnd();
 }
 

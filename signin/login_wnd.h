@@ -50,6 +50,8 @@ class LoginWnd : public FrameWnd {
   DuiLib::CEditUI* password_edit_ = nullptr;
   DuiLib::CButtonUI* login_btn_ = nullptr;
   std::unique_ptr<veltrina::Team> team_;
+  // Set by the first successful answer: later answers of attempts made meanwhile are ignored.
+  bool session_started_ = false;
 };
 
 }  // namespace veltrinawnd

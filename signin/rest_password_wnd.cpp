@@ -57,6 +57,8 @@ void RestPasswordWnd::Confirm() {
 }
 
 void RestPasswordWnd::OnPasswordSet() {
+  if (preparing_) return;  // a second confirmation's answer: one preparation is enough
+  preparing_ = true;
   veltrina::log("OnInitPasswordSuccess");
   // As on the login road, the session connects and learns its permission value before the
   // main window opens; otherwise no live message would arrive.
@@ -67,7 +69,7 @@ void RestPasswordWnd::OnPasswordSet() {
 
 void RestPasswordWnd::OnPasswordNotSet(LPARAM lParam) {
   std::unique_ptr<ErrorCodeRecord> record = lifetime_.Receive<ErrorCodeRecord>(lParam);
-  if (!record) return;
+  if (!record || preparing_) return;
   veltrina::log("Login failed, code is : %d", static_cast<int>(record->code));
   ShowIdle(sure_btn_, L"登录");
   std::wstring text = record->code == kUnreachable
@@ -77,9 +79,10 @@ void RestPasswordWnd::OnPasswordNotSet(LPARAM lParam) {
 }
 
 void RestPasswordWnd::OnDataPrepared() {
+  if (closing()) return;
   veltrina::log("MainWnd data prepared");
   ShowIdle(sure_btn_, L"登录");
-  Close(IDOK);
+  CloseForGood();
   WindowManager::Instance()->ShowMainWnd();
 }
 

@@ -25,6 +25,8 @@ class RestPasswordWnd : public FrameWnd {
   DuiLib::CEditUI* new_pwd_edit_ = nullptr;
   DuiLib::CEditUI* confirm_pwd_edit_ = nullptr;
   DuiLib::CButtonUI* sure_btn_ = nullptr;
+  // Set by the first success: later answers of confirmations made meanwhile are ignored.
+  bool preparing_ = false;
 };
 
 }  // namespace veltrinawnd

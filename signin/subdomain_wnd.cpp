@@ -82,9 +82,9 @@ void SubdomainWnd::Continue() {
 
 void SubdomainWnd::OnTeamFound(LPARAM lParam) {
   std::unique_ptr<veltrina::Team> team = lifetime_.Receive<veltrina::Team>(lParam);
-  if (!team) return;
+  if (!team || closing()) return;  // the login window already runs for an earlier answer
   veltrina::log("Team auth success with ID : %s", team->team_id().c_str());
-  Close(IDOK);
+  CloseForGood();
   bridge::ReleaseSender();  // the login runs modally from here
   LoginWnd login(team->Clone());
   login.Create(nullptr, L"登录", kDialogStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -95,14 +95,16 @@ void SubdomainWnd::OnTeamFound(LPARAM lParam) {
 }
 
 void SubdomainWnd::OnLookupFailed(LPARAM lParam) {
+  if (closing()) return;
   ShowIdle(continue_btn_, L"下一步");
   int32_t code = static_cast<int32_t>(lParam);
+  bridge::ReleaseSender();  // the box runs a modal loop; the core must not wait for the user
   System().ShowMessageBox(nullptr, L"团队名错误 (code:" + std::to_wstring(code) + L")", nullptr, MB_OK);
 }
 
 void SubdomainWnd::OnNewVersion(LPARAM lParam) {
   std::unique_ptr<VersionRecord> record = lifetime_.Receive<VersionRecord>(lParam);
-  if (!record) return;
+  if (!record || closing()) return;
   UpdateWnd update(record->description, record->download_url);
   update.Create(nullptr, L"更新", kFrameStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                 CW_USEDEFAULT);

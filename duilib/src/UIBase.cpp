@@ -88,6 +88,10 @@ UINT CWindowWnd::ShowModal() {
   if (quit && IsWindow(self)) DestroyWindow(self);
   // Let every enclosing loop see the quit request too.
   if (quit) PostQuitMessage(static_cast<int>(msg.wParam));
+  // A loop run from a sent message's handler returns into the GetMessageW that dispatched that
+  // message, which goes on waiting for a posted one even when its own window is gone by now
+  // (closed meanwhile). Wake it so it sees that at once.
+  else PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
   return m_nModalResult;
 }
 

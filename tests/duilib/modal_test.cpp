@@ -1,6 +1,9 @@
 // Modal loops: results, failed creation and nested loops ending on a quit request.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "dui_test_support.h"
 
 using namespace DuiLib;
@@ -106,6 +109,53 @@ TEST(Modal, NestedLoopsBothEndOnQuitAndTheQuitIsPostedAgain) {
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(msg.wParam, 7u);
   ExpectNoQuitPending();
+}
+
+// A window that runs the next one from a message another thread sent it (as a core answer is)
+// and closes meanwhile: its loop must end with the inner one, though no other message comes.
+class SentOuter : public SkinWindow {
+ public:
+  SentOuter() : SkinWindow(kDialog) {}
+  bool innerRan = false;
+
+ protected:
+  LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override {
+    if (uMsg != kRunInner) return SkinWindow::HandleCustomMessage(uMsg, wParam, lParam, bHandled);
+    bHandled = TRUE;
+    Close(IDOK);
+    ReplyMessage(0);
+    SkinWindow inner(kDialog);
+    if (!inner.Open(200, 120)) return 0;
+    innerRan = true;
+    inner.Close(IDOK);
+    inner.ShowModal();
+    return 0;
+  }
+};
+
+TEST(Modal, ALoopEnteredFromASentMessageEndsWithItsWindow) {
+  SentOuter outer;
+  ASSERT_TRUE(outer.Open());
+  HWND hwnd = outer.GetHWND();
+  std::thread sender([hwnd] { SendMessageW(hwnd, kRunInner, 0, 0); });
+  // Should the loop hang, a late quit request ends it and the time tells.
+  std::atomic<bool> ended{false};
+  DWORD thread = GetCurrentThreadId();
+  std::thread rescue([thread, &ended] {
+    for (int i = 0; i < 300 && !ended; ++i) Sleep(10);
+    if (!ended) PostThreadMessageW(thread, WM_QUIT, 0, 0);
+  });
+  DWORD start = GetTickCount();
+  outer.ShowModal();
+  DWORD elapsed = GetTickCount() - start;
+  ended = true;
+  sender.join();
+  rescue.join();
+  EXPECT_TRUE(outer.innerRan);
+  EXPECT_LT(elapsed, 2000u);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
 }
 
 TEST(Modal, InnerDialogDisablesItsOwnerUntilItCloses) {

@@ -12,18 +12,18 @@ namespace {
 WindowManager* wm() { return WindowManager::Instance(); }
 
 int CountWindows(const wchar_t* cls) {
-  int n = 0;
+  std::pair<const wchar_t*, int> state(cls, 0);
   EnumThreadWindows(
       GetCurrentThreadId(),
       [](HWND h, LPARAM lp) -> BOOL {
-        auto* state = reinterpret_cast<std::pair<const wchar_t*, int*>*>(lp);
+        auto* state = reinterpret_cast<std::pair<const wchar_t*, int>*>(lp);
         wchar_t name[128] = {};
         GetClassNameW(h, name, 127);
-        if (IsWindowVisible(h) && wcscmp(name, state->first) == 0) ++*state->second;
+        if (IsWindowVisible(h) && wcscmp(name, state->first) == 0) ++state->second;
         return TRUE;
       },
-      reinterpret_cast<LPARAM>(new std::pair<const wchar_t*, int*>(cls, &n)));
-  return n;
+      reinterpret_cast<LPARAM>(&state));
+  return state.second;
 }
 }  // namespace
 
@@ -70,6 +70,37 @@ TEST_F(WindowManagerTest, CloseClearsTheSlotAtOnceAndTheWindowGoesWithItsLoop) {
   EXPECT_TRUE(d.Failure().empty()) << d.Failure();
   EXPECT_TRUE(existed_after_close);
   EXPECT_EQ(testkit::FindVisibleWindow(L"FeedbackWnd"), nullptr);
+}
+
+TEST_F(WindowManagerTest, AClosedWindowGoingAwayLeavesTheNewerWindowOfItsKindInTheSlot) {
+  // Close posts WM_CLOSE; a new window of the same kind opened before it is handled must keep
+  // its slot when the old one's OnFinalMessage finally runs.
+  testkit::UiDriver d;
+  HWND first = nullptr;
+  veltrinawnd::ViewMembersWnd* second = nullptr;
+  int windows_after = -1;
+  d.OnWindow(L"ViewMembersWnd", [&](HWND h) {
+    first = h;
+    wm()->CloseViewMembersWnd();
+    wm()->ShowViewMembersWnd("second");  // runs modally; the next steps run inside it
+  });
+  d.WaitFor("the first window gone", [&] { return first && !IsWindow(first); });
+  d.Do("check the slot", [&] {
+    second = wm()->view_members_wnd();
+    if (!second) {  // lost its slot: end it by hand so the test fails instead of hanging
+      DestroyWindow(testkit::FindVisibleWindow(L"ViewMembersWnd"));
+      return;
+    }
+    wm()->ShowViewMembersWnd("third");  // still one window of the kind: ignored
+    windows_after = CountWindows(L"ViewMembersWnd");
+    wm()->CloseViewMembersWnd();
+  });
+  d.Start();
+  wm()->ShowViewMembersWnd("first");
+  EXPECT_TRUE(d.Failure().empty()) << d.Failure();
+  EXPECT_NE(second, nullptr);
+  EXPECT_EQ(windows_after, 1);
+  EXPECT_EQ(wm()->view_members_wnd(), nullptr);
 }
 
 TEST_F(WindowManagerTest, CloseAllWithOnlyTheMainWindowClosesItAndLeavesTheRestNull) {

@@ -32,6 +32,12 @@ TEST(SessionRows, BadgeRuleNamesAndPresenceImages) {
   EXPECT_EQ(ParseItemName(L"channelItem_c_1", nullptr), 0);  // more than one "_"
   EXPECT_EQ(ParseItemName(L"otherItem_x", nullptr), 0);
   EXPECT_EQ(ParseItemName(L"channelItem", nullptr), 0);
+  // Empty pieces make a name malformed: it opens nothing rather than another row's id.
+  for (const wchar_t* bad : {L"channelItem__x", L"_channelItem_x", L"channelItem_x_", L"channelItem_", L"imItem__x"}) {
+    id = "unchanged";
+    EXPECT_EQ(ParseItemName(bad, &id), 0) << bad;
+    EXPECT_EQ(id, "unchanged") << bad;
+  }
   EXPECT_STREQ(PresenceImage(0), L"status/status_offline.png.png");
   EXPECT_STREQ(PresenceImage(1), L"status/status_online.png");
   EXPECT_STREQ(PresenceImage(2), L"status/status_busy_normal.png");

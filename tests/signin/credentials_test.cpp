@@ -1,5 +1,10 @@
 // The stored login in the Windows credential manager, and the string helpers it relies on.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <clocale>
+#include <thread>
 
 #include "app/storage.h"
 
@@ -53,4 +58,28 @@ TEST(Storage, EncodingsRoundTripAndFoldersHangTogether) {
   std::wstring exe = GetExecutableFolder();
   EXPECT_FALSE(exe.empty());
   EXPECT_NE(exe.back(), L'\\');
+}
+
+TEST(Storage, AnsiPathsUseTheChineseCodePageAndLeaveTheLocaleAlone) {
+  // "文档" in code page 936 is CE C4 B5 B5.
+  EXPECT_EQ(WideToAnsi(L"C:\\文档\\a.png"), "C:\\\xCE\xC4\xB5\xB5\\a.png");
+  EXPECT_EQ(AnsiToWide("C:\\\xCE\xC4\xB5\xB5\\a.png"), L"C:\\文档\\a.png");
+  EXPECT_EQ(WideToAnsi(std::wstring(L"ab\0cd", 5)), "ab");  // up to the first zero
+  EXPECT_EQ(AnsiToWide(""), L"");
+
+  // The C locale is process-wide: a conversion on one thread must not change it under another.
+  ASSERT_NE(std::setlocale(LC_ALL, "English"), nullptr);
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  std::atomic<int> conversions{0};
+  std::thread converter([&conversions] {
+    for (int i = 0; i < 300; ++i, ++conversions) AnsiToWide(WideToAnsi(L"C:\\图片\\头像.png"));
+  });
+  int changed = 0;
+  for (DWORD start = GetTickCount(); conversions < 300 && GetTickCount() - start < 10000;) {
+    if (before != std::setlocale(LC_ALL, nullptr)) ++changed;
+  }
+  converter.join();
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr));
+  std::setlocale(LC_ALL, "C");
 }

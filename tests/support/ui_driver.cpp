@@ -1,5 +1,7 @@
 #include "ui_driver.h"
 
+#include <cstdio>
+
 #include <map>
 #include <memory>
 
@@ -67,6 +69,9 @@ void UiDriver::Tick() {
     return;
   }
   Step& step = steps_[next_];
+  // VELTRINA_TRACE_STEPS=1 names each step as it starts: a hung step is then easy to find.
+  static const bool trace = GetEnvironmentVariableW(L"VELTRINA_TRACE_STEPS", nullptr, 0) > 0;
+  if (trace && step.started == 0) std::fprintf(stderr, "step: %s\n", step.what.c_str());
   if (step.action) {
     // Move on before acting: the action may run a nested loop in which later steps continue.
     Action action = step.action;
