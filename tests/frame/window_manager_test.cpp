@@ -10,21 +10,6 @@ using veltrinawnd::WindowManager;
 
 namespace {
 WindowManager* wm() { return WindowManager::Instance(); }
-
-int CountWindows(const wchar_t* cls) {
-  std::pair<const wchar_t*, int> state(cls, 0);
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* state = reinterpret_cast<std::pair<const wchar_t*, int>*>(lp);
-        wchar_t name[128] = {};
-        GetClassNameW(h, name, 127);
-        if (IsWindowVisible(h) && wcscmp(name, state->first) == 0) ++state->second;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&state));
-  return state.second;
-}
 }  // namespace
 
 class WindowManagerTest : public FrameTest {};
@@ -35,7 +20,7 @@ TEST_F(WindowManagerTest, SecondRequestForTheSameKindIsIgnoredUntilTheFirstIsGon
   d.OnWindow(L"ViewMembersWnd", [&](HWND) {
     EXPECT_NE(wm()->view_members_wnd(), nullptr);
     wm()->ShowViewMembersWnd("other");  // returns at once: one window of a kind
-    opened_inside = CountWindows(L"ViewMembersWnd");
+    opened_inside = testkit::CountVisibleWindows(L"ViewMembersWnd");
     testkit::ClickControl(testkit::FindVisibleWindow(L"ViewMembersWnd"), L"closebtn");
   });
   d.Start();
@@ -92,7 +77,7 @@ TEST_F(WindowManagerTest, AClosedWindowGoingAwayLeavesTheNewerWindowOfItsKindInT
       return;
     }
     wm()->ShowViewMembersWnd("third");  // still one window of the kind: ignored
-    windows_after = CountWindows(L"ViewMembersWnd");
+    windows_after = testkit::CountVisibleWindows(L"ViewMembersWnd");
     wm()->CloseViewMembersWnd();
   });
   d.Start();

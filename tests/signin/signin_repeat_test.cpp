@@ -7,23 +7,6 @@
 using testkit::FindVisibleWindow;
 namespace bodies = veltrina::backend;
 
-namespace {
-int CountWindows(const wchar_t* cls) {
-  std::pair<const wchar_t*, int> state(cls, 0);
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<std::pair<const wchar_t*, int>*>(lp);
-        wchar_t name[64] = {};
-        GetClassNameW(h, name, 63);
-        if (IsWindowVisible(h) && wcscmp(name, s->first) == 0) ++s->second;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&state));
-  return state.second;
-}
-}  // namespace
-
 TEST_F(SigninTest, TwoTeamAnswersOpenOneLoginWindow) {
   auto svc = service_;
   testkit::UiDriver d;
@@ -46,7 +29,7 @@ TEST_F(SigninTest, TwoTeamAnswersOpenOneLoginWindow) {
   d.Do("let the second answer arrive", [] { ASSERT_TRUE(bodies::WaitForCoreIdle()); });
   d.Pause(200);
   d.Do("one login window", [] {
-    EXPECT_EQ(CountWindows(L"LoginWindow"), 1);
+    EXPECT_EQ(testkit::CountVisibleWindows(L"LoginWindow"), 1);
     // With a second window stacked, closing only this one would leave the other up.
     for (HWND h; (h = FindVisibleWindow(L"LoginWindow")) != nullptr;) DestroyWindow(h);
   });
@@ -75,7 +58,7 @@ TEST_F(SigninTest, TwoInitialPasswordAnswersOpenOnePasswordWindow) {
   d.Do("let the second answer arrive", [] { ASSERT_TRUE(bodies::WaitForCoreIdle()); });
   d.Pause(200);
   d.Do("one password window", [] {
-    EXPECT_EQ(CountWindows(L"RestPwdWnd"), 1);
+    EXPECT_EQ(testkit::CountVisibleWindows(L"RestPwdWnd"), 1);
     EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 1);
     for (HWND h; (h = FindVisibleWindow(L"RestPwdWnd")) != nullptr;) DestroyWindow(h);
   });

@@ -124,6 +124,7 @@ struct FindState {
   const wchar_t* cls;
   HWND found;
   int count;
+  bool all = false;  // count every window of the class instead of stopping at the first
 };
 BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
   auto* state = reinterpret_cast<FindState*>(lp);
@@ -137,7 +138,8 @@ BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
   }
   if (wcscmp(name, state->cls) == 0) {
     state->found = hwnd;
-    return FALSE;
+    ++state->count;
+    return state->all ? TRUE : FALSE;
   }
   return TRUE;
 }
@@ -147,6 +149,12 @@ HWND FindVisibleWindow(const wchar_t* window_class) {
   FindState state{window_class, nullptr, 0};
   EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&state));
   return state.found;
+}
+
+int CountVisibleWindows(const wchar_t* window_class) {
+  FindState state{window_class, nullptr, 0, true};
+  EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&state));
+  return state.count;
 }
 
 int CountVisibleTopLevelWindows() {

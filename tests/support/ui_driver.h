@@ -63,6 +63,8 @@ void PumpFor(int milliseconds);
 // Top-level windows of this thread.
 HWND FindVisibleWindow(const wchar_t* window_class);
 int CountVisibleTopLevelWindows();
+// Visible top-level windows of this thread with this class.
+int CountVisibleWindows(const wchar_t* window_class);
 DuiLib::CPaintManagerUI* ManagerOf(HWND hwnd);
 DuiLib::CControlUI* FindControl(HWND hwnd, const wchar_t* name);
 template <typename T>

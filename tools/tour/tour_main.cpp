@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "app/storage.h"
 #include "frame/window_manager.h"
+#include "message_box.h"
 #include "screenshot.h"
 #include "ui_driver.h"
 
@@ -17,15 +18,16 @@ namespace {
 std::wstring g_folder;
 int g_step = 0;
 
-void Shoot(const wchar_t* window_class) {
-  HWND hwnd = testkit::FindVisibleWindow(window_class);
+void ShootWindow(HWND hwnd, const wchar_t* label) {
   wchar_t name[64];
-  swprintf(name, 64, L"%02d-%ls.png", ++g_step, window_class);
+  swprintf(name, 64, L"%02d-%ls.png", ++g_step, label);
   std::wstring path = g_folder + L"\\" + name;
   bool ok = testkit::SaveWindowPng(hwnd, path);
   std::fwprintf(stdout, L"tour: %ls %ls\n", name, ok ? L"written" : L"FAILED");
   std::fflush(stdout);
 }
+
+void Shoot(const wchar_t* window_class) { ShootWindow(testkit::FindVisibleWindow(window_class), window_class); }
 
 // Opens a secondary window through the window manager, photographs it and closes it again.
 void Visit(testkit::UiDriver& d, const wchar_t* window_class, std::function<void()> open,
@@ -77,8 +79,20 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     Shoot(L"SubdomainWnd");
     testkit::ClickControl(h, L"continue_btn");
   });
+  // A wrong password first: the real message box, answered as a user would.
   d.OnWindow(L"LoginWindow", [](HWND h) {
     testkit::SetControlText(h, L"username_edit", L"newbie");
+    testkit::SetControlText(h, L"password_edit", L"wrong-password");
+    testkit::ClickControl(h, L"login_btn");
+  });
+  d.WaitFor("the wrong-password box", [] { return testkit::FindMessageBox() != nullptr; }, 15000);
+  d.Do("shoot and answer the box", [] {
+    HWND box = testkit::FindMessageBox();
+    ShootWindow(box, L"MessageBox");
+    testkit::AnswerMessageBox(box, IDOK);
+  });
+  d.WaitFor("the box answered", [] { return testkit::FindMessageBox() == nullptr; });
+  d.OnWindow(L"LoginWindow", [](HWND h) {
     testkit::SetControlText(h, L"password_edit", L"init1234");
     Shoot(L"LoginWindow");
     testkit::ClickControl(h, L"login_btn");
