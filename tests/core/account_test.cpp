@@ -109,3 +109,19 @@ TEST(Accounts, FolderIsCreatedWhenMissing) {
 }
 
 }  // namespace
+
+TEST(Files, NarrowPathsAreUtf8OrTheChineseCodePage) {
+  core_test::TempFolder folder;
+  veltrina::FileUtils* files = veltrina::FileUtils::SharedFileUtils();
+  // "文档" in UTF-8 and in code page 936 (not valid UTF-8) name the same folder.
+  const std::string utf8 = folder.path() + "\\\xE6\x96\x87\xE6\xA1\xA3";
+  const std::string gbk = folder.path() + "\\\xCE\xC4\xB5\xB5";
+  ASSERT_TRUE(files->MakeDirectory(gbk));
+  EXPECT_TRUE(files->IsDirectoryExist(utf8));
+  ASSERT_TRUE(files->WriteFileAtomically(utf8 + "\\a.txt", "x"));
+  std::string data;
+  EXPECT_TRUE(files->ReadFile(gbk + "\\a.txt", &data));
+  EXPECT_EQ(data, "x");
+  std::wstring wide(folder.path().begin(), folder.path().end());
+  EXPECT_NE(GetFileAttributesW((wide + L"\\文档\\a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}

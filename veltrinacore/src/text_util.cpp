@@ -85,10 +85,10 @@ std::string Utf8FromWide(const std::wstring& text) {
 std::wstring WidePath(const std::string& path) {
   if (path.empty()) return {};
   if (IsValidUtf8(path)) return WideFromUtf8(path);
-  int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  int n = MultiByteToWideChar(kNarrowPathCodePage, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
   if (n <= 0) return {};
   std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
+  MultiByteToWideChar(kNarrowPathCodePage, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
   return out;
 }
 
