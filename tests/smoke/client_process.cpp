@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "smoke_failure.h"
@@ -59,15 +60,14 @@ void WaitForDesktop() {
   Fail("the Wine desktop has no taskbar (Shell_TrayWnd) after 20 s");
 }
 
-// In the working folder (CTest's: the test's build folder), numbered by start.
-std::wstring NewLogPath() {
-  static int serial = 0;
+}  // namespace
+
+std::wstring NumberedWorkingFile(const std::wstring& stem, const std::wstring& extension) {
+  static std::map<std::wstring, int> serials;
   wchar_t folder[MAX_PATH] = {};
   ::GetCurrentDirectoryW(MAX_PATH, folder);
-  return std::wstring(folder) + L"\\smoke-client-" + std::to_wstring(++serial) + L".log";
+  return std::wstring(folder) + L"\\" + stem + L"-" + std::to_wstring(++serials[stem]) + extension;
 }
-
-}  // namespace
 
 std::wstring ExecutableFolder() {
   wchar_t path[MAX_PATH] = {};
@@ -90,7 +90,7 @@ void ForgetEverything() {
     Fail("cannot delete the data folder " + Utf8(DataFolder()) + ": " + error.message());
 }
 
-ClientProcess::ClientProcess() : job_(NewKillOnCloseJob()), log_path_(NewLogPath()) {
+ClientProcess::ClientProcess() : job_(NewKillOnCloseJob()), log_path_(NumberedWorkingFile(L"smoke-client", L".log")) {
   if (!job_) Fail("cannot create a job object to hold the client (error " + std::to_string(::GetLastError()) + ")");
   WaitForDesktop();
   const std::wstring folder = ExecutableFolder();

@@ -14,6 +14,8 @@
 namespace smoke {
 
 std::wstring ExecutableFolder();
+// stem-N.extension in the working folder (CTest's: the test's build folder), N counting per stem.
+std::wstring NumberedWorkingFile(const std::wstring& stem, const std::wstring& extension);
 // <Documents>\Veltrina: the account store and the demo service's state.
 std::wstring DataFolder();
 // Deletes the data folder, so that the next start is a first start.

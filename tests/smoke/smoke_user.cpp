@@ -50,13 +50,6 @@ std::string DescribeInput(DWORD process_id) {
   return text;
 }
 
-std::wstring NewScreenshotPath() {
-  static int serial = 0;
-  wchar_t folder[MAX_PATH] = {};
-  ::GetCurrentDirectoryW(MAX_PATH, folder);
-  return std::wstring(folder) + L"\\smoke-failure-" + std::to_wstring(++serial) + L".bmp";
-}
-
 }  // namespace
 
 void SmokeUser::FailStep(const std::string& step, const std::string& what) {
@@ -67,7 +60,7 @@ void SmokeUser::FailStep(const std::string& step, const std::string& what) {
   } catch (const SmokeFailure& e) {
     on_screen = std::string("(cannot tell: ") + e.what() + ")";
   }
-  std::wstring screenshot = NewScreenshotPath();
+  std::wstring screenshot = NumberedWorkingFile(L"smoke-failure", L".bmp");
   if (!SaveScreenBmp(screenshot)) screenshot = L"(none)";
   Fail("step '" + step + "': " + what + "\n  client windows: " + on_screen + "\n  input: " + focus +
        "\n  client log: " + Utf8(client_.log_path()) + "\n  screen: " + Utf8(screenshot));
