@@ -4,7 +4,7 @@
 # A function or member of ours with such a name is silently renamed (MessageBox becomes
 # MessageBoxW), and an unqualified call inside it then calls itself. Calls into the API are
 # written with the explicit W name instead, so no such macro name appears in the code at all.
-# Usage: check_macro_names.sh [source folder]   (comments are not checked)
+# Usage: check_macro_names.sh [source folder]   (comments and strings are not checked)
 set -euo pipefail
 top="$(cd "${1:-$(dirname "$0")/..}" && pwd)"
 cxx=x86_64-w64-mingw32-g++-posix
@@ -21,10 +21,11 @@ cd "$top"
 list=$(mktemp)
 trap 'rm -f "$list"' EXIT
 printf '%s\n' "$macros" > "$list"
-# Each identifier of each file (// and single-line /* */ comments dropped) as file:line:name.
+# Each identifier of each file (string literals, // and single-line /* */ comments dropped) as
+# file:line:name.
 hits=$( (git ls-files '*.h' '*.cpp' '*.hpp' '*.inc' 2>/dev/null || find . -name '*.h' -o -name '*.cpp') |
   while IFS= read -r file; do
-    sed -E 's@//.*$@@; s@/\*.*\*/@@g' "$file" | grep -noE '\b[A-Za-z_][A-Za-z0-9_]*\b' | sed "s|^|$file:|"
+    sed -E 's@"([^"\\]|\\.)*"@""@g; s@//.*$@@; s@/\*.*\*/@@g' "$file" | grep -noE '\b[A-Za-z_][A-Za-z0-9_]*\b' | sed "s|^|$file:|"
   done | grep -Fwf "$list" || true)
 if [ -n "$hits" ]; then
   while IFS=: read -r file line name; do
