@@ -5,7 +5,9 @@
 
 #include "app/constants.h"
 #include "app/storage.h"
+#include "conversation/cards.h"
 #include "conversation/markup.h"
+#include "conversation/message_row.h"
 #include "emoji/emoji_tables.h"
 #include "main/image_cache.h"
 #include "main/image_ready.h"
@@ -14,7 +16,6 @@
 #include "veltrina/user_manager.h"
 
 namespace veltrinawnd {
-namespace {
 
 using DuiLib::CButtonUI;
 using DuiLib::CHorizontalLayoutUI;
@@ -23,14 +24,11 @@ using DuiLib::CListContainerElementUI;
 using DuiLib::CTextUI;
 using DuiLib::CVerticalLayoutUI;
 
+namespace {
+
 bool IsCodeChar(wchar_t c) {
   return (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_' || c == L'+' || c == L'-';
 }
-
-struct Header {
-  CListContainerElementUI* row = nullptr;
-  CVerticalLayoutUI* body = nullptr;
-};
 
 std::wstring TimeOfDay(int64_t timestamp) {
   std::time_t t = static_cast<std::time_t>(timestamp);
@@ -41,7 +39,10 @@ std::wstring TimeOfDay(int64_t timestamp) {
   return buffer;
 }
 
-// The row and its body container, or an empty header when the sender is not known.
+}  // namespace
+
+namespace message_row {
+
 Header BuildHeader(const RenderContext& context, const veltrina::Message& message) {
   std::string image_name, address, name;
   if (message.sender_type() == 1) {
@@ -85,16 +86,25 @@ Header BuildHeader(const RenderContext& context, const veltrina::Message& messag
   return {row, body};
 }
 
-CTextUI* TextControl(const std::wstring& text, bool html) {
+CTextUI* TextControl(const std::wstring& text, bool html, int left, int top) {
   auto* t = new CTextUI;
   t->SetFont(1);
-  t->SetTextPadding(RECT{5, 0, 0, 0});
+  t->SetTextPadding(RECT{left, top, 0, 0});
   t->SetShowHtml(html);
   t->SetText(text);
   return t;
 }
 
-int Estimate(CTextUI* text) { return text->EstimateSize(SIZE{570, 9999}).cy; }
+int Estimate(CTextUI* text, int width) { return text->EstimateSize(SIZE{width, 9999}).cy; }
+
+}  // namespace message_row
+
+namespace {
+
+using message_row::BuildHeader;
+using message_row::Estimate;
+using message_row::Header;
+using message_row::TextControl;
 
 void RenderText(const RenderContext& context, const veltrina::Message& message) {
   Header h = BuildHeader(context, message);
@@ -186,15 +196,31 @@ bool RenderMessage(const RenderContext& context, const veltrina::Message& messag
   switch (message.message_type()) {
     case 1:
     case 4:
-      // Entity shares by a service get their card later; until then they show the notice.
-      if (message.sender_type() == 3) RenderNotice(context, message, false);
+      if (message.sender_type() == 3) RenderEntityShareCard(context, message);
       else RenderText(context, message);
       break;
     case 3:
       RenderNotice(context, message, true);
       break;
+    case 5:
+      RenderImageCard(context, message);
+      break;
+    case 6:
+    case 7:
+    case 8:
+      RenderFileCard(context, message);
+      break;
+    case 12:
+      RenderMailCard(context, message);
+      break;
+    case 22:
+      RenderCommentCard(context, message);
+      break;
+    case 32:
+      RenderAttachmentCard(context, message);
+      break;
     default:
-      RenderNotice(context, message, false);  // cards come with their own renderers
+      RenderNotice(context, message, false);
       break;
   }
   return context.display->GetCount() > before;

@@ -1,5 +1,7 @@
 #include "main/image_cache.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include <cstdio>
@@ -88,18 +90,25 @@ std::string AvatarFileName(const std::string& header_url, int width, int height,
   return name;
 }
 
-Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extension, long long w, long long h) {
-  long long x = 0, y = 0;
-  if (w != 0 && h != 0) {
-    if (w > h) {
-      x = 80;
-      y = h * 80 / w;
-    } else {
-      y = 80;
-      x = w * 80 / h;
-    }
+SIZE ThumbnailDisplaySize(long long w, long long h) {
+  // The larger side becomes 80 and the other keeps the proportion; sizes that are not positive
+  // show nothing. Sides beyond any real picture are halved together first, so that the
+  // product below cannot overflow; the proportion is what counts.
+  if (w <= 0 || h <= 0) return SIZE{0, 0};
+  while (w > kMaxThumbnailSide || h > kMaxThumbnailSide) {
+    w = std::max(w / 2, 1LL);
+    h = std::max(h / 2, 1LL);
   }
+  if (w > h) return SIZE{80, static_cast<LONG>(h * 80 / w)};
+  return SIZE{static_cast<LONG>(w * 80 / h), 80};
+}
+
+Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extension, long long w, long long h) {
+  SIZE size = ThumbnailDisplaySize(w, h);
+  long long x = size.cx, y = size.cy;
   Thumbnail t;
+  t.width = size.cx;
+  t.height = size.cy;
   t.address = kFileBoxHost + "/thumb/" + path + "_" + std::to_string(x) + "x" + std::to_string(y) + "." + file_extension;
   t.local_name = path + "." + file_extension;
   t.full_address = kFileBoxHost + "/" + path + "." + file_extension;

@@ -1,6 +1,8 @@
 #pragma once
 // The flat folder of downloaded avatars and thumbnails. Controls are given the local path of an
 // image first; a missing file is fetched and the control is given the path again once it exists.
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -20,10 +22,17 @@ std::wstring LocalPath(const std::string& file_name);
 std::string AvatarFileName(const std::string& header_url, int width, int height, int scale);
 int SizeBucket(long long value);
 
+// The size a thumbnail is shown at: the larger side 80, the other in proportion (0 by 0 for
+// sizes that are not positive). Never larger than 80 by 80, whatever the server says.
+inline constexpr long long kMaxThumbnailSide = 1000000;
+SIZE ThumbnailDisplaySize(long long width, long long height);
+
 struct Thumbnail {
   std::string address;     // the scaled picture on the file box host
   std::string local_name;  // path + "." + extension
   std::string full_address;
+  int width = 0;  // the display size
+  int height = 0;
 };
 Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extension, long long thumb_width,
                        long long thumb_height);

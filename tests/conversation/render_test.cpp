@@ -1,4 +1,9 @@
 // Message rows rendered into a real list: headers, text with emoji strips, notices, heights.
+#include <climits>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "conversation/cards.h"
 #include "conversation/message_view.h"
 #include "duilib/UIlib.h"
 #include "main_fixture.h"
@@ -49,6 +54,13 @@ class RenderTest : public MainTest {
   static DuiLib::CContainerUI* Body(DuiLib::CListContainerElementUI* row) {
     auto* line = dynamic_cast<DuiLib::CContainerUI*>(row->GetItemAt(0));
     return dynamic_cast<DuiLib::CContainerUI*>(line->GetItemAt(1));
+  }
+  // A message of the given type that shares the entity.
+  static veltrina::Message Shared(int type, const std::string& content, const veltrina::Entity& entity) {
+    veltrina::Message m = Message("c-1", 1, "u-a", content, 0);
+    m.set_message_type(type);
+    m.set_entity_json(entity.ToJson());
+    return m;
   }
   std::unique_ptr<ViewWnd> wnd_;
   RenderContext context_;
@@ -129,4 +141,145 @@ TEST_F(RenderTest, TextBodiesAndTheirEmojiStrips) {
   row = Render(Message("c-1", 1, "u-a", flood, 0));
   strip = dynamic_cast<DuiLib::CHorizontalLayoutUI*>(Body(row)->GetItemAt(1));
   EXPECT_EQ(strip->GetCount(), 201);
+}
+
+namespace {
+
+veltrina::Entity FileEntity(int thumb_width = 0, int thumb_height = 0) {
+  veltrina::Entity e;
+  e.set_entity_id("e-1");
+  e.set_title("季度报告 {b}.pdf");
+  e.set_path("f/e-1");
+  e.set_file_extension("pdf");
+  e.set_thumb_width(thumb_width);
+  e.set_thumb_height(thumb_height);
+  e.set_subject("Q4 <预算>");
+  e.set_from("finance@veltrina.demo");
+  return e;
+}
+
+template <typename T>
+T* Child(DuiLib::CContainerUI* parent, int index) {
+  return parent ? dynamic_cast<T*>(parent->GetItemAt(index)) : nullptr;
+}
+
+}  // namespace
+
+TEST_F(RenderTest, ImageFileCommentAndMailCards) {
+  // The skin's icons decide which file types have their own picture.
+  DuiLib::CPaintManagerUI::SetResourcePath(GetExecutableFolder() + L"\\..\\Veltrina\\skin");
+
+  auto* row = Render(Shared(5, "上传了图片: sunset.png", FileEntity(400, 300)));
+  ASSERT_NE(row, nullptr);
+  auto* label = Child<DuiLib::CTextUI>(Body(row), 1);
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->GetText(), L"创建了: {a x=|link|" + Utf8ToUtf16(kFileBoxHost) + L"/f/e-1.pdf|} sunset.png{/a}");
+  auto* picture = Child<DuiLib::CButtonUI>(Body(row), 2);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->GetFixedWidth(), 80);
+  EXPECT_EQ(picture->GetFixedHeight(), 60);
+  EXPECT_EQ(row->GetFixedHeight(), label->GetFixedHeight() + 36 + 60);
+
+  // File cards: the icon of the converted content's extension, or the default.
+  for (auto [content, icon] : std::vector<std::pair<std::string, std::wstring>>{
+           {"上传了文件: report.final.pdf", L"file_type/file_type_pdf.png"},
+           {"上传了文件: notes", L"file_type/file_type_default.png"},
+           {"上传了文件: x.nosuchkind", L"file_type/file_type_default.png"},
+           {"上传了文件: a.png/../../../evil", L"file_type/file_type_default.png"}}) {
+    row = Render(Shared(6, content, FileEntity()));
+    ASSERT_NE(row, nullptr) << content;
+    auto* button = Child<DuiLib::CButtonUI>(Body(row), 2);
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->GetNormalImage(), icon) << content;
+    EXPECT_EQ(button->GetFixedWidth(), 80);
+    EXPECT_EQ(row->GetFixedHeight(), Child<DuiLib::CTextUI>(Body(row), 1)->GetFixedHeight() + 110);
+  }
+
+  // A comment: the file's title (escaped, as all user text) as a link, then the comment.
+  row = Render(Shared(22, "第三页 {c #FF0000}要改{/c}", FileEntity()));
+  auto* comment = Child<DuiLib::CTextUI>(Body(row), 1);
+  ASSERT_NE(comment, nullptr);
+  EXPECT_EQ(comment->GetText(), L"评论了: {a x=|link|" + Utf8ToUtf16(kFileBoxHost) +
+                                    L"/f/e-1.pdf|}季度报告 {{b}}.pdf{/a}\n第三页 {{c #FF0000}}要改{{/c}}");
+
+  // A mail: the subject links to the team site's page of the entity; the bar is 0xFF51BCB6.
+  row = Render(Shared(12, "转发了一封邮件", FileEntity()));
+  ASSERT_NE(row, nullptr);
+  auto* card = Child<DuiLib::CHorizontalLayoutUI>(Body(row), 2);
+  ASSERT_NE(card, nullptr);
+  EXPECT_EQ(Child<DuiLib::CButtonUI>(card, 0)->GetBkColor(), 0xFF51BCB6u);
+  auto* mail = Child<DuiLib::CTextUI>(Child<DuiLib::CContainerUI>(card, 1), 0);
+  ASSERT_NE(mail, nullptr);
+  EXPECT_NE(mail->GetText().find(L"{a x=|link|https://main.veltrina.demo/files/e-1|}Q4 <预算>{/a}"), std::wstring::npos)
+      << Utf16ToUtf8(mail->GetText());
+  EXPECT_NE(mail->GetText().find(L"来自：finance@veltrina.demo"), std::wstring::npos);
+}
+
+TEST_F(RenderTest, CardsWithoutTheirDataShowNoRowAndNeverCrash) {
+  for (int type : {5, 6, 7, 8, 12}) {
+    veltrina::Message m = Message("c-1", 1, "u-a", "上传了文件: x.pdf", 0);
+    m.set_message_type(type);
+    m.set_entity_json(type % 2 ? "{not json" : "");
+    EXPECT_EQ(Render(m), nullptr) << type;
+  }
+  veltrina::Message bare = Message("c-1", 1, "u-a", "构建报告", 0);
+  bare.set_message_type(32);
+  EXPECT_EQ(Render(bare), nullptr);  // no attachment: nothing to draw
+  // A comment is drawn with whatever its entity holds.
+  veltrina::Message comment = Message("c-1", 1, "u-a", "好", 0);
+  comment.set_message_type(22);
+  comment.set_entity_json("[]");
+  EXPECT_NE(Render(comment), nullptr);
+
+  // Thumbnail sizes the server should never send still give a bounded button.
+  for (auto [w, h] : std::vector<std::pair<int, int>>{{0, 300}, {-400, 300}, {400, -1}, {INT_MAX, 1}, {1, INT_MAX}}) {
+    auto* row = Render(Shared(5, "上传了图片: a.png", FileEntity(w, h)));
+    ASSERT_NE(row, nullptr);
+    auto* picture = Child<DuiLib::CButtonUI>(Body(row), 2);
+    EXPECT_TRUE(picture->GetFixedWidth() >= 0 && picture->GetFixedWidth() <= 80) << w << "x" << h;
+    EXPECT_TRUE(picture->GetFixedHeight() >= 0 && picture->GetFixedHeight() <= 80) << w << "x" << h;
+  }
+}
+
+TEST_F(RenderTest, AttachmentCardPairsItsFieldsAndColoursItsBar) {
+  veltrina::Attachment a;
+  a.set_pretext("部署了 <#c-1|dev>");
+  a.set_color("#FF0000");
+  a.set_title("v1.2");
+  a.set_title_link("https://veltrina.demo/deploys/12");
+  a.set_fields({{"环境", "production", true}, {"耗时", "3 分钟", true}, {"状态", "成功", true}});
+  veltrina::Message m = Message("c-1", 1, "u-a", "部署完成", 0);
+  m.set_message_type(32);
+  m.set_attachment(a);
+  auto* row = Render(m);
+  ASSERT_NE(row, nullptr);
+  auto* card = Child<DuiLib::CHorizontalLayoutUI>(Body(row), 2);
+  ASSERT_NE(card, nullptr);
+  auto* bar = Child<DuiLib::CButtonUI>(card, 0);
+  EXPECT_EQ(bar->GetBkColor(), 0xFFFF0000u);
+  auto* body = Child<DuiLib::CContainerUI>(card, 1);
+  ASSERT_EQ(body->GetCount(), 3);  // title, then two pairs of fields
+  EXPECT_NE(Child<DuiLib::CTextUI>(body, 0)->GetText().find(L"https://veltrina.demo/deploys/12"), std::wstring::npos);
+  auto* first_pair = Child<DuiLib::CHorizontalLayoutUI>(body, 1);
+  ASSERT_NE(first_pair, nullptr);  // short fields side by side
+  auto* second_cell = Child<DuiLib::CContainerUI>(first_pair, 1);
+  EXPECT_EQ(Child<DuiLib::CTextUI>(second_cell, 0)->GetText(), L"耗时");
+  auto* last_pair = Child<DuiLib::CContainerUI>(body, 2);
+  EXPECT_EQ(Child<DuiLib::CContainerUI>(last_pair, 1)->GetCount(), 0);  // the odd field alone
+  const int title = Child<DuiLib::CTextUI>(body, 0)->GetFixedHeight();
+  const int pretext = Child<DuiLib::CTextUI>(Body(row), 1)->GetFixedHeight();
+  EXPECT_EQ(row->GetFixedHeight() - pretext - 50, bar->GetFixedHeight());
+  EXPECT_GT(bar->GetFixedHeight(), title);
+
+  // A long first field stacks its pair; colours that are not "#RRGGBB" draw no bar.
+  a.set_fields({{"说明", "数据库迁移已完成", false}, {"状态", "成功", true}});
+  for (const char* color : {"", "FF0000", "#FF00", "#GG0000", "#FF0000FF", "#"}) {
+    a.set_color(color);
+    m.set_attachment(a);
+    row = Render(m);
+    card = Child<DuiLib::CHorizontalLayoutUI>(Body(row), 2);
+    EXPECT_EQ(Child<DuiLib::CButtonUI>(card, 0)->GetBkColor(), kNoBarColor) << color;
+    EXPECT_NE(Child<DuiLib::CVerticalLayoutUI>(Child<DuiLib::CContainerUI>(card, 1), 1), nullptr);
+  }
+  EXPECT_EQ(ParseCardColor("#36a64f"), 0xFF36A64Fu);
 }

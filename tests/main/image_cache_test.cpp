@@ -1,4 +1,5 @@
 // The image cache: names, buckets, thumbnails, downloads, and images that arrive late.
+#include <climits>
 #include <fstream>
 
 #include "app/constants.h"
@@ -30,6 +31,16 @@ TEST(ImageCacheNames, AvatarBucketsAndThumbnailSuffixes) {
   EXPECT_EQ(t.full_address, veltrinawnd::kFileBoxHost + "/f/abc.png");
   EXPECT_NE(cache::ThumbnailFor("p", "jpg", 100, 400).address.find("_20x80.jpg"), std::string::npos);
   EXPECT_NE(cache::ThumbnailFor("p", "jpg", 0, 400).address.find("_0x0.jpg"), std::string::npos);
+  auto shown = [](long long w, long long h) {
+    SIZE s = cache::ThumbnailDisplaySize(w, h);
+    return std::make_pair(s.cx, s.cy);
+  };
+  EXPECT_EQ(shown(400, 300), std::make_pair(80L, 60L));
+  EXPECT_EQ(shown(300, 400), std::make_pair(60L, 80L));
+  EXPECT_EQ(shown(100, 100), std::make_pair(80L, 80L));
+  EXPECT_EQ(shown(-400, 300), std::make_pair(0L, 0L));
+  EXPECT_EQ(shown(LLONG_MAX, LLONG_MAX), std::make_pair(80L, 80L));  // no overflow on the way
+  EXPECT_EQ(shown(LLONG_MAX, 1).first, 80L);
 }
 
 TEST(ImageCacheNames, HostileAndLongNamesStayInsideTheFolderAndApart) {

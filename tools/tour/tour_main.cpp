@@ -116,6 +116,16 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   });
   d.Pause(300);
   d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  // The cards of #general (images, files, comments, mails, attachments, shares), page by page
+  // from the top.
+  for (int page = 0; page < 3; ++page) {
+    d.Do("scroll #general", [page] {
+      auto* list = testkit::FindControlAs<DuiLib::CListUI>(testkit::FindVisibleWindow(L"MainWindow"), L"chat_display");
+      list->SetScrollPos(SIZE{0, page * (list->GetPos().bottom - list->GetPos().top - 40)});
+    });
+    d.Pause(200);
+    d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  }
   // A message typed and sent with Enter; it shows when the service has stored it.
   auto rows = std::make_shared<int>(0);
   d.Do("type and send", [rows] {

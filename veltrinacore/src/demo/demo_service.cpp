@@ -804,6 +804,7 @@ class DemoService::Impl {
       m.set_uid(who->uid());
       m.set_channel_id(shared[rng_() % shared.size()]->channel_id());
       m.set_content(phrase);
+      if (roll < 8) ShareAgain(t, &m);  // now and then a picture or a file instead of words
       Announce(t, Store(t, m, true));
     } else if (roll < 60) {
       DirectChat* d = nullptr;
@@ -848,6 +849,20 @@ class DemoService::Impl {
     }
     Trim(t);
     Save();
+  }
+
+  // Turns a life message into the share of one of the team's pictures or files (an existing one,
+  // so that life adds no entities).
+  void ShareAgain(TeamData* t, Message* m) {
+    std::vector<const Entity*> shareable;
+    for (const Entity& e : t->entities)
+      if (e.entity_type() == Entity::kImage || e.entity_type() == Entity::kFile) shareable.push_back(&e);
+    if (shareable.empty()) return;
+    const Entity* e = shareable[rng_() % shareable.size()];
+    const bool image = e->entity_type() == Entity::kImage;
+    m->set_message_type(image ? Message::kImage : Message::kFile);
+    m->set_content(std::string(image ? "上传了图片: " : "上传了文件: ") + e->title());
+    m->set_entity_json(e->ToJson());
   }
 
   // Keeps the simulated chatter from growing without end; what people sent is never dropped.

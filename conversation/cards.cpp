@@ -1,0 +1,291 @@
+#include "conversation/cards.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "conversation/markup.h"
+#include "conversation/message_row.h"
+#include "main/image_cache.h"
+#include "main/image_ready.h"
+#include "main/main_messages.h"
+#include "veltrina/director.h"
+#include "veltrina/entity.h"
+#include "veltrina/team.h"
+
+namespace veltrinawnd {
+
+using DuiLib::CButtonUI;
+using DuiLib::CContainerUI;
+using DuiLib::CHorizontalLayoutUI;
+using DuiLib::CTextUI;
+using DuiLib::CVerticalLayoutUI;
+using message_row::Estimate;
+using message_row::Header;
+using message_row::TextControl;
+
+namespace {
+
+constexpr wchar_t kDefaultFileIcon[] = L"file_type/file_type_default.png";
+constexpr unsigned long kShareBarColor = 0xFFFDF0C3;
+constexpr unsigned long kMailBarColor = 0xFF51BCB6;
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A card: the colour bar at the left, the body to its right. The bar's height is set once the
+// body is measured.
+struct Card {
+  CHorizontalLayoutUI* card = nullptr;
+  CButtonUI* bar = nullptr;
+  CVerticalLayoutUI* body = nullptr;
+
+  void SetContentHeight(int height) {
+    bar->SetFixedHeight(height);
+    card->SetFixedHeight(height + 5);  // the bar's top padding
+  }
+};
+
+Card AddCard(CContainerUI* parent, unsigned long color) {
+  auto* card = new CHorizontalLayoutUI;
+  auto* bar = new CButtonUI;
+  bar->SetFixedWidth(2);
+  bar->SetPadding(RECT{0, 5, 0, 0});
+  bar->SetBkColor(color);
+  bar->SetMouseEnabled(false);
+  card->Add(bar);
+  auto* body = new CVerticalLayoutUI;
+  card->Add(body);
+  parent->Add(card);
+  return {card, bar, body};
+}
+
+// Text shown as markup but measured as the plain text it displays (link markup is longer than
+// what it shows and would wrap too early).
+int AddMeasuredRichText(CContainerUI* parent, const std::string& content) {
+  std::wstring plain;
+  std::wstring rich = ConvertMessageMarkup(content, &plain);
+  CTextUI* text = TextControl(plain, false, 10, 3);
+  parent->Add(text);
+  int height = Estimate(text);
+  text->SetFixedHeight(height);
+  text->SetShowHtml(true);
+  text->SetText(rich);
+  return height;
+}
+
+// A line of converted content with text padding (5, 3); returns its height.
+int AddLine(CContainerUI* parent, const std::wstring& rich) {
+  CTextUI* text = TextControl(rich, true, 5, 3);
+  parent->Add(text);
+  int height = Estimate(text);
+  text->SetFixedHeight(height);
+  return height;
+}
+
+// "创建了: " and a link to the file whose text is the converted content after its first ":".
+std::wstring CreatedLabel(const std::string& content, const std::string& file_address) {
+  std::wstring rich = ConvertMessageMarkup(content);
+  size_t colon = rich.find(L':');
+  std::wstring title = colon == std::wstring::npos ? rich : rich.substr(colon + 1);
+  return L"创建了: {a x=|link|" + DuiLib::EscapeMarkup(Utf8ToUtf16(file_address)) + L"|}" + title + L"{/a}";
+}
+
+std::unique_ptr<veltrina::Entity> FilledEntity(const veltrina::Message& message, bool* filled) {
+  auto entity = std::make_unique<veltrina::Entity>();
+  *filled = entity->InitWithJsonOrDie(message.entity_json());
+  return entity;
+}
+
+std::string FileAddress(const veltrina::Entity& entity) {
+  return kFileBoxHost + "/" + entity.path() + "." + entity.file_extension();
+}
+
+bool IsSafeExtension(const std::wstring& extension) {
+  if (extension.empty() || extension.size() > 16) return false;
+  for (wchar_t c : extension) {
+    bool ok = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_' ||
+              c == L'-' || c == L'+';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::wstring FileTypeIcon(const std::wstring& file_name) {
+  size_t dot = file_name.rfind(L'.');
+  if (dot == std::wstring::npos) return kDefaultFileIcon;
+  std::wstring extension = file_name.substr(dot + 1);
+  if (!IsSafeExtension(extension)) return kDefaultFileIcon;
+  std::wstring icon = L"file_type/file_type_" + extension + L".png";
+  std::wstring on_disk = DuiLib::CPaintManagerUI::GetResourcePath() + L"file_type\\file_type_" + extension + L".png";
+  DWORD attributes = GetFileAttributesW(on_disk.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kDefaultFileIcon;
+  return icon;
+}
+
+unsigned long ParseCardColor(const std::string& color) {
+  if (color.size() != 7 || color[0] != '#') return kNoBarColor;
+  unsigned long value = 0xFF;
+  for (size_t i = 1; i < 7; ++i) {
+    int digit = HexDigit(color[i]);
+    if (digit < 0) return kNoBarColor;
+    value = (value << 4) | static_cast<unsigned long>(digit);
+  }
+  return value;
+}
+
+void RenderEntityShareCard(const RenderContext& context, const veltrina::Message& message) {
+  bool filled = false;
+  std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);  // drawn with what it holds
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  int link_height = AddLine(h.body, ConvertMessageMarkup("[" + entity->public_url() + "]"));
+  Card card = AddCard(h.body, kShareBarColor);
+  int summary_height = entity->summary().empty() ? 0 : AddMeasuredRichText(card.body, entity->summary());
+  card.SetContentHeight(summary_height);
+  h.row->SetFixedHeight(summary_height + 50 + link_height);
+}
+
+void RenderImageCard(const RenderContext& context, const veltrina::Message& message) {
+  bool filled = false;
+  std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);
+  if (!filled) return;
+  image_cache::Thumbnail thumb =
+      image_cache::ThumbnailFor(entity->path(), entity->file_extension(), entity->thumb_width(), entity->thumb_height());
+  std::wstring label = CreatedLabel(message.content(), thumb.full_address);
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  CTextUI* text = TextControl(label, true, 5, 0);
+  h.body->Add(text);
+  const int label_height = Estimate(text);
+  text->SetFixedHeight(label_height);
+  auto* picture = new CButtonUI;
+  picture->SetBorderRound(SIZE{3, 3});
+  picture->SetPadding(RECT{5, 6, 0, 0});
+  picture->SetFixedWidth(thumb.width);
+  picture->SetFixedHeight(thumb.height);
+  picture->SetMouseEnabled(false);
+  h.body->Add(picture);
+  ShowCachedImage(picture, thumb.address, thumb.local_name, context.window, kMsgImageReadyCard, context.conversation_id);
+  h.row->SetFixedHeight(label_height + 36 + thumb.height);
+}
+
+void RenderFileCard(const RenderContext& context, const veltrina::Message& message) {
+  bool filled = false;
+  std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);
+  if (!filled) return;
+  std::wstring label = CreatedLabel(message.content(), FileAddress(*entity));
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  CTextUI* text = TextControl(label, true, 5, 0);
+  h.body->Add(text);
+  const int label_height = Estimate(text);
+  text->SetFixedHeight(label_height);
+  auto* icon = new CButtonUI;
+  std::wstring image = FileTypeIcon(ConvertMessageMarkup(message.content()));
+  icon->SetNormalImage(image.empty() ? kDefaultFileIcon : image);
+  icon->SetBorderRound(SIZE{3, 3});
+  icon->SetPadding(RECT{5, 6, 0, 0});
+  icon->SetFixedWidth(80);
+  icon->SetFixedHeight(80);
+  h.body->Add(icon);
+  h.row->SetFixedHeight(label_height + 110);
+}
+
+void RenderCommentCard(const RenderContext& context, const veltrina::Message& message) {
+  bool filled = false;
+  std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);  // missing values are empty
+  std::wstring text = L"评论了: {a x=|link|" + DuiLib::EscapeMarkup(Utf8ToUtf16(FileAddress(*entity))) + L"|}" +
+                      ConvertMessageMarkup(entity->title()) + L"{/a}\n" + ConvertMessageMarkup(message.content());
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return;
+  CTextUI* control = TextControl(text, true, 5, 0);
+  h.body->Add(control);
+  context.display->Add(h.row);
+  const int height = Estimate(control);
+  control->SetFixedHeight(height);
+  h.row->SetFixedHeight(height + 30);
+}
+
+void RenderMailCard(const RenderContext& context, const veltrina::Message& message) {
+  bool filled = false;
+  std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);
+  if (!filled) return;
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  int title_height = AddLine(h.body, ConvertMessageMarkup("新邮件通知"));
+  Card card = AddCard(h.body, kMailBarColor);
+  std::string site;
+  if (veltrina::Director* director = veltrina::Director::DefaultDirector()) {
+    if (const veltrina::Team* team = director->current_team())
+      site = "https://" + team->team_subdomain() + "." + kServiceDomain;
+  }
+  std::string body = "标题：[" + site + "/files/" + entity->entity_id() + "|" + entity->subject() + "]\n来自：" +
+                     entity->from();
+  int body_height = AddMeasuredRichText(card.body, body);
+  card.SetContentHeight(body_height);
+  h.row->SetFixedHeight(title_height + 50 + body_height);
+}
+
+int AddAttachmentFieldCell(CContainerUI* cell, const veltrina::Attachment::Field& field) {
+  const int width = field.is_short ? 285 : 570;
+  CTextUI* title = TextControl(ConvertMessageMarkup(field.title), true, 10, 5);
+  title->SetPadding(RECT{0, 5, 0, 0});
+  cell->Add(title);
+  CTextUI* value = TextControl(ConvertMessageMarkup(field.value), true, 10, 3);
+  cell->Add(value);
+  const int title_height = Estimate(title, width), value_height = Estimate(value, width);
+  title->SetFixedHeight(title_height);
+  value->SetFixedHeight(value_height);
+  return title_height + value_height;
+}
+
+void RenderAttachmentCard(const RenderContext& context, const veltrina::Message& message) {
+  std::unique_ptr<veltrina::Attachment> attachment = message.GetAttachment();
+  if (!attachment) return;  // nothing to build the card from
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  int pretext_height = AddLine(h.body, ConvertMessageMarkup(attachment->pretext()));
+  Card card = AddCard(h.body, ParseCardColor(attachment->color()));
+  int title_height = 0, author_height = 0, text_height = 0, fields_height = 0;
+  if (!attachment->title().empty())
+    title_height = AddLine(card.body, BuildLinkMarkup(attachment->title_link(), attachment->title()));
+  if (!attachment->author_name().empty())
+    author_height = AddLine(card.body, BuildLinkMarkup(attachment->author_link(), attachment->author_name()));
+  if (!attachment->text().empty()) text_height = AddMeasuredRichText(card.body, attachment->text());
+  const std::vector<veltrina::Attachment::Field>& fields = attachment->fields();
+  for (size_t i = 0; i < fields.size(); i += 2) {
+    const bool side_by_side = fields[i].is_short;
+    CContainerUI* pair = side_by_side ? static_cast<CContainerUI*>(new CHorizontalLayoutUI)
+                                      : static_cast<CContainerUI*>(new CVerticalLayoutUI);
+    card.body->Add(pair);
+    auto* first = new CVerticalLayoutUI;
+    auto* second = new CVerticalLayoutUI;
+    pair->Add(first);
+    pair->Add(second);
+    int a = AddAttachmentFieldCell(first, fields[i]);
+    int b = i + 1 < fields.size() ? AddAttachmentFieldCell(second, fields[i + 1]) : 0;
+    const int pair_height = side_by_side ? std::max(a, b) : a + b;
+    // The titles' top padding (5 a cell) lies outside the measured heights; the pair makes room
+    // for it so that no value is cut, while the card's heights count the measured heights only.
+    pair->SetFixedHeight(pair_height + (side_by_side || i + 1 >= fields.size() ? 5 : 10));
+    fields_height += pair_height;
+  }
+  const int content = title_height + fields_height + author_height + text_height;
+  card.SetContentHeight(content);
+  h.row->SetFixedHeight(pretext_height + 50 + content);
+}
+
+}  // namespace veltrinawnd

@@ -1,0 +1,23 @@
+#pragma once
+// The pieces every message row is built from: the header (avatar, name, time) with the body
+// container that text and cards fill, and the text controls measured at the row's width.
+#include "conversation/message_view.h"
+
+namespace veltrinawnd::message_row {
+
+struct Header {
+  DuiLib::CListContainerElementUI* row = nullptr;
+  DuiLib::CVerticalLayoutUI* body = nullptr;
+};
+
+// The row and its body container, or an empty header when the sender is not known (nothing is
+// allocated then).
+Header BuildHeader(const RenderContext& context, const veltrina::Message& message);
+
+// A text control with font 1, text padding (left, top), markup shown or not.
+DuiLib::CTextUI* TextControl(const std::wstring& text, bool html, int left = 5, int top = 0);
+
+// The text's height at the given width, as painting will lay it out.
+int Estimate(DuiLib::CTextUI* text, int width = 570);
+
+}  // namespace veltrinawnd::message_row
