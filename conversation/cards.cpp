@@ -30,6 +30,8 @@ namespace {
 constexpr wchar_t kDefaultFileIcon[] = L"file_type/file_type_default.png";
 constexpr unsigned long kShareBarColor = 0xFFFDF0C3;
 constexpr unsigned long kMailBarColor = 0xFF51BCB6;
+constexpr int kNameLineHeight = 22;  // the header's name line
+constexpr int kRowMargin = 8;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -45,9 +47,11 @@ struct Card {
   CButtonUI* bar = nullptr;
   CVerticalLayoutUI* body = nullptr;
 
-  void SetContentHeight(int height) {
+  // The bar is as high as the measured content; the card also holds what its children's
+  // paddings add (layout_extra), so that nothing in it is cut.
+  void SetContentHeight(int height, int layout_extra = 0) {
     bar->SetFixedHeight(height);
-    card->SetFixedHeight(height + 5);  // the bar's top padding
+    card->SetFixedHeight(height + 5 + layout_extra);  // 5: the bar's top padding
   }
 };
 
@@ -259,7 +263,7 @@ void RenderAttachmentCard(const RenderContext& context, const veltrina::Message&
   context.display->Add(h.row);
   int pretext_height = AddLine(h.body, ConvertMessageMarkup(attachment->pretext()));
   Card card = AddCard(h.body, ParseCardColor(attachment->color()));
-  int title_height = 0, author_height = 0, text_height = 0, fields_height = 0;
+  int title_height = 0, author_height = 0, text_height = 0, fields_height = 0, layout_extra = 0;
   if (!attachment->title().empty())
     title_height = AddLine(card.body, BuildLinkMarkup(attachment->title_link(), attachment->title()));
   if (!attachment->author_name().empty())
@@ -279,13 +283,18 @@ void RenderAttachmentCard(const RenderContext& context, const veltrina::Message&
     int b = i + 1 < fields.size() ? AddAttachmentFieldCell(second, fields[i + 1]) : 0;
     const int pair_height = side_by_side ? std::max(a, b) : a + b;
     // The titles' top padding (5 a cell) lies outside the measured heights; the pair makes room
-    // for it so that no value is cut, while the card's heights count the measured heights only.
-    pair->SetFixedHeight(pair_height + (side_by_side || i + 1 >= fields.size() ? 5 : 10));
+    // for it so that no value is cut, while the bar counts the measured heights only.
+    const int padding = side_by_side || i + 1 >= fields.size() ? 5 : 10;
+    pair->SetFixedHeight(pair_height + padding);
     fields_height += pair_height;
+    layout_extra += padding;
   }
   const int content = title_height + fields_height + author_height + text_height;
-  card.SetContentHeight(content);
-  h.row->SetFixedHeight(pretext_height + 50 + content);
+  card.SetContentHeight(content, layout_extra);
+  // The row's 50 covers the name line, the card's padding and a margin; many field pairs add
+  // more padding than that, and the row grows rather than cut the last fields.
+  const int needed = kNameLineHeight + pretext_height + content + 5 + layout_extra + kRowMargin;
+  h.row->SetFixedHeight(std::max(pretext_height + 50 + content, needed));
 }
 
 }  // namespace veltrinawnd

@@ -282,4 +282,16 @@ TEST_F(RenderTest, AttachmentCardPairsItsFieldsAndColoursItsBar) {
     EXPECT_NE(Child<DuiLib::CVerticalLayoutUI>(Child<DuiLib::CContainerUI>(card, 1), 1), nullptr);
   }
   EXPECT_EQ(ParseCardColor("#36a64f"), 0xFF36A64Fu);
+
+  // Many fields: the row grows to hold every pair rather than cut the last ones.
+  a.set_color("#36A64F");
+  a.set_fields(std::vector<veltrina::Attachment::Field>(14, {"键", "值", false}));
+  m.set_attachment(a);
+  row = Render(m);
+  card = Child<DuiLib::CHorizontalLayoutUI>(Body(row), 2);
+  int inside = 0;
+  auto* fields_body = Child<DuiLib::CContainerUI>(card, 1);
+  for (int i = 0; i < fields_body->GetCount(); ++i) inside += fields_body->GetItemAt(i)->GetFixedHeight();
+  EXPECT_GE(card->GetFixedHeight(), inside);
+  EXPECT_GE(row->GetFixedHeight(), 22 + Child<DuiLib::CTextUI>(Body(row), 1)->GetFixedHeight() + card->GetFixedHeight());
 }
