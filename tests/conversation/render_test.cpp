@@ -1,5 +1,7 @@
 // Message rows rendered into a real list: headers, text with emoji strips, notices, heights.
+#include <chrono>
 #include <climits>
+#include <functional>
 
 #include "app/constants.h"
 #include "app/storage.h"
@@ -294,4 +296,54 @@ TEST_F(RenderTest, AttachmentCardPairsItsFieldsAndColoursItsBar) {
   for (int i = 0; i < fields_body->GetCount(); ++i) inside += fields_body->GetItemAt(i)->GetFixedHeight();
   EXPECT_GE(card->GetFixedHeight(), inside);
   EXPECT_GE(row->GetFixedHeight(), 22 + Child<DuiLib::CTextUI>(Body(row), 1)->GetFixedHeight() + card->GetFixedHeight());
+}
+
+TEST_F(RenderTest, HostileCardTextsStayTextAndLargeCardsStayFast) {
+  const std::string forged = "{a x=|link|javascript:alert(1)|}点我{/a}<b>{c #FF0000}";
+  const std::string invalid = "bad \xff\xfe utf-8 \xc3";
+  veltrina::Entity e = FileEntity(400, 300);
+  e.set_title(forged + invalid);
+  e.set_summary(forged + std::string(100 * 1024, 'x'));
+  e.set_public_url("https://a.b/{a x=|link|file:c|}");
+  veltrina::Attachment a;
+  a.set_pretext(forged);
+  a.set_title(forged);
+  a.set_title_link("https://veltrina.demo/ci");
+  a.set_text(invalid + forged);
+  std::vector<veltrina::Attachment::Field> fields;
+  for (int i = 0; i < 500; ++i) fields.push_back({forged, invalid + std::string(200, 'v'), i % 2 == 0});
+  a.set_fields(fields);
+
+  auto start = std::chrono::steady_clock::now();
+  std::vector<veltrina::Message> messages = {Shared(5, "上传了图片: " + forged, e), Shared(6, forged + ".pdf", e),
+                                             Shared(22, forged, e)};
+  veltrina::Message attachment = Message("c-1", 1, "u-a", "报告", 0);
+  attachment.set_message_type(32);
+  attachment.set_attachment(a);
+  messages.push_back(attachment);
+  for (const veltrina::Message& m : messages) RenderMessage(context_, m);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 10.0);  // 100 KB and 500 fields: linear work, far below this
+
+  // No text of a card may open a link of its own: a tag is real only where the braces before it
+  // are even in number ("{{" shows one brace).
+  auto real_tag = [](const std::wstring& shown, const std::wstring& tag) {
+    for (size_t at = shown.find(tag); at != std::wstring::npos; at = shown.find(tag, at + 1)) {
+      size_t braces = 0;
+      while (braces < at && shown[at - braces - 1] == L'{') ++braces;
+      if (braces % 2 == 0) return true;
+    }
+    return false;
+  };
+  std::function<void(DuiLib::CControlUI*)> check = [&](DuiLib::CControlUI* c) {
+    if (auto* text = dynamic_cast<DuiLib::CTextUI*>(c)) {
+      const std::wstring shown = text->GetText();
+      EXPECT_FALSE(real_tag(shown, L"{a x=|link|javascript")) << Utf16ToUtf8(shown.substr(0, 200));
+      EXPECT_FALSE(real_tag(shown, L"{a x=|link|file:")) << Utf16ToUtf8(shown.substr(0, 200));
+      EXPECT_FALSE(real_tag(shown, L"{c #FF0000}")) << Utf16ToUtf8(shown.substr(0, 200));
+    }
+    if (auto* container = dynamic_cast<DuiLib::CContainerUI*>(c))
+      for (int i = 0; i < container->GetCount(); ++i) check(container->GetItemAt(i));
+  };
+  for (int i = 0; i < context_.display->GetCount(); ++i) check(context_.display->GetItemAt(i));
 }
