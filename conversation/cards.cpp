@@ -110,6 +110,37 @@ std::string FileAddress(const veltrina::Entity& entity) {
   return kFileBoxHost + "/" + entity.path() + "." + entity.file_extension();
 }
 
+// The image and file cards begin alike: the row with its "创建了: " label (no row for an unknown
+// sender).
+struct CreatedRow {
+  Header header;
+  int label_height = 0;
+};
+
+CreatedRow AddCreatedRow(const RenderContext& context, const veltrina::Message& message,
+                         const veltrina::Entity& entity) {
+  std::wstring label = CreatedLabel(message.content(), FileAddress(entity));
+  Header h = message_row::BuildHeader(context, message);
+  if (!h.row) return {};
+  context.display->Add(h.row);
+  CTextUI* text = TextControl(label, true, 5, 0);
+  h.body->Add(text);
+  const int height = Estimate(text);
+  text->SetFixedHeight(height);
+  return {h, height};
+}
+
+// The thumbnail or icon below the label.
+CButtonUI* AddPicture(CContainerUI* body, int width, int height) {
+  auto* picture = new CButtonUI;
+  picture->SetBorderRound(SIZE{3, 3});
+  picture->SetPadding(RECT{5, 6, 0, 0});
+  picture->SetFixedWidth(width);
+  picture->SetFixedHeight(height);
+  body->Add(picture);
+  return picture;
+}
+
 bool IsSafeExtension(const std::wstring& extension) {
   if (extension.empty() || extension.size() > 16) return false;
   for (wchar_t c : extension) {
@@ -164,46 +195,24 @@ void RenderImageCard(const RenderContext& context, const veltrina::Message& mess
   if (!filled) return;
   image_cache::Thumbnail thumb =
       image_cache::ThumbnailFor(entity->path(), entity->file_extension(), entity->thumb_width(), entity->thumb_height());
-  std::wstring label = CreatedLabel(message.content(), thumb.full_address);
-  Header h = message_row::BuildHeader(context, message);
-  if (!h.row) return;
-  context.display->Add(h.row);
-  CTextUI* text = TextControl(label, true, 5, 0);
-  h.body->Add(text);
-  const int label_height = Estimate(text);
-  text->SetFixedHeight(label_height);
-  auto* picture = new CButtonUI;
-  picture->SetBorderRound(SIZE{3, 3});
-  picture->SetPadding(RECT{5, 6, 0, 0});
-  picture->SetFixedWidth(thumb.width);
-  picture->SetFixedHeight(thumb.height);
+  CreatedRow created = AddCreatedRow(context, message, *entity);
+  if (!created.header.row) return;
+  CButtonUI* picture = AddPicture(created.header.body, thumb.width, thumb.height);
   picture->SetMouseEnabled(false);
-  h.body->Add(picture);
   ShowCachedImage(picture, thumb.address, thumb.local_name, context.window, kMsgImageReadyCard, context.conversation_id);
-  h.row->SetFixedHeight(label_height + 36 + thumb.height);
+  created.header.row->SetFixedHeight(created.label_height + 36 + thumb.height);
 }
 
 void RenderFileCard(const RenderContext& context, const veltrina::Message& message) {
   bool filled = false;
   std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);
   if (!filled) return;
-  std::wstring label = CreatedLabel(message.content(), FileAddress(*entity));
-  Header h = message_row::BuildHeader(context, message);
-  if (!h.row) return;
-  context.display->Add(h.row);
-  CTextUI* text = TextControl(label, true, 5, 0);
-  h.body->Add(text);
-  const int label_height = Estimate(text);
-  text->SetFixedHeight(label_height);
-  auto* icon = new CButtonUI;
+  CreatedRow created = AddCreatedRow(context, message, *entity);
+  if (!created.header.row) return;
+  CButtonUI* icon = AddPicture(created.header.body, 80, 80);
   std::wstring image = FileTypeIcon(ConvertMessageMarkup(message.content()));
   icon->SetNormalImage(image.empty() ? kDefaultFileIcon : image);
-  icon->SetBorderRound(SIZE{3, 3});
-  icon->SetPadding(RECT{5, 6, 0, 0});
-  icon->SetFixedWidth(80);
-  icon->SetFixedHeight(80);
-  h.body->Add(icon);
-  h.row->SetFixedHeight(label_height + 110);
+  created.header.row->SetFixedHeight(created.label_height + 110);
 }
 
 void RenderCommentCard(const RenderContext& context, const veltrina::Message& message) {
