@@ -7,6 +7,8 @@
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
 #include "main_fixture.h"
+#include "veltrina/chat_manager.h"
+#include "veltrina/entity.h"
 
 namespace bodies = veltrina::backend;
 namespace cache = veltrinawnd::image_cache;
@@ -131,6 +133,51 @@ TEST_F(ImageCacheTest, AnAvatarArrivingAfterItsRowWasRebuiltTouchesNothing) {
   d.Pause(200);
   d.Do("the new row is intact", [] {
     EXPECT_NE(Control(L"imItem_i-a"), nullptr);
+    WindowManager::Instance()->CloseAll();
+  });
+  RunMain(d);
+}
+
+TEST_F(ImageCacheTest, AThumbnailArrivingAfterItsConversationClosedTouchesNothing) {
+  service_->AutoAnswer("http.get", nullptr);  // downloads wait for the test
+  DeleteFileW(veltrinawnd::AnsiToWide(veltrinawnd::GetImageCacheFolder() + cache::CacheName("f/late.png")).c_str());
+  veltrina::Entity e;
+  e.set_entity_id("e-late");
+  e.set_path("f/late");
+  e.set_file_extension("png");
+  e.set_thumb_width(400);
+  e.set_thumb_height(300);
+  veltrina::Message m = Message("c-1", 1, "u-a", "上传了图片: late.png", 100);
+  m.set_message_type(5);
+  m.set_entity_json(e.ToJson());
+  Prime({Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {});
+  veltrina::ChatManager::DefaultManager()->SyncRecentMessagesWithServer(20, [](bool, const std::string&) {});
+  auto sync = service_->WaitForRequest("messages.sync");
+  ASSERT_TRUE(sync);
+  service_->Succeed(sync->id, bodies::MessagesBody({m}));
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
+
+  auto select = [](const wchar_t* row) {
+    auto* list = dynamic_cast<DuiLib::CListUI*>(Control(L"sessionList"));
+    list->SelectItem(list->GetItemIndex(Control(row)), false);
+  };
+  auto thumb = std::make_shared<std::optional<bodies::RecordedRequest>>();
+  testkit::UiDriver d;
+  d.WaitFor("main", [] { return Main() != nullptr && Control(L"channelItem_c-1") != nullptr; });
+  d.Do("open the image's conversation", [select] { select(L"channelItem_c-1"); });
+  d.WaitFor("thumbnail requested", [this, thumb] {
+    for (const auto& r : service_->Requests("http.get"))
+      if (r.Param("url").find("/thumb/f/late_80x60.png") != std::string::npos && !r.answered) *thumb = r;
+    return thumb->has_value();
+  });
+  d.Do("switch away, then let the download finish", [this, thumb, select] {
+    select(L"channelItem_c-2");
+    service_->Answer((*thumb)->id, true, 200, "", "{}", "late-bytes");
+  });
+  d.Pause(200);
+  d.Do("the other conversation is intact", [] {
+    EXPECT_TRUE(Exists(veltrinawnd::GetImageCacheFolder() + cache::CacheName("f/late.png")));  // cached for next time
+    EXPECT_EQ(dynamic_cast<DuiLib::CListUI*>(Control(L"chat_display"))->GetCount(), 0);
     WindowManager::Instance()->CloseAll();
   });
   RunMain(d);
