@@ -1,6 +1,7 @@
 #include "main/image_cache.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <windows.h>
 
@@ -52,6 +53,16 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
 
 }  // namespace
 
+// Names Windows opens as devices whatever their extension: "con.png" is the console.
+bool IsDeviceName(const std::string& name) {
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
+  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+         std::isdigit(static_cast<unsigned char>(base[3]));
+}
+
 std::string CacheName(const std::string& file_name) {
   std::string safe;
   safe.reserve(file_name.size());
@@ -60,6 +71,7 @@ std::string CacheName(const std::string& file_name) {
   while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
   if (safe.empty()) safe = "_";
   if (safe.find_first_not_of('.') == std::string::npos) safe.assign(safe.size(), '_');
+  if (IsDeviceName(safe)) safe.insert(0, "_");
   if (safe == file_name && safe.size() <= kMaxCacheNameChars) return safe;
   if (safe.size() > kMaxCacheNameChars) safe.resize(kMaxCacheNameChars);
   return safe + "_" + ShortHash(file_name);

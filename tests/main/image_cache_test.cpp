@@ -61,6 +61,22 @@ TEST(ImageCacheNames, HostileAndLongNamesStayInsideTheFolderAndApart) {
   EXPECT_EQ(cache::CacheName(a).substr(0, 35), std::string(35, '1'));
   EXPECT_NE(cache::CacheName(a), cache::CacheName(b));  // a shared prefix no longer shares a file
   EXPECT_EQ(cache::CacheName(a), cache::CacheName(a));
+
+  // Device names, with or without an extension, would open the console or a port: they become
+  // ordinary files that hold what is written to them.
+  std::wstring folder = veltrinawnd::AnsiToWide(veltrinawnd::GetImageCacheFolder());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  for (const char* device : {"con.png", "NUL", "Com1.jpg", "lpt9", "aux .png", "prn.tar.gz"}) {
+    std::string safe = cache::CacheName(device);
+    EXPECT_EQ(safe[0], '_') << device;
+    std::wstring path = folder + veltrinawnd::AnsiToWide(safe);
+    { std::ofstream(path.c_str(), std::ios::binary) << "image"; }
+    std::string back;
+    std::getline(std::ifstream(path.c_str(), std::ios::binary), back);
+    EXPECT_EQ(back, "image") << device;
+    DeleteFileW(path.c_str());
+  }
+  EXPECT_EQ(cache::CacheName("console.png"), "console.png");  // only whole device names
 }
 
 class ImageCacheTest : public MainTest {};
