@@ -69,15 +69,21 @@ Card AddCard(CContainerUI* parent, unsigned long color) {
   return {card, bar, body};
 }
 
+// Adds a text control and fixes its height to what it measures at the width; returns it.
+int AddFixedText(CContainerUI* parent, CTextUI* text, int width = 570) {
+  parent->Add(text);
+  const int height = Estimate(text, width);
+  text->SetFixedHeight(height);
+  return height;
+}
+
 // Text shown as markup but measured as the plain text it displays (link markup is longer than
 // what it shows and would wrap too early).
 int AddMeasuredRichText(CContainerUI* parent, const std::string& content) {
   std::wstring plain;
   std::wstring rich = ConvertMessageMarkup(content, &plain);
   CTextUI* text = TextControl(plain, false, 10, 3);
-  parent->Add(text);
-  int height = Estimate(text);
-  text->SetFixedHeight(height);
+  const int height = AddFixedText(parent, text);
   text->SetShowHtml(true);
   text->SetText(rich);
   return height;
@@ -85,11 +91,7 @@ int AddMeasuredRichText(CContainerUI* parent, const std::string& content) {
 
 // A line of converted content with text padding (5, 3); returns its height.
 int AddLine(CContainerUI* parent, const std::wstring& rich) {
-  CTextUI* text = TextControl(rich, true, 5, 3);
-  parent->Add(text);
-  int height = Estimate(text);
-  text->SetFixedHeight(height);
-  return height;
+  return AddFixedText(parent, TextControl(rich, true, 5, 3));
 }
 
 // "创建了: " and a link to the file whose text is the converted content after its first ":".
@@ -123,11 +125,7 @@ CreatedRow AddCreatedRow(const RenderContext& context, const veltrina::Message& 
   Header h = message_row::BuildHeader(context, message);
   if (!h.row) return {};
   context.display->Add(h.row);
-  CTextUI* text = TextControl(label, true, 5, 0);
-  h.body->Add(text);
-  const int height = Estimate(text);
-  text->SetFixedHeight(height);
-  return {h, height};
+  return {h, AddFixedText(h.body, TextControl(label, true, 5, 0))};
 }
 
 // The thumbnail or icon below the label.
@@ -222,11 +220,8 @@ void RenderCommentCard(const RenderContext& context, const veltrina::Message& me
                       ConvertMessageMarkup(entity->title()) + L"{/a}\n" + ConvertMessageMarkup(message.content());
   Header h = message_row::BuildHeader(context, message);
   if (!h.row) return;
-  CTextUI* control = TextControl(text, true, 5, 0);
-  h.body->Add(control);
+  const int height = AddFixedText(h.body, TextControl(text, true, 5, 0));
   context.display->Add(h.row);
-  const int height = Estimate(control);
-  control->SetFixedHeight(height);
   h.row->SetFixedHeight(height + 30);
 }
 
@@ -255,13 +250,8 @@ int AddAttachmentFieldCell(CContainerUI* cell, const veltrina::Attachment::Field
   const int width = field.is_short ? 285 : 570;
   CTextUI* title = TextControl(ConvertMessageMarkup(field.title), true, 10, 5);
   title->SetPadding(RECT{0, 5, 0, 0});
-  cell->Add(title);
-  CTextUI* value = TextControl(ConvertMessageMarkup(field.value), true, 10, 3);
-  cell->Add(value);
-  const int title_height = Estimate(title, width), value_height = Estimate(value, width);
-  title->SetFixedHeight(title_height);
-  value->SetFixedHeight(value_height);
-  return title_height + value_height;
+  const int title_height = AddFixedText(cell, title, width);
+  return title_height + AddFixedText(cell, TextControl(ConvertMessageMarkup(field.value), true, 10, 3), width);
 }
 
 void RenderAttachmentCard(const RenderContext& context, const veltrina::Message& message) {
