@@ -354,7 +354,7 @@ void CRichEditUI::SetText(const CDuiString& text) {
   ApplyTextColor();
 }
 
-void CRichEditUI::AppendText(const CDuiString& text) {
+void CRichEditUI::AppendText(const CDuiString& text, bool bCanUndo) {
   if (!m_hWnd) {
     m_sText += text;
     return;
@@ -363,7 +363,7 @@ void CRichEditUI::AppendText(const CDuiString& text) {
   int len = GetWindowTextLengthW(m_hWnd);
   ::SendMessageW(m_hWnd, EM_SETSEL, len, len);
   ::SendMessageW(m_hWnd, EM_SETSEL, -1, -1);
-  ::SendMessageW(m_hWnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+  ::SendMessageW(m_hWnd, EM_REPLACESEL, bCanUndo ? TRUE : FALSE, reinterpret_cast<LPARAM>(text.c_str()));
   m_bSettingText = false;
 }
 

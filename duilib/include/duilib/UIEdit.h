@@ -80,7 +80,7 @@ class CRichEditUI : public CNativeEditHost {
   CDuiString GetText() const override;
   void SetText(const CDuiString& text) override;
   // Appends at the end of the text and keeps the caret there.
-  void AppendText(const CDuiString& text);
+  void AppendText(const CDuiString& text, bool bCanUndo = false);
   // Inserts at the caret, replacing the selection.
   void ReplaceSel(const CDuiString& text);
   void Copy();
