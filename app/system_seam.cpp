@@ -40,6 +40,8 @@ int SystemSeam::TrackMenu(HMENU menu, UINT flags, int x, int y, HWND owner) {
   return ::TrackPopupMenu(menu, flags, x, y, 0, owner, nullptr);
 }
 
+BOOL SystemSeam::ChooseOpenFile(OPENFILENAMEW* record) { return ::GetOpenFileNameW(record); }
+
 SystemSeam& System() { return *g_seam; }
 
 void InstallSystemSeam(SystemSeam* seam) { g_seam = seam ? seam : &g_windows; }

@@ -1,8 +1,10 @@
 #pragma once
 // The few Windows calls whose effects tests must observe or answer: message boxes, pages opened
-// in the browser, the tray, taskbar flashing, the network state, popup menus. Production code
+// in the browser, the tray, taskbar flashing, the network state, popup menus, the file dialog. Production code
 // calls them through System(); tests install a recorder that also gives the answers.
 #include <windows.h>
+
+#include <commdlg.h>
 
 #include <string>
 
@@ -18,6 +20,8 @@ class SystemSeam {
   virtual BOOL FlashTaskbar(FLASHWINFO* info);
   virtual BOOL InternetConnected(DWORD* flags);
   virtual int TrackMenu(HMENU menu, UINT flags, int x, int y, HWND owner);
+  // GetOpenFileNameW: TRUE when a file was chosen into the record's buffer.
+  virtual BOOL ChooseOpenFile(OPENFILENAMEW* record);
 };
 
 SystemSeam& System();

@@ -11,6 +11,8 @@ class JoinChannelWnd : public FrameWnd {
   explicit JoinChannelWnd(int channel_kind);
   ~JoinChannelWnd() override = default;
 
+  int channel_kind() const { return channel_kind_; }
+
  protected:
   const wchar_t* GetWindowClassName() const override { return L"JoinChannelWnd"; }
   DuiLib::CDuiString GetSkinFile() override { return L"skin_join_channel.xml"; }

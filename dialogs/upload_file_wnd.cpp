@@ -4,7 +4,7 @@
 
 namespace veltrinawnd {
 
-UploadFileWnd::UploadFileWnd(const std::string& conversation_id, const std::wstring& file, int kind) : conversation_id_(conversation_id), file_(file), kind_(kind) {}
+UploadFileWnd::UploadFileWnd(const std::string& conversation_id, const std::string& file, int kind) : conversation_id_(conversation_id), file_(file), kind_(kind) {}
 
 void UploadFileWnd::OnFinalMessage(HWND hWnd) {
   WindowManager::Instance()->ClearUploadFile(this);

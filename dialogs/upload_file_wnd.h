@@ -8,8 +8,13 @@ namespace veltrinawnd {
 // Window class "UploadFileWnd", skin "skin_upload_file.xml".
 class UploadFileWnd : public FrameWnd {
  public:
-  UploadFileWnd(const std::string& conversation_id, const std::wstring& file, int kind);
+  // file: the chosen path in the ANSI code page.
+  UploadFileWnd(const std::string& conversation_id, const std::string& file, int kind);
   ~UploadFileWnd() override = default;
+
+  const std::string& conversation_id() const { return conversation_id_; }
+  const std::string& file() const { return file_; }
+  int kind() const { return kind_; }
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"UploadFileWnd"; }
@@ -18,7 +23,7 @@ class UploadFileWnd : public FrameWnd {
 
  private:
   std::string conversation_id_;
-  std::wstring file_;
+  std::string file_;
   int kind_;
 };
 

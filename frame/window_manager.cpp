@@ -85,7 +85,7 @@ void WindowManager::ShowSelectEmojiWnd(const std::string& conversation_id, int x
   RunTracked(select_emoji_wnd_, wnd, nullptr, L"发送表情", kDialogStyle, false, x, y, 432, 236);
 }
 
-void WindowManager::ShowUploadFileWnd(const std::string& conversation_id, const std::wstring& file, int kind) {
+void WindowManager::ShowUploadFileWnd(const std::string& conversation_id, const std::string& file, int kind) {
   if (upload_file_wnd_) return;
   UploadFileWnd wnd(conversation_id, file, kind);
   RunTracked(upload_file_wnd_, wnd, nullptr, L"上传文件", kFrameStyle, true);

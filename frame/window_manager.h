@@ -31,7 +31,8 @@ class WindowManager {
   void ShowViewMembersWnd(const std::string& channel_id);
   void ShowAddMembersWnd(const std::string& channel_id);
   void ShowSelectEmojiWnd(const std::string& conversation_id, int x, int y);
-  void ShowUploadFileWnd(const std::string& conversation_id, const std::wstring& file, int kind);
+  // file: the path in the ANSI code page.
+  void ShowUploadFileWnd(const std::string& conversation_id, const std::string& file, int kind);
   void ShowViewFilesWnd(const std::string& channel_id, int x, int y, int height, int channel_type);
   void ShowFileDetailsWnd(const std::string& entity_id, int x, int y, int height);
   void ShowFeedbackWnd();

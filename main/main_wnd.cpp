@@ -279,46 +279,6 @@ void MainWnd::Exit() {
 
 // ---- window plumbing ----
 
-void MainWnd::Notify(DuiLib::TNotifyUI& msg) {
-  const DuiLib::CDuiString name = msg.pSender ? msg.pSender->GetName() : DuiLib::CDuiString();
-  WindowManager* wm = WindowManager::Instance();
-  if (msg.sType == L"itemselect" && msg.pSender == session_list_) {
-    OnSessionItemSelected();
-  } else if (msg.sType == L"link") {
-    // The link that was clicked decides, not the first link of its control.
-    if (auto* text = dynamic_cast<DuiLib::CTextUI*>(msg.pSender)) {
-      if (const DuiLib::CDuiString* content = text->GetLinkContent(static_cast<int>(msg.wParam)))
-        PerformLinkAction(*content);
-    }
-  } else if (msg.sType == L"return") {
-    if (ChatInput()) SendComposerText();
-  } else if (msg.sType == L"richedit_click" && name == L"chat_input") {
-    ShowEditMenu(msg.ptMouse);
-  } else if (msg.sType == L"itemrclick") {
-    OnSessionItemRightClick(msg);
-  } else if (msg.sType == L"click") {
-    if (name == L"customCloseBtn") ShowWindow(false, false);
-    else if (name == L"send_message_btn") SendComposerText();
-    else if (name == L"add_channel_btn") wm->ShowJoinChannelWnd(1);
-    else if (name == L"add_group_btn") wm->ShowJoinChannelWnd(2);
-    else if (name == L"open_im_btn") wm->ShowOpenImWnd();
-    else if (name == L"add_members_btn") wm->ShowAddMembersWnd(open_conversation_id_);
-    else if (name == L"members_btn") wm->ShowViewMembersWnd(open_conversation_id_);
-    else if (name == L"leave_btn") LeaveOpenChannel();
-    else if (name == L"file_btn") {
-      RECT rc;
-      GetWindowRect(m_hWnd, &rc);
-      wm->ShowViewFilesWnd(open_conversation_id_, rc.right - 320, rc.top, rc.bottom - rc.top,
-                           ConversationKind(open_conversation_id_) == 1 ? 1 : 2);
-    } else if (name == L"emoji_btn" && emoji_btn_) {
-      POINT pt{emoji_btn_->GetPos().left, emoji_btn_->GetPos().top};
-      ClientToScreen(m_hWnd, &pt);
-      wm->ShowSelectEmojiWnd(open_conversation_id_, pt.x - 216, pt.y - 236);
-    }
-  }
-  FrameWnd::Notify(msg);
-}
-
 LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   switch (uMsg) {
     case kMsgMainDataReady:

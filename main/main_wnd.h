@@ -93,6 +93,14 @@ class MainWnd : public FrameWnd,
   bool OnComposerEnter();
   void ShowEditMenu(POINT client_point);
 
+  // Header and composer commands (commands.cpp).
+  void OnClick(const DuiLib::CDuiString& name, POINT mouse);
+  void OnMenuItemClick(const DuiLib::CDuiString& name);
+  void OpenTeamSitePage(const char* path);
+  void ShowFileBrowser();
+  void ShowEmojiPicker();
+  void ChooseFileToUpload();
+
   std::vector<std::unique_ptr<veltrina::Channel>> channels_;
   std::vector<std::unique_ptr<veltrina::IM>> ims_;
   std::vector<std::unique_ptr<veltrina::Channel>> groups_;

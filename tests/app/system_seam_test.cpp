@@ -207,3 +207,58 @@ TEST(SystemSeam, ShellOpensALocalProgramAndTheWebGateLetsOnlyWebAddressesThrough
   DeleteFileW(marker.c_str());
   SetEnvironmentVariableW(L"VELTRINA_PROBE_MARKER", nullptr);
 }
+
+namespace {
+// The open-file dialog of this thread (the message box finder looks for the same class).
+HWND FindFileDialog() {
+  HWND dialog = testkit::FindMessageBox();
+  return dialog && GetDlgItem(dialog, IDOK) ? dialog : nullptr;
+}
+
+// The record the upload command fills in.
+struct OpenFileRecord {
+  wchar_t file[520] = L"";
+  OPENFILENAMEW record{};
+  OpenFileRecord() {
+    record.lStructSize = sizeof record;
+    record.lpstrFilter = L"所有文件\0*.*\0";
+    record.nFilterIndex = 1;
+    record.lpstrFile = file;
+    record.nMaxFile = 520;
+    record.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+  }
+};
+}  // namespace
+
+TEST(SystemSeam, FileDialogReturnsTheTypedFileOrNothingWhenCancelled) {
+  const std::wstring chosen = TempPath(L"上传 测试.txt");
+  {
+    std::ofstream out(chosen.c_str());
+    out << "upload me";
+  }
+  // The file name box of the dialog (a combo box's edit in the explorer-style dialog).
+  constexpr int kFileNameBox = 1148;
+
+  testkit::UiDriver pick;
+  pick.WaitFor("the dialog", [] { return FindFileDialog() != nullptr; }, 15000);
+  pick.Do("type the path and open", [&] {
+    HWND dialog = FindFileDialog();
+    EXPECT_TRUE(SetDlgItemTextW(dialog, kFileNameBox, chosen.c_str()));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  pick.Start();
+  OpenFileRecord opened;
+  EXPECT_TRUE(System().ChooseOpenFile(&opened.record));
+  EXPECT_TRUE(pick.Failure().empty()) << pick.Failure();
+  EXPECT_EQ(CompareStringOrdinal(opened.file, -1, chosen.c_str(), -1, TRUE), CSTR_EQUAL) << opened.file;
+
+  testkit::UiDriver cancel;
+  cancel.WaitFor("the dialog again", [] { return FindFileDialog() != nullptr; }, 15000);
+  cancel.Do("cancel", [] { PostMessageW(FindFileDialog(), WM_COMMAND, IDCANCEL, 0); });
+  cancel.Start();
+  OpenFileRecord cancelled;
+  EXPECT_FALSE(System().ChooseOpenFile(&cancelled.record));
+  EXPECT_TRUE(cancel.Failure().empty()) << cancel.Failure();
+  EXPECT_STREQ(cancelled.file, L"");
+  DeleteFileW(chosen.c_str());
+}

@@ -26,7 +26,7 @@ class RecordingShell : public veltrinawnd::SystemSeam {
   }
   INT_PTR ShellOpen(HWND, const std::wstring& target, int) override {
     opened.push_back(target);
-    return 33;
+    return shell_answer;
   }
   BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data) override {
     icons.push_back({message, data->hIcon, data->uFlags, data->szInfo});
@@ -44,7 +44,18 @@ class RecordingShell : public veltrinawnd::SystemSeam {
     ++menus;
     return menu_answer;
   }
+  BOOL ChooseOpenFile(OPENFILENAMEW* record) override {
+    ++file_dialogs;
+    file_record = *record;
+    if (chosen_file.empty() || !record->lpstrFile || record->nMaxFile == 0) return FALSE;  // cancelled
+    lstrcpynW(record->lpstrFile, chosen_file.c_str(), static_cast<int>(record->nMaxFile));
+    return TRUE;
+  }
   std::vector<std::wstring> boxes, opened;
+  INT_PTR shell_answer = 33;
+  int file_dialogs = 0;
+  OPENFILENAMEW file_record{};
+  std::wstring chosen_file;  // empty: the dialog is cancelled
   std::vector<Icon> icons;
   std::vector<DWORD> flashes;
   BOOL online = TRUE;
