@@ -26,6 +26,13 @@ using DuiLib::CVerticalLayoutUI;
 
 namespace {
 
+// Codes are ASCII, so the narrowing is exact.
+bool HasEmojiImage(const std::wstring& code) {
+  std::string narrow(code.begin(), code.end());
+  std::optional<std::uint32_t> cp = EmojiCodePointOfShortCode(narrow);
+  return cp && EmojiImageStemOfCodePoint(*cp);
+}
+
 bool IsCodeChar(wchar_t c) {
   return (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'_' || c == L'+' || c == L'-';
 }
@@ -122,26 +129,15 @@ void RenderText(const RenderContext& context, const veltrina::Message& message) 
   for (const std::wstring& code : split.codes) {
     std::optional<std::uint32_t> cp = EmojiCodePointOfShortCode(Utf16ToUtf8(code));
     std::optional<std::string> stem = cp ? EmojiImageStemOfCodePoint(*cp) : std::nullopt;
-    if (stem) {
-      auto* image = new CButtonUI;
-      image->SetNormalImage(Utf8ToUtf16(EmojiImageFile(*stem)));
-      image->SetBorderRound(SIZE{3, 3});
-      image->SetPadding(RECT{5, 1, 0, 0});
-      image->SetFixedHeight(20);
-      image->SetFixedWidth(20);
-      image->SetMouseEnabled(false);
-      strip->Add(image);
-    } else {
-      CTextUI* text = TextControl(code, true);
-      SIZE sz{};
-      HDC dc = GetDC(nullptr);
-      HGDIOBJ old = SelectObject(dc, context.display->GetManager()->GetFont(1));
-      GetTextExtentPoint32W(dc, code.c_str(), static_cast<int>(code.size()), &sz);
-      SelectObject(dc, old);
-      ReleaseDC(nullptr, dc);
-      text->SetFixedWidth(sz.cx + 10);  // an unknown code keeps its place in the strip
-      strip->Add(text);
-    }
+    if (!stem) continue;  // the split keeps only codes with a picture
+    auto* image = new CButtonUI;
+    image->SetNormalImage(Utf8ToUtf16(EmojiImageFile(*stem)));
+    image->SetBorderRound(SIZE{3, 3});
+    image->SetPadding(RECT{5, 1, 0, 0});
+    image->SetFixedHeight(20);
+    image->SetFixedWidth(20);
+    image->SetMouseEnabled(false);
+    strip->Add(image);
   }
   if (split.rest.empty()) {
     h.body->Add(strip);
@@ -179,9 +175,15 @@ EmojiSplit SplitEmojiCodes(const std::wstring& rich, size_t max_codes) {
     size_t j = i + 1;
     while (j < rich.size() && IsCodeChar(rich[j])) ++j;
     if (j > i + 1 && j < rich.size() && rich[j] == L':') {
-      out.codes.push_back(rich.substr(i, j - i + 1));
-      out.rest.append(rich, copied, i - copied);
-      i = copied = j + 1;
+      // Only a code with a picture leaves the text. Anything else of that shape (the minutes
+      // of "20:45:23", ":foo:") is the writer's own text and stays where it was written.
+      std::wstring code = rich.substr(i, j - i + 1);
+      if (HasEmojiImage(code)) {
+        out.codes.push_back(std::move(code));
+        out.rest.append(rich, copied, i - copied);
+        copied = j + 1;
+      }
+      i = j + 1;
     } else {
       i = j;  // the next match can only start at the colon that ended this run, or later
     }

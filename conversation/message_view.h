@@ -19,8 +19,9 @@ struct RenderContext {
 // Appends at most one row for the message; false when nothing was shown (unknown sender).
 bool RenderMessage(const RenderContext& context, const veltrina::Message& message);
 
-// The emoji codes of rich text, left to right and non-overlapping, as ":[a-z0-9_+-]+:" matches,
-// and the text without them. Past max_codes the remaining codes stay in the text.
+// The emoji codes of rich text that have a picture, left to right and non-overlapping as
+// ":[a-z0-9_+-]+:" matches, and the text without them. Matches without a picture stay in the
+// text where they are. Past max_codes the remaining codes stay in the text.
 struct EmojiSplit {
   std::vector<std::wstring> codes;
   std::wstring rest;
