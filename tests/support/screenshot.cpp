@@ -18,16 +18,11 @@ namespace {
 void WriteToFile(void* context, void* data, int size) {
   std::fwrite(data, 1, static_cast<size_t>(size), static_cast<FILE*>(context));
 }
-}  // namespace
 
-bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
-  if (!IsWindow(hwnd)) return false;
-  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-  RECT rc;
-  GetWindowRect(hwnd, &rc);
-  int w = rc.right - rc.left, h = rc.bottom - rc.top;
-  if (w <= 0 || h <= 0) return false;
-  HDC src = GetWindowDC(hwnd);
+
+// Copies w x h pixels at (x, y) of the DC into a PNG file.
+bool SaveDcPng(HDC src, int x, int y, int w, int h, const std::wstring& path) {
+  if (!src || w <= 0 || h <= 0) return false;
   HDC mem = CreateCompatibleDC(src);
   BITMAPINFO bmi{};
   bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -40,7 +35,7 @@ bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
   bool ok = false;
   if (bmp && bits) {
     HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, src, 0, 0, SRCCOPY);
+    BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
     GdiFlush();
     std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
     auto* px = static_cast<unsigned char*>(bits);
@@ -59,7 +54,30 @@ bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
   }
   if (bmp) DeleteObject(bmp);
   DeleteDC(mem);
+  return ok;
+}
+}  // namespace
+
+bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
+  if (!IsWindow(hwnd)) return false;
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  RECT rc;
+  GetWindowRect(hwnd, &rc);
+  HDC src = GetWindowDC(hwnd);
+  bool ok = SaveDcPng(src, 0, 0, rc.right - rc.left, rc.bottom - rc.top, path);
   ReleaseDC(hwnd, src);
+  return ok;
+}
+
+bool SaveScreenPng(const RECT& area, const std::wstring& path) {
+  RECT screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+  screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  RECT clipped;
+  if (!IntersectRect(&clipped, &area, &screen)) return false;
+  HDC src = GetDC(nullptr);
+  bool ok = SaveDcPng(src, clipped.left, clipped.top, clipped.right - clipped.left, clipped.bottom - clipped.top, path);
+  ReleaseDC(nullptr, src);
   return ok;
 }
 

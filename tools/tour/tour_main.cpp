@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,54 @@ void ShootWindow(HWND hwnd, const wchar_t* label) {
 }
 
 void Shoot(const wchar_t* window_class) { ShootWindow(testkit::FindVisibleWindow(window_class), window_class); }
+
+// Photographs the screen around these windows (with a margin): windows over others, shadows.
+void ShootScreen(std::initializer_list<HWND> windows, const wchar_t* label, int margin = 24) {
+  RECT area{};
+  for (HWND hwnd : windows) {
+    RECT rc;
+    if (!hwnd || !GetWindowRect(hwnd, &rc)) continue;
+    UnionRect(&area, &area, &rc);
+  }
+  InflateRect(&area, margin, margin);
+  wchar_t name[64];
+  swprintf(name, 64, L"%02d-%ls.png", ++g_step, label);
+  bool ok = testkit::SaveScreenPng(area, g_folder + L"\\" + name);
+  std::fwprintf(stdout, L"tour: %ls %ls\n", name, ok ? L"written" : L"FAILED");
+  std::fflush(stdout);
+}
+
+HWND MainWindow() { return testkit::FindVisibleWindow(L"MainWindow"); }
+
+// Clicks a control of the main window as a user does: the pointer first, then the click.
+void ClickInMain(testkit::UiDriver& d, const wchar_t* name) {
+  auto at = std::make_shared<POINT>();
+  std::wstring control = name;
+  d.Do("point", [control, at] {
+    RECT rc = testkit::FindControl(MainWindow(), control.c_str())->GetPos();
+    *at = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    ClientToScreen(MainWindow(), at.get());
+    SetCursorPos(at->x, at->y);
+  });
+  d.WaitFor("pointer there", [at] {
+    POINT now{};
+    GetCursorPos(&now);
+    return now.x == at->x && now.y == at->y;
+  });
+  d.Do("click", [control] { testkit::ClickControl(MainWindow(), control.c_str()); });
+}
+
+// Opens a header menu, photographs it over the main window and lets it close by losing the focus.
+void VisitMenu(testkit::UiDriver& d, const wchar_t* button, const wchar_t* window_class) {
+  std::wstring cls = window_class;
+  ClickInMain(d, button);
+  d.OnWindow(window_class, [cls](HWND menu) {
+    ShootScreen({MainWindow(), menu}, cls.c_str(), 0);
+    SetForegroundWindow(MainWindow());
+    SetFocus(MainWindow());
+  });
+  d.WaitFor("menu closed", [cls] { return testkit::FindVisibleWindow(cls.c_str()) == nullptr; });
+}
 
 // Opens a secondary window through the window manager, photographs it and closes it again.
 void Visit(testkit::UiDriver& d, const wchar_t* window_class, std::function<void()> open,
@@ -166,15 +215,33 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   }, 20000);
   d.Pause(300);
   d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  // The header menus and the emoji picker over the main window, as a user opens them.
+  VisitMenu(d, L"team_menu_btn", L"TeamMenuWnd");
+  VisitMenu(d, L"personal_menu_btn", L"PersonalMenuWnd");
+  VisitMenu(d, L"im_or_channel_btn", L"ImOrChannelMenuWnd");
+  ClickInMain(d, L"emoji_btn");
+  d.OnWindow(L"SelectEmojiWnd", [](HWND picker) { ShootScreen({MainWindow(), picker}, L"SelectEmojiWnd", 0); });
+  d.Do("pick the thumbs-up", [] {
+    testkit::ClickControl(testkit::FindVisibleWindow(L"SelectEmojiWnd"), L"128077");
+  });
+  d.WaitFor("picker closed", [] { return testkit::FindVisibleWindow(L"SelectEmojiWnd") == nullptr; });
+  d.Pause(200);
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  d.Do("empty the composer", [] { testkit::SetControlText(MainWindow(), L"chat_input", L""); });
   auto wm = [] { return WindowManager::Instance(); };
-  Visit(d, L"JoinChannelWnd", [wm] { wm()->ShowJoinChannelWnd(1); }, [wm] { wm()->CloseJoinChannelWnd(); });
+  // A window with its shadow against the desktop.
+  d.Do("open", [wm] { wm()->ShowJoinChannelWnd(1); });
+  d.OnWindow(L"JoinChannelWnd", [wm](HWND h) {
+    Shoot(L"JoinChannelWnd");
+    ShootScreen({h}, L"Shadow");
+    wm()->CloseJoinChannelWnd();
+  });
+  d.WaitFor("closed", [] { return testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr; });
   Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });
   Visit(d, L"CreateChannelWnd", [wm] { wm()->ShowCreateChannelWnd(1); }, [wm] { wm()->CloseCreateChannelWnd(); });
   Visit(d, L"ViewMembersWnd", [wm] { wm()->ShowViewMembersWnd("general"); }, [wm] { wm()->CloseViewMembersWnd(); });
   Visit(d, L"AddMembersWnd", [wm] { wm()->ShowAddMembersWnd("general"); }, [wm] { wm()->CloseAddMembersWnd(); });
   Visit(d, L"FeedbackWnd", [wm] { wm()->ShowFeedbackWnd(); }, [wm] { wm()->CloseFeedbackWnd(); });
-  Visit(d, L"SelectEmojiWnd", [wm] { wm()->ShowSelectEmojiWnd("general", 300, 300); },
-        [wm] { wm()->CloseSelectEmojiWnd(); });
   Visit(d, L"ViewFilesWnd", [wm] { wm()->ShowViewFilesWnd("general", 900, 100, 560, 1); },
         [wm] { wm()->CloseViewFilesWnd(); });
   d.Do("exit", [] {
