@@ -33,6 +33,11 @@ class MainWnd : public FrameWnd,
   const std::string& open_conversation_id() const { return open_conversation_id_; }
   TrayIcon& tray() { return tray_; }
 
+  // Reloads the lists, then selects (and so opens) the conversation with this id, scrolled into
+  // view when asked; what the dialogs do after creating, joining or starting a conversation.
+  // By value: callers pass ids owned by the lists that this call reloads.
+  void SelectById(std::string id, bool scroll);
+
   // The composer of the main window, for the emoji picker; null while no main window exists.
   static DuiLib::CRichEditUI* ChatInput();
 
@@ -73,8 +78,6 @@ class MainWnd : public FrameWnd,
   // Session list (session_list.cpp).
   void ReloadLists();
   void RebuildRows();
-  // By value: callers pass ids owned by the lists that these calls reload.
-  void SelectById(std::string id, bool scroll);
   void RebuildAndSelect(std::string id);
   void OpenConversation(int kind, const std::string& id);
   void UpdateRowFromCounts(int kind, const std::string& id, veltrina::_NumUnread counts);
