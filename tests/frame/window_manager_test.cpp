@@ -21,7 +21,7 @@ TEST_F(WindowManagerTest, SecondRequestForTheSameKindIsIgnoredUntilTheFirstIsGon
     EXPECT_NE(wm()->view_members_wnd(), nullptr);
     wm()->ShowViewMembersWnd("other");  // returns at once: one window of a kind
     opened_inside = testkit::CountVisibleWindows(L"ViewMembersWnd");
-    testkit::ClickControl(testkit::FindVisibleWindow(L"ViewMembersWnd"), L"closebtn");
+    EXPECT_TRUE(testkit::ClickControl(testkit::FindVisibleWindow(L"ViewMembersWnd"), L"closeBtn"));
   });
   d.Start();
   wm()->ShowViewMembersWnd("general");
