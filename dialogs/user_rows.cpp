@@ -1,0 +1,218 @@
+#include "dialogs/user_rows.h"
+
+#include <algorithm>
+
+#include "app/constants.h"
+#include "app/storage.h"
+#include "frame/window_manager.h"
+#include "main/image_cache.h"
+#include "main/image_ready.h"
+#include "main/main_messages.h"
+#include "main/main_wnd.h"
+#include "veltrina/im.h"
+#include "veltrina/im_manager.h"
+
+namespace veltrinawnd {
+
+using DuiLib::CButtonUI;
+using DuiLib::CControlUI;
+using DuiLib::CHorizontalLayoutUI;
+using DuiLib::CLabelUI;
+using DuiLib::CListContainerElementUI;
+
+namespace {
+constexpr wchar_t kActionPrefix[] = L"ueid_";
+}  // namespace
+
+// ---- search rule ----
+
+SubstringSearch::SubstringSearch(std::string pattern) : pattern_(std::move(pattern)), fallback_(pattern_.size(), 0) {
+  for (size_t i = 1, k = 0; i < pattern_.size(); ++i) {
+    while (k > 0 && pattern_[i] != pattern_[k]) k = fallback_[k - 1];
+    if (pattern_[i] == pattern_[k]) ++k;
+    fallback_[i] = k;
+  }
+}
+
+bool SubstringSearch::FoundIn(std::string_view text) const {
+  if (pattern_.empty()) return true;
+  if (text.size() < pattern_.size()) return false;
+  for (size_t i = 0, k = 0; i < text.size(); ++i) {
+    while (k > 0 && text[i] != pattern_[k]) k = fallback_[k - 1];
+    if (text[i] == pattern_[k] && ++k == pattern_.size()) return true;
+  }
+  return false;
+}
+
+Users FilterUsers(const Users& users, const std::string& filter) {
+  Users shown;
+  SubstringSearch search(filter);
+  for (const auto& user : users) {
+    if (user && (search.FoundIn(user->display_name()) || search.FoundIn(user->user_name())))
+      shown.push_back(user->Clone());
+  }
+  return shown;
+}
+
+bool ActionUid(const std::wstring& control_name, std::string* uid) {
+  // The uid is everything after the prefix: uids may hold "_" themselves.
+  const std::wstring_view prefix = kActionPrefix;
+  if (control_name.size() <= prefix.size() || control_name.compare(0, prefix.size(), prefix) != 0) return false;
+  if (uid) *uid = Utf16ToUtf8(control_name.substr(prefix.size()));
+  return true;
+}
+
+bool IsRowAction(const DuiLib::TNotifyUI& msg, std::string* uid) {
+  return msg.sType == L"click" && msg.pSender && ActionUid(msg.pSender->GetName(), uid);
+}
+
+const wchar_t* UserPresenceImage(int status) {
+  switch (status) {
+    case 0: return L"status/status_offline_small.png";
+    case 1: return L"status/status_online_normal.png";
+    case 2: return L"status/status_busy_normal.png";
+    case 3: return L"status/status_away_normal.png";
+    default: return nullptr;
+  }
+}
+
+// ---- the list ----
+
+void UserListView::Attach(DuiLib::CPaintManagerUI& manager, bridge::WindowRef window, Users users) {
+  window_ = std::move(window);
+  users_ = std::move(users);
+  search_ = Placeholder(manager.FindControl(L"search"), kUserSearchHint, {0xFF232A32, 0xFF9AA0A6});
+  search_.Show();
+  list_ = dynamic_cast<DuiLib::CListUI*>(manager.FindControl(L"result_list"));
+  Show(std::string());
+}
+
+bool UserListView::OnNotify(const DuiLib::TNotifyUI& msg) {
+  if (search_.OnNotify(msg)) return true;
+  if (msg.sType != L"textchanged" || !search_.edit() || msg.pSender != search_.edit()) return false;
+  // The hint is not a filter: the list stays as it is.
+  if (!search_.Showing()) Show(Utf16ToUtf8(search_.edit()->GetText()));
+  return true;
+}
+
+void UserListView::Refilter() { Show(Utf16ToUtf8(search_.Value())); }
+
+bool UserListView::Erase(const std::string& uid) {
+  auto it = std::find_if(users_.begin(), users_.end(), [&uid](const auto& u) { return u && u->uid() == uid; });
+  if (it == users_.end()) return false;
+  users_.erase(it);
+  return true;
+}
+
+void UserListView::Show(const std::string& filter) {
+  shown_ = FilterUsers(users_, filter);
+  avatars_.clear();
+  if (!list_) return;
+  list_->RemoveAll();
+  for (size_t i = 0; i < shown_.size(); ++i) AddRow(*shown_[i], static_cast<int>(i));
+}
+
+void UserListView::AddRow(const veltrina::User& user, int index) {
+  auto* row = new CListContainerElementUI;
+  row->SetFixedHeight(50);
+  row->SetBkColor(index % 2 ? kUserRowAltBk : kUserRowBk);
+  auto* content = new CHorizontalLayoutUI;
+  content->SetFixedHeight(50);
+  row->Add(content);
+  list_->Add(row);  // in the window before the avatar's image can come back
+
+  const wchar_t* presence = UserPresenceImage(user.status());
+  CControlUI* mark = nullptr;
+  if (style_.plain_presence_mark) {
+    mark = new CControlUI;
+    if (presence) mark->SetBkImage(presence);
+  } else {
+    auto* button = new CButtonUI;
+    if (presence) button->SetNormalImage(presence);
+    mark = button;
+  }
+  mark->SetFixedWidth(8);
+  mark->SetFixedHeight(8);
+  mark->SetPadding(RECT{8, 20, 0, 0});
+  mark->SetMouseEnabled(false);
+  content->Add(mark);
+
+  auto* avatar = new CButtonUI;
+  avatar->SetFixedWidth(30);
+  avatar->SetFixedHeight(30);
+  avatar->SetBorderRound(SIZE{1, 1});
+  avatar->SetPadding(RECT{8, 10, 0, 0});
+  avatar->SetMouseEnabled(false);
+  content->Add(avatar);
+
+  auto* name = new CLabelUI;
+  name->SetTextColor(0xFF000000);
+  name->SetFont(0);
+  name->SetTextPadding(RECT{10, 2, 0, 0});
+  name->SetAttribute(L"endellipsis", L"true");
+  name->SetText(Utf8ToUtf16(user.display_name()) + L" (@" + Utf8ToUtf16(user.user_name()) + L")");
+  content->Add(name);
+
+  auto* action = new CButtonUI;
+  action->SetName(kActionPrefix + Utf8ToUtf16(user.uid()));
+  action->SetText(style_.action_text);
+  action->SetFixedWidth(70);
+  action->SetFixedHeight(25);
+  action->SetBorderRound(SIZE{1, 1});
+  action->SetBorderColor(0xFFBAB8B9);
+  action->SetBorderSize(1);
+  action->SetBkColor(0xFFF6F6F6);
+  action->SetPadding(RECT{0, 13, 0, 0});
+  action->SetFont(0);
+  content->Add(action);
+
+  std::string file = image_cache::AvatarFileName(user.header_url(), 40, 40, 1);
+  auto known = avatar_paths_.find(file);
+  if (known == avatar_paths_.end()) {
+    ShowCachedImage(avatar, kAvatarBaseUrl + file, file, window_, style_.image_message);
+    known = avatar_paths_.emplace(file, avatar->GetNormalImage()).first;
+  } else {
+    avatar->SetNormalImage(known->second);  // on disk by now, or its download's answer will say
+  }
+  avatars_[known->second].push_back(avatar);
+}
+
+bool UserListView::OnMessage(UINT message, LPARAM lParam, bridge::WindowLifetime& lifetime) {
+  if (message != style_.image_message) return false;
+  std::unique_ptr<ImageReadyRecord> record = lifetime.Receive<ImageReadyRecord>(lParam);
+  if (!record) return true;
+  // The record's own button may have gone with a refill; the rows on show with this image get it.
+  std::wstring path = AnsiToWide(record->local_path);
+  auto it = avatars_.find(path);
+  if (it == avatars_.end()) return true;
+  for (DuiLib::CButtonUI* button : it->second) button->SetNormalImage(path);
+  return true;
+}
+
+// ---- direct message ----
+
+void DirectMessageRequest::Start(const std::string& uid, bridge::WindowRef window) {
+  veltrina::IMManager::DefaultManager()->NewIM(
+      uid, [window](bool ok, const std::string&, std::unique_ptr<veltrina::IM> im) {
+        if (ok && im) bridge::Post(window, kMsgNewImDone, std::move(im));
+        else bridge::PostValue(window, kMsgNewImFailed, 0);  // im, if any, is freed here
+      });
+}
+
+bool DirectMessageRequest::OnMessage(UINT message, LPARAM lParam, bridge::WindowLifetime& lifetime) {
+  if (message == kMsgNewImFailed) {
+    if (!answered_) (WindowManager::Instance()->*close_)();
+    answered_ = true;
+    return true;
+  }
+  if (message != kMsgNewImDone) return false;
+  std::unique_ptr<veltrina::IM> im = lifetime.Receive<veltrina::IM>(lParam);
+  if (!im || answered_) return true;
+  answered_ = true;
+  WindowManager* wm = WindowManager::Instance();
+  (wm->*close_)();
+  if (MainWnd* main = wm->main_wnd()) main->SelectById(im->im_id(), true);
+  return true;
+}
+
+}  // namespace veltrinawnd
