@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "frame/frame_wnd.h"
@@ -120,6 +121,8 @@ class MainWnd : public FrameWnd,
   HMENU im_menu_ = nullptr;
   HMENU edit_menu_ = nullptr;
   std::string open_conversation_id_;
+  // Keys of the messages shown for the open conversation.
+  std::unordered_set<std::string> shown_message_keys_;
   int selected_kind_ = 0;
   std::string selected_id_;
   DWORD ui_thread_ = 0;

@@ -220,11 +220,15 @@ void MainWnd::LoadRecentMessages(const std::string& id) {
   std::vector<std::unique_ptr<veltrina::Message>> messages =
       veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(id, 0, 2147483647, 20, nullptr, nullptr, false);
   chat_display_->RemoveAll();
+  shown_message_keys_.clear();
   for (const auto& m : messages) AppendMessage(*m);
   SetTimer(m_hWnd, kTimerScrollToBottom, 40, nullptr);
 }
 
 void MainWnd::AppendMessage(const veltrina::Message& message) {
+  // A message stored just before its conversation was loaded from the cache also arrives as an
+  // event afterwards: show it once.
+  if (!message.key().empty() && !shown_message_keys_.insert(message.key()).second) return;
   RenderContext context{chat_display_, Ref(), open_conversation_id_};
   RenderMessage(context, message);
 }
