@@ -20,8 +20,8 @@ void WriteToFile(void* context, void* data, int size) {
 }
 
 
-// Copies w x h pixels at (x, y) of the DC into a PNG file.
-bool SaveDcPng(HDC src, int x, int y, int w, int h, const std::wstring& path) {
+// Copies w x h pixels at (x, y) of the DC into a PNG file, letting adjust change them first.
+bool SaveDcPng(HDC src, int x, int y, int w, int h, const std::wstring& path, const PixelHook& adjust = nullptr) {
   if (!src || w <= 0 || h <= 0) return false;
   HDC mem = CreateCompatibleDC(src);
   BITMAPINFO bmi{};
@@ -37,6 +37,7 @@ bool SaveDcPng(HDC src, int x, int y, int w, int h, const std::wstring& path) {
     HGDIOBJ old = SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
     GdiFlush();
+    if (adjust) adjust(static_cast<uint32_t*>(bits), RECT{x, y, x + w, y + h});
     std::vector<unsigned char> rgba(static_cast<size_t>(w) * h * 4);
     auto* px = static_cast<unsigned char*>(bits);
     for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
@@ -69,14 +70,14 @@ bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
   return ok;
 }
 
-bool SaveScreenPng(const RECT& area, const std::wstring& path) {
+bool SaveScreenPng(const RECT& area, const std::wstring& path, const PixelHook& adjust) {
   RECT screen{GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
   screen.right = screen.left + GetSystemMetrics(SM_CXVIRTUALSCREEN);
   screen.bottom = screen.top + GetSystemMetrics(SM_CYVIRTUALSCREEN);
   RECT clipped;
   if (!IntersectRect(&clipped, &area, &screen)) return false;
   HDC src = GetDC(nullptr);
-  bool ok = SaveDcPng(src, clipped.left, clipped.top, clipped.right - clipped.left, clipped.bottom - clipped.top, path);
+  bool ok = SaveDcPng(src, clipped.left, clipped.top, clipped.right - clipped.left, clipped.bottom - clipped.top, path, adjust);
   ReleaseDC(nullptr, src);
   return ok;
 }

@@ -3,13 +3,15 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <initializer_list>
+#include <functional>
+#include <vector>
 #include <memory>
 #include <string>
 
 #include "app/application.h"
 #include "app/storage.h"
 #include "frame/window_manager.h"
+#include "frame/wnd_shadow.h"
 #include "message_box.h"
 #include "screenshot.h"
 #include "ui_driver.h"
@@ -30,20 +32,68 @@ void ShootWindow(HWND hwnd, const wchar_t* label) {
 
 void Shoot(const wchar_t* window_class) { ShootWindow(testkit::FindVisibleWindow(window_class), window_class); }
 
-// Photographs the screen around these windows (with a margin): windows over others, shadows.
-void ShootScreen(std::initializer_list<HWND> windows, const wchar_t* label, int margin = 24) {
-  RECT area{};
-  for (HWND hwnd : windows) {
-    RECT rc;
-    if (!hwnd || !GetWindowRect(hwnd, &rc)) continue;
-    UnionRect(&area, &area, &rc);
+// Xvfb has no compositor, so a layered window's alpha is not blended and a shadow would show as
+// a hard black band. Screen shots therefore hide the shadow windows, let the desktop repaint,
+// capture, and blend each shadow's own bitmap over the capture as the desktop composes it.
+void ShowShadows(const std::vector<HWND>& windows, bool show) {
+  for (HWND hwnd : windows)
+    if (CWndShadow* shadow = CWndShadow::FromParent(hwnd)) ShowWindow(shadow->GetHWND(), show ? SW_SHOWNA : SW_HIDE);
+}
+
+void BlendShadow(HWND hwnd, uint32_t* pixels, const RECT& captured) {
+  CWndShadow* shadow = CWndShadow::FromParent(hwnd);
+  RECT parent, placed;
+  if (!shadow || !GetWindowRect(hwnd, &parent) || !GetWindowRect(shadow->GetHWND(), &placed)) return;
+  const int sw = placed.right - placed.left, sh = placed.bottom - placed.top;
+  if (sw <= 0 || sh <= 0) return;
+  std::vector<UINT32> bits(static_cast<size_t>(sw) * sh, 0);
+  shadow->MakeShadow(bits.data(), hwnd, parent);
+  const int cw = captured.right - captured.left;
+  for (int y = 0; y < sh; ++y) {
+    for (int x = 0; x < sw; ++x) {
+      const int sx = placed.left + x, sy = placed.top + y;
+      if (sx < captured.left || sx >= captured.right || sy < captured.top || sy >= captured.bottom) continue;
+      const UINT32 s = bits[static_cast<size_t>(sh - 1 - y) * sw + x];  // bottom-up
+      const UINT32 a = s >> 24;
+      if (!a) continue;
+      uint32_t& d = pixels[static_cast<size_t>(sy - captured.top) * cw + (sx - captured.left)];
+      uint32_t out = 0xFF000000u;
+      for (int shift = 0; shift < 24; shift += 8) {
+        const UINT32 c = ((s >> shift) & 0xFF) + ((d >> shift) & 0xFF) * (255 - a) / 255;
+        out |= (c > 255 ? 255 : c) << shift;
+      }
+      d = out;
+    }
   }
-  InflateRect(&area, margin, margin);
-  wchar_t name[64];
-  swprintf(name, 64, L"%02d-%ls.png", ++g_step, label);
-  bool ok = testkit::SaveScreenPng(area, g_folder + L"\\" + name);
-  std::fwprintf(stdout, L"tour: %ls %ls\n", name, ok ? L"written" : L"FAILED");
-  std::fflush(stdout);
+}
+
+// Photographs the screen around these windows (with a margin), shadows included: windows over
+// others, a window against the desktop. Adds the steps to the driver.
+void ShootScreen(testkit::UiDriver& d, std::function<std::vector<HWND>()> find, const wchar_t* label,
+                 int margin = 24) {
+  auto windows = std::make_shared<std::vector<HWND>>();
+  d.Do("hide shadows", [find, windows] {
+    *windows = find();
+    ShowShadows(*windows, false);
+  });
+  d.Pause(400);
+  std::wstring name = label;
+  d.Do("shoot", [windows, name, margin] {
+    RECT area{};
+    for (HWND hwnd : *windows) {
+      RECT rc;
+      if (hwnd && GetWindowRect(hwnd, &rc)) UnionRect(&area, &area, &rc);
+    }
+    InflateRect(&area, margin, margin);
+    wchar_t file[64];
+    swprintf(file, 64, L"%02d-%ls.png", ++g_step, name.c_str());
+    bool ok = testkit::SaveScreenPng(area, g_folder + L"\\" + file, [windows](uint32_t* px, const RECT& captured) {
+      for (HWND hwnd : *windows) BlendShadow(hwnd, px, captured);
+    });
+    ShowShadows(*windows, true);
+    std::fwprintf(stdout, L"tour: %ls %ls\n", file, ok ? L"written" : L"FAILED");
+    std::fflush(stdout);
+  });
 }
 
 HWND MainWindow() { return testkit::FindVisibleWindow(L"MainWindow"); }
@@ -70,8 +120,10 @@ void ClickInMain(testkit::UiDriver& d, const wchar_t* name) {
 void VisitMenu(testkit::UiDriver& d, const wchar_t* button, const wchar_t* window_class) {
   std::wstring cls = window_class;
   ClickInMain(d, button);
-  d.OnWindow(window_class, [cls](HWND menu) {
-    ShootScreen({MainWindow(), menu}, cls.c_str(), 0);
+  d.OnWindow(window_class, [](HWND) {});
+  ShootScreen(d, [cls] { return std::vector<HWND>{MainWindow(), testkit::FindVisibleWindow(cls.c_str())}; },
+              window_class, 0);
+  d.Do("focus back to the main window", [] {
     SetForegroundWindow(MainWindow());
     SetFocus(MainWindow());
   });
@@ -220,7 +272,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   VisitMenu(d, L"personal_menu_btn", L"PersonalMenuWnd");
   VisitMenu(d, L"im_or_channel_btn", L"ImOrChannelMenuWnd");
   ClickInMain(d, L"emoji_btn");
-  d.OnWindow(L"SelectEmojiWnd", [](HWND picker) { ShootScreen({MainWindow(), picker}, L"SelectEmojiWnd", 0); });
+  d.OnWindow(L"SelectEmojiWnd", [](HWND) {});
+  ShootScreen(d, [] { return std::vector<HWND>{MainWindow(), testkit::FindVisibleWindow(L"SelectEmojiWnd")}; },
+              L"SelectEmojiWnd", 0);
   d.Do("pick the thumbs-up", [] {
     testkit::ClickControl(testkit::FindVisibleWindow(L"SelectEmojiWnd"), L"128077");
   });
@@ -231,16 +285,14 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   auto wm = [] { return WindowManager::Instance(); };
   // A window with its shadow against the desktop.
   d.Do("open", [wm] { wm()->ShowJoinChannelWnd(1); });
-  d.OnWindow(L"JoinChannelWnd", [wm](HWND h) {
-    Shoot(L"JoinChannelWnd");
-    ShootScreen({h}, L"Shadow");
-    wm()->CloseJoinChannelWnd();
-  });
+  d.OnWindow(L"JoinChannelWnd", [](HWND) { Shoot(L"JoinChannelWnd"); });
+  ShootScreen(d, [] { return std::vector<HWND>{testkit::FindVisibleWindow(L"JoinChannelWnd")}; }, L"Shadow");
+  d.Do("close", [wm] { wm()->CloseJoinChannelWnd(); });
   d.WaitFor("closed", [] { return testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr; });
   Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });
   Visit(d, L"CreateChannelWnd", [wm] { wm()->ShowCreateChannelWnd(1); }, [wm] { wm()->CloseCreateChannelWnd(); });
-  Visit(d, L"ViewMembersWnd", [wm] { wm()->ShowViewMembersWnd("general"); }, [wm] { wm()->CloseViewMembersWnd(); });
-  Visit(d, L"AddMembersWnd", [wm] { wm()->ShowAddMembersWnd("general"); }, [wm] { wm()->CloseAddMembersWnd(); });
+  Visit(d, L"ViewMembersWnd", [wm] { wm()->ShowViewMembersWnd("c-general"); }, [wm] { wm()->CloseViewMembersWnd(); });
+  Visit(d, L"AddMembersWnd", [wm] { wm()->ShowAddMembersWnd("c-dev"); }, [wm] { wm()->CloseAddMembersWnd(); });
   Visit(d, L"FeedbackWnd", [wm] { wm()->ShowFeedbackWnd(); }, [wm] { wm()->CloseFeedbackWnd(); });
   Visit(d, L"ViewFilesWnd", [wm] { wm()->ShowViewFilesWnd("general", 900, 100, 560, 1); },
         [wm] { wm()->CloseViewFilesWnd(); });
