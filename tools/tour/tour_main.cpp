@@ -289,10 +289,52 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   ShootScreen(d, [] { return std::vector<HWND>{testkit::FindVisibleWindow(L"JoinChannelWnd")}; }, L"Shadow");
   d.Do("close", [wm] { wm()->CloseJoinChannelWnd(); });
   d.WaitFor("closed", [] { return testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr; });
+  // The join list narrowed by a typed text.
+  d.Do("open", [wm] { wm()->ShowJoinChannelWnd(1); });
+  d.OnWindow(L"JoinChannelWnd", [](HWND h) {
+    testkit::NotifyControl(h, L"search", L"setfocus");
+    testkit::SetControlText(h, L"search", L"de");
+    testkit::NotifyControl(h, L"search", L"textchanged");
+  });
+  d.Pause(200);
+  d.OnWindow(L"JoinChannelWnd", [wm](HWND) {
+    Shoot(L"JoinChannelWnd");
+    wm()->CloseJoinChannelWnd();
+  });
+  d.WaitFor("closed", [] { return testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr; });
   Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });
-  Visit(d, L"CreateChannelWnd", [wm] { wm()->ShowCreateChannelWnd(1); }, [wm] { wm()->CloseCreateChannelWnd(); });
-  Visit(d, L"ViewMembersWnd", [wm] { wm()->ShowViewMembersWnd("c-general"); }, [wm] { wm()->CloseViewMembersWnd(); });
-  Visit(d, L"AddMembersWnd", [wm] { wm()->ShowAddMembersWnd("c-dev"); }, [wm] { wm()->CloseAddMembersWnd(); });
+  // A new group, created as a user does: the main window then shows it, and its add-members list
+  // offers the whole team.
+  ClickInMain(d, L"add_group_btn");
+  d.OnWindow(L"JoinChannelWnd", [](HWND h) { testkit::ClickControl(h, L"create_channel_btn"); });
+  d.OnWindow(L"CreateChannelWnd", [](HWND h) {
+    testkit::SetControlText(h, L"name_edit", L"导览小组");
+    testkit::SetControlText(h, L"topic_edit", L"试一试群组");
+    Shoot(L"CreateChannelWnd");
+    testkit::ClickControl(h, L"save_btn");
+  });
+  d.WaitFor("the group shown", [] {
+    return testkit::FindVisibleWindow(L"CreateChannelWnd") == nullptr &&
+           testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr &&
+           testkit::FindControl(MainWindow(), L"add_members_btn")->IsVisible();
+  }, 15000);
+  d.Pause(300);
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  ClickInMain(d, L"add_members_btn");
+  d.OnWindow(L"AddMembersWnd", [wm](HWND) {
+    Shoot(L"AddMembersWnd");
+    wm()->CloseAddMembersWnd();
+  });
+  d.WaitFor("closed", [] { return testkit::FindVisibleWindow(L"AddMembersWnd") == nullptr; });
+  // The members of #general, and a direct message started from there.
+  d.Do("open", [wm] { wm()->ShowViewMembersWnd("c-general"); });
+  d.OnWindow(L"ViewMembersWnd", [](HWND h) {
+    Shoot(L"ViewMembersWnd");
+    testkit::ClickControl(h, L"ueid_u-lilei");
+  });
+  d.WaitFor("the direct message shown", [] { return testkit::FindVisibleWindow(L"ViewMembersWnd") == nullptr; });
+  d.Pause(500);
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
   Visit(d, L"FeedbackWnd", [wm] { wm()->ShowFeedbackWnd(); }, [wm] { wm()->CloseFeedbackWnd(); });
   Visit(d, L"ViewFilesWnd", [wm] { wm()->ShowViewFilesWnd("general", 900, 100, 560, 1); },
         [wm] { wm()->CloseViewFilesWnd(); });

@@ -327,7 +327,7 @@ State SeedState(int64_t now) {
       {"t-demo", "bob", "veltrina", "u-bob", false, 0},
       {"t-demo", "lilei", "veltrina", "u-lilei", false,
        Director::kPermissionCreateChannel | Director::kPermissionCreateGroup},
-      {"t-demo", "newbie", "init1234", "u-newbie", true, Director::kPermissionCreateChannel},
+      {"t-demo", "newbie", "init1234", "u-newbie", true, Director::kPermissionCreateChannel | Director::kPermissionCreateGroup},
       {"t-acme", "carol", "veltrina", "u-carol", false, all},
   };
   SeedDemoTeam(&state, now);
