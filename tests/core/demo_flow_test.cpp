@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -217,7 +218,7 @@ TEST_F(DemoFlows, FilesPageAndImagesAreServed) {
   auto first = page(1, 0);
   EXPECT_EQ(first.first, 20u);
   EXPECT_GT(first.second, 20);
-  EXPECT_EQ(page(2, 0).first, static_cast<size_t>(first.second - 20));
+  EXPECT_EQ(page(2, 0).first, static_cast<size_t>(std::min(first.second - 20, 20)));
   EXPECT_GT(page(1, 5).first, 0u);
   EXPECT_GT(page(1, 8).first, 0u);
   EXPECT_GT(page(1, 7).first, 0u);

@@ -82,7 +82,13 @@ class Writer {
     e.set_thumb_height(th);
     e.set_creator_uid(uid);
     e.set_created_at(now_ - ago);
-    if (type == Entity::kSnippet) {
+    if (type == Entity::kSnippet && ext == "css") {
+      e.set_snippet_type("CSS");
+      e.set_content(".header {\n  color: #4bbcb7;\n  height: 44px;\n}\n");
+    } else if (type == Entity::kSnippet && ext == "py") {
+      e.set_snippet_type("Python");
+      e.set_content("def greet(name):\n    print(f\"hello, {name}\")\n");
+    } else if (type == Entity::kSnippet) {
       e.set_snippet_type("C++");
       e.set_content("int main() {\n  std::puts(\"hello, veltrina\");\n}\n");
     } else if (type == Entity::kDocument) {
@@ -247,19 +253,47 @@ void SeedDemoTeam(State* state, int64_t now) {
   w.Post("c-general", day + 4 * hour, "u-bob", "这是一种新消息", 99);
   w.Post("c-general", 3 * hour, "u-zhaomin", "下午三点全员会议，别忘了 :coffee:");
   w.Post("c-general", 2 * hour, "u-lilei", "<@u-alice> 麻烦看一下 <#c-design> 里的新稿子");
-  // #design: more than twenty shared files so that the file browser pages.
-  for (int i = 1; i <= 24; ++i) {
-    int64_t ago = 5 * day - i * hour;
-    std::string n = std::to_string(i);
-    if (i % 5 == 0)
-      w.Share("c-design", ago, "u-chenjie", Entity::kDocument, "评审记录 " + n, "md", 4096 * i);
-    else if (i % 3 == 0)
-      w.Share("c-design", ago, "u-hanmeimei", Entity::kFile, "design-v" + n + ".pdf", "pdf", 20480 * i);
-    else if (i % 4 == 0)
-      w.Share("c-design", ago, "u-lilei", Entity::kSnippet, "style" + n + ".css", "css", 300 * i);
-    else
-      w.Share("c-design", ago, i % 2 ? "u-hanmeimei" : "u-chenjie", Entity::kImage, "mockup-" + n + ".png", "png",
-              100000 + 5000 * i, i % 2 ? 600 : 300, i % 2 ? 300 : 600);
+  // #design: every kind of file, each more than a page of twenty, so that every filter of the
+  // file browser pages; plain files with several extensions (one the skin has no icon for).
+  {
+    const char* plain[][2] = {{"design-v", "pdf"}, {"assets-", "zip"},  {"budget-", "xlsx"}, {"spec-", "docx"},
+                              {"notes-", "txt"},   {"walkthrough-", "mp4"}, {"banner-", "psd"}, {"export-", "xyz"}};
+    const char* snippets[] = {"css", "py", "cpp"};
+    for (int i = 1; i <= 84; ++i) {
+      int64_t ago = 5 * day - i * hour;
+      std::string n = std::to_string(i);
+      if (i % 4 == 0) {
+        int shape = (i / 4) % 3;  // wide, tall, square
+        w.Share("c-design", ago, i % 8 ? "u-hanmeimei" : "u-chenjie", Entity::kImage, "mockup-" + n + ".png", "png",
+                100000 + 5000 * i, shape == 2 ? 400 : shape ? 300 : 600, shape == 2 ? 400 : shape ? 600 : 300);
+      } else if (i % 4 == 1) {
+        const char* const* f = plain[(i / 4) % 8];
+        w.Share("c-design", ago, "u-hanmeimei", Entity::kFile, f[0] + n + "." + f[1], f[1], 20480 * i);
+      } else if (i % 4 == 2) {
+        w.Share("c-design", ago, "u-chenjie", Entity::kDocument, "评审记录 " + n, "md", 4096 * i);
+      } else {
+        const char* ext = snippets[(i / 4) % 3];
+        w.Share("c-design", ago, "u-lilei", Entity::kSnippet, "style" + n + "." + ext, ext, 300 * i);
+      }
+    }
+    // The newest image and document carry comments.
+    for (int type : {Entity::kImage, Entity::kDocument}) {
+      Entity* newest = nullptr;
+      for (Entity& e : t.entities)
+        if (e.channel_id() == "c-design" && e.entity_type() == type) newest = &e;
+      Comment c;
+      c.set_comment_id(state->NewId("cm-"));
+      c.set_entity_id(newest->entity_id());
+      c.set_creator_uid("u-lilei");
+      c.set_content(type == Entity::kImage ? "配色不错，按钮可以再大一点" : "第二条需要补充细节");
+      c.set_created_at(newest->created_at() + hour);
+      newest->add_comment(c);
+      c.set_comment_id(state->NewId("cm-"));
+      c.set_creator_uid("u-hanmeimei");
+      c.set_content("收到，我来改 :ok_hand:");
+      c.set_created_at(newest->created_at() + 2 * hour);
+      newest->add_comment(c);
+    }
   }
   w.Post("c-design", 50 * minute, "u-hanmeimei", "首页的新配色怎么样？ :art:");
   // #random, #dev, groups and direct messages.
