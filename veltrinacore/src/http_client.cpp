@@ -1,10 +1,15 @@
 #include "veltrina/http.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <atomic>
+#include <new>
 
 #include "core.h"
 #include "dispatcher.h"
 #include "immortal.h"
+#include "text_util.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/log.h"
 #include "winhttp_fetch.h"
@@ -15,8 +20,6 @@ using internal::Core;
 using internal::json;
 
 namespace {
-
-constexpr size_t kMaxUpload = 100u * 1024u * 1024u;
 
 void Deliver(HttpClient::Callback callback, bool ok, std::unique_ptr<HttpResponse> response) {
   auto shared = std::make_shared<std::unique_ptr<HttpResponse>>(std::move(response));
@@ -40,6 +43,74 @@ class HttpWorkers {
 HttpWorkers& Workers() {
   static internal::Immortal<HttpWorkers> workers;
   return workers.get();
+}
+
+// Reading a file to upload may take a while: it has a thread of its own.
+internal::Dispatcher& UploadReader() {
+  static internal::Immortal<internal::Dispatcher> reader("upload");
+  return reader.get();
+}
+
+void SendUpload(const std::string& file_path, const std::string& file_name, const std::string& comment,
+                const std::string& channel_id, bool is_channel, HttpClient::Callback callback, std::string data) {
+  // Without a name the file is shared under its own (never its folders').
+  std::wstring wide = internal::WidePath(file_path);
+  std::string own = internal::Utf8FromWide(wide.substr(wide.find_last_of(L"\\/") + 1));
+  json params{{"file_name", file_name.empty() ? own : file_name},
+              {"comment", comment},
+              {"channel_id", channel_id},
+              {"is_channel", is_channel}};
+  Core::Get().Call(
+      "files.upload", params,
+      [callback = std::move(callback)](const backend::Reply& reply) {
+        auto response = std::make_unique<HttpResponse>();
+        response->set_status_code(reply.ok ? 200 : (reply.code > 0 ? static_cast<int>(reply.code) : 0));
+        if (reply.ok) {
+          json body = internal::ReplyBody(reply);
+          if (const json* m = internal::Member(body, "message")) response->set_raw_data(internal::Dump(*m));
+        } else {
+          response->set_error(internal::ReplyError(reply));
+        }
+        if (callback) callback(reply.ok, std::move(response));
+      },
+      std::move(data));
+}
+
+// The whole file, refused by its size before any of it is read. Empty error text on success.
+std::string ReadUpload(const std::string& path, std::string* data) {
+  std::wstring wide = internal::WidePath(path);
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &info))
+    return "the file no longer exists";
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the path is a folder, not a file";
+  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (size > HttpClient::kMaxUploadBytes) return "the file is larger than the 100 MB upload limit";
+  HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? "the file no longer exists" : "the file cannot be read";
+  std::string error;
+  try {
+    // One byte more than the limit tells a file that grew past it since the size was taken.
+    std::string content(static_cast<size_t>(size), '\0');
+    size_t filled = 0;
+    char extra = 0;
+    while (error.empty()) {
+      char* at = filled < content.size() ? content.data() + filled : &extra;
+      DWORD want = filled < content.size() ? static_cast<DWORD>(std::min<size_t>(content.size() - filled, 1u << 20)) : 1;
+      DWORD got = 0;
+      if (!::ReadFile(file, at, want, &got, nullptr)) error = "the file cannot be read";
+      else if (got == 0) break;
+      else if (filled >= content.size()) error = "the file changed while it was read";
+      else filled += got;
+    }
+    content.resize(filled);
+    if (error.empty()) *data = std::move(content);
+  } catch (const std::bad_alloc&) {
+    error = "not enough memory to read the file";
+  }
+  CloseHandle(file);
+  return error;
 }
 
 }  // namespace
@@ -82,32 +153,18 @@ void HttpClient::Send(const HttpRequest& request, Callback callback) {
 
 void HttpClient::Upload(const std::string& file_path, const std::string& file_name, const std::string& comment,
                         const std::string& channel_id, bool is_channel, Callback callback) {
-  std::string data;
-  if (!FileUtils::SharedFileUtils()->ReadFile(file_path, &data) || data.size() > kMaxUpload) {
-    log("Cannot upload %s", file_path.c_str());
-    auto response = std::make_unique<HttpResponse>();
-    response->set_error(data.size() > kMaxUpload ? "the file is too large" : "cannot read the file");
-    Deliver(std::move(callback), false, std::move(response));
-    return;
-  }
-  json params{{"file_name", file_name.empty() ? file_path : file_name},
-              {"comment", comment},
-              {"channel_id", channel_id},
-              {"is_channel", is_channel}};
-  Core::Get().Call(
-      "files.upload", params,
-      [callback = std::move(callback)](const backend::Reply& reply) {
-        auto response = std::make_unique<HttpResponse>();
-        response->set_status_code(reply.ok ? 200 : (reply.code > 0 ? static_cast<int>(reply.code) : 0));
-        if (reply.ok) {
-          json body = internal::ReplyBody(reply);
-          if (const json* m = internal::Member(body, "message")) response->set_raw_data(internal::Dump(*m));
-        } else {
-          response->set_error(internal::ReplyError(reply));
-        }
-        if (callback) callback(reply.ok, std::move(response));
-      },
-      std::move(data));
+  UploadReader().Post([=, callback = std::move(callback)]() mutable {
+    std::string data;
+    std::string error = ReadUpload(file_path, &data);
+    if (!error.empty()) {
+      log("Cannot upload %s: %s", file_path.c_str(), error.c_str());
+      auto response = std::make_unique<HttpResponse>();
+      response->set_error(error);
+      Deliver(std::move(callback), false, std::move(response));
+      return;
+    }
+    SendUpload(file_path, file_name, comment, channel_id, is_channel, std::move(callback), std::move(data));
+  });
 }
 
 }  // namespace veltrina

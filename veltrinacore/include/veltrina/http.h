@@ -65,15 +65,20 @@ class HttpClient {
   // code (0 for transport errors), an error text and an empty body.
   using Callback = std::function<void(bool ok, std::unique_ptr<HttpResponse> response)>;
 
+  // The service takes no larger file.
+  static constexpr uint64_t kMaxUploadBytes = 100ull * 1024 * 1024;
+
   static HttpClient* SharedClient();
 
   void Send(const HttpRequest& request, Callback callback);
 
-  // Uploads a local file (path relative to the current folder, ANSI or UTF-8) into a
-  // conversation under `file_name`; `comment` (may be empty) becomes its first comment.
-  // is_channel: true for a channel or group, false for a direct message. The file then appears
-  // in the conversation as a file (or image) message. The response body is the stored message's
-  // JSON.
+  // Uploads a local file (a full path, UTF-8 or code page 936) into a conversation under
+  // `file_name`; `comment` (may be empty) becomes its first comment. is_channel: true for a
+  // channel or group, false for a direct message. The file is read on a thread of the core, never
+  // the caller's; one over kMaxUploadBytes is refused by its size before any of it is read. A
+  // file that is gone, unreadable or too large fails with status 0 and an error text. The file
+  // then appears in the conversation as a file (or image) message; the response body is the
+  // stored message's JSON.
   void Upload(const std::string& file_path, const std::string& file_name, const std::string& comment,
               const std::string& channel_id, bool is_channel, Callback callback);
 

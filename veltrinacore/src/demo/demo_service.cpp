@@ -17,6 +17,7 @@
 #include "demo_config.h"
 #include "demo_images.h"
 #include "demo_state.h"
+#include "demo_upload.h"
 #include "veltrina/director.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/hosts.h"
@@ -333,7 +334,11 @@ class DemoService::Impl {
     if (method == "team.lookup") return TeamLookup(Str(p, "subdomain"));
     if (method == "auth.login") return Login(p);
     if (method == "web.feedback") {
-      state_.feedback.push_back(p);
+      if (Str(p, "description").size() > kMaxText) return Fail(413, "the feedback is longer than 32768 bytes");
+      json stored = p;
+      for (const char* field : {"client_version", "description", "title", "web_api_version"})
+        stored[field] = internal::SanitizeUtf8(Cut(Str(p, field), kMaxText));
+      state_.feedback.push_back(stored);
       Save();
       return Ok();
     }
@@ -655,8 +660,7 @@ class DemoService::Impl {
   Reply Upload(TeamData* t, const json& p, const std::string& data) {
     std::string conversation = Str(p, "channel_id");
     if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
-    std::string name = internal::SanitizeUtf8(Cut(Str(p, "file_name"), 200));
-    if (name.empty()) name = "file";
+    std::string name = SafeShareName(Str(p, "file_name"));
     std::string ext = ExtensionOf(name);
     std::string lower = Lower(ext);
     bool image = lower == "png" || lower == "jpg" || lower == "jpeg" || lower == "gif" || lower == "bmp";
@@ -672,7 +676,7 @@ class DemoService::Impl {
     e.set_created_at(Now());
     if (image) {
       int w = 400, h = 300;
-      PngSize(data, &w, &h);
+      ImageSize(data, &w, &h);
       e.set_thumb_width(w);
       e.set_thumb_height(h);
     }
@@ -688,7 +692,7 @@ class DemoService::Impl {
     }
     std::string files = folder_ + "\\demo-files";
     FileUtils::SharedFileUtils()->MakeDirectory(files);
-    if (!FileUtils::SharedFileUtils()->WriteFileAtomically(files + "\\" + e.entity_id() + "." + ext, data))
+    if (!FileUtils::SharedFileUtils()->WriteFileAtomically(files + "\\" + StoredFileName(e.entity_id(), ext), data))
       return Fail(500, "cannot store the file");
     t->entities.push_back(e);
     Message m;
@@ -706,11 +710,23 @@ class DemoService::Impl {
     return Ok(json{{"message", internal::ToValue(stored)}});
   }
 
+  // An uploaded picture is its own thumbnail; the card scales it.
+  bool UploadedThumbnail(const std::string& url, std::string* data) {
+    std::string path = ThumbnailPath(url);
+    for (const TeamData& t : state_.teams)
+      for (const Entity& e : t.entities)
+        if (!path.empty() && e.path() == path && e.entity_type() == Entity::kImage)
+          return FileUtils::SharedFileUtils()->ReadFile(
+              folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension()), data);
+    return false;
+  }
+
   Reply HttpGet(const std::string& url) {
     Reply r;
     r.ok = true;
     r.code = 200;
     r.body = R"({"content_type":"image/png"})";
+    if (UploadedThumbnail(url, &r.data)) return r;
     if (GeneratedImageFor(url, &r.data)) return r;
     std::string rest;
     for (const char* scheme : {"https://", "http://"})
@@ -727,7 +743,7 @@ class DemoService::Impl {
       for (const Entity& e : t.entities) {
         if (e.path() != path || path.empty()) continue;
         std::string stored;
-        std::string file = folder_ + "\\demo-files\\" + e.entity_id() + "." + e.file_extension();
+        std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
         if (FileUtils::SharedFileUtils()->ReadFile(file, &stored)) {
           r.data = std::move(stored);
           r.body = R"({"content_type":"application/octet-stream"})";
