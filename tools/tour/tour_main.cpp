@@ -10,6 +10,7 @@
 
 #include "app/application.h"
 #include "app/storage.h"
+#include "dialogs/upload_file_wnd.h"
 #include "frame/window_manager.h"
 #include "frame/wnd_shadow.h"
 #include "message_box.h"
@@ -140,6 +141,75 @@ void Visit(testkit::UiDriver& d, const wchar_t* window_class, std::function<void
     close();
   });
   d.WaitFor("closed", [cls] { return testkit::FindVisibleWindow(cls.c_str()) == nullptr; });
+}
+
+// The files of the open conversation (#design): each filter, load more, and the details of an
+// image and of a document, with a comment posted.
+DuiLib::CListUI* FileList() {
+  return testkit::FindControlAs<DuiLib::CListUI>(testkit::FindVisibleWindow(L"ViewFilesWnd"), L"file_list");
+}
+
+void ShowFilter(testkit::UiDriver& d, const wchar_t* tab, int rows) {
+  std::wstring name = tab;
+  d.Do("filter", [name] { testkit::ClickControl(testkit::FindVisibleWindow(L"ViewFilesWnd"), name.c_str()); });
+  d.WaitFor("rows", [rows] { return FileList() && FileList()->GetCount() == rows; });
+  d.Pause(400);  // thumbnails
+  d.OnWindow(L"ViewFilesWnd", [](HWND) { Shoot(L"ViewFilesWnd"); });
+}
+
+void OpenFirstFile(testkit::UiDriver& d) {
+  d.Do("open the first file", [] { FileList()->SelectItem(0); });
+  d.OnWindow(L"FileDetailsWnd", [](HWND) {});
+  d.WaitFor("details", [] {
+    DuiLib::CControlUI* name = testkit::FindControl(testkit::FindVisibleWindow(L"FileDetailsWnd"), L"file_name_label");
+    return name && !name->GetText().empty();
+  });
+  d.Pause(500);
+}
+
+void VisitFiles(testkit::UiDriver& d) {
+  auto wm = [] { return veltrinawnd::WindowManager::Instance(); };
+  ClickInMain(d, L"file_btn");
+  d.OnWindow(L"ViewFilesWnd", [](HWND) {});
+  d.WaitFor("first page", [] { return FileList() && FileList()->GetCount() == 21; });
+  d.Pause(400);
+  d.OnWindow(L"ViewFilesWnd", [](HWND) { Shoot(L"ViewFilesWnd"); });
+  ShowFilter(d, L"fragment_file_btn", 21);
+  ShowFilter(d, L"document_file_btn", 21);
+  ShowFilter(d, L"all_file_btn", 21);
+  d.Do("load more", [] {
+    FileList()->EnsureVisible(FileList()->GetCount() - 1);
+    testkit::ClickControl(testkit::FindVisibleWindow(L"ViewFilesWnd"), L"load_more");
+  });
+  d.WaitFor("second page", [] { return FileList()->GetCount() == 41; });
+  d.Pause(400);
+  d.OnWindow(L"ViewFilesWnd", [](HWND) { Shoot(L"ViewFilesWnd"); });
+  ShowFilter(d, L"image_file_btn", 21);
+  OpenFirstFile(d);
+  d.OnWindow(L"FileDetailsWnd", [](HWND h) {
+    Shoot(L"FileDetailsWnd");
+    testkit::SetControlText(h, L"comment_edit", L"导览路过，这张图不错！");
+    testkit::ClickControl(h, L"send_comment_btn");
+  });
+  d.WaitFor("comment posted", [] {
+    DuiLib::CControlUI* count = testkit::FindControl(testkit::FindVisibleWindow(L"FileDetailsWnd"), L"comment_number_label");
+    return count && count->GetText() == L"3";
+  });
+  d.Pause(300);
+  d.OnWindow(L"FileDetailsWnd", [wm](HWND) {
+    Shoot(L"FileDetailsWnd");
+    wm()->CloseFileDetailsWnd();
+  });
+  d.WaitFor("details closed", [] { return testkit::FindVisibleWindow(L"FileDetailsWnd") == nullptr; });
+  ShowFilter(d, L"document_file_btn", 21);
+  OpenFirstFile(d);
+  d.OnWindow(L"FileDetailsWnd", [wm](HWND) {
+    Shoot(L"FileDetailsWnd");
+    wm()->CloseFileDetailsWnd();
+  });
+  d.WaitFor("details closed", [] { return testkit::FindVisibleWindow(L"FileDetailsWnd") == nullptr; });
+  d.Do("close the files", [wm] { wm()->CloseViewFilesWnd(); });
+  d.WaitFor("files closed", [] { return testkit::FindVisibleWindow(L"ViewFilesWnd") == nullptr; });
 }
 
 void WriteDemoConfig(const char8_t* json) {
@@ -297,11 +367,22 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     testkit::NotifyControl(h, L"search", L"textchanged");
   });
   d.Pause(200);
-  d.OnWindow(L"JoinChannelWnd", [wm](HWND) {
+  d.OnWindow(L"JoinChannelWnd", [](HWND h) {
     Shoot(L"JoinChannelWnd");
-    wm()->CloseJoinChannelWnd();
+    testkit::ClickControl(h, L"ceid_c-design");  // join #design; the window closes at once
   });
-  d.WaitFor("closed", [] { return testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr; });
+  d.WaitFor("#design listed", [] {
+    return testkit::FindVisibleWindow(L"JoinChannelWnd") == nullptr &&
+           testkit::FindControl(MainWindow(), L"channelItem_c-design") != nullptr;
+  }, 15000);
+  d.Do("open #design", [] { testkit::ClickControl(MainWindow(), L"channelItem_c-design"); });
+  d.WaitFor("#design shown", [] {
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(MainWindow(), L"chat_display");
+    return list && list->GetCount() > 0;
+  });
+  d.Pause(500);
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  VisitFiles(d);
   Visit(d, L"OpenImWnd", [wm] { wm()->ShowOpenImWnd(); }, [wm] { wm()->CloseOpenImWnd(); });
   // A new group, created as a user does: the main window then shows it, and its add-members list
   // offers the whole team.
@@ -335,9 +416,52 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
   d.WaitFor("the direct message shown", [] { return testkit::FindVisibleWindow(L"ViewMembersWnd") == nullptr; });
   d.Pause(500);
   d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
-  Visit(d, L"FeedbackWnd", [wm] { wm()->ShowFeedbackWnd(); }, [wm] { wm()->CloseFeedbackWnd(); });
-  Visit(d, L"ViewFilesWnd", [wm] { wm()->ShowViewFilesWnd("general", 900, 100, 560, 1); },
-        [wm] { wm()->CloseViewFilesWnd(); });
+  // A picture uploaded into #design as a user does it: the upload button, the real file dialog,
+  // the preview, the upload, and the card that arrives.
+  auto picture = std::make_shared<std::wstring>();
+  d.Do("a picture in the documents folder", [picture] {
+    *picture = veltrinawnd::GetDocumentsFolder() + L"\\导览截图.png";
+    CopyFileW((veltrinawnd::GetExecutableFolder() + L"\\..\\Veltrina\\skin\\logo.png").c_str(), picture->c_str(), FALSE);
+  });
+  ClickInMain(d, L"upload_btn");
+  d.WaitFor("the file dialog", [] {
+    HWND dialog = testkit::FindMessageBox();
+    return dialog && GetDlgItem(dialog, IDOK);
+  }, 15000);
+  d.Do("choose the picture", [picture] {
+    HWND dialog = testkit::FindMessageBox();
+    SetDlgItemTextW(dialog, 1148, picture->c_str());  // the file name box
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  d.OnWindow(L"UploadFileWnd", [](HWND) {});
+  d.WaitFor("the preview", [] {
+    auto* preview = dynamic_cast<veltrinawnd::UploadPreviewUI*>(
+        testkit::FindControl(testkit::FindVisibleWindow(L"UploadFileWnd"), L"preview_file"));
+    return preview && preview->has_picture();
+  });
+  d.Pause(300);
+  auto rows_before = std::make_shared<int>(0);
+  d.OnWindow(L"UploadFileWnd", [rows_before](HWND h) {
+    Shoot(L"UploadFileWnd");
+    *rows_before = testkit::FindControlAs<DuiLib::CListUI>(MainWindow(), L"chat_display")->GetCount();
+    testkit::ClickControl(h, L"upload_btn");
+  });
+  d.WaitFor("the card", [rows_before] {
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(MainWindow(), L"chat_display");
+    return testkit::FindVisibleWindow(L"UploadFileWnd") == nullptr && list && list->GetCount() > *rows_before;
+  }, 15000);
+  d.Do("to the bottom", [] {
+    testkit::FindControlAs<DuiLib::CListUI>(MainWindow(), L"chat_display")->SetScrollPos(SIZE{0, 1 << 20});
+  });
+  d.Pause(1500);
+  d.OnWindow(L"MainWindow", [](HWND) { Shoot(L"MainWindow"); });
+  d.Do("feedback", [wm] { wm()->ShowFeedbackWnd(); });
+  d.OnWindow(L"FeedbackWnd", [](HWND h) {
+    testkit::SetControlText(h, L"feedback_edit", L"导览觉得很好用，希望以后能支持深色主题。");
+    Shoot(L"FeedbackWnd");
+    testkit::ClickControl(h, L"save_btn");
+  });
+  d.WaitFor("feedback sent", [] { return testkit::FindVisibleWindow(L"FeedbackWnd") == nullptr; });
   d.Do("exit", [] {
     WindowManager::Instance()->CloseAll();
     PostQuitMessage(0);
