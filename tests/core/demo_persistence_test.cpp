@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 
 #include "demo_support.h"
@@ -116,6 +117,20 @@ TEST(DemoPersistence, ACorruptStateFileIsMovedAsideAndTheDemoStarts) {
   HANDLE find = FindFirstFileW((pattern + L"\\demo-service.json.corrupt-*").c_str(), &data);
   EXPECT_NE(find, INVALID_HANDLE_VALUE);
   if (find != INVALID_HANDLE_VALUE) FindClose(find);
+
+  // Valid JSON nested too deep where a feedback item stands counts as corrupt: kept, it would
+  // overflow the stack each time the state is copied or written.
+  std::string state;
+  {
+    std::ifstream in(folder.File("demo-service.json"), std::ios::binary);
+    state.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const size_t feedback = state.find("\"feedback\":[");
+  ASSERT_NE(feedback, std::string::npos);
+  state.insert(feedback + 12, std::string(200000, '[') + std::string(200000, ']') + (state[feedback + 12] == ']' ? "" : ","));
+  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("demo-service.json"), state));
+  InstallDemo(folder.path());
+  EXPECT_TRUE(Login("lilei", "veltrina").ok);
 
   // Valid JSON that is not a state is kept aside too.
   ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("demo-service.json"), "[1,2,3]"));

@@ -5,7 +5,34 @@
 
 namespace veltrina::internal {
 
+namespace {
+// Copying, dumping and comparing a value recurse once per level of nesting, so a document nested
+// a million deep (a hostile server answer or state file) would overflow the stack long after it
+// parsed. Nothing this library reads comes near this depth.
+constexpr int kMaxDepth = 128;
+
+bool WithinDepth(const std::string& text) {
+  int depth = 0;
+  bool in_string = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxDepth) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+}  // namespace
+
 json Parse(const std::string& text) {
+  if (!WithinDepth(text)) return json(json::value_t::discarded);
   try {
     return json::parse(text, nullptr, false);
   } catch (...) {
