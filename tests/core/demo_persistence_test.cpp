@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "demo_support.h"
 #include "veltrina/log.h"
@@ -136,6 +138,29 @@ TEST(DemoPersistence, ACorruptStateFileIsMovedAsideAndTheDemoStarts) {
   ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("demo-service.json"), "[1,2,3]"));
   InstallDemo(folder.path());
   EXPECT_TRUE(Login("bob", "veltrina").ok);
+}
+
+TEST(DemoPersistence, TimerSettingsAreHeldToAPaceTheDemoCanKeep) {
+  TempFolder folder;
+  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(
+      folder.File("demo-config.json"), R"({"life_interval_ms": 1, "connection_drop_interval_ms": 9000000000000000000})"));
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  veltrina::set_log_observer([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.push_back(line);
+  });
+  InstallDemo(folder.path());
+  EXPECT_TRUE(Login("bob", "veltrina").ok);
+  veltrina::set_log_observer(nullptr);
+  std::lock_guard<std::mutex> lock(mutex);
+  auto logged = [&](const char* text) {
+    for (const std::string& line : lines)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(logged("life_interval_ms of 1 ms is held to 100 ms"));
+  EXPECT_TRUE(logged("connection_drop_interval_ms of 9000000000000000000 ms is held to 86400000 ms"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "../json_util.h"
 #include "veltrina/file_utils.h"
+#include "veltrina/log.h"
 
 namespace veltrina::internal::demo {
 
@@ -24,6 +25,20 @@ bool EnvInt(const char* name, int64_t* value) {
   if (end == text.c_str()) return false;
   *value = v;
   return true;
+}
+
+// A timer setting from the user: 0 turns the timer off, a negative value keeps the default, and
+// anything else is held to a pace the demo can keep. Every tick of the life rewrites the state
+// file, so 1 ms would write it a thousand times a second; a huge value overflows the clock and
+// makes the loop spin.
+int64_t BoundedTimer(const char* name, int64_t ms) {
+  constexpr int64_t kFastest = 100;
+  constexpr int64_t kSlowest = 24LL * 60 * 60 * 1000;
+  if (ms <= 0) return ms < 0 ? -1 : 0;
+  const int64_t held = ms < kFastest ? kFastest : ms > kSlowest ? kSlowest : ms;
+  if (held != ms)
+    log("Demo service: %s of %lld ms is held to %lld ms", name, static_cast<long long>(ms), static_cast<long long>(held));
+  return held;
 }
 
 }  // namespace
@@ -51,6 +66,8 @@ Config ReadConfig(const std::string& data_folder) {
   if (EnvInt("VELTRINA_DEMO_UNREACHABLE", &flag)) config.unreachable = flag != 0;
   EnvInt("VELTRINA_DEMO_LIFE_MS", &config.life_interval_ms);
   EnvInt("VELTRINA_DEMO_DROP_MS", &config.connection_drop_ms);
+  config.life_interval_ms = BoundedTimer("life_interval_ms", config.life_interval_ms);
+  config.connection_drop_ms = BoundedTimer("connection_drop_interval_ms", config.connection_drop_ms);
   return config;
 }
 
