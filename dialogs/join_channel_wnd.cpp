@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "app/storage.h"
-#include "dialogs/user_rows.h"
+#include "dialogs/substring_search.h"
 #include "frame/window_manager.h"
 #include "veltrina/channel_manager.h"
 #include "veltrina/director.h"

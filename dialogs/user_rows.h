@@ -12,6 +12,7 @@
 
 #include "core_bridge/window_bridge.h"
 #include "dialogs/placeholder.h"
+#include "dialogs/substring_search.h"
 #include "duilib/UIlib.h"
 #include "veltrina/user.h"
 
@@ -31,19 +32,6 @@ inline constexpr UINT kMsgImageReadyAddMembers = WM_USER + 32;  // send, ImageRe
 inline constexpr wchar_t kUserSearchHint[] = L"搜索用户名";
 
 using Users = std::vector<std::unique_ptr<veltrina::User>>;
-
-// Bytewise substring search that takes time linear in the text whatever the pattern
-// (Knuth-Morris-Pratt): search text is typed by the user and names come from the server, so
-// neither may make a keystroke quadratic. An empty pattern is found everywhere.
-class SubstringSearch {
- public:
-  explicit SubstringSearch(std::string pattern);
-  bool FoundIn(std::string_view text) const;
-
- private:
-  std::string pattern_;
-  std::vector<size_t> fallback_;  // length of the longest proper border of each prefix
-};
 
 // Clones of the users whose display name, else user name, holds filter as a bytewise UTF-8
 // substring (so case counts), in order; an empty filter clones them all.
