@@ -13,6 +13,30 @@
 
 namespace {
 
+// The core's log lines while it lives.
+class LogCapture {
+ public:
+  LogCapture() {
+    veltrina::set_log_observer([this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.push_back(line);
+    });
+  }
+  ~LogCapture() { veltrina::set_log_observer(nullptr); }
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  bool Contains(const char* text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::string& line : lines_)
+      if (line.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
 using namespace core_test;
 
 TEST(DemoPersistence, ARestartKeepsEverythingSent) {
@@ -102,17 +126,11 @@ TEST(DemoPersistence, ACorruptStateFileIsMovedAsideAndTheDemoStarts) {
     std::ofstream out(folder.File("demo-service.json"), std::ios::binary);
     out << "{\"format\":1, \"teams\": [ \xff truncated";
   }
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  veltrina::set_log_observer([&](const std::string& line) {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.push_back(line);
-  });
-  InstallDemo(folder.path());
-  veltrina::set_log_observer(nullptr);
-  bool logged = false;
-  for (const std::string& line : lines) logged = logged || line.find("corrupt") != std::string::npos;
-  EXPECT_TRUE(logged);
+  {
+    LogCapture log;
+    InstallDemo(folder.path());
+    EXPECT_TRUE(log.Contains("corrupt"));
+  }
   EXPECT_TRUE(Login("alice", "veltrina").ok);
   WIN32_FIND_DATAW data;
   std::wstring pattern(folder.path().begin(), folder.path().end());
@@ -144,23 +162,11 @@ TEST(DemoPersistence, TimerSettingsAreHeldToAPaceTheDemoCanKeep) {
   TempFolder folder;
   ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(
       folder.File("demo-config.json"), R"({"life_interval_ms": 1, "connection_drop_interval_ms": 9000000000000000000})"));
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  veltrina::set_log_observer([&](const std::string& line) {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.push_back(line);
-  });
+  LogCapture log;
   InstallDemo(folder.path());
   EXPECT_TRUE(Login("bob", "veltrina").ok);
-  veltrina::set_log_observer(nullptr);
-  std::lock_guard<std::mutex> lock(mutex);
-  auto logged = [&](const char* text) {
-    for (const std::string& line : lines)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  };
-  EXPECT_TRUE(logged("life_interval_ms of 1 ms is held to 100 ms"));
-  EXPECT_TRUE(logged("connection_drop_interval_ms of 9000000000000000000 ms is held to 86400000 ms"));
+  EXPECT_TRUE(log.Contains("life_interval_ms of 1 ms is held to 100 ms"));
+  EXPECT_TRUE(log.Contains("connection_drop_interval_ms of 9000000000000000000 ms is held to 86400000 ms"));
 }
 
 }  // namespace
