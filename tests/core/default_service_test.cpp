@@ -1,30 +1,94 @@
-// With no service installed, the demo service answers from <Documents>\Veltrina.
+// With no service installed, one demo service answers from <Documents>\Veltrina; installing another
+// switches every call over at once.
 #include <windows.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
-#include "veltrina/backend/demo_service.h"
-#include "veltrina/file_utils.h"
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "veltrina/backend/service.h"
+#include "veltrina/log.h"
 #include "veltrina/web_api.h"
 
 namespace {
 
-TEST(DefaultService, IsTheDemoServiceInTheDocumentsFolder) {
-  core_test::Slot<std::string> team;
-  veltrina::WebApi::Api()->GetTeamLiteBySubdomain(
-      "demo", [&](bool ok, int64_t, const std::string& id, const std::string&, const std::string&) {
-        team.Set(ok ? id : "failed");
+using std::chrono::milliseconds;
+
+// The team ids answered to lookups that `threads` threads, released at once, make until `more` is false.
+std::set<std::string> Lookups(int threads, const std::function<bool()>& more) {
+  auto ids = std::make_shared<std::pair<std::mutex, std::set<std::string>>>();  // callbacks may come late
+  std::atomic<bool> go{false};
+  std::vector<std::thread> callers;
+  for (int t = 0; t < threads; ++t)
+    callers.emplace_back([&] {
+      while (!go) std::this_thread::yield();
+      do veltrina::WebApi::Api()->GetTeamLiteBySubdomain("demo", [ids](bool, int64_t, auto& id, auto&, auto&) {
+        std::lock_guard<std::mutex> lock(ids->first);
+        ids->second.insert(id);
       });
-  ASSERT_TRUE(team.Wait());
-  EXPECT_EQ(team.Get(), "t-demo");
-  EXPECT_TRUE(std::dynamic_pointer_cast<veltrina::backend::DemoService>(veltrina::backend::CurrentService()));
+      while (more());
+    });
+  go = true;
+  for (auto& c : callers) c.join();
+  std::this_thread::sleep_for(milliseconds(1000));  // the answers, late ones included
+  EXPECT_TRUE(veltrina::backend::WaitForCoreIdle());
+  std::lock_guard<std::mutex> lock(ids->first);
+  return ids->second;
+}
+
+// The first calls, from many threads at once, build one demo service; it reads, seeds and saves its
+// state on its own thread.
+TEST(DefaultService, IsOneDemoServiceBuiltOffTheCallersThreads) {
+  std::mutex mutex;
+  std::vector<DWORD> seeded_on;
+  veltrina::set_log_observer([&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (line.find("starts from its demo data") != std::string::npos) seeded_on.push_back(GetCurrentThreadId());
+  });
+  std::set<DWORD> callers;
+  EXPECT_EQ(Lookups(16, [&] {
+              std::lock_guard<std::mutex> lock(mutex);
+              callers.insert(GetCurrentThreadId());
+              return false;
+            }), std::set<std::string>{"t-demo"});
+  veltrina::set_log_observer(nullptr);
+  ASSERT_EQ(seeded_on.size(), 1u);
+  EXPECT_FALSE(callers.count(seeded_on[0]) || seeded_on[0] == GetCurrentThreadId());
   wchar_t documents[MAX_PATH] = {};
   ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents)));
-  char narrow[MAX_PATH * 3] = {};
-  WideCharToMultiByte(CP_UTF8, 0, documents, -1, narrow, sizeof narrow, nullptr, nullptr);
-  EXPECT_TRUE(veltrina::FileUtils::SharedFileUtils()->IsFileExist(std::string(narrow) + "\\Veltrina\\demo-service.json"));
+  EXPECT_NE(GetFileAttributesW((documents + std::wstring(L"\\Veltrina\\demo-service.json")).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Answers every call with its own name; slow to detach, as a service that still serves queued
+// requests is.
+struct Named : veltrina::backend::Service {
+  explicit Named(std::string name) : name_(std::move(name)) {}
+  void Attach(veltrina::backend::EventSink*) override {}
+  void Detach() override { std::this_thread::sleep_for(milliseconds(200)); }
+  void Call(const veltrina::backend::Request&, std::function<void(veltrina::backend::Reply)> answer) override {
+    answer({true, 0, "", "{\"team_id\":\"" + name_ + "\"}", ""});
+  }
+  bool ServesUrl(const std::string&) const override { return false; }
+  std::string name_;
+};
+
+TEST(DefaultService, CallsDuringAnInstallAreAnsweredByTheOldServiceOrTheNew) {
+  veltrina::backend::InstallService(std::make_shared<Named>("old"));
+  std::atomic<bool> installed{false};
+  std::thread installer([&] {
+    std::this_thread::sleep_for(milliseconds(30));
+    veltrina::backend::InstallService(std::make_shared<Named>("new"));
+    installed = true;
+  });
+  std::set<std::string> ids = Lookups(4, [&] { return !installed; });
+  installer.join();
+  ids.erase("old");  // if the callers were quick enough
+  EXPECT_EQ(ids, std::set<std::string>{"new"});
 }
 
 }  // namespace

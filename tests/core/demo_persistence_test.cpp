@@ -1,172 +1,170 @@
-// The demo service keeps everything across a restart and survives a corrupt state file.
+// What the demo service keeps: its state file across restarts (never lost, never overwritten), uploads
+// (refused before reading, shared under safe names, stored in its own folder) and feedback.
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-#include <string>
-#include <vector>
+#include <filesystem>
+#include <regex>
 
 #include "demo_support.h"
 #include "veltrina/log.h"
 
 namespace {
 
-// The core's log lines while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    veltrina::set_log_observer([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(line);
-    });
-  }
-  ~LogCapture() { veltrina::set_log_observer(nullptr); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  bool Contains(const char* text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::string& line : lines_)
-      if (line.find(text) != std::string::npos) return true;
-    return false;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
-
 using namespace core_test;
+namespace fs = std::filesystem;
+auto* const files = veltrina::FileUtils::SharedFileUtils();
 
-TEST(DemoPersistence, ARestartKeepsEverythingSent) {
-  TempFolder folder;
-  std::string key, channel_id, comment_id, upload_path, upload_ext;
-  std::string upload_bytes("\x89PNG\r\n\x1a\n and some bytes \0 with a zero", 40);
-  {
-    InstallDemo(folder.path());
-    SignInAndLoad("alice", "veltrina");
-    auto sent = Send(*veltrina::Message::TextMessageForChannel("c-random", "记住我 :smile:"));
-    ASSERT_TRUE(sent);
-    key = sent->key();
-
-    Slot<std::string> created;
-    veltrina::ChannelManager::DefaultManager()->CreateChannel(
-        "persisted", "topic", 1, {"u-bob"}, [&](bool ok, const std::string&, std::unique_ptr<veltrina::Channel> c) {
-          created.Set(ok && c ? c->channel_id() : "");
-        });
-    ASSERT_TRUE(created.Wait());
-    channel_id = created.Get();
-    ASSERT_FALSE(channel_id.empty());
-
-    Slot<std::string> commented;
-    veltrina::Director::DefaultDirector()->entity_manager()->PostCommentForEntity(
-        "e-1005", "a comment", [&](bool ok, const std::string&, std::unique_ptr<veltrina::Comment> c) {
-          commented.Set(ok && c ? c->comment_id() : "");
-        });
-    ASSERT_TRUE(commented.Wait());
-
-    std::string local = folder.File("upload me.png");
-    ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(local, upload_bytes));
-    Slot<std::string> uploaded;
-    veltrina::HttpClient::SharedClient()->Upload(local, "shared name.png", "", "c-random", true,
-                                                 [&](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
-                                                   uploaded.Set(ok ? r->raw_data() : "");
-                                                 });
-    ASSERT_TRUE(uploaded.Wait());
-    veltrina::Message message;
-    ASSERT_TRUE(veltrina::backend::FromJson(uploaded.Get(), &message));
-    veltrina::Entity entity;
-    ASSERT_TRUE(entity.InitWithJsonOrDie(message.entity_json()));
-    EXPECT_EQ(entity.title(), "shared name.png");
-    EXPECT_EQ(entity.entity_type(), veltrina::Entity::kImage);
-    upload_path = entity.path();
-    upload_ext = entity.file_extension();
-
-    EXPECT_GT(veltrina::ChatManager::DefaultManager()->NumUnreadInChannelFromMemCache("g-leads").num_unread, 0u);
-    veltrina::ChatManager::DefaultManager()->MarkReadCursorForChannelInCache("g-leads", std::time(nullptr), false);
-    Slot<bool> read;
-    veltrina::ChatManager::DefaultManager()->MarkAsRead("c-general", 1, 2147483000,
-                                                        [&](bool ok, const std::string&) { read.Set(ok); });
-    ASSERT_TRUE(read.Wait());
-    ASSERT_TRUE(read.Get());
-  }
-  // A new service on the same folder: the old one is detached, its state read back.
-  InstallDemo(folder.path());
-  SignInAndLoad("alice", "veltrina");
-  auto messages = veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache("c-random", 0, 2147483647, 20,
-                                                                                 nullptr, nullptr, false);
-  bool found = false;
-  for (const auto& m : messages) found = found || (m->key() == key && m->content() == "记住我 :smile:");
-  EXPECT_TRUE(found);
-  auto channel = veltrina::ChannelManager::DefaultManager()->FetchChannelFromCacheByChannelId(channel_id);
-  ASSERT_TRUE(channel);
-  EXPECT_TRUE(channel->is_member());
-  EXPECT_EQ(channel->channel_name(), "persisted");
-  Slot<size_t> comments;
-  veltrina::Director::DefaultDirector()->entity_manager()->GetEntityById(
-      "e-1005", [&](bool ok, const std::string&, std::unique_ptr<veltrina::Entity> e) {
-        comments.Set(ok && e ? e->comments().size() : 0);
-      });
-  ASSERT_TRUE(comments.Wait());
-  EXPECT_GE(comments.Get(), 1u);
-  Slot<std::string> download;
-  veltrina::HttpClient::SharedClient()->Send(
-      veltrina::HttpRequest(std::string(veltrina::kFileBoxUrl) + "/" + upload_path + "." + upload_ext),
-      [&](bool ok, std::unique_ptr<veltrina::HttpResponse> r) { download.Set(ok ? r->raw_data() : ""); });
-  ASSERT_TRUE(download.Wait());
-  EXPECT_EQ(download.Get(), upload_bytes);
-  EXPECT_EQ(veltrina::ChatManager::DefaultManager()->NumUnreadInChannelFromMemCache("c-general").num_unread, 0u);
-  EXPECT_EQ(veltrina::ChatManager::DefaultManager()->NumUnreadInChannelFromMemCache("g-leads").num_unread, 0u);
+std::string Read(const std::string& path) {
+  std::string text;
+  files->ReadFile(path, &text);
+  return text;
 }
 
-TEST(DemoPersistence, ACorruptStateFileIsMovedAsideAndTheDemoStarts) {
+// The shared entity's title, type and picture size, or the error.
+std::string Upload(const std::string& path, const std::string& name) {
+  return Ask<std::string>([&](auto done) {
+    veltrina::HttpClient::SharedClient()->Upload(path, name, "", "c-random", true, [done](bool ok, auto r) {
+      veltrina::Message m;
+      veltrina::Entity e;
+      if (!ok || !veltrina::backend::FromJson(r->raw_data(), &m) || !e.InitWithJsonOrDie(m.entity_json())) return done(r->error());
+      done(e.title() + "|" + std::to_string(e.entity_type()) + "|" + std::to_string(e.thumb_width()) + "x" +
+           std::to_string(e.thumb_height()) + "|" + e.path());
+    });
+  });
+}
+
+// How many files of the folder (the state file, copies moved aside, ...) contain `text`.
+int FilesWith(const TempFolder& folder, const std::string& text) {
+  int n = 0;
+  for (const auto& f : fs::directory_iterator(fs::path(folder.path())))
+    n += f.is_regular_file() && Read(f.path().string()).find(text) != std::string::npos;
+  return n;
+}
+
+// What was sent, uploaded and read is there again after a restart.
+TEST(DemoPersistence, ARestartKeepsEverythingSentAndHandsOutNoIdTwice) {
   TempFolder folder;
-  {
-    std::ofstream out(folder.File("demo-service.json"), std::ios::binary);
-    out << "{\"format\":1, \"teams\": [ \xff truncated";
-  }
-  {
-    LogCapture log;
+  const std::string bytes("\x89PNG\r\n\x1a\n and some bytes \0 with a zero", 40);
+  InstallDemo(folder.path());
+  SignInAndLoad("alice", "veltrina");
+  auto* chat = veltrina::ChatManager::DefaultManager();
+  const std::string key = Send("c-random", "记住我 :smile:")->key();
+  ASSERT_TRUE(files->WriteFileAtomically(folder.File("up.png"), bytes));
+  const std::string up = Upload(folder.File("up.png"), "up.png");
+  chat->MarkReadCursorForChannelInCache("g-leads", std::time(nullptr), false);
+  EXPECT_TRUE(Succeeds([&](auto d) { chat->MarkAsRead("c-general", 1, 2147483000, d); }));
+  // A stored next id below the ids in use (an edited file) must not hand them out again.
+  const std::string state = std::regex_replace(Read(folder.File("demo-service.json")), std::regex(R"("next_id":\d+)"), R"("next_id":1000)");
+  ASSERT_TRUE(files->WriteFileAtomically(folder.File("demo-service.json"), state));
+  InstallDemo(folder.path());  // the old service is detached, its state read back
+  SignInAndLoad("alice", "veltrina");
+  const std::string fresh = Send("c-random", "two")->key();
+  EXPECT_EQ(state.find(fresh.substr(fresh.find('-')) + "\""), std::string::npos) << fresh;
+  int kept = 0;
+  for (const auto& m : Cached("c-random")) kept += m->key() == key && m->content() == "记住我 :smile:";
+  EXPECT_EQ(kept, 1);
+  EXPECT_EQ(Get(std::string(veltrina::kFileBoxUrl) + "/" + up.substr(up.rfind('|') + 1) + ".png"), bytes);
+  EXPECT_EQ(chat->NumUnreadInChannelFromMemCache("c-general").num_unread + chat->NumUnreadInChannelFromMemCache("g-leads").num_unread, 0u);
+}
+
+// Each corrupt file is kept aside (two within a second too), the demo data used instead.
+TEST(DemoPersistence, CorruptFilesAreEachMovedAside) {
+  TempFolder folder;
+  const std::string state = folder.File("demo-service.json");
+  for (std::string text : {"{\"format\":1, \"teams\": [ \xff truncated", "[1,2,3]", ""}) {
+    if (text.empty()) {
+      // Valid JSON nested too deep where a feedback item stands: kept, it would overflow the
+      // stack each time the state is copied or written.
+      text = Read(state);
+      const size_t at = text.find("\"feedback\":[") + 12;
+      text.insert(at, std::string(200000, '[') + std::string(200000, ']') + (text[at] == ']' ? "" : ","));
+    }
+    ASSERT_TRUE(files->WriteFileAtomically(state, text));
     InstallDemo(folder.path());
-    EXPECT_TRUE(log.Contains("corrupt"));
+    EXPECT_EQ(Login("alice", "veltrina"), 200);
   }
-  EXPECT_TRUE(Login("alice", "veltrina").ok);
-  WIN32_FIND_DATAW data;
-  std::wstring pattern(folder.path().begin(), folder.path().end());
-  HANDLE find = FindFirstFileW((pattern + L"\\demo-service.json.corrupt-*").c_str(), &data);
-  EXPECT_NE(find, INVALID_HANDLE_VALUE);
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  for (const char* kept : {"truncated", "[1,2,3]", "[[[[[[[[[["}) EXPECT_EQ(FilesWith(folder, kept), 1) << kept;
+}
 
-  // Valid JSON nested too deep where a feedback item stands counts as corrupt: kept, it would
-  // overflow the stack each time the state is copied or written.
-  std::string state;
-  {
-    std::ifstream in(folder.File("demo-service.json"), std::ios::binary);
-    state.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// A file another program holds is not corrupt: the service runs from memory and, once the file is
+// free again, nothing it held is lost.
+TEST(DemoPersistence, AStateFileHeldByAnotherProgramIsNeverOverwritten) {
+  TempFolder folder;
+  const std::string state = folder.File("demo-service.json");
+  InstallDemo(folder.path());
+  SignInAndLoad("alice", "veltrina");
+  ASSERT_TRUE(Send("c-random", "kept-7d1f"));
+  const std::string saved = Read(state), corrupt = "{\"kept-7d1f\": corrupt";
+  const std::pair<std::string, DWORD> cases[] = {{saved, 0}, {corrupt, FILE_SHARE_READ | FILE_SHARE_WRITE}, {corrupt, 0}};
+  for (const auto& [text, share] : cases) {
+    for (const auto& f : fs::directory_iterator(fs::path(folder.path()))) fs::remove(f.path());
+    ASSERT_TRUE(files->WriteFileAtomically(state, text));
+    HANDLE held = CreateFileW(fs::path(state).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    InstallDemo(folder.path());
+    EXPECT_EQ(Login("alice", "veltrina"), 200);
+    CloseHandle(held);
+    EXPECT_EQ(Login("bob", "veltrina"), 200);
+    EXPECT_EQ(FilesWith(folder, "kept-7d1f"), 1) << text.substr(0, 20) << " " << share;
   }
-  const size_t feedback = state.find("\"feedback\":[");
-  ASSERT_NE(feedback, std::string::npos);
-  state.insert(feedback + 12, std::string(200000, '[') + std::string(200000, ']') + (state[feedback + 12] == ']' ? "" : ","));
-  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("demo-service.json"), state));
-  InstallDemo(folder.path());
-  EXPECT_TRUE(Login("lilei", "veltrina").ok);
-
-  // Valid JSON that is not a state is kept aside too.
-  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("demo-service.json"), "[1,2,3]"));
-  InstallDemo(folder.path());
-  EXPECT_TRUE(Login("bob", "veltrina").ok);
 }
 
 TEST(DemoPersistence, TimerSettingsAreHeldToAPaceTheDemoCanKeep) {
   TempFolder folder;
-  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(
-      folder.File("demo-config.json"), R"({"life_interval_ms": 1, "connection_drop_interval_ms": 9000000000000000000})"));
-  LogCapture log;
+  ASSERT_TRUE(files->WriteFileAtomically(folder.File("demo-config.json"), R"({"life_interval_ms": 1, "connection_drop_interval_ms": 9000000000000000000})"));
+  auto lines = std::make_shared<Slot<std::string>>();
+  veltrina::set_log_observer([lines](const std::string& line) { lines->Set(lines->Get() + line + "\n"); });
   InstallDemo(folder.path());
-  EXPECT_TRUE(Login("bob", "veltrina").ok);
-  EXPECT_TRUE(log.Contains("life_interval_ms of 1 ms is held to 100 ms"));
-  EXPECT_TRUE(log.Contains("connection_drop_interval_ms of 9000000000000000000 ms is held to 86400000 ms"));
+  EXPECT_EQ(Login("bob", "veltrina"), 200);
+  veltrina::set_log_observer(nullptr);
+  EXPECT_NE(lines->Get().find("life_interval_ms of 1 ms is held to 100 ms"), std::string::npos);
+  EXPECT_NE(lines->Get().find("connection_drop_interval_ms of 9000000000000000000 ms is held to 86400000 ms"), std::string::npos);
+}
+
+TEST(DemoFiles, UploadsAreRefusedBeforeReadingSharedSafelyAndStoredInTheFolder) {
+  TempFolder folder;
+  InstallDemo(folder.path());
+  SignInAndLoad("alice", "veltrina");
+  // Both held open without sharing: the large one can only have been judged by its size.
+  HANDLE large = CreateFileW(fs::path(folder.File("large.bin")).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  HANDLE locked = CreateFileW(fs::path(folder.File("locked.txt")).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  LARGE_INTEGER size{.QuadPart = static_cast<LONGLONG>(veltrina::HttpClient::kMaxUploadBytes) + 1};
+  ASSERT_TRUE(SetFilePointerEx(large, size, nullptr, FILE_BEGIN) && SetEndOfFile(large));
+  EXPECT_NE(Upload(folder.File("large.bin"), "large.bin").find("100 MB"), std::string::npos);
+  EXPECT_EQ(Upload(folder.File("locked.txt"), "locked.txt"), "the file cannot be read");
+  CloseHandle(large);
+  CloseHandle(locked);
+  EXPECT_EQ(Upload(folder.File("gone.txt"), "gone.txt"), "the file no longer exists");
+  const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x03\x20\0\0\0\xc8 and the rest", 33);
+  ASSERT_TRUE(files->WriteFileAtomically(folder.File("p.png"), png));
+  const std::pair<std::string, std::string> names[] = {
+      {"..\\..\\evil.png", ".._.._evil.png"}, {"a/b:c*?.png", "a_b_c__.png"}, {"CON", "_CON"}, {"nul.txt", "_nul.txt"},
+      {"Com1.tar.png", "_Com1.tar.png"}, {"lpt9 .png", "_lpt9 .png"}, {"a\x01\x1f" "b.png", "a__b.png"},
+      {"trail. . ", "trail"}, {"...", "file"}, {"", "p.png"}, {std::string(10000, 'a') + ".png", std::string(196, 'a') + ".png"}};
+  std::string last;
+  for (const auto& [given, shared] : names) {
+    last = Upload(folder.File("p.png"), given);
+    EXPECT_EQ(last.substr(0, last.find('|')), shared) << given;
+  }
+  // A picture: its size from its header; its thumbnail is its own bytes.
+  EXPECT_EQ(last.substr(last.find('|') + 1, 10), std::to_string(veltrina::Entity::kImage) + "|800x200|");
+  EXPECT_EQ(Get("https://files.veltrina.demo/thumb/" + last.substr(last.rfind('|') + 1) + "_160x40.png"), png);
+  // Every stored file is "<entity id>.<letters and digits>" inside the service's own folder.
+  int stored = 0;
+  for (const auto& f : fs::recursive_directory_iterator(fs::path(folder.path())))
+    if (f.is_regular_file() && f.path().parent_path() != fs::path(folder.path())) {
+      EXPECT_EQ(f.path().parent_path().filename(), "demo-files") << f.path();
+      stored += f.path().filename().string().rfind("e-", 0) == 0;
+    }
+  EXPECT_EQ(stored, 11);
+  // Feedback is stored; too long a text is refused.
+  for (const std::string& text : {std::string("好用"), std::string(100 * 1024, 'x')}) {
+    veltrina::Feedback feedback;
+    feedback.set_description(text);
+    EXPECT_EQ(Succeeds([&](auto d) { veltrina::WebApi::Api()->PostFeedback(feedback, d); }), text.size() < 100);
+  }
+  EXPECT_NE(Read(folder.File("demo-service.json")).find("好用"), std::string::npos);
+  EXPECT_EQ(Read(folder.File("demo-service.json")).find("xxxxxxxx"), std::string::npos);
 }
 
 }  // namespace

@@ -12,70 +12,81 @@
 
 namespace core_test {
 
+using std::chrono::milliseconds;
+
 inline std::shared_ptr<veltrina::backend::DemoService> InstallDemo(const std::string& folder) {
   veltrina::backend::DemoOptions options;
   options.data_folder = folder;
-  options.life_interval = std::chrono::milliseconds(0);  // tests step the life themselves
-  options.bot_delay = std::chrono::milliseconds(20);
+  options.life_interval = milliseconds(0);  // tests step the life themselves
+  options.bot_delay = milliseconds(20);
   auto demo = std::make_shared<veltrina::backend::DemoService>(options);
   veltrina::backend::InstallService(demo);
   return demo;
 }
 
-struct LoginResult {
-  bool ok = false;
-  int64_t code = 0;
-  std::shared_ptr<veltrina::User> user;
-};
-
-inline LoginResult Login(const std::string& user, const std::string& password, const std::string& team = "t-demo") {
-  Slot<LoginResult> slot;
-  veltrina::Auth::SharedAuth()->PostLoginRequest(
-      user, password, team, "", [&](bool ok, int64_t code, std::unique_ptr<veltrina::Token>, std::unique_ptr<veltrina::User> u) {
-        slot.Set(LoginResult{ok, code, std::shared_ptr<veltrina::User>(std::move(u))});
-      });
+// Runs `call` with a callback `done(value)` and returns the value (T() on time-out).
+template <typename T, typename F>
+T Ask(F call) {
+  Slot<T> slot;
+  call([&](T value) { slot.Set(std::move(value)); });
   EXPECT_TRUE(slot.Wait());
   return slot.Get();
+}
+
+// Whether a call whose callback reports success as its first argument succeeds.
+template <typename F>
+bool Succeeds(F call) {
+  return Ask<bool>([&](auto done) { call([done](bool ok, auto&&...) { done(ok); }); });
+}
+
+// The sign-in's code: 200, 201 (initial password) or the failure's.
+inline int64_t Login(const std::string& user, const std::string& password, const std::string& team = "t-demo") {
+  return Ask<int64_t>([&](auto done) {
+    veltrina::Auth::SharedAuth()->PostLoginRequest(user, password, team, "",
+                                                   [done](bool, int64_t code, auto, auto) { done(code); });
+  });
 }
 
 // Signs in and runs the session data preparation and the main window's refresh chain.
 inline void SignInAndLoad(const std::string& user, const std::string& password) {
-  LoginResult r = Login(user, password);
-  ASSERT_TRUE(r.ok);
-  ASSERT_TRUE(r.user);
-  auto* director = new veltrina::Director();
-  director->Init(*r.user, veltrina::Team("t-demo", "demo", "Demo"), 0, veltrina::Token(), "", "", "windows_device_id",
-                 "1.2", "WebSite");
-  veltrina::Director::ResetDefaultDirector(director);
-  Slot<bool> done;
-  veltrina::UserManager::DefaultManager()->GetTeamMembers([&](bool ok, const std::string&, auto) {
-    if (!ok) return done.Set(false);
-    veltrina::ServiceManager::DefaultManager()->GetServices([&](bool ok2, const std::string&, auto) {
-      if (!ok2) return done.Set(false);
-      veltrina::ChannelManager::DefaultManager()->GetChannels(false, [&](bool ok3, const std::string&, auto) {
-        if (!ok3) return done.Set(false);
-        veltrina::IMManager::DefaultManager()->GetIMs([&](bool ok4, const std::string&, auto) {
-          if (!ok4) return done.Set(false);
-          veltrina::ChatManager::DefaultManager()->SyncRecentMessagesWithServer(20, [&](bool ok5, const std::string&) {
-            if (!ok5) return done.Set(false);
-            veltrina::ChatManager::DefaultManager()->GetNumUnreadFromServer(
-                [&](bool ok6, const std::string&) { done.Set(ok6); });
-          });
-        });
-      });
-    });
+  std::shared_ptr<veltrina::User> me = Ask<std::shared_ptr<veltrina::User>>([&](auto done) {
+    veltrina::Auth::SharedAuth()->PostLoginRequest(user, password, "t-demo", "",
+                                                   [done](bool, int64_t, auto, auto u) { done(std::move(u)); });
   });
-  ASSERT_TRUE(done.Wait());
-  ASSERT_TRUE(done.Get());
+  ASSERT_TRUE(me);
+  auto* director = new veltrina::Director();
+  director->Init(*me, veltrina::Team("t-demo", "demo", "Demo"), 0, veltrina::Token(), "", "", "windows_device_id", "1.2",
+                 "WebSite");
+  veltrina::Director::ResetDefaultDirector(director);
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::UserManager::DefaultManager()->GetTeamMembers(d); }));
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ServiceManager::DefaultManager()->GetServices(d); }));
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ChannelManager::DefaultManager()->GetChannels(false, d); }));
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::IMManager::DefaultManager()->GetIMs(d); }));
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ChatManager::DefaultManager()->SyncRecentMessagesWithServer(20, d); }));
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ChatManager::DefaultManager()->GetNumUnreadFromServer(d); }));
 }
 
-inline std::shared_ptr<veltrina::Message> Send(const veltrina::Message& message) {
-  Slot<std::shared_ptr<veltrina::Message>> slot;
-  veltrina::ChatManager::DefaultManager()->SendMessageW(message, [&](bool, std::unique_ptr<veltrina::Message> m) {
-    slot.Set(std::shared_ptr<veltrina::Message>(std::move(m)));
+// The stored message, or null when refused.
+inline std::shared_ptr<veltrina::Message> Send(const std::string& conversation, const std::string& text,
+                                                const std::string& to_uid = "") {
+  auto m = to_uid.empty() ? veltrina::Message::TextMessageForChannel(conversation, text)
+                          : veltrina::Message::TextMessageForIM(conversation, to_uid, text);
+  return Ask<std::shared_ptr<veltrina::Message>>([&](auto done) {
+    veltrina::ChatManager::DefaultManager()->SendMessageW(*m, [done](bool, auto s) { done(std::move(s)); });
   });
-  EXPECT_TRUE(slot.Wait());
-  return slot.Get();
+}
+
+// The body of a GET through the core's HTTP client; empty when it fails.
+inline std::string Get(const std::string& url) {
+  return Ask<std::string>([&](auto done) {
+    veltrina::HttpClient::SharedClient()->Send(veltrina::HttpRequest(url),
+                                               [done](bool ok, auto r) { done(ok ? r->raw_data() : ""); });
+  });
+}
+
+inline auto Cached(const std::string& conversation, int count = 100) {
+  return veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(conversation, 0, 2147483647, count, nullptr,
+                                                                         nullptr, false);
 }
 
 }  // namespace core_test

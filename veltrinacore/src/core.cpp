@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 #include "records_json.h"
 #include "immortal.h"
@@ -88,35 +89,43 @@ Core& Core::Get() {
   return core.get();
 }
 
+// The switch is one step under the lock: from then on every call goes to the new service, which
+// is attached and starts from empty caches; the old one is detached afterwards and whatever it still
+// answers is dropped by its generation. The service is never missing in between, so no default
+// service is built for calls made during an install.
 void Core::Install(std::shared_ptr<backend::Service> service) {
+  static std::mutex installing;  // one install at a time: the new generation is known up front
+  std::lock_guard<std::mutex> one(installing);
+  if (!service) service = std::make_shared<backend::DemoService>();
+  uint64_t generation = 0;
+  backend::EventSink* sink = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    generation = generation_ + 1;
+    sinks_.push_back(std::make_unique<Sink>(this, generation));
+    sink = sinks_.back().get();
+  }
+  // Attached before it is reachable, so that nothing it answers or emits finds no sink.
+  service->Attach(sink);
   std::shared_ptr<backend::Service> old;
   {
     std::lock_guard<std::mutex> lock(service_mutex_);
-    old = std::move(service_);
-    ++generation_;
+    old = std::exchange(service_, service);
+    generation_ = generation;
+    cache_.Clear();
   }
   if (old) old->Detach();
-  cache_.Clear();
-  if (!service) {
-    service = std::make_shared<backend::DemoService>();
-  }
-  std::lock_guard<std::mutex> lock(service_mutex_);
-  sinks_.push_back(std::make_unique<Sink>(this, generation_));
-  service_ = service;
-  service_->Attach(sinks_.back().get());
 }
 
+// The default demo service is built under the lock (it does no disk work until its own thread
+// runs), so threads racing to the first call share one.
 std::shared_ptr<backend::Service> Core::Service() {
-  {
-    std::lock_guard<std::mutex> lock(service_mutex_);
-    if (service_) return service_;
-  }
-  auto demo = std::make_shared<backend::DemoService>();
   std::lock_guard<std::mutex> lock(service_mutex_);
-  if (service_) return service_;  // another thread won
-  sinks_.push_back(std::make_unique<Sink>(this, generation_));
-  service_ = demo;
-  service_->Attach(sinks_.back().get());
+  if (!service_) {
+    sinks_.push_back(std::make_unique<Sink>(this, generation_));
+    service_ = std::make_shared<backend::DemoService>();
+    service_->Attach(sinks_.back().get());
+  }
   return service_;
 }
 
@@ -125,13 +134,11 @@ void Core::Call(const std::string& method, const json& params, std::function<voi
   static std::atomic<uint64_t> next_id{0};
   std::shared_ptr<backend::Service> service;
   uint64_t generation = 0;
-  for (;;) {
-    std::shared_ptr<backend::Service> current = Service();
+  {
+    std::shared_ptr<backend::Service> made = Service();  // let go after the lock, should it be the last
     std::lock_guard<std::mutex> lock(service_mutex_);
-    if (service_ != current) continue;  // replaced meanwhile: take the new one
-    service = current;
+    service = service_;  // the service and its generation, taken together
     generation = generation_;
-    break;
   }
   backend::Request request;
   request.id = ++next_id;

@@ -1,5 +1,7 @@
 #include "demo_state.h"
 
+#include <algorithm>
+
 #include "../records_json.h"
 
 namespace veltrina::internal::demo {
@@ -32,6 +34,33 @@ std::vector<T> ReadArray(const json& object, const char* key, F from) {
     for (const json& item : *list)
       if (item.is_object()) out.push_back(from(item));
   return out;
+}
+
+// The number of an id made by State::NewId ("m-1042"), or 0.
+int64_t IdNumber(const std::string& id) {
+  size_t dash = id.rfind('-');
+  if (dash == std::string::npos || dash + 1 == id.size() || id.size() - dash > 18) return 0;
+  int64_t n = 0;
+  for (size_t i = dash + 1; i < id.size(); ++i) {
+    if (id[i] < '0' || id[i] > '9') return 0;
+    n = n * 10 + (id[i] - '0');
+  }
+  return n;
+}
+
+int64_t HighestId(const State& state) {
+  int64_t highest = 0;
+  auto see = [&](const std::string& id) { highest = std::max(highest, IdNumber(id)); };
+  for (const TeamData& t : state.teams) {
+    for (const Channel& c : t.channels) see(c.channel_id());
+    for (const DirectChat& c : t.chats) see(c.im_id);
+    for (const Message& m : t.messages) see(m.key());
+    for (const Entity& e : t.entities) {
+      see(e.entity_id());
+      for (const Comment& c : e.comments()) see(c.comment_id());
+    }
+  }
+  return highest;
 }
 
 }  // namespace
@@ -127,6 +156,8 @@ bool StateFromJson(const json& document, State* state) {
   if (const json* feedback = Member(document, "feedback"); feedback && feedback->is_array())
     for (const json& f : *feedback) loaded.feedback.push_back(f);
   if (loaded.teams.empty() || loaded.accounts.empty()) return false;
+  // A stored next id below the ids in use (an edited or older file) would hand them out again.
+  loaded.next_id = std::max(loaded.next_id, HighestId(loaded));
   *state = std::move(loaded);
   return true;
 }

@@ -3,9 +3,11 @@
 // with no server anywhere. See veltrinacore/README.md for its accounts, teams and switches.
 //
 // State lives in <data_folder>\demo-service.json (written atomically after every change; a
-// corrupt file is moved aside with a log line and the demo data is used instead) and uploaded
-// files in <data_folder>\demo-files\. Its "life" (teammates posting, presence changing, the bot
-// answering) runs on its own thread every life_interval.
+// corrupt file is moved aside with a log line and the demo data is used instead; a file that cannot
+// be read is never written over) and uploaded files in <data_folder>\demo-files\. Building one is
+// cheap: the folder is read on the service's own thread, which serves the requests in order. Its
+// "life" (teammates posting, presence changing, the bot answering) runs on its own thread every
+// life_interval.
 #include <chrono>
 #include <cstdint>
 #include <memory>

@@ -1,0 +1,59 @@
+// Team lookup, sign-in and the initial password.
+
+#include "../records_json.h"
+#include "demo_service_impl.h"
+
+namespace veltrina::backend {
+
+using internal::Bool;
+using internal::Int;
+using internal::Member;
+using internal::Str;
+using internal::json;
+using namespace internal::demo;
+
+Reply DemoService::Impl::TeamLookup(const std::string& subdomain) {
+  if (subdomain == "unreachable") return Fail(-1, "cannot reach the service");
+  TeamData* t = state_.FindTeamBySubdomain(subdomain);
+  if (!t) return Fail(404, "no such team");
+  return Ok(json{{"team_id", t->team.team_id()},
+                 {"team_name", t->team.team_name()},
+                 {"team_subdomain", t->team.team_subdomain()}});
+}
+
+Reply DemoService::Impl::Login(const json& p) {
+  std::string user_name = Str(p, "username");
+  if (user_name == "unreachable") return Fail(-1, "cannot reach the service");
+  std::string team_id = Str(p, "team_id");
+  TeamData* t = state_.FindTeam(team_id);
+  if (!t) t = state_.FindTeamBySubdomain(Str(p, "team_subdomain"));
+  if (!t) return Fail(404, "no such team");
+  for (const Account& a : state_.accounts) {
+    if (a.team_id != t->team.team_id() || a.user_name != user_name) continue;
+    if (a.password != Str(p, "password")) break;
+    const User* user = FindUser(t, a.uid);
+    if (!user) break;
+    session_team_ = a.team_id;
+    session_uid_ = a.uid;
+    Token token;
+    token.set_access_token(state_.NewId("token-"));
+    token.set_refresh_token(state_.NewId("refresh-"));
+    token.set_expires_at(Now() + 30 * 86400);
+    Save();
+    return Ok(json{{"token", internal::ToValue(token)}, {"user", internal::ToValue(*user)}},
+              a.initial_password ? 201 : 200);
+  }
+  return Fail(8000, "wrong user name or password");
+}
+
+Reply DemoService::Impl::InitPassword(const std::string& password) {
+  Account* a = SessionAccount();
+  if (!a) return Fail(401, "not signed in");
+  if (password.size() < 6) return Fail(400, "the password needs at least 6 bytes");
+  a->password = password;
+  a->initial_password = false;
+  Save();
+  return Ok();
+}
+
+}  // namespace veltrina::backend

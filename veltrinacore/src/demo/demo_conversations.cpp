@@ -1,0 +1,186 @@
+// Channels, direct chats, messages, comments and the file lists of a conversation.
+#include <algorithm>
+
+#include "../records_json.h"
+#include "../text_util.h"
+#include "demo_service_impl.h"
+#include "veltrina/director.h"
+
+namespace veltrina::backend {
+
+using internal::Bool;
+using internal::Int;
+using internal::Member;
+using internal::Str;
+using internal::json;
+using namespace internal::demo;
+
+Reply DemoService::Impl::CreateChannel(TeamData* t, const json& p) {
+  Account* a = SessionAccount();
+  int type = Int(p, "type", 1) == 2 ? Channel::kPrivate : Channel::kPublic;
+  int64_t needed = type == Channel::kPrivate ? Director::kPermissionCreateGroup : Director::kPermissionCreateChannel;
+  if (!a || (a->permission & needed) == 0) return Fail(403, "not allowed to create it");
+  std::string name = internal::SanitizeUtf8(Cut(Str(p, "name"), 80));
+  if (name.empty()) return Fail(400, "a name is needed");
+  for (const Channel& c : t->channels)
+    if (c.channel_name() == name && static_cast<int>(c.type()) == type) return Fail(409, "the name is taken");
+  Channel c;
+  c.set_channel_id(state_.NewId(type == Channel::kPrivate ? "g-" : "c-"));
+  c.set_channel_name(name);
+  c.set_topic(internal::SanitizeUtf8(Cut(Str(p, "topic"), 250)));
+  c.set_type(static_cast<Channel::Type>(type));
+  c.set_creator_uid(session_uid_);
+  c.set_created_at(Now());
+  std::vector<std::string> members{session_uid_};
+  if (const json* list = Member(p, "member_uids"); list && list->is_array())
+    for (const json& uid : *list)
+      if (uid.is_string() && FindUser(t, uid.get<std::string>()) &&
+          std::find(members.begin(), members.end(), uid.get<std::string>()) == members.end())
+        members.push_back(uid.get<std::string>());
+  c.set_member_uids(members);
+  t->channels.push_back(c);
+  Notice(t, c.channel_id(), "<@" + session_uid_ + "> 创建了 <#" + c.channel_id() + "|" + name + ">");
+  Save();
+  return Ok(json{{"channel", internal::ToValue(View(c))}});
+}
+
+Reply DemoService::Impl::JoinChannel(TeamData* t, const std::string& id) {
+  Channel* c = FindChannel(t, id);
+  if (!c || (c->type() == Channel::kPrivate && !IsMember(*c, session_uid_))) return Fail(404, "no such channel");
+  if (c->is_archived()) return Fail(400, "the channel is archived");
+  if (!IsMember(*c, session_uid_)) {
+    std::vector<std::string> members = c->member_uids();
+    members.push_back(session_uid_);
+    c->set_member_uids(members);
+    Notice(t, id, "<@" + session_uid_ + "> 加入了 <#" + id + ">");
+    Save();
+  }
+  return Ok(json{{"channel", internal::ToValue(View(*c))}});
+}
+
+Reply DemoService::Impl::LeaveChannel(TeamData* t, const std::string& id) {
+  Channel* c = FindChannel(t, id);
+  if (!c || !IsMember(*c, session_uid_)) return Fail(404, "no such channel");
+  if (c->IsGeneral()) return Fail(400, "nobody leaves the general channel");
+  std::vector<std::string> members = c->member_uids();
+  std::erase(members, session_uid_);
+  c->set_member_uids(members);
+  Store(t, SystemNotice(id, "<@" + session_uid_ + "> 离开了 <#" + id + ">"));
+  Save();
+  return Ok();
+}
+
+Reply DemoService::Impl::Invite(TeamData* t, const std::string& id, const std::string& uid) {
+  Channel* c = FindChannel(t, id);
+  if (!c || !IsMember(*c, session_uid_)) return Fail(404, "no such channel");
+  if (!FindUser(t, uid)) return Fail(404, "no such user");
+  if (!IsMember(*c, uid)) {
+    std::vector<std::string> members = c->member_uids();
+    members.push_back(uid);
+    c->set_member_uids(members);
+    Notice(t, id, "<@" + session_uid_ + "> 邀请 <@" + uid + "> 加入了 <#" + id + ">");
+    Save();
+  }
+  return Ok(json{{"channel", internal::ToValue(View(*c))}});
+}
+
+Reply DemoService::Impl::NewIm(TeamData* t, const std::string& uid) {
+  if (!FindUser(t, uid)) return Fail(404, "no such user");
+  for (DirectChat& d : t->chats) {
+    if ((d.uid_a == session_uid_ && d.uid_b == uid) || (d.uid_b == session_uid_ && d.uid_a == uid)) {
+      d.open_for.insert(session_uid_);
+      Save();
+      return Ok(json{{"im", internal::ToValue(View(d))}});
+    }
+  }
+  DirectChat d;
+  d.im_id = state_.NewId("im-");
+  d.uid_a = session_uid_;
+  d.uid_b = uid;
+  d.created_at = Now();
+  d.open_for.insert(session_uid_);
+  t->chats.push_back(d);
+  Save();
+  return Ok(json{{"im", internal::ToValue(View(d))}});
+}
+
+Reply DemoService::Impl::Send(TeamData* t, const json& p) {
+  const json* m = Member(p, "message");
+  if (!m || !m->is_object()) return Fail(400, "no message");
+  Message in = internal::MessageFrom(*m);
+  if (!Sees(t, in.ChannelID(), session_uid_)) return Fail(404, "no such conversation");
+  if (in.content().empty()) return Fail(400, "the message is empty");
+  if (in.content().size() > kMaxText) return Fail(413, "the message is longer than 32768 bytes");
+  Message out;
+  out.set_uid(session_uid_);
+  out.set_sender_type(Message::kSenderUser);
+  out.set_message_type(Message::kText);
+  out.set_channel_id(in.ChannelID());
+  out.set_content(in.content());
+  DirectChat* d = FindChat(t, in.ChannelID());
+  out.set_channel_type(d ? Message::kDirectMessage : Message::kChannelMessage);
+  if (d) out.set_to_uid(d->Peer(session_uid_));
+  const Message& stored = Store(t, out);
+  t->cursors[session_uid_][stored.ChannelID()] = stored.timestamp();
+  if (d) {
+    d->open_for.insert(d->Peer(session_uid_));
+    const User* peer = FindUser(t, d->Peer(session_uid_));
+    if (peer && peer->is_bot()) ScheduleBotAnswer(t, *d, peer->uid(), stored.content());
+  }
+  Save();
+  return Ok(json{{"message", internal::ToValue(stored)}});
+}
+
+Reply DemoService::Impl::ListEntities(TeamData* t, const json& p) {
+  std::string conversation = Str(p, "channel_id");
+  int64_t type = Int(p, "entity_type");
+  std::string keyword = Str(p, "keyword");
+  int64_t page = std::clamp<int64_t>(Int(p, "page", 1), 1, 1000000);
+  int64_t size = std::clamp<int64_t>(Int(p, "page_size", 20), 1, 100);
+  std::vector<const Entity*> found;
+  for (const Entity& e : t->entities) {
+    if (e.channel_id() != conversation) continue;
+    int et = e.entity_type();
+    bool file_like = et == Entity::kImage || et == Entity::kFile || et == Entity::kDocument || et == Entity::kSnippet;
+    if (type == 0 ? !file_like : et != type) continue;
+    if (!keyword.empty() && e.title().find(keyword) == std::string::npos) continue;
+    found.push_back(&e);
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Entity* a, const Entity* b) { return a->created_at() > b->created_at(); });
+  json entities = json::array();
+  size_t from = static_cast<size_t>(std::min<int64_t>((page - 1) * size, static_cast<int64_t>(found.size())));
+  for (size_t i = from; i < found.size() && i < from + static_cast<size_t>(size); ++i)
+    entities.push_back(internal::ToValue(*found[i]));
+  return Ok(json{{"entities", entities}, {"total", found.size()}});
+}
+
+Reply DemoService::Impl::Comment(TeamData* t, const std::string& entity_id, const std::string& content) {
+  if (content.size() > kMaxText) return Fail(413, "the comment is longer than 32768 bytes");
+  for (Entity& e : t->entities) {
+    if (e.entity_id() != entity_id) continue;
+    veltrina::Comment c;
+    c.set_comment_id(state_.NewId("cm-"));
+    c.set_entity_id(entity_id);
+    c.set_creator_uid(session_uid_);
+    c.set_content(internal::SanitizeUtf8(content));
+    c.set_created_at(Now());
+    e.add_comment(c);
+    if (Sees(t, e.channel_id(), session_uid_)) {
+      Message m;
+      m.set_uid(session_uid_);
+      m.set_message_type(Message::kComment);
+      m.set_channel_id(e.channel_id());
+      m.set_channel_type(FindChat(t, e.channel_id()) ? Message::kDirectMessage : Message::kChannelMessage);
+      m.set_content(c.content());
+      m.set_entity_json(e.ToJson());
+      const Message& stored = Store(t, m);
+      Queue("message", json{{"message", internal::ToValue(stored)}});
+    }
+    Save();
+    return Ok(json{{"comment", internal::ToValue(c)}});
+  }
+  return Fail(404, "no such entity");
+}
+
+}  // namespace veltrina::backend

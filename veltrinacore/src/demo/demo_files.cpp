@@ -1,0 +1,150 @@
+// Uploads, and the files and pictures the service serves for the storage and file box hosts.
+
+#include "../records_json.h"
+#include "../text_util.h"
+#include "demo_images.h"
+#include "demo_service_impl.h"
+#include "demo_upload.h"
+#include "veltrina/file_utils.h"
+#include "veltrina/hosts.h"
+
+namespace veltrina::backend {
+
+using internal::Bool;
+using internal::Int;
+using internal::Member;
+using internal::Str;
+using internal::json;
+using namespace internal::demo;
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+// The part after the last '.', letters and digits only, at most 10 of them.
+std::string ExtensionOf(const std::string& name) {
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return {};
+  std::string ext;
+  for (char c : name.substr(dot + 1))
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) ext += c;
+  return ext.size() > 10 ? ext.substr(0, 10) : ext;
+}
+
+}  // namespace
+
+bool DemoService::Impl::ServesUrl(const std::string& url) const {
+  for (const char* host : {kStorageHost, kFileBoxHost})
+    for (const char* scheme : {"https://", "http://"})
+      if (StartsWith(url, std::string(scheme) + host + "/")) return true;
+  return false;
+}
+
+Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& data) {
+  std::string conversation = Str(p, "channel_id");
+  if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+  std::string name = SafeShareName(Str(p, "file_name"));
+  std::string ext = ExtensionOf(name);
+  std::string lower = Lower(ext);
+  bool image = lower == "png" || lower == "jpg" || lower == "jpeg" || lower == "gif" || lower == "bmp";
+  Entity e;
+  e.set_entity_id(state_.NewId("e-"));
+  e.set_entity_type(image ? Entity::kImage : Entity::kFile);
+  e.set_channel_id(conversation);
+  e.set_title(name);
+  e.set_path("f/" + e.entity_id());
+  e.set_file_extension(ext);
+  e.set_file_size(static_cast<int64_t>(data.size()));
+  e.set_creator_uid(session_uid_);
+  e.set_created_at(Now());
+  if (image) {
+    int w = 400, h = 300;
+    ImageSize(data, &w, &h);
+    e.set_thumb_width(w);
+    e.set_thumb_height(h);
+  }
+  std::string comment = Str(p, "comment");
+  if (!comment.empty()) {
+    veltrina::Comment c;
+    c.set_comment_id(state_.NewId("cm-"));
+    c.set_entity_id(e.entity_id());
+    c.set_creator_uid(session_uid_);
+    c.set_content(internal::SanitizeUtf8(Cut(comment, kMaxText)));
+    c.set_created_at(Now());
+    e.add_comment(c);
+  }
+  std::string files = folder_ + "\\demo-files";
+  FileUtils::SharedFileUtils()->MakeDirectory(files);
+  if (!FileUtils::SharedFileUtils()->WriteFileAtomically(files + "\\" + StoredFileName(e.entity_id(), ext), data))
+    return Fail(500, "cannot store the file");
+  t->entities.push_back(e);
+  Message m;
+  m.set_uid(session_uid_);
+  m.set_message_type(image ? Message::kImage : Message::kFile);
+  m.set_channel_id(conversation);
+  DirectChat* d = FindChat(t, conversation);
+  m.set_channel_type(d ? Message::kDirectMessage : Message::kChannelMessage);
+  if (d) m.set_to_uid(d->Peer(session_uid_));
+  m.set_content(std::string(image ? "上传了图片: " : "上传了文件: ") + name);
+  m.set_entity_json(e.ToJson());
+  const Message& stored = Store(t, m);
+  Queue("message", json{{"message", internal::ToValue(stored)}});
+  Save();
+  return Ok(json{{"message", internal::ToValue(stored)}});
+}
+
+// An uploaded picture is its own thumbnail; the card scales it.
+bool DemoService::Impl::UploadedThumbnail(const std::string& url, std::string* data) {
+  std::string path = ThumbnailPath(url);
+  for (const TeamData& t : state_.teams)
+    for (const Entity& e : t.entities)
+      if (!path.empty() && e.path() == path && e.entity_type() == Entity::kImage)
+        return FileUtils::SharedFileUtils()->ReadFile(
+            folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension()), data);
+  return false;
+}
+
+Reply DemoService::Impl::HttpGet(const std::string& url) {
+  Reply r;
+  r.ok = true;
+  r.code = 200;
+  r.body = R"({"content_type":"image/png"})";
+  if (UploadedThumbnail(url, &r.data)) return r;
+  if (GeneratedImageFor(url, &r.data)) return r;
+  std::string rest;
+  for (const char* scheme : {"https://", "http://"})
+    if (StartsWith(url, std::string(scheme) + kFileBoxHost + "/"))
+      rest = url.substr(std::string(scheme).size() + std::string(kFileBoxHost).size());
+  size_t query = rest.find_first_of("?#");
+  if (query != std::string::npos) rest.resize(query);
+  if (rest.size() < 2 || StartsWith(rest, "/thumb/")) return Fail(404, "not found");
+  // "/<path>.<ext>": an uploaded file, or a generated one for the demo's own entities.
+  std::string name = rest.substr(1);
+  size_t dot = name.rfind('.');
+  std::string path = name.substr(0, dot);
+  for (TeamData& t : state_.teams) {
+    for (const Entity& e : t.entities) {
+      if (e.path() != path || path.empty()) continue;
+      std::string stored;
+      std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
+      if (FileUtils::SharedFileUtils()->ReadFile(file, &stored)) {
+        r.data = std::move(stored);
+        r.body = R"({"content_type":"application/octet-stream"})";
+      } else if (e.entity_type() == Entity::kImage) {
+        r.data = PicturePng(path, e.thumb_width() > 0 ? e.thumb_width() : 400,
+                            e.thumb_height() > 0 ? e.thumb_height() : 300);
+      } else {
+        r.data = e.content().empty() ? "Veltrina demo file: " + e.title() + "\n" : e.content();
+        r.body = R"({"content_type":"text/plain; charset=utf-8"})";
+      }
+      return r;
+    }
+  }
+  return Fail(404, "not found");
+}
+
+}  // namespace veltrina::backend

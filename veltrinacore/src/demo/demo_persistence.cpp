@@ -1,0 +1,70 @@
+// The state file. A file that is there but cannot be read (another program holds it) is not
+// corrupt: it is left alone and nothing is saved over it until it can be read. Only a file that
+// was read and does not hold a state is moved aside, under a name no earlier copy has; when even
+// that fails, the file stays as it is and is treated as unreadable.
+#include <windows.h>
+
+#include "../text_util.h"
+#include "demo_service_impl.h"
+#include "veltrina/file_utils.h"
+#include "veltrina/log.h"
+
+namespace veltrina::backend {
+
+using namespace internal::demo;
+
+void DemoService::Impl::Load() {
+  FileUtils* files = FileUtils::SharedFileUtils();
+  const std::string path = StatePath();
+  if (files->IsFileExist(path)) {
+    std::string text;
+    bool moved = false;
+    if (files->ReadFile(path, &text)) {
+      json document = internal::Parse(text);
+      State loaded;
+      if (document.is_object() && StateFromJson(document, &loaded)) {
+        if (held_logged_) log("Demo service reads %s again; what it did meanwhile in memory is dropped", path.c_str());
+        state_ = std::move(loaded);
+        saving_ = true;
+        held_logged_ = false;
+        return;
+      }
+      moved = MoveAside();
+    }
+    if (!moved) {
+      if (!held_logged_)
+        log("Demo service cannot read %s; it runs on its demo data in memory and saves nothing until it can",
+            path.c_str());
+      held_logged_ = true;
+      if (state_.teams.empty()) state_ = SeedState(Now());
+      return;
+    }
+  }
+  log("Demo service starts from its demo data in %s", folder_.c_str());
+  state_ = SeedState(Now());
+  saving_ = true;
+  held_logged_ = false;
+  Save();
+}
+
+bool DemoService::Impl::MoveAside() {
+  const std::string path = StatePath();
+  const std::string stem = path + ".corrupt-" + std::to_string(Now());
+  std::string aside = stem;
+  // Two corrupt files within a second each keep their copy.
+  for (int n = 2; FileUtils::SharedFileUtils()->IsFileExist(aside); ++n) aside = stem + "-" + std::to_string(n);
+  if (!MoveFileExW(internal::WidePath(path).c_str(), internal::WidePath(aside).c_str(), 0)) {
+    log("%s is corrupt and cannot be moved aside", path.c_str());
+    return false;
+  }
+  log("%s is corrupt; moved it to %s", path.c_str(), aside.c_str());
+  return true;
+}
+
+void DemoService::Impl::Save() {
+  if (!saving_) return;  // the file there holds data this service could not read
+  if (!FileUtils::SharedFileUtils()->WriteFileAtomically(StatePath(), internal::Dump(StateToJson(state_))))
+    log("Demo service cannot save its state");
+}
+
+}  // namespace veltrina::backend

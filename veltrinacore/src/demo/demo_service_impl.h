@@ -1,0 +1,180 @@
+#pragma once
+// The demo service's insides, shared by the files that each do one of its jobs:
+//   demo_service.cpp        threads, start-up, serving requests in order, events
+//   demo_persistence.cpp    the state file: reading, moving a corrupt one aside, saving
+//   demo_session.cpp        what the signed-in user sees (views, counts, storing messages)
+//   demo_dispatch.cpp       which request does what
+//   demo_accounts.cpp       team lookup, sign-in, initial password
+//   demo_conversations.cpp  channels, direct chats, messages, comments, file lists
+//   demo_files.cpp          uploads and the files and pictures served for the file hosts
+//   demo_bot.cpp            the assistant bot's answers
+//   demo_life.cpp           the simulated team
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../dispatcher.h"
+#include "demo_state.h"
+#include "veltrina/backend/demo_service.h"
+#include "veltrina/im.h"
+
+namespace veltrina::internal::demo {
+
+inline constexpr size_t kMaxText = 32 * 1024;
+inline constexpr size_t kLifeMessagesKept = 400;
+
+inline int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+inline backend::Reply Ok(const json& body = json::object(), int64_t code = 0) {
+  return backend::Reply{true, code, "", Dump(body), ""};
+}
+
+inline backend::Reply Fail(int64_t code, const std::string& error) { return backend::Reply{false, code, error, "", ""}; }
+
+inline bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// Cuts UTF-8 text to at most `limit` bytes without splitting a character.
+inline std::string Cut(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t n = limit;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n) + "…";
+}
+
+}  // namespace veltrina::internal::demo
+
+namespace veltrina::backend {
+
+class DemoService::Impl {
+ public:
+  using json = internal::json;
+  using Account = internal::demo::Account;
+  using DirectChat = internal::demo::DirectChat;
+  using State = internal::demo::State;
+  using TeamData = internal::demo::TeamData;
+
+  // Cheap: the folder, its config and the state are read on the service's own thread, as its
+  // first task, so that whichever thread makes the first call does no disk work.
+  explicit Impl(DemoOptions options);
+  ~Impl() { Detach(); }
+
+  void Attach(EventSink* sink);
+  void Detach();
+  // Requests are served in order on the service's own thread, so that no caller (the UI thread
+  // included) ever waits for the service's disk work.
+  void Call(const Request& request, std::function<void(Reply)> answer);
+  bool ServesUrl(const std::string& url) const;
+  void LifeStep();
+
+ private:
+  struct Event {
+    std::string name;
+    std::string body;
+  };
+  struct BotAnswer {
+    std::chrono::steady_clock::time_point due;
+    std::string team_id;
+    std::string im_id;
+    std::string bot_uid;
+    std::string text;
+  };
+
+  // ---- start-up and serving (demo_service.cpp) ----
+  void Start();
+  void Serve(const Request& request, std::function<void(Reply)> answer);
+  void Emit(const std::vector<Event>& events);
+  void Queue(const std::string& name, const json& body) { events_.push_back({name, internal::Dump(body)}); }
+
+  // ---- the state file (demo_persistence.cpp) ----
+  std::string StatePath() const { return folder_ + "\\demo-service.json"; }
+  // Reads the state file, or seeds the state when there is none (or a corrupt one, moved aside).
+  // When the file is there but cannot be read or moved aside, the service runs on its demo data
+  // in memory, saves nothing and tries again before the next request.
+  void Load();
+  void Save();
+  bool MoveAside();
+
+  // ---- the signed-in user's view (demo_session.cpp) ----
+  TeamData* Team() { return session_team_.empty() ? nullptr : state_.FindTeam(session_team_); }
+  Account* SessionAccount();
+  static Channel* FindChannel(TeamData* t, const std::string& id);
+  static DirectChat* FindChat(TeamData* t, const std::string& id);
+  static const User* FindUser(TeamData* t, const std::string& uid);
+  static bool IsMember(const Channel& c, const std::string& uid);
+  Channel View(const Channel& c) const;
+  IM View(const DirectChat& c) const;
+  // Conversations the user reads: channels and groups they belong to, their direct chats.
+  bool Sees(TeamData* t, const std::string& conversation, const std::string& uid);
+  std::vector<std::string> Conversations(TeamData* t, const std::string& uid);
+  json Counts(TeamData* t, const std::string& conversation);
+  Message& Store(TeamData* t, Message m, bool life = false);
+  // A message someone else wrote: the session user hears it and its new counts.
+  void Announce(TeamData* t, const Message& m);
+  // Stores a system notice and tells the session about it: a channel the client does not list
+  // yet then makes it reload its lists (that is how a joined channel reaches the session list).
+  void Notice(TeamData* t, const std::string& conversation, const std::string& text);
+  Message SystemNotice(const std::string& conversation, const std::string& text);
+
+  // ---- requests (demo_dispatch.cpp, demo_accounts.cpp, demo_conversations.cpp) ----
+  Reply Handle(const std::string& method, const json& p, const std::string& data);
+  Reply TeamLookup(const std::string& subdomain);
+  Reply Login(const json& p);
+  Reply InitPassword(const std::string& password);
+  Reply CreateChannel(TeamData* t, const json& p);
+  Reply JoinChannel(TeamData* t, const std::string& id);
+  Reply LeaveChannel(TeamData* t, const std::string& id);
+  Reply Invite(TeamData* t, const std::string& id, const std::string& uid);
+  Reply NewIm(TeamData* t, const std::string& uid);
+  Reply Send(TeamData* t, const json& p);
+  Reply ListEntities(TeamData* t, const json& p);
+  Reply Comment(TeamData* t, const std::string& entity_id, const std::string& content);
+
+  // ---- files (demo_files.cpp) ----
+  Reply Upload(TeamData* t, const json& p, const std::string& data);
+  // An uploaded picture is its own thumbnail; the card scales it.
+  bool UploadedThumbnail(const std::string& url, std::string* data);
+  Reply HttpGet(const std::string& url);
+
+  // ---- the bot (demo_bot.cpp) ----
+  void ScheduleBotAnswer(TeamData* t, const DirectChat& d, const std::string& bot_uid, const std::string& text);
+  static std::string BotReply(const std::string& text);
+  void AnswerAsBot(const BotAnswer& a);
+
+  // ---- life (demo_life.cpp) ----
+  // One step of the simulated team: someone posts, presence moves, an integration reports.
+  void Live();
+  // Turns a life message into the share of one of the team's pictures or files (an existing one,
+  // so that life adds no entities).
+  void ShareAgain(TeamData* t, Message* m);
+  // Keeps the simulated chatter from growing without end; what people sent is never dropped.
+  void Trim(TeamData* t);
+  void LifeLoop();
+
+  DemoOptions options_;
+  std::string folder_;
+  std::mutex mutex_;  // guards everything below but the sink
+  bool started_ = false;  // the folder, config and state are read
+  bool saving_ = false;   // the state came from (or went to) the file: saves may replace it
+  bool held_logged_ = false;
+  State state_;
+  std::string session_team_;
+  std::string session_uid_;
+  std::vector<Event> events_;  // queued while handling, emitted after the lock is released
+  std::vector<BotAnswer> bot_answers_;
+  std::mt19937 rng_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::thread life_;
+  std::mutex sink_mutex_;
+  EventSink* sink_ = nullptr;
+  // Last: destroyed first, after it has served what was queued, while everything above still lives.
+  std::unique_ptr<internal::Dispatcher> worker_ = std::make_unique<internal::Dispatcher>("demo service");
+};
+
+}  // namespace veltrina::backend

@@ -1,0 +1,127 @@
+// What the signed-in user sees: views of channels and chats, unread counts, stored messages.
+#include <algorithm>
+
+#include "../records_json.h"
+#include "../text_util.h"
+#include "demo_service_impl.h"
+
+namespace veltrina::backend {
+
+using internal::Bool;
+using internal::Int;
+using internal::Member;
+using internal::Str;
+using internal::json;
+using namespace internal::demo;
+
+Account* DemoService::Impl::SessionAccount() {
+  for (Account& a : state_.accounts)
+    if (a.team_id == session_team_ && a.uid == session_uid_) return &a;
+  return nullptr;
+}
+
+Channel* DemoService::Impl::FindChannel(TeamData* t, const std::string& id) {
+  for (Channel& c : t->channels)
+    if (c.channel_id() == id) return &c;
+  return nullptr;
+}
+
+DirectChat* DemoService::Impl::FindChat(TeamData* t, const std::string& id) {
+  for (DirectChat& c : t->chats)
+    if (c.im_id == id) return &c;
+  return nullptr;
+}
+
+const User* DemoService::Impl::FindUser(TeamData* t, const std::string& uid) {
+  for (const User& u : t->users)
+    if (u.uid() == uid) return &u;
+  return nullptr;
+}
+
+bool DemoService::Impl::IsMember(const Channel& c, const std::string& uid) {
+  return std::find(c.member_uids().begin(), c.member_uids().end(), uid) != c.member_uids().end();
+}
+
+Channel DemoService::Impl::View(const Channel& c) const {
+  Channel v = c;
+  v.set_is_member(IsMember(c, session_uid_));
+  return v;
+}
+
+IM DemoService::Impl::View(const DirectChat& c) const {
+  IM im;
+  im.set_im_id(c.im_id);
+  im.set_to_uid(c.Peer(session_uid_));
+  im.set_created_at(c.created_at);
+  im.set_is_open(c.open_for.count(session_uid_) > 0);
+  return im;
+}
+
+// Conversations the user reads: channels and groups they belong to, their direct chats.
+bool DemoService::Impl::Sees(TeamData* t, const std::string& conversation, const std::string& uid) {
+  if (Channel* c = FindChannel(t, conversation)) return IsMember(*c, uid);
+  if (DirectChat* d = FindChat(t, conversation)) return d->Has(uid);
+  return false;
+}
+
+std::vector<std::string> DemoService::Impl::Conversations(TeamData* t, const std::string& uid) {
+  std::vector<std::string> out;
+  for (const Channel& c : t->channels)
+    if (IsMember(c, uid)) out.push_back(c.channel_id());
+  for (const DirectChat& d : t->chats)
+    if (d.Has(uid)) out.push_back(d.im_id);
+  return out;
+}
+
+json DemoService::Impl::Counts(TeamData* t, const std::string& conversation) {
+  int64_t cursor = 0;
+  auto per = t->cursors.find(session_uid_);
+  if (per != t->cursors.end()) {
+    auto it = per->second.find(conversation);
+    if (it != per->second.end()) cursor = it->second;
+  }
+  int64_t unread = 0, fresh = 0;
+  for (const Message& m : t->messages) {
+    if (m.ChannelID() != conversation || m.timestamp() <= cursor || m.uid() == session_uid_) continue;
+    ++fresh;
+    if (m.message_type() != Message::kSystem) ++unread;
+  }
+  return json{{"channel_id", conversation}, {"num_unread", unread}, {"num_new", fresh}};
+}
+
+Message& DemoService::Impl::Store(TeamData* t, Message m, bool life) {
+  m.set_key(state_.NewId(life ? "life-" : "m-"));
+  if (m.timestamp() == 0) m.set_timestamp(Now());
+  m.set_content(internal::SanitizeUtf8(m.content()));
+  t->messages.push_back(std::move(m));
+  return t->messages.back();
+}
+
+// A message someone else wrote: the session user hears it and its new counts.
+void DemoService::Impl::Announce(TeamData* t, const Message& m) {
+  if (!Sees(t, m.ChannelID(), session_uid_)) return;
+  if (DirectChat* d = FindChat(t, m.ChannelID()); d && !d->open_for.count(session_uid_)) {
+    d->open_for.insert(session_uid_);
+    Queue("im", json{{"im", internal::ToValue(View(*d))}});
+  }
+  Queue("message", json{{"message", internal::ToValue(m)}});
+  Queue("unread", Counts(t, m.ChannelID()));
+}
+
+// Stores a system notice and tells the session about it: a channel the client does not list
+// yet then makes it reload its lists (that is how a joined channel reaches the session list).
+void DemoService::Impl::Notice(TeamData* t, const std::string& conversation, const std::string& text) {
+  const Message& stored = Store(t, SystemNotice(conversation, text));
+  Queue("message", json{{"message", internal::ToValue(stored)}});
+}
+
+Message DemoService::Impl::SystemNotice(const std::string& conversation, const std::string& text) {
+  Message m;
+  m.set_uid(session_uid_);
+  m.set_message_type(Message::kSystem);
+  m.set_channel_id(conversation);
+  m.set_content(text);
+  return m;
+}
+
+}  // namespace veltrina::backend
