@@ -17,65 +17,6 @@
 #include "veltrina/user_manager.h"
 
 namespace veltrinawnd::image_cache {
-namespace {
-
-constexpr size_t kMaxCacheNameChars = 35;
-
-bool IsSafeChar(unsigned char c) {
-  if (c < 0x20 || c >= 0x7F) return false;
-  return std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) == std::string_view::npos;
-}
-
-std::string ShortHash(const std::string& s) {
-  uint32_t h = 2166136261u;  // FNV-1a
-  for (unsigned char c : s) {
-    h ^= c;
-    h *= 16777619u;
-  }
-  char buf[9];
-  std::snprintf(buf, sizeof buf, "%08x", h);
-  return buf;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& data) {
-  std::wstring wide = AnsiToWide(path);
-  std::wstring temp = wide + L".part" + std::to_wstring(GetCurrentThreadId());
-  HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) && written == data.size();
-  ok = FlushFileBuffers(f) && ok;
-  CloseHandle(f);
-  if (ok) ok = MoveFileExW(temp.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-  if (!ok) DeleteFileW(temp.c_str());
-  return ok;
-}
-
-}  // namespace
-
-// Names Windows opens as devices whatever their extension: "con.png" is the console.
-bool IsDeviceName(const std::string& name) {
-  std::string base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         std::isdigit(static_cast<unsigned char>(base[3]));
-}
-
-std::string CacheName(const std::string& file_name) {
-  std::string safe;
-  safe.reserve(file_name.size());
-  for (unsigned char c : file_name) safe.push_back(IsSafeChar(c) ? static_cast<char>(c) : '_');
-  // Windows drops trailing dots and spaces, and "." or ".." name folders.
-  while (!safe.empty() && (safe.back() == '.' || safe.back() == ' ')) safe.back() = '_';
-  if (safe.empty()) safe = "_";
-  if (safe.find_first_not_of('.') == std::string::npos) safe.assign(safe.size(), '_');
-  if (IsDeviceName(safe)) safe.insert(0, "_");
-  if (safe == file_name && safe.size() <= kMaxCacheNameChars) return safe;
-  if (safe.size() > kMaxCacheNameChars) safe.resize(kMaxCacheNameChars);
-  return safe + "_" + ShortHash(file_name);
-}
 
 std::string LocalPathAnsi(const std::string& file_name) { return GetImageCacheFolder() + CacheName(file_name); }
 
@@ -83,23 +24,6 @@ std::wstring LocalPath(const std::string& file_name) {
   std::string path = LocalPathAnsi(file_name);
   veltrina::log("!!! -- image path is %s", path.c_str());
   return AnsiToWide(path);
-}
-
-int SizeBucket(long long v) {
-  if (v <= 40) return 40;
-  if (v <= 80) return 80;
-  if (v <= 160) return 160;
-  return 320;
-}
-
-std::string AvatarFileName(const std::string& header_url, int width, int height, int scale) {
-  std::vector<std::string> pieces = Split(header_url, ".");
-  std::string stem = pieces.empty() ? std::string() : pieces[0];
-  std::string name = stem + "_" + std::to_string(SizeBucket(static_cast<long long>(width) * scale)) + "x" +
-                     std::to_string(SizeBucket(static_cast<long long>(height) * scale));
-  // A name without an extension keeps none.
-  if (pieces.size() > 1) name += "." + pieces[1];
-  return name;
 }
 
 SIZE ThumbnailDisplaySize(long long w, long long h) {
@@ -136,25 +60,17 @@ void Download(const std::string& address, const std::string& file_name,
     if (callback) callback(local);
     return;
   }
+  // The core writes the file off its callback thread, so many downloads never hold up the
+  // callbacks of other windows.
   veltrina::HttpRequest request(address);
+  request.set_save_path(local);
   veltrina::HttpClient::SharedClient()->Send(
-      request, [cache_name, callback = std::move(callback)](bool, std::unique_ptr<veltrina::HttpResponse> response) {
-        veltrina::FileUtils* files = veltrina::FileUtils::SharedFileUtils();
-        std::string folder = GetImageCacheFolder();
-        if (!files->IsDirectoryExist(folder)) files->MakeDirectory(folder);
-        std::string path = folder + cache_name;
-        veltrina::log("Try to save %s to file", path.c_str());
-        if (files->IsFileExist(path)) {
-          if (callback) callback(path);
+      request, [local, callback = std::move(callback)](bool ok, std::unique_ptr<veltrina::HttpResponse> response) {
+        if (!ok || response->raw_data().empty()) {
+          veltrina::log("Image %s not saved: %s", local.c_str(), response->error().c_str());
           return;
         }
-        if (!response || response->raw_data().empty()) return;
-        if (WriteWholeFile(path, response->raw_data())) {
-          veltrina::log("Save image %s successed", cache_name.c_str());
-          if (callback) callback(path);
-        } else {
-          veltrina::log("Save image %s failed", cache_name.c_str());
-        }
+        if (callback) callback(local);
       });
 }
 

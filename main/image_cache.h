@@ -6,21 +6,14 @@
 #include <functional>
 #include <string>
 
+#include "main/cache_name.h"
+
 namespace veltrinawnd::image_cache {
 
-// The file name under which an image is cached. Names come from the server, so anything that
-// could leave the folder or that Windows forbids becomes "_", and names longer than 35
-// characters (or changed that way) keep their first 35 characters plus a short hash of the
-// whole name, so two different names never share a file.
-std::string CacheName(const std::string& file_name);
 // Image cache folder + cache name, in the ANSI code page (what downloads write to).
 std::string LocalPathAnsi(const std::string& file_name);
 // The same path as UTF-16, for controls.
 std::wstring LocalPath(const std::string& file_name);
-
-// stem + "_" + bucket(W*S) + "x" + bucket(H*S) + "." + extension; buckets 40, 80, 160, 320.
-std::string AvatarFileName(const std::string& header_url, int width, int height, int scale);
-int SizeBucket(long long value);
 
 // The size a thumbnail is shown at: the larger side 80, the other in proportion (0 by 0 for
 // sizes that are not positive). Never larger than 80 by 80, whatever the server says.
@@ -38,9 +31,9 @@ Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extensio
                        long long thumb_height);
 
 // Fetches address into the cache under file_name. A cached file answers at once, on this
-// thread; otherwise the callback runs at most once, on the core's HTTP thread, after the file
-// was written completely (a temporary file renamed into place). An empty answer writes nothing
-// and calls nothing.
+// thread; otherwise the callback runs at most once, on the core's callback thread, after the
+// file was written completely on an HTTP thread (a temporary file renamed into place). A failed
+// or empty answer writes nothing and calls nothing.
 void Download(const std::string& address, const std::string& file_name,
               std::function<void(const std::string& local_path)> callback);
 

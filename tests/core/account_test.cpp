@@ -1,9 +1,8 @@
-// The account store: teams, user names and the last team, kept across objects and corrupt files.
+// The account store: teams, user names and the last team, kept across objects and corrupt files;
+// narrow paths in either encoding.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "test_support.h"
 #include "veltrina/account_manager.h"
@@ -15,100 +14,57 @@ namespace {
 using veltrina::AccountManager;
 using veltrina::Team;
 
-TEST(Accounts, TwoTeamsAndTheLastOne) {
-  core_test::TempFolder folder;
-  {
-    AccountManager store(folder.path());
-    ASSERT_TRUE(store.InitOrDie());
-    EXPECT_EQ(store.LastTeamId(), "");
-    EXPECT_FALSE(store.TeamForTeamId("t-demo"));
-    EXPECT_TRUE(store.Register(Team("t-demo", "demo", "演示团队"), "alice"));
-    EXPECT_TRUE(store.Register(Team("t-acme", "acme", "Acme"), "carol"));
-  }
-  AccountManager store(folder.path());  // a new object reads what the first one wrote
-  ASSERT_TRUE(store.InitOrDie());
-  EXPECT_EQ(store.LastTeamId(), "t-acme");
-  auto demo = store.TeamForTeamId("t-demo");
-  ASSERT_TRUE(demo);
-  EXPECT_EQ(demo->team_subdomain(), "demo");
-  EXPECT_EQ(demo->team_name(), "演示团队");
-  EXPECT_EQ(store.UsernameForTeamId("t-demo"), "alice");
-  EXPECT_EQ(store.UsernameForTeamId("t-acme"), "carol");
-  EXPECT_EQ(store.UsernameForTeamId("t-none"), "");
-  // Signing in to the first team again makes it the last one, with the new user name.
-  EXPECT_TRUE(store.Register(Team("t-demo", "demo", "演示团队"), "bob"));
-  EXPECT_EQ(store.LastTeamId(), "t-demo");
-  EXPECT_EQ(store.UsernameForTeamId("t-demo"), "bob");
-  EXPECT_EQ(store.UsernameForTeamId("t-acme"), "carol");
-  EXPECT_FALSE(store.Register(Team("", "x", "y"), "nobody"));
-}
-
-TEST(Accounts, ACorruptFileIsMovedAsideWithALogLine) {
-  core_test::TempFolder folder;
-  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("accounts.json"),
-                                                                         "{\"teams\": [ broken"));
-  std::mutex mutex;
-  std::vector<std::string> lines;
-  veltrina::set_log_observer([&](const std::string& line) {
-    std::lock_guard<std::mutex> lock(mutex);
-    lines.push_back(line);
-  });
-  AccountManager store(folder.path());
-  ASSERT_TRUE(store.InitOrDie());
-  EXPECT_EQ(store.LastTeamId(), "");
-  veltrina::set_log_observer(nullptr);
-  bool logged = false;
-  for (const std::string& line : lines) logged = logged || line.find("corrupt") != std::string::npos;
-  EXPECT_TRUE(logged);
-  EXPECT_FALSE(veltrina::FileUtils::SharedFileUtils()->IsFileExist(folder.File("accounts.json")));
-  // The store works again from empty, and the broken file is still there to look at.
-  EXPECT_TRUE(store.Register(Team("t-1", "one", "One"), "me"));
-  EXPECT_EQ(store.LastTeamId(), "t-1");
-  WIN32_FIND_DATAW data;
-  std::wstring pattern = std::wstring(folder.path().begin(), folder.path().end()) + L"\\accounts.json.corrupt-*";
-  HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-  EXPECT_NE(find, INVALID_HANDLE_VALUE);
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
-}
-
-TEST(Accounts, JsonOfTheWrongShapeIsMovedAsideNotOverwritten) {
-  core_test::TempFolder folder;
-  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("accounts.json"),
-                                                                         R"({"teams": 5, "last_team_id": []})"));
-  AccountManager store(folder.path());
-  ASSERT_TRUE(store.InitOrDie());
-  EXPECT_EQ(store.LastTeamId(), "");
-  EXPECT_TRUE(store.Register(Team("t-1", "one", "One"), "me"));
-  EXPECT_EQ(store.UsernameForTeamId("t-1"), "me");
-  WIN32_FIND_DATAW data;
-  std::wstring pattern = std::wstring(folder.path().begin(), folder.path().end()) + L"\\accounts.json.corrupt-*";
-  HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-  EXPECT_NE(find, INVALID_HANDLE_VALUE);
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
-}
-
-TEST(Accounts, AStoreThatIsNotOpenAnswersEmpty) {
-  AccountManager unopened("C:\\does-not-matter");
-  EXPECT_EQ(unopened.LastTeamId(), "");
-  EXPECT_FALSE(unopened.Register(Team("t", "s", "n"), "u"));
-  AccountManager bad("C:\\bad<>|name\\x");
-  EXPECT_FALSE(bad.InitOrDie());
-  EXPECT_FALSE(bad.TeamForTeamId("t"));
-}
-
-TEST(Accounts, FolderIsCreatedWhenMissing) {
+TEST(Accounts, TeamsAndTheLastOneAreKeptInAFolderMadeWhenMissing) {
   core_test::TempFolder folder;
   std::string nested = folder.File("a\\b\\数据");
-  AccountManager store(nested);
+  {
+    AccountManager store(nested);
+    ASSERT_TRUE(store.InitOrDie());
+    EXPECT_EQ(store.LastTeamId(), "");
+    EXPECT_TRUE(store.Register(Team("t-demo", "demo", "演示团队"), "alice"));
+    EXPECT_TRUE(store.Register(Team("t-acme", "acme", "Acme"), "用户"));
+    EXPECT_FALSE(store.Register(Team("", "x", "y"), "nobody"));
+  }
+  AccountManager store(nested);  // a new object reads what the first one wrote
   ASSERT_TRUE(store.InitOrDie());
-  EXPECT_TRUE(veltrina::FileUtils::SharedFileUtils()->IsDirectoryExist(nested));
-  EXPECT_TRUE(store.Register(Team("t-1", "one", "One"), "用户"));
-  AccountManager again(nested);
-  ASSERT_TRUE(again.InitOrDie());
-  EXPECT_EQ(again.UsernameForTeamId("t-1"), "用户");
+  EXPECT_EQ(store.LastTeamId(), "t-acme");
+  ASSERT_TRUE(store.TeamForTeamId("t-demo"));
+  EXPECT_EQ(store.TeamForTeamId("t-demo")->team_subdomain() + store.TeamForTeamId("t-demo")->team_name(), "demo演示团队");
+  EXPECT_EQ(store.UsernameForTeamId("t-acme") + store.UsernameForTeamId("t-none"), "用户");
+  // Signing in to the first team again makes it the last one, with the new user name.
+  EXPECT_TRUE(store.Register(Team("t-demo", "demo", "演示团队"), "bob"));
+  EXPECT_EQ(store.LastTeamId() + store.UsernameForTeamId("t-demo") + store.UsernameForTeamId("t-acme"), "t-demobob用户");
+
+  AccountManager unopened("C:\\does-not-matter");
+  EXPECT_FALSE(unopened.Register(Team("t", "s", "n"), "u"));
+  EXPECT_FALSE(AccountManager("C:\\bad<>|name\\x").InitOrDie());
 }
 
-}  // namespace
+TEST(Accounts, CorruptOrMisshapenFilesAreMovedAsideWithALogLineNotOverwritten) {
+  for (const char* content : {"{\"teams\": [ broken", R"({"teams": 5, "last_team_id": []})"}) {
+    core_test::TempFolder folder;
+    ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("accounts.json"), content));
+    std::mutex mutex;
+    bool logged = false;
+    veltrina::set_log_observer([&](const std::string& line) {
+      std::lock_guard<std::mutex> lock(mutex);
+      logged = logged || line.find("corrupt") != std::string::npos;
+    });
+    AccountManager store(folder.path());
+    ASSERT_TRUE(store.InitOrDie());
+    EXPECT_EQ(store.LastTeamId(), "");  // the file is read here
+    veltrina::set_log_observer(nullptr);
+    EXPECT_TRUE(logged) << content;
+    // The store works again from empty, and the broken file is still there to look at.
+    EXPECT_TRUE(store.Register(Team("t-1", "one", "One"), "me"));
+    EXPECT_EQ(store.UsernameForTeamId("t-1"), "me");
+    WIN32_FIND_DATAW data;
+    std::wstring pattern = std::wstring(folder.path().begin(), folder.path().end()) + L"\\accounts.json.corrupt-*";
+    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+    EXPECT_NE(find, INVALID_HANDLE_VALUE) << content;
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  }
+}
 
 TEST(Files, NarrowPathsAreUtf8OrTheChineseCodePage) {
   core_test::TempFolder folder;
@@ -125,3 +81,5 @@ TEST(Files, NarrowPathsAreUtf8OrTheChineseCodePage) {
   std::wstring wide(folder.path().begin(), folder.path().end());
   EXPECT_NE(GetFileAttributesW((wide + L"\\文档\\a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+}  // namespace

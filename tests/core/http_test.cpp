@@ -1,85 +1,39 @@
-// Real HTTP through WinHTTP, against a one-shot server on the loopback interface.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
+// Real HTTP through WinHTTP, against a server on the loopback interface: idle threads take the
+// requests, and saved bodies are written off the callback thread.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "test_support.h"
 #include "veltrina/backend/scripted_service.h"
+#include "veltrina/file_utils.h"
 #include "veltrina/http.h"
+#include "veltrina/testing/local_http_server.h"
 
 namespace {
 
 using core_test::Slot;
 
-// Accepts one connection, reads the request head and answers with `response`.
-class OneShotServer {
- public:
-  explicit OneShotServer(std::string response) : response_(std::move(response)) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 1);
-    int size = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~OneShotServer() {
-    closesocket(listener_);
-    if (thread_.joinable()) thread_.join();
-    WSACleanup();
-  }
-  int port() const { return port_; }
-  std::string request_head() {
-    if (thread_.joinable()) thread_.join();
-    return head_;
-  }
+using veltrina::test_support::LocalHttpServer;
 
- private:
-  void Serve() {
-    SOCKET client = accept(listener_, nullptr, nullptr);
-    if (client == INVALID_SOCKET) return;
-    char buffer[4096];
-    while (head_.find("\r\n\r\n") == std::string::npos) {
-      int n = recv(client, buffer, sizeof buffer, 0);
-      if (n <= 0) break;
-      head_.append(buffer, static_cast<size_t>(n));
-    }
-    send(client, response_.data(), static_cast<int>(response_.size()), 0);
-    shutdown(client, SD_SEND);
-    closesocket(client);
-  }
-  std::string response_;
-  SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
-  std::thread thread_;
-  std::string head_;
-};
-
-struct Result {
-  bool ok = false;
-  int status = 0;
-  std::string body;
-  std::string error;
-  bool on_core = false;
-};
-
-Result Fetch(const std::string& url) {
-  Slot<Result> slot;
+// Starts a request; `slot` receives "<ok><status>[!: an error][@off core]|<body>|<saved file>".
+void Start(const std::string& url, Slot<std::string>* slot, const std::string& save_path = "") {
   veltrina::HttpRequest request(url);
-  request.set_timeout_ms(5000);
-  veltrina::HttpClient::SharedClient()->Send(request, [&](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
-    slot.Set(Result{ok, r->status_code(), r->raw_data(), r->error(), veltrina::backend::IsCoreThread()});
+  request.set_timeout_ms(15000);
+  request.set_save_path(save_path);
+  veltrina::HttpClient::SharedClient()->Send(request, [=](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
+    std::string saved;
+    veltrina::FileUtils::SharedFileUtils()->ReadFile(save_path, &saved);
+    slot->Set(std::to_string(ok) + std::to_string(r->status_code()) + (r->error().empty() ? "" : "!") +
+              (veltrina::backend::IsCoreThread() ? "" : "@off core") + "|" + r->raw_data() + "|" + saved);
   });
+}
+
+std::string Fetch(const std::string& url, const std::string& save_path = "") {
+  Slot<std::string> slot;
+  Start(url, &slot, save_path);
   EXPECT_TRUE(slot.Wait(std::chrono::milliseconds(20000)));
   return slot.Get();
 }
@@ -89,29 +43,58 @@ class RealHttp : public ::testing::Test {
   void SetUp() override { veltrina::backend::InstallService(std::make_shared<veltrina::backend::ScriptedService>()); }
 };
 
-TEST_F(RealHttp, AddressesOutsideTheServiceGoThroughWinHttp) {
+TEST_F(RealHttp, AddressesOutsideTheServiceGoThroughWinHttpAndFailuresHaveNoBody) {
   std::string body("binary\0body\xff", 12);
-  OneShotServer server("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 12\r\n"
-                       "Connection: close\r\n\r\n" + body);
-  Result r = Fetch("http://127.0.0.1:" + std::to_string(server.port()) + "/images/a.png?x=1");
-  EXPECT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(r.body, body);
-  EXPECT_TRUE(r.on_core);
-  EXPECT_EQ(server.request_head().rfind("GET /images/a.png?x=1 HTTP/1.1\r\n", 0), 0u);
+  LocalHttpServer server(LocalHttpServer::Ok(body));
+  EXPECT_EQ(Fetch(server.Url("/images/a.png?x=1")), "1200|" + body + "|");
+  EXPECT_EQ(server.heads().rfind("GET /images/a.png?x=1 HTTP/1.1\r\n", 0), 0u);
+  LocalHttpServer missing("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found");
+  EXPECT_EQ(Fetch(missing.Url("/missing")), "0404!||");
+  EXPECT_EQ(Fetch("ftp://example.org/file"), "00!||");
+  EXPECT_EQ(Fetch("not a url at all"), "00!||");
 }
 
-TEST_F(RealHttp, ErrorStatusesAndBadAddressesFailWithAnEmptyBody) {
-  OneShotServer server("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found");
-  Result missing = Fetch("http://127.0.0.1:" + std::to_string(server.port()) + "/missing");
-  EXPECT_FALSE(missing.ok);
-  EXPECT_EQ(missing.status, 404);
-  EXPECT_TRUE(missing.body.empty());
-  Result scheme = Fetch("ftp://example.org/file");
-  EXPECT_FALSE(scheme.ok);
-  EXPECT_FALSE(scheme.error.empty());
-  EXPECT_TRUE(scheme.on_core);
-  EXPECT_FALSE(Fetch("not a url at all").ok);
+TEST_F(RealHttp, ASlowServerHoldsUpOnlyItsOwnRequest) {
+  LocalHttpServer server(LocalHttpServer::Ok("quick"));
+  Slot<std::string> slow;
+  Start(server.Url("/slow"), &slow);
+  std::vector<Slot<std::string>> quick(6);
+  for (auto& slot : quick) Start(server.Url("/quick"), &slot);
+  for (auto& slot : quick) EXPECT_TRUE(slot.Wait(std::chrono::milliseconds(10000)));  // while the slow one is held
+  EXPECT_EQ(slow.count(), 0);
+  server.Release();
+  EXPECT_TRUE(slow.Wait(std::chrono::milliseconds(10000)));
+  EXPECT_EQ(slow.Get(), "1200|quick|");
+  for (auto& slot : quick) {
+    ASSERT_TRUE(slot.Wait(std::chrono::milliseconds(10000)));
+    EXPECT_EQ(slot.Get(), "1200|quick|");
+  }
+}
+
+TEST_F(RealHttp, ASavedBodyIsWrittenWhileTheCallbackThreadIsBusyAndCompleteWhenItIsTold) {
+  std::string body(300000, 'p');
+  LocalHttpServer server(LocalHttpServer::Ok(body));
+  core_test::TempFolder folder;
+  std::string path = folder.File("new\\sub\\a.png");
+  // A callback that holds the callback thread until the file appeared.
+  Slot<bool> holding, appeared;
+  veltrina::HttpClient::SharedClient()->Send(veltrina::HttpRequest(server.Url("/first")), [&](bool, auto) {
+    holding.Set(true);
+    appeared.Wait(std::chrono::milliseconds(10000));
+  });
+  ASSERT_TRUE(holding.Wait());
+  Slot<std::string> saved;
+  Start(server.Url("/a.png"), &saved, path);
+  appeared.Set(core_test::WaitUntil([&] {
+    std::string now;
+    return veltrina::FileUtils::SharedFileUtils()->ReadFile(path, &now) && now == body;
+  }, std::chrono::milliseconds(10000)));
+  EXPECT_TRUE(appeared.Get());
+  ASSERT_TRUE(saved.Wait(std::chrono::milliseconds(15000)));
+  EXPECT_TRUE(saved.Get() == "1200|" + body + "|" + body);
+  // A path that cannot be written (below a file) fails the request.
+  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("plain"), "x"));
+  EXPECT_EQ(Fetch(server.Url("/b.png"), folder.File("plain\\b.png")).substr(0, 6), "0200!|");
 }
 
 }  // namespace

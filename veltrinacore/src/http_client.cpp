@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "core.h"
 #include "dispatcher.h"
@@ -28,21 +32,63 @@ void Deliver(HttpClient::Callback callback, bool ok, std::unique_ptr<HttpRespons
   });
 }
 
-// A few threads for blocking WinHTTP requests, taken in turn.
+// A few long-lived threads for blocking WinHTTP requests, all serving one queue: a request goes
+// to whichever thread is idle, so a slow server holds up only the thread it holds.
 class HttpWorkers {
  public:
-  internal::Dispatcher& Next() { return threads_[next_++ % kCount]; }
+  HttpWorkers() {
+    for (auto& thread : threads_) thread = std::thread([this] { Run(); });
+  }
+  void Post(std::function<void()> task) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+  }
 
  private:
-  static constexpr unsigned kCount = 3;
-  internal::Dispatcher threads_[kCount] = {internal::Dispatcher("HTTP"), internal::Dispatcher("HTTP"),
-                                            internal::Dispatcher("HTTP")};
-  std::atomic<unsigned> next_{0};
+  void Run() {
+    for (;;) {
+      std::function<void()> task;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return !tasks_.empty(); });
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      try {
+        task();
+      } catch (const std::exception& e) {
+        log("An HTTP task threw: %s", e.what());
+      } catch (...) {
+        log("An HTTP task threw");
+      }
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> tasks_;
+  std::thread threads_[3];  // never joined: the workers are immortal
 };
 
 HttpWorkers& Workers() {
   static internal::Immortal<HttpWorkers> workers;
   return workers.get();
+}
+
+// Writes a successful body to the request's save path, if it has one, before anyone is told:
+// a temporary file renamed into place, so a reader never sees half of it. False when it fails.
+bool SaveBody(const HttpRequest& request, HttpResponse* response) {
+  const std::string& path = request.save_path();
+  if (path.empty() || response->raw_data().empty()) return true;
+  FileUtils* files = FileUtils::SharedFileUtils();
+  size_t slash = path.find_last_of("\\/");
+  if (slash != std::string::npos && slash > 0) files->MakeDirectory(path.substr(0, slash));
+  if (files->WriteFileAtomically(path, response->raw_data())) return true;
+  response->set_error("cannot write " + path);
+  return false;
 }
 
 // Reading a file to upload may take a while: it has a thread of its own.
@@ -123,11 +169,10 @@ HttpClient* HttpClient::SharedClient() {
 void HttpClient::Send(const HttpRequest& request, Callback callback) {
   Core& core = Core::Get();
   if (core.Service()->ServesUrl(request.url())) {
-    std::string url = request.url();
-    core.Call("http.get", json{{"url", url}, {"method", request.method()}},
-              [url, callback = std::move(callback)](const backend::Reply& reply) {
+    core.Call("http.get", json{{"url", request.url()}, {"method", request.method()}},
+              [request, callback = std::move(callback)](const backend::Reply& reply) {
                 auto response = std::make_unique<HttpResponse>();
-                response->set_url(url);
+                response->set_url(request.url());
                 int status = reply.code != 0 ? static_cast<int>(reply.code) : (reply.ok ? 200 : 500);
                 response->set_status_code(status);
                 bool ok = reply.ok && status >= 200 && status < 300;
@@ -137,16 +182,26 @@ void HttpClient::Send(const HttpRequest& request, Callback callback) {
                 } else {
                   response->set_error(internal::ReplyError(reply));
                 }
-                if (callback) callback(ok, std::move(response));
+                if (!ok || request.save_path().empty() || response->raw_data().empty()) {
+                  if (callback) callback(ok, std::move(response));
+                  return;
+                }
+                // This is the callback thread: the file is written on an HTTP thread instead.
+                auto shared = std::make_shared<std::unique_ptr<HttpResponse>>(std::move(response));
+                Workers().Post([request, callback, shared]() mutable {
+                  bool saved = SaveBody(request, shared->get());
+                  Deliver(std::move(callback), saved, std::move(*shared));
+                });
               });
     return;
   }
   // Real network: on the HTTP threads (made once: starting and ending threads per request is
   // what Wine stumbles over), the answer handed to the callback thread.
-  Workers().Next().Post([request, callback = std::move(callback)]() mutable {
+  Workers().Post([request, callback = std::move(callback)]() mutable {
     auto response = std::make_unique<HttpResponse>();
     bool ok = internal::WinHttpFetch(request, response.get());
     if (!ok) log("HTTP request to %s failed: %s", request.url().c_str(), response->error().c_str());
+    if (ok) ok = SaveBody(request, response.get());
     Deliver(std::move(callback), ok, std::move(response));
   });
 }

@@ -20,12 +20,15 @@ class HttpRequest {
   const std::vector<std::pair<std::string, std::string>>& headers() const { return headers_; }
   const std::string& body() const { return body_; }
   int timeout_ms() const { return timeout_ms_; }
+  // Where a successful, non-empty body is also stored (empty: nowhere). See HttpClient::Send.
+  const std::string& save_path() const { return save_path_; }
 
   void set_url(std::string v) { url_ = std::move(v); }
   void set_method(std::string v) { method_ = std::move(v); }
   void add_header(std::string name, std::string value) { headers_.emplace_back(std::move(name), std::move(value)); }
   void set_body(std::string v) { body_ = std::move(v); }
   void set_timeout_ms(int v) { timeout_ms_ = v; }
+  void set_save_path(std::string v) { save_path_ = std::move(v); }
 
  private:
   std::string url_;
@@ -33,6 +36,7 @@ class HttpRequest {
   std::vector<std::pair<std::string, std::string>> headers_;
   std::string body_;
   int timeout_ms_ = 30000;
+  std::string save_path_;
 };
 
 class HttpResponse {
@@ -70,6 +74,9 @@ class HttpClient {
 
   static HttpClient* SharedClient();
 
+  // With a save path, a successful non-empty body is written there (missing folders made) by a
+  // temporary file renamed into place, on an HTTP thread rather than the callback thread; the
+  // callback runs once the file is complete. A failed write fails the request with an error.
   void Send(const HttpRequest& request, Callback callback);
 
   // Uploads a local file (a full path, UTF-8 or code page 936) into a conversation under
