@@ -81,22 +81,6 @@ std::wstring AnsiToWide(const std::string& ansi) {
   return out;
 }
 
-std::vector<std::string> Split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> pieces;
-  if (separator.empty()) {
-    if (!text.empty()) pieces.push_back(text);
-    return pieces;
-  }
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(separator, start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) pieces.push_back(text.substr(start, end - start));
-    start = end + separator.size();
-  }
-  return pieces;
-}
-
 bool SaveCredential(const std::string& team_id, const std::string& username, const std::string& password) {
   std::wstring target = L"veltrina/" + Utf8ToUtf16(team_id);
   std::wstring user = Utf8ToUtf16(username);

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/split.h"
+
 namespace veltrinawnd {
 
 // The user's documents folder (UTF-16).
@@ -22,9 +24,6 @@ std::string Utf16ToUtf8(const std::wstring& utf16);
 inline constexpr unsigned kAnsiCodePage = 936;
 std::string WideToAnsi(const std::wstring& wide);
 std::wstring AnsiToWide(const std::string& ansi);
-
-// The non-empty pieces of text between occurrences of the whole separator, in order.
-std::vector<std::string> Split(const std::string& text, const std::string& separator);
 
 // Limits of the credential record; longer values are refused, never cut.
 inline constexpr size_t kMaxCredentialTargetChars = 1023;

@@ -1,14 +1,9 @@
 #include "conversation/markup.h"
 
-#include <algorithm>
-#include <cwctype>
 #include <vector>
 
 #include "app/storage.h"
-#include "app/system_seam.h"
 #include "duilib/UIMarkupText.h"
-#include "veltrina/log.h"
-#include "veltrina/message_formatter.h"
 
 namespace veltrinawnd {
 namespace {
@@ -30,13 +25,13 @@ std::wstring ItemMarkup(const veltrina::MessageCheckingResult& item) {
 
 }  // namespace
 
-std::wstring ConvertMessageMarkup(const std::string& content, std::wstring* plain_out) {
-  std::vector<std::unique_ptr<veltrina::MessageCheckingResult>> items =
-      veltrina::MessageFormatter::SharedFormatter()->ReadFormattedMessage(content);
+std::wstring MarkupOfItems(const std::string& content, const FormattedItems& items, std::wstring* plain_out) {
   // Items come in text order; each is replaced where it stands (which is where a search from
   // the start for its text finds it), so the whole conversion is one pass.
+  // Both texts are converted piece by piece: joined first, a label that ends in a broken
+  // UTF-8 sequence would fuse with the bytes after it into a character neither holds.
   std::wstring rich;
-  std::string plain;
+  std::wstring plain;
   size_t pos = 0;
   for (const auto& item : items) {
     if (!item || item->type < 0 || item->type > 3) continue;  // unknown kinds stay as written
@@ -47,11 +42,11 @@ std::wstring ConvertMessageMarkup(const std::string& content, std::wstring* plai
       if (at == std::string::npos || item->formatted_str.empty()) continue;
     }
     rich += Escaped(content.substr(pos, at - pos)) + ItemMarkup(*item);
-    plain += content.substr(pos, at - pos) + item->ExtractDisplayString();
+    plain += Utf8ToUtf16(content.substr(pos, at - pos)) + Utf8ToUtf16(item->ExtractDisplayString());
     pos = at + item->formatted_str.size();
   }
   rich += Escaped(content.substr(pos));
-  if (plain_out) *plain_out = Utf8ToUtf16(plain + content.substr(pos));
+  if (plain_out) *plain_out = plain + Utf8ToUtf16(content.substr(pos));
   return rich;
 }
 
@@ -68,20 +63,6 @@ int DecodeLink(const std::wstring& link_text, std::wstring* value_out) {
   else if (pieces[1] == "channel") kind = kLinkChannel;
   else if (pieces[1] == "command") kind = kLinkCommand;
   if (value_out) *value_out = Utf8ToUtf16(pieces[2]);
-  return kind;
-}
-
-int PerformLinkAction(const std::wstring& link_text) {
-  std::wstring value;
-  int kind = DecodeLink(link_text, &value);
-  if (kind != kLinkWeb) return kind;
-  std::wstring lower = value;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return std::towlower(c); });
-  if (lower.rfind(L"mailto:", 0) == 0 && value.size() > 7 && value.find_first_of(L"\r\n\"") == std::wstring::npos) {
-    System().ShellOpen(nullptr, value, SW_SHOWNORMAL);
-    return kind;
-  }
-  OpenWebAddress(value);  // refuses (and logs) anything but absolute http and https addresses
   return kind;
 }
 

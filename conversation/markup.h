@@ -6,13 +6,25 @@
 // "x=|" kind "|" value "|" with kind "link", "user", "channel" or "command". Everything else
 // the user wrote is escaped, so braces or tags typed in a message show exactly as typed and
 // cannot forge links, colours or layout.
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "veltrina/message_formatter.h"
 
 namespace veltrinawnd {
 
-// Rich text of the content; with plain_out, also the text with each item replaced by its
-// display text (no markup, nothing escaped). Linear in the content.
-std::wstring ConvertMessageMarkup(const std::string& content, std::wstring* plain_out = nullptr);
+using FormattedItems = std::vector<std::unique_ptr<veltrina::MessageCheckingResult>>;
+
+// Rich text of the content, given the items the core's formatter read from it; with plain_out,
+// also the text with each item replaced by its display text (no markup, nothing escaped).
+// Linear in the content. Needs no Windows call, so it is fuzzed natively.
+std::wstring MarkupOfItems(const std::string& content, const FormattedItems& items, std::wstring* plain_out = nullptr);
+
+// The same for the items the core's formatter finds now.
+inline std::wstring ConvertMessageMarkup(const std::string& content, std::wstring* plain_out = nullptr) {
+  return MarkupOfItems(content, veltrina::MessageFormatter::SharedFormatter()->ReadFormattedMessage(content), plain_out);
+}
 
 // "{a x=|link|" url "|}" text "{/a}" with url and text escaped.
 std::wstring BuildLinkMarkup(const std::string& url, const std::string& text);
@@ -21,9 +33,9 @@ std::wstring BuildLinkMarkup(const std::string& url, const std::string& text);
 enum LinkKind { kLinkWeb = 0, kLinkUser = 1, kLinkChannel = 2, kLinkCommand = 3, kLinkOther = 6 };
 int DecodeLink(const std::wstring& link_text, std::wstring* value_out = nullptr);
 
-// What a click on a link does: a web link (absolute http, https or mailto) opens in the browser;
-// everything else does nothing (anything that is not such an address is logged and ignored).
-// Returns the decoded kind.
+// What a click on a link does (link_action.cpp): a web link (absolute http, https or mailto)
+// opens in the browser; everything else does nothing (anything that is not such an address is
+// logged and ignored). Returns the decoded kind.
 int PerformLinkAction(const std::wstring& link_text);
 
 }  // namespace veltrinawnd

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "conversation/emoji_split.h"
 #include "core_bridge/window_bridge.h"
 #include "duilib/UIlib.h"
 #include "veltrina/message.h"
@@ -18,15 +19,6 @@ struct RenderContext {
 
 // Appends at most one row for the message; false when nothing was shown (unknown sender).
 bool RenderMessage(const RenderContext& context, const veltrina::Message& message);
-
-// The emoji codes of rich text that have a picture, left to right and non-overlapping as
-// ":[a-z0-9_+-]+:" matches, and the text without them. Matches without a picture stay in the
-// text where they are. Past max_codes the remaining codes stay in the text.
-struct EmojiSplit {
-  std::vector<std::wstring> codes;
-  std::wstring rest;
-};
-EmojiSplit SplitEmojiCodes(const std::wstring& rich, size_t max_codes = 200);
 
 inline constexpr wchar_t kFallbackNotice[] = L"[请在Web上或者手机上查看此消息]";
 

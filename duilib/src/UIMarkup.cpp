@@ -1,6 +1,8 @@
 #include "duilib/UIMarkup.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cwchar>
 #include <cwctype>
 
 namespace DuiLib {
@@ -13,11 +15,24 @@ const CDuiString* CMarkupNode::GetAttribute(const wchar_t* attrName) const {
 
 namespace {
 
+// UTF-16 code units of text that FirstInvalidUtf8 accepted whole.
 CDuiString Utf8ToWide(const std::string& s) {
-  if (s.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  CDuiString out(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+  CDuiString out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    auto b = static_cast<unsigned char>(s[i]);
+    size_t n = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+    unsigned cp = n == 0 ? b : n == 1 ? (b & 0x1Fu) : n == 2 ? (b & 0x0Fu) : (b & 0x07u);
+    for (size_t k = 1; k <= n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
+    i += n + 1;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<wchar_t>(cp);
+    }
+  }
   return out;
 }
 
@@ -263,49 +278,23 @@ bool CMarkup::Load(const CDuiString& text) {
 bool CMarkup::LoadFromBytes(const std::string& bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    // Assembled from byte pairs, not copied: natively wchar_t is wider than a code unit.
     CDuiString text((bytes.size() - 2) / 2, L'\0');
-    memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    for (size_t k = 0; k < text.size(); ++k)
+      text[k] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * k]) |
+                                     static_cast<unsigned char>(bytes[3 + 2 * k]) << 8);
     return Load(text);
   }
   size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
   std::string body = bytes.substr(skip);
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, body.data(), static_cast<int>(body.size()),
-                          nullptr, 0) == 0 && !body.empty()) {
+  size_t bad = FirstInvalidUtf8(body);
+  if (bad < body.size()) {
     m_root.reset();
     m_error = L"the file is not valid UTF-8";
-    size_t bad = FirstInvalidUtf8(body);
     m_errorLine = 1 + static_cast<int>(std::count(body.begin(), body.begin() + bad, '\n'));
     return false;
   }
   return Load(Utf8ToWide(body));
-}
-
-bool CMarkup::LoadFromFile(const CDuiString& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    m_root.reset();
-    m_error = L"cannot open the file";
-    m_errorLine = 0;
-    return false;
-  }
-  std::string bytes;
-  LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (16 << 20);
-  if (ok) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    ok = bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-                           read == bytes.size());
-  }
-  CloseHandle(file);
-  if (!ok) {
-    m_root.reset();
-    m_error = L"cannot read the file";
-    m_errorLine = 0;
-    return false;
-  }
-  return LoadFromBytes(bytes);
 }
 
 }  // namespace DuiLib

@@ -1,6 +1,9 @@
 #include "duilib/UIMarkupText.h"
 
-#include "duilib/UIRender.h"
+#include <climits>
+#include <cwchar>
+
+#include "duilib/UIColor.h"
 
 namespace DuiLib {
 namespace {
@@ -148,7 +151,8 @@ std::vector<MarkupToken> ParseMarkup(const CDuiString& s) {
       tok.kind = MarkupToken::UnderlineClose;
     } else if (StartsWithWord(body, L"f", &rest) && !rest.empty()) {
       tok.kind = MarkupToken::FontOpen;
-      tok.font = _wtoi(rest.c_str());
+      long font = std::wcstol(rest.c_str(), nullptr, 10);  // what _wtoi gives where long is 32 bits
+      tok.font = static_cast<int>(font < INT_MIN ? INT_MIN : font > INT_MAX ? INT_MAX : font);
     } else if (body == L"/f") {
       tok.kind = MarkupToken::FontClose;
     } else {

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "account_document.h"
 #include "immortal.h"
 #include "json_store.h"
 #include "records_json.h"
@@ -11,8 +12,6 @@
 namespace veltrina {
 
 using internal::json;
-
-// Document: {"last_team_id": "...", "teams": [{"team_id", "team_subdomain", "team_name", "username"}...]}
 
 namespace {
 
@@ -32,21 +31,11 @@ std::string StorePath(const std::string& folder) {
 json Load(const std::string& folder) {
   json document;
   if (internal::LoadJsonFile(StorePath(folder), &document) != internal::LoadResult::kLoaded) return json::object();
-  const json* teams = internal::Member(document, "teams");
-  const json* last = internal::Member(document, "last_team_id");
-  if ((teams && !teams->is_array()) || (last && !last->is_string())) {
+  if (!internal::IsAccountDocument(document)) {
     internal::MoveAside(StorePath(folder));  // not ours to overwrite
     return json::object();
   }
   return document;
-}
-
-const json* FindTeam(const json& document, const std::string& team_id) {
-  const json* teams = internal::Member(document, "teams");
-  if (!teams || !teams->is_array() || team_id.empty()) return nullptr;
-  for (const json& t : *teams)
-    if (internal::Str(t, "team_id") == team_id) return &t;
-  return nullptr;
 }
 
 }  // namespace
@@ -65,14 +54,14 @@ std::string AccountManager::LastTeamId() {
   std::lock_guard<std::mutex> lock(StoreMutex());
   json document = Load(folder_);
   std::string id = internal::Str(document, "last_team_id");
-  return FindTeam(document, id) ? id : std::string();
+  return internal::FindAccountTeam(document, id) ? id : std::string();
 }
 
 std::unique_ptr<Team> AccountManager::TeamForTeamId(const std::string& team_id) {
   if (!ready_) return nullptr;
   std::lock_guard<std::mutex> lock(StoreMutex());
   json document = Load(folder_);
-  const json* t = FindTeam(document, team_id);
+  const json* t = internal::FindAccountTeam(document, team_id);
   if (!t) return nullptr;
   return std::make_unique<Team>(internal::TeamFrom(*t));
 }
@@ -81,7 +70,7 @@ std::string AccountManager::UsernameForTeamId(const std::string& team_id) {
   if (!ready_) return {};
   std::lock_guard<std::mutex> lock(StoreMutex());
   json document = Load(folder_);
-  const json* t = FindTeam(document, team_id);
+  const json* t = internal::FindAccountTeam(document, team_id);
   return t ? internal::Str(*t, "username") : std::string();
 }
 

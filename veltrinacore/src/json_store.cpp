@@ -14,13 +14,7 @@ LoadResult LoadJsonFile(const std::string& path, json* document) {
   FileUtils* files = FileUtils::SharedFileUtils();
   if (!files->IsFileExist(path)) return LoadResult::kMissing;
   std::string text;
-  if (files->ReadFile(path, &text)) {
-    json parsed = Parse(text);
-    if (parsed.is_object()) {
-      *document = std::move(parsed);
-      return LoadResult::kLoaded;
-    }
-  }
+  if (files->ReadFile(path, &text) && ParseObject(text, document)) return LoadResult::kLoaded;
   MoveAside(path);
   return LoadResult::kCorrupt;
 }

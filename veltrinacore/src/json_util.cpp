@@ -40,6 +40,13 @@ json Parse(const std::string& text) {
   }
 }
 
+bool ParseObject(const std::string& text, json* document) {
+  json parsed = Parse(text);
+  if (!parsed.is_object()) return false;
+  *document = std::move(parsed);
+  return true;
+}
+
 std::string Dump(const json& value) {
   try {
     return value.dump(-1, ' ', false, json::error_handler_t::replace);

@@ -11,6 +11,9 @@ namespace veltrina::internal {
 using json = nlohmann::json;
 
 json Parse(const std::string& text);  // is_discarded() on error
+// What a stored document must be: true, with the object in *document, when the text is a JSON
+// object; otherwise *document is untouched.
+bool ParseObject(const std::string& text, json* document);
 std::string Dump(const json& value);
 std::string Str(const json& object, const char* key);
 int64_t Int(const json& object, const char* key, int64_t fallback = 0);

@@ -6,9 +6,10 @@
 #include <functional>
 #include <string>
 
+#include "UIString.h"
+
 namespace DuiLib {
 
-using CDuiString = std::wstring;
 using STRINGorID = const wchar_t*;
 
 class CControlUI;

@@ -2,9 +2,10 @@
 // A small XML reader for skins: elements, attributes, character references, comments,
 // processing instructions. No DTDs, no namespaces. Errors carry their line number.
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "UIDefine.h"
+#include "UIString.h"
 
 namespace DuiLib {
 
@@ -22,7 +23,7 @@ class CMarkup {
   // Parses UTF-8 (with or without BOM) or UTF-16LE (with BOM) text.
   bool LoadFromBytes(const std::string& bytes);
   bool Load(const CDuiString& text);
-  bool LoadFromFile(const CDuiString& path);
+  bool LoadFromFile(const CDuiString& path);  // UIMarkupFile.cpp: the only part that needs Windows
   const CMarkupNode* GetRoot() const { return m_root.get(); }
   const CDuiString& GetLastError() const { return m_error; }
   int GetErrorLine() const { return m_errorLine; }

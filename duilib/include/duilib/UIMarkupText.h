@@ -10,9 +10,10 @@
 //
 // An unknown or unterminated tag is shown as literal text, so no input can break the parser,
 // and a closing tag without its opening one is dropped.
+#include <cstdint>
 #include <vector>
 
-#include "UIDefine.h"
+#include "UIString.h"
 
 namespace DuiLib {
 
@@ -21,7 +22,7 @@ struct MarkupToken {
               ItalicOpen, ItalicClose, UnderlineOpen, UnderlineClose, FontOpen, FontClose };
   Kind kind = Text;
   CDuiString text;   // Text: the characters; LinkOpen: the link's content
-  DWORD color = 0;   // ColorOpen: ARGB
+  std::uint32_t color = 0;  // ColorOpen: ARGB
   int font = -1;     // FontOpen: skin font number
 };
 
