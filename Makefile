@@ -1,12 +1,15 @@
 # Veltrina for Windows: cross-built with MinGW-w64, run and tested under Wine.
 #   make run    set up, build and start the client (under Xvfb with a scripted tour when there is no display)
 #   make test   set up, build (64-bit and, as a check, 32-bit) and run every test under Wine and Xvfb
+#   make fuzz   build the parsers natively with clang, libFuzzer and sanitizers and fuzz each for
+#               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
 BUILD   ?= build
 BUILD32 ?= build-i686
 JOBS    ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 CMAKE_GEN = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all run test tour build build32 setup clean
+.PHONY: all run test tour build build32 setup clean fuzz
 
 all: build
 
@@ -29,6 +32,9 @@ build32: setup $(BUILD32)/build.ninja
 
 test: build build32
 	@bash tools/test.sh $(BUILD)
+
+fuzz: setup
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash tools/fuzz.sh $(BUILD)/fuzz
 
 run: build
 	@bash tools/run.sh $(BUILD)

@@ -3,8 +3,14 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "$1" && pwd)"
-shift
 # Any further arguments go to CTest (for example: -R frame).
+shift
+# A full run first fuzzes every parser natively for a few seconds (tools/fuzz.sh), so that the
+# fuzz targets keep building and running; a finding fails the run after the Wine tests.
+fuzz_status=0
+if [ $# -eq 0 ] && [ "${VELTRINA_FUZZ:-1}" != 0 ]; then
+  FUZZ_SECONDS="${FUZZ_SECONDS:-3}" bash "$here/fuzz.sh" "$build/fuzz" || fuzz_status=$?
+fi
 export WINE_ROOT="$build"
 export WINEPREFIX="$build/wineprefix-test"
 VELTRINA_VIRTUAL_DESKTOP=1 bash "$here/wine-prefix.sh" "$build"
@@ -23,4 +29,5 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   rc=$?
   wineserver -k 2>/dev/null || true
   exit $rc' "$build" "$@" || status=$?
+[ "$status" -eq 0 ] && [ "$fuzz_status" -ne 0 ] && status=$fuzz_status
 exit $status

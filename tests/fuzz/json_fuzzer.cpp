@@ -1,0 +1,36 @@
+// The core's JSON reading: never throws, refuses nesting past its limit, and what it accepts
+// dumps to text that reads back to the same value.
+#include <algorithm>
+#include <string>
+
+#include "fuzz_check.h"
+#include "json_util.h"
+
+namespace {
+int Depth(const veltrina::internal::json& value) {
+  int deepest = 0;
+  if (value.is_structured())
+    for (const auto& child : value) deepest = std::max(deepest, Depth(child));
+  return value.is_structured() ? deepest + 1 : 0;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
+  using namespace veltrina::internal;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  json value = Parse(text);
+  if (value.is_discarded()) return 0;
+  FUZZ_CHECK(Depth(value) <= 128);
+  std::string dumped = Dump(value);
+  json again = Parse(dumped);
+  FUZZ_CHECK(!again.is_discarded() && Dump(again) == dumped);
+  json object;
+  if (ParseObject(text, &object)) {
+    for (const char* key : {"a", "id", "format"}) {
+      Str(object, key);
+      Int(object, key, 7);
+      Bool(object, key, true);
+    }
+  }
+  return 0;
+}
