@@ -91,9 +91,15 @@ SIZE CControlUI::EstimateSize(SIZE) { return m_cxyFixed; }
 void CControlUI::SetBkColor(DWORD dwColor) { m_dwBackColor = dwColor; Invalidate(); }
 
 void CControlUI::SetBkImage(const CDuiString& image) {
+  ImageChanged(m_sBkImage, image);
   m_sBkImage = image;
-  if (m_pManager) m_pManager->ForgetFailedImage(ParseDrawInfo(image).sFile);
   Invalidate();
+}
+
+void CControlUI::ImageChanged(const CDuiString& oldImage, const CDuiString& newImage) {
+  if (oldImage == newImage) return;
+  m_mHeldImages.erase(oldImage);
+  if (m_pManager) m_pManager->ForgetFailedImage(ParseDrawInfo(newImage).sFile);
 }
 
 void CControlUI::SetBorderColor(DWORD dwColor) { m_dwBorderColor = dwColor; Invalidate(); }
@@ -251,8 +257,12 @@ void CControlUI::PaintBorder(HDC hDC) {
 }
 
 bool CControlUI::DrawImage(HDC hDC, const CDuiString& image, const RECT* dest) {
+  if (!m_pManager || image.empty()) return false;
   TDrawInfo info = ParseDrawInfo(image);
-  return CRenderEngine::DrawImage(hDC, m_pManager, dest ? *dest : m_rcItem, m_rcPaint, info);
+  if (info.sFile.empty()) return false;
+  auto& held = m_mHeldImages[image];
+  held = m_pManager->AcquireImage(info.sFile);
+  return CRenderEngine::DrawImage(hDC, held.get(), dest ? *dest : m_rcItem, m_rcPaint, info);
 }
 
 void CControlUI::DoEvent(TEventUI& event) {

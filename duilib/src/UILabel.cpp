@@ -192,14 +192,16 @@ void* CButtonUI::GetInterface(const wchar_t* pstrName) {
   return CLabelUI::GetInterface(pstrName);
 }
 
-void CButtonUI::SetNormalImage(const CDuiString& image) {
-  m_sNormalImage = image;
-  if (m_pManager) m_pManager->ForgetFailedImage(ParseDrawInfo(image).sFile);
+void CButtonUI::SetNormalImage(const CDuiString& image) { SetStateImage(m_sNormalImage, image); }
+void CButtonUI::SetHotImage(const CDuiString& image) { SetStateImage(m_sHotImage, image); }
+void CButtonUI::SetPushedImage(const CDuiString& image) { SetStateImage(m_sPushedImage, image); }
+void CButtonUI::SetDisabledImage(const CDuiString& image) { SetStateImage(m_sDisabledImage, image); }
+
+void CButtonUI::SetStateImage(CDuiString& slot, const CDuiString& image) {
+  ImageChanged(slot, image);
+  slot = image;
   Invalidate();
 }
-void CButtonUI::SetHotImage(const CDuiString& image) { m_sHotImage = image; Invalidate(); }
-void CButtonUI::SetPushedImage(const CDuiString& image) { m_sPushedImage = image; Invalidate(); }
-void CButtonUI::SetDisabledImage(const CDuiString& image) { m_sDisabledImage = image; Invalidate(); }
 
 bool CButtonUI::Activate() {
   if (!IsVisible() || !IsEnabled() || !m_pManager) return false;

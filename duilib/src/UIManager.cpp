@@ -8,6 +8,7 @@
 #include "duilib/UIContainer.h"
 #include "duilib/UIControl.h"
 #include "duilib/UIEdit.h"
+#include "duilib/UIImageCache.h"
 
 namespace DuiLib {
 namespace {
@@ -17,14 +18,6 @@ CDuiString g_resourcePath;
 std::map<HWND, CPaintManagerUI*>& Managers() {
   static std::map<HWND, CPaintManagerUI*> managers;
   return managers;
-}
-
-struct ImageEntry {
-  TImageInfo* image = nullptr;  // null: the last load failed
-};
-std::map<CDuiString, ImageEntry>& Images() {
-  static std::map<CDuiString, ImageEntry> images;
-  return images;
 }
 
 bool IsAbsolutePath(const CDuiString& p) {
@@ -68,8 +61,8 @@ CPaintManagerUI::~CPaintManagerUI() {
   m_pFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
   m_pRoot.reset();
   FlushDelayedCleanup();
-  for (auto& [id, font] : m_mFonts) DeleteObject(font.hFont);
-  DeleteObject(m_DefaultFont.hFont);
+  for (auto& [id, font] : m_mFonts) FreeFont(font.hFont);
+  FreeFont(m_DefaultFont.hFont);
   if (m_hDcPaint && m_hWndPaint) ReleaseDC(m_hWndPaint, m_hDcPaint);
 }
 
@@ -138,6 +131,8 @@ void CPaintManagerUI::InitControls(CControlUI* pControl, CControlUI* pParent) {
 void CPaintManagerUI::ReapObjects(CControlUI* pControl) { ControlRemoved(pControl); }
 
 void CPaintManagerUI::ControlRemoved(CControlUI* pControl) {
+  // Its queued notifications would reach the window with a pointer to a freed control.
+  std::erase_if(m_aAsyncNotify, [pControl](const QueuedNotify& q) { return q.msg.pSender == pControl; });
   if (pControl == m_pFocus) m_pFocus = nullptr;
   if (pControl == m_pEventHover) m_pEventHover = nullptr;
   if (pControl == m_pEventClick) m_pEventClick = nullptr;
@@ -260,7 +255,7 @@ void CPaintManagerUI::ApplyWindowRegion() {
 void CPaintManagerUI::SetDefaultFont(const CDuiString& name, int size, bool bold, bool underline, bool italic) {
   HFONT font = MakeFont(name, size, bold, underline, italic);
   if (!font) return;
-  DeleteObject(m_DefaultFont.hFont);
+  FreeFont(m_DefaultFont.hFont);
   m_DefaultFont = TFontInfo{font, name, size, bold, underline, italic, {}};
   FillMetrics(m_DefaultFont);
   NeedUpdate();
@@ -271,7 +266,7 @@ int CPaintManagerUI::AddFont(int id, const CDuiString& name, int size, bool bold
   if (!font) return -1;
   if (id < 0) id = m_mFonts.empty() ? 0 : m_mFonts.rbegin()->first + 1;
   auto it = m_mFonts.find(id);
-  if (it != m_mFonts.end()) DeleteObject(it->second.hFont);
+  if (it != m_mFonts.end()) FreeFont(it->second.hFont);
   TFontInfo info{font, name, size, bold, underline, italic, {}};
   FillMetrics(info);
   m_mFonts[id] = info;
@@ -288,6 +283,32 @@ const TFontInfo* CPaintManagerUI::GetFontInfo(int index) {
   return it == m_mFonts.end() ? &m_DefaultFont : &it->second;
 }
 
+HFONT CPaintManagerUI::GetStyledFont(int index, bool bold, bool italic) {
+  const TFontInfo* info = GetFontInfo(index);
+  bold = bold && !info->bBold;
+  italic = italic && !info->bItalic;
+  if (!bold && !italic) return info->hFont;
+  HFONT& variant = m_mFontVariants[info->hFont][(bold ? 1 : 0) + (italic ? 2 : 0) - 1];
+  if (!variant) {
+    LOGFONTW lf{};
+    GetObjectW(info->hFont, sizeof lf, &lf);
+    if (bold) lf.lfWeight = FW_BOLD;
+    if (italic) lf.lfItalic = TRUE;
+    variant = CreateFontIndirectW(&lf);
+  }
+  return variant ? variant : info->hFont;
+}
+
+void CPaintManagerUI::FreeFont(HFONT font) {
+  auto it = m_mFontVariants.find(font);
+  if (it != m_mFontVariants.end()) {
+    for (HFONT variant : it->second)
+      if (variant) DeleteObject(variant);
+    m_mFontVariants.erase(it);
+  }
+  DeleteObject(font);
+}
+
 // ---- images ----
 
 CDuiString CPaintManagerUI::ResolvePath(const CDuiString& file) const {
@@ -295,23 +316,15 @@ CDuiString CPaintManagerUI::ResolvePath(const CDuiString& file) const {
   return g_resourcePath + file;
 }
 
-const TImageInfo* CPaintManagerUI::GetImage(const CDuiString& file) {
+const TImageInfo* CPaintManagerUI::GetImage(const CDuiString& file) { return AcquireImage(file).get(); }
+
+std::shared_ptr<const TImageInfo> CPaintManagerUI::AcquireImage(const CDuiString& file) {
   if (file.empty()) return nullptr;
-  CDuiString path = ResolvePath(file);
-  auto& images = Images();
-  auto it = images.find(path);
-  if (it != images.end()) return it->second.image;
-  ImageEntry entry;
-  entry.image = CRenderEngine::LoadImageFile(path);
-  images[path] = entry;
-  return entry.image;
+  return CImageCache::Shared().Get(ResolvePath(file));
 }
 
 void CPaintManagerUI::ForgetFailedImage(const CDuiString& file) {
-  if (file.empty()) return;
-  auto& images = Images();
-  auto it = images.find(ResolvePath(file));
-  if (it != images.end() && !it->second.image) images.erase(it);
+  if (!file.empty()) CImageCache::Shared().ForgetFailed(ResolvePath(file));
 }
 
 void CPaintManagerUI::AddDefaultAttributeList(const CDuiString& controlClass, const CDuiString& list) {
@@ -410,7 +423,7 @@ bool CPaintManagerUI::RemoveNotifier(INotifyUI* p) { return RemoveOnce(m_aNotifi
 void CPaintManagerUI::SendNotify(TNotifyUI& Msg, bool bAsync) {
   if (Msg.dwTimestamp == 0) Msg.dwTimestamp = GetTickCount();
   if (bAsync && m_hWndPaint) {
-    m_aAsyncNotify.push_back(Msg);
+    m_aAsyncNotify.push_back({Msg, m_nNextNotify++});
     ::PostMessageW(m_hWndPaint, WM_APP + 1, 0, 0);
     return;
   }
@@ -439,6 +452,17 @@ void CPaintManagerUI::SendNotify(CControlUI* pControl, const wchar_t* pstrMessag
     msg.ptMouse = pt;
   }
   SendNotify(msg, bAsync);
+}
+
+void CPaintManagerUI::DeliverAsyncNotify() {
+  // What was queued before now, taken one at a time from the queue itself: a notifier that
+  // removes a control also drops that control's notifications still waiting in this batch.
+  const uint64_t end = m_nNextNotify;
+  while (!m_aAsyncNotify.empty() && m_aAsyncNotify.front().serial < end) {
+    TNotifyUI msg = std::move(m_aAsyncNotify.front().msg);
+    m_aAsyncNotify.pop_front();
+    SendNotify(msg, false);
+  }
 }
 
 bool CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* f) { return AddOnce(m_aPreMessageFilters, f); }
@@ -530,13 +554,10 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
   }
 
   switch (uMsg) {
-    case WM_APP + 1: {
-      std::vector<TNotifyUI> pending;
-      pending.swap(m_aAsyncNotify);
-      for (TNotifyUI& msg : pending) SendNotify(msg, false);
+    case WM_APP + 1:
+      DeliverAsyncNotify();
       lRes = 0;
       return true;
-    }
     case WM_ERASEBKGND:
       lRes = 1;
       return true;

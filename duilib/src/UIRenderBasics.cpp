@@ -26,25 +26,6 @@
 
 namespace DuiLib {
 
-DWORD ParseColor(const wchar_t* text) {
-  if (!text) return 0;
-  while (*text == L' ') ++text;
-  int base = 10;
-  if (*text == L'#') {
-    ++text;
-    base = 16;
-  } else if (text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
-    text += 2;
-    base = 16;
-  }
-  const wchar_t* start = text;
-  wchar_t* end = nullptr;
-  unsigned long long value = std::wcstoull(start, &end, base);
-  if (end == start) return 0;
-  if (base == 16 && end - start <= 6) value |= 0xFF000000ULL;  // #RRGGBB is opaque
-  return static_cast<DWORD>(value & 0xFFFFFFFFULL);
-}
-
 namespace {
 std::vector<int> ParseInts(const wchar_t* text, size_t count) {
   std::vector<int> values(count, 0);
@@ -130,9 +111,13 @@ TImageInfo* CRenderEngine::LoadImageFile(const CDuiString& path) {
   if (bytes.empty()) return nullptr;
 
   int w = 0, h = 0, n = 0;
-  stbi_uc* pixels = stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()),
-                                          static_cast<int>(bytes.size()), &w, &h, &n, 4);
-  if (!pixels || w <= 0 || h <= 0 || w > 16384 || h > 16384) {
+  const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+  const int length = static_cast<int>(bytes.size());
+  if (!stbi_info_from_memory(data, length, &w, &h, &n) || w <= 0 || h <= 0 || w > kMaxImageSide ||
+      h > kMaxImageSide)
+    return nullptr;
+  stbi_uc* pixels = stbi_load_from_memory(data, length, &w, &h, &n, 4);
+  if (!pixels || w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) {
     if (pixels) stbi_image_free(pixels);
     return nullptr;
   }
@@ -259,7 +244,11 @@ void BlendPart(HDC hDC, HDC mem, const TImageInfo* img, RECT dst, RECT src, BYTE
 bool CRenderEngine::DrawImage(HDC hDC, CPaintManagerUI* pManager, const RECT& rcItem,
                               const RECT& rcPaint, const TDrawInfo& info) {
   if (!pManager || info.sFile.empty()) return false;
-  const TImageInfo* img = pManager->GetImage(info.sFile);
+  return DrawImage(hDC, pManager->GetImage(info.sFile), rcItem, rcPaint, info);
+}
+
+bool CRenderEngine::DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcItem, const RECT& rcPaint,
+                              const TDrawInfo& info) {
   if (!img) return false;
   RECT dst = rcItem;
   if (info.bHasDest) {

@@ -1,8 +1,7 @@
 // Layout and painting of marked-up text. Measuring (DT_CALCRECT) and painting share one layout
 // pass, so an estimated size is exactly the painted one.
 #include <algorithm>
-#include <map>
-#include <tuple>
+#include <cstddef>
 
 #include "duilib/UIManager.h"
 #include "duilib/UIMarkupText.h"
@@ -12,22 +11,6 @@ namespace DuiLib {
 namespace {
 
 COLORREF ToColorRef(DWORD argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
-
-// Bold or italic variants of skin fonts, made once and kept for the process.
-HFONT StyledFont(HFONT base, bool bold, bool italic) {
-  if (!bold && !italic) return base;
-  static std::map<std::tuple<HFONT, bool, bool>, HFONT> cache;
-  auto key = std::make_tuple(base, bold, italic);
-  auto it = cache.find(key);
-  if (it != cache.end()) return it->second;
-  LOGFONTW lf{};
-  GetObjectW(base, sizeof lf, &lf);
-  if (bold) lf.lfWeight = FW_BOLD;
-  if (italic) lf.lfItalic = TRUE;
-  HFONT font = CreateFontIndirectW(&lf);
-  cache[key] = font ? font : base;
-  return cache[key];
-}
 
 // Characters that may break a line on either side: CJK ideographs, kana, hangul, full-width
 // forms and emoji planes.
@@ -169,14 +152,21 @@ class Layout {
       Place(seg, width);
       return;
     }
-    // A word wider than the line: break it between characters.
+    // A word wider than the line: break it between characters, each line taking the widest
+    // prefix of the rest that fits. The word's partial extents, measured once, give every
+    // prefix width by subtraction (GDI advances add up), so a long word costs linear time
+    // instead of measuring the whole rest of it again for each line.
+    std::vector<int> extents(seg.size());
+    SIZE total{};
+    GetTextExtentExPointW(m_hdc, seg.c_str(), static_cast<int>(seg.size()), 0, nullptr, extents.data(), &total);
     size_t i = 0;
     while (i < seg.size()) {
-      int room = m_maxWidth - m_x;
-      int fit = 0;
-      SIZE sz{};
-      GetTextExtentExPointW(m_hdc, seg.c_str() + i, static_cast<int>(seg.size() - i), room, &fit,
-                            nullptr, &sz);
+      const int room = m_maxWidth - m_x;
+      const auto first = extents.begin() + static_cast<std::ptrdiff_t>(i);
+      const long long limit = (i > 0 ? extents[i - 1] : 0LL) + room;
+      int fit = room < 0 ? 0
+                         : static_cast<int>(std::upper_bound(first, extents.end(), limit,
+                                                             [](long long v, int e) { return v < e; }) - first);
       if (fit <= 0) {
         if (m_x > 0) {
           Break();
@@ -225,12 +215,8 @@ void CRenderEngine::DrawHtmlText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, c
   std::vector<CDuiString> linkContents;
 
   auto apply = [&]() {
-    const TFontInfo* fi = pManager->GetFontInfo(fonts.back());
-    HFONT base = fi ? fi->hFont : pManager->GetFont(-1);
-    bool b = bold > 0 || (fi && fi->bBold);
-    bool it = italic > 0 || (fi && fi->bItalic);
     Style s{};
-    s.font = StyledFont(base, b && !(fi && fi->bBold), it && !(fi && fi->bItalic));
+    s.font = pManager->GetStyledFont(fonts.back(), bold > 0, italic > 0);
     SelectObject(hDC, s.font);
     GetTextMetricsW(hDC, &s.tm);
     s.link = link;

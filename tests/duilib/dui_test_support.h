@@ -3,6 +3,7 @@
 // its notifications, message pumping, log capture and scratch files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,14 +12,6 @@
 namespace duitest {
 
 using namespace DuiLib;
-
-struct Seen {
-  CDuiString type;
-  CControlUI* sender = nullptr;
-  WPARAM wParam = 0;
-  LPARAM lParam = 0;
-  POINT pt{};
-};
 
 // Runs every queued message through the toolkit's own loop path.
 inline void Pump(int rounds = 3) {
@@ -39,44 +32,37 @@ inline void Pump(int rounds = 3) {
   }
 }
 
+inline std::string Narrow(const std::wstring& w) {
+  std::string s(w.size() * 3, '\0');
+  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), static_cast<int>(s.size()),
+                               nullptr, nullptr));
+  return s;
+}
+
 // Collects what SetLogHandler reports while alive.
-class LogCapture {
- public:
-  LogCapture() {
-    SetLogHandler([this](const std::wstring& line) { lines.push_back(line); });
-  }
+struct LogCapture {
+  LogCapture() { SetLogHandler([this](const std::wstring& line) { lines.push_back(line); }); }
   ~LogCapture() { SetLogHandler(nullptr); }
-  bool Contains(const std::wstring& a, const std::wstring& b = L"", const std::wstring& c = L"") const {
+  bool Contains(const std::wstring& a, const std::wstring& b = L"") const {
     for (const auto& l : lines)
-      if (l.find(a) != std::wstring::npos && l.find(b) != std::wstring::npos && l.find(c) != std::wstring::npos)
-        return true;
+      if (l.find(a) != std::wstring::npos && l.find(b) != std::wstring::npos) return true;
     return false;
   }
-  std::wstring All() const {
+  std::string All() const {
     std::wstring all;
     for (const auto& l : lines) all += l + L"\n";
-    return all;
+    return Narrow(all);
   }
   std::vector<std::wstring> lines;
 };
 
-inline std::string Narrow(const std::wstring& w) {
-  if (w.empty()) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string s(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
-
 // A fresh folder under the temp path, removed (files only) when the helper goes.
-class ScratchDir {
- public:
+struct ScratchDir {
   ScratchDir() {
     wchar_t tmp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, tmp);
     static int counter = 0;
-    path = std::wstring(tmp) + L"duitest_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-           std::to_wstring(++counter) + L"\\";
+    path = std::wstring(tmp) + L"duitest_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter) + L"\\";
     CreateDirectoryW(path.c_str(), nullptr);
   }
   ~ScratchDir() {
@@ -87,10 +73,8 @@ class ScratchDir {
     std::wstring full = path + name;
     HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    if (h != INVALID_HANDLE_VALUE) {
-      WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-      CloseHandle(h);
-    }
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
     files.push_back(full);
     return full;
   }
@@ -98,12 +82,19 @@ class ScratchDir {
   std::vector<std::wstring> files;
 };
 
+struct Seen {
+  CDuiString type;
+  CControlUI* sender;
+  WPARAM wParam;
+  LPARAM lParam;
+  POINT pt;
+};
+
 // A borderless window whose skin is inline XML; every notification is recorded.
 class SkinWindow : public WindowImplBase {
  public:
   explicit SkinWindow(std::wstring skin) : m_skin(std::move(skin)) {}
-  ~SkinWindow() override { Destroy(); }
-
+  ~SkinWindow() override { DestroyWindow(GetHWND()); }
   bool Open(int w = 400, int h = 300, HWND parent = nullptr) {
     CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
     // Shown without activation: Wine without a window manager waits seconds to unmap
@@ -115,9 +106,6 @@ class SkinWindow : public WindowImplBase {
     Pump();
     return true;
   }
-  void Destroy() {
-    if (GetHWND() && IsWindow(GetHWND())) DestroyWindow(GetHWND());
-  }
   CPaintManagerUI& PM() { return m_PaintManager; }
   template <class T = CControlUI>
   T* Find(const wchar_t* name) {
@@ -125,38 +113,27 @@ class SkinWindow : public WindowImplBase {
   }
   void Layout() { m_PaintManager.UpdateLayout(); }
   int Count(const wchar_t* type) const {
-    int n = 0;
-    for (const auto& s : seen)
-      if (s.type == type) ++n;
-    return n;
+    return static_cast<int>(std::count_if(seen.begin(), seen.end(), [&](const Seen& s) { return s.type == type; }));
   }
   const Seen* Last(const wchar_t* type) const {
     for (auto it = seen.rbegin(); it != seen.rend(); ++it)
       if (it->type == type) return &*it;
     return nullptr;
   }
-  std::vector<CDuiString> Types() const {
+  std::vector<CDuiString> Types(std::initializer_list<const wchar_t*> only = {}) const {
     std::vector<CDuiString> t;
-    for (const auto& s : seen) t.push_back(s.type);
+    for (const auto& s : seen)
+      if (only.size() == 0 || std::find(only.begin(), only.end(), s.type) != only.end()) t.push_back(s.type);
     return t;
   }
-
   void Notify(TNotifyUI& msg) override {
     seen.push_back({msg.sType, msg.pSender, msg.wParam, msg.lParam, msg.ptMouse});
     if (onNotify) onNotify(msg);
     WindowImplBase::Notify(msg);
   }
-
   // Mouse input as Windows delivers it to the window, at client coordinates.
-  void Click(POINT pt) {
-    SendWindowMessage(WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
-    SendWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
-    SendWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
-    Pump();
-  }
-  void RightClick(POINT pt) {
-    SendWindowMessage(WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(pt.x, pt.y));
-    SendWindowMessage(WM_RBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+  void Click(POINT pt, std::initializer_list<UINT> messages = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+    for (UINT m : messages) SendWindowMessage(m, m == WM_LBUTTONDOWN ? MK_LBUTTON : 0, MAKELPARAM(pt.x, pt.y));
     Pump();
   }
 
@@ -167,18 +144,43 @@ class SkinWindow : public WindowImplBase {
   CDuiString GetSkinFolder() override { return L""; }
   CDuiString GetSkinFile() override { return m_skin; }
   const wchar_t* GetWindowClassName() const override { return L"DuiTestWindow"; }
-
   std::wstring m_skin;
 };
 
 inline POINT Center(const RECT& rc) { return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2}; }
 
-inline std::wstring Rect(const RECT& rc) {
-  return L"{" + std::to_wstring(rc.left) + L"," + std::to_wstring(rc.top) + L"," + std::to_wstring(rc.right) +
-         L"," + std::to_wstring(rc.bottom) + L"}";
+// Appends n rows 30 pixels high, each holding a label when asked.
+inline void AddRows(CListUI* list, int n, bool labels = false) {
+  for (int i = 0; i < n; ++i) {
+    auto* row = new CListContainerElementUI;
+    row->SetFixedHeight(30);
+    if (labels) row->Add(new CLabelUI);
+    list->Add(row);
+  }
+}
+
+// The window's control tree painted off screen by the toolkit's own paint routine, as 0xRRGGBB.
+inline std::vector<DWORD> RenderPixels(SkinWindow& w, int width, int height) {
+  BITMAPINFO bmi{};
+  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  w.PM().Render(dc, RECT{0, 0, width, height});
+  GdiFlush();
+  std::vector<DWORD> px(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
+  for (DWORD& p : px) p &= 0xFFFFFF;
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  return px;
+}
+
+inline std::string Rect(const RECT& rc) {
+  return std::to_string(rc.left) + "," + std::to_string(rc.top) + "," + std::to_string(rc.right) + "," + std::to_string(rc.bottom);
 }
 
 }  // namespace duitest
 
-#define EXPECT_RECT(rc, l, t, r, b) \
-  EXPECT_EQ(duitest::Narrow(duitest::Rect(rc)), duitest::Narrow(duitest::Rect(RECT{l, t, r, b})))
+#define EXPECT_RECT(rc, l, t, r, b) EXPECT_EQ(duitest::Rect(rc), duitest::Rect(RECT{l, t, r, b}))

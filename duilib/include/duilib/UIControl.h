@@ -1,6 +1,7 @@
 #pragma once
 // The base of every control: position and size rules, colours, images, border, visibility,
 // text, events and painting.
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -9,6 +10,7 @@
 namespace DuiLib {
 
 class CContainerUI;
+struct TImageInfo;
 
 class CControlUI {
  public:
@@ -123,6 +125,9 @@ class CControlUI {
  protected:
   // Draws an image attribute ("file.png" or "file='file.png' source='..' corner='..'").
   bool DrawImage(HDC hDC, const CDuiString& image, const RECT* dest = nullptr);
+  // An image attribute changes from oldImage to newImage: let go of the old picture and retry
+  // a new one that failed before.
+  void ImageChanged(const CDuiString& oldImage, const CDuiString& newImage);
   // Clip region for rounded borders; returns the previous clip state to restore.
   class RoundClip;
 
@@ -154,6 +159,8 @@ class CControlUI {
   SIZE m_cxyBorderRound{};
   CDuiString m_sBkImage;
   RECT m_rcPaint{};
+  // The pictures this control draws, by image attribute: held, the shared cache keeps them.
+  std::map<CDuiString, std::shared_ptr<const TImageInfo>> m_mHeldImages;
 };
 
 }  // namespace DuiLib

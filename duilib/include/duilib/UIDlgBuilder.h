@@ -2,6 +2,7 @@
 // Builds a control tree from a skin: a file under the resource path, or XML text that starts
 // with "<". The root element is Window (its attributes size, caption, sizebox, roundcorner,
 // mininfo go to the paint manager) holding Font, Default and one root control.
+#include "UIDefine.h"
 #include "UIMarkup.h"
 
 namespace DuiLib {

@@ -91,6 +91,8 @@ class CButtonUI : public CLabelUI {
   void PaintText(HDC hDC) override;
 
  private:
+  void SetStateImage(CDuiString& slot, const CDuiString& image);
+
   CDuiString m_sNormalImage;
   CDuiString m_sHotImage;
   CDuiString m_sPushedImage;

@@ -1,6 +1,9 @@
 #pragma once
 // One per window: owns the control tree, fonts and images of that window, lays out and paints it,
 // turns window messages into control events and control events into notifications.
+#include <array>
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
@@ -83,6 +86,9 @@ class CPaintManagerUI {
   int AddFont(int id, const CDuiString& name, int size, bool bold, bool underline, bool italic);
   HFONT GetFont(int index);
   const TFontInfo* GetFontInfo(int index);
+  // The font at index made bold and/or italic (itself when it already is). Made on first use
+  // and freed with the font it was made from.
+  HFONT GetStyledFont(int index, bool bold, bool italic);
   DWORD GetDefaultFontColor() const { return m_dwDefaultFontColor; }
   void SetDefaultFontColor(DWORD c) { m_dwDefaultFontColor = c; }
   DWORD GetDefaultDisabledColor() const { return m_dwDefaultDisabledColor; }
@@ -94,8 +100,11 @@ class CPaintManagerUI {
   DWORD GetDefaultSelectedBkColor() const { return m_dwDefaultSelectedBkColor; }
   void SetDefaultSelectedBkColor(DWORD c) { m_dwDefaultSelectedBkColor = c; }
 
-  // Images, shared by every window; failures are remembered until the image is set again.
+  // Images, shared by every window (see CImageCache); failures are remembered until the image is
+  // set again or the file changes. GetImage's pointer is for immediate drawing; a holder of
+  // AcquireImage's keeps the image alive and in the cache.
   const TImageInfo* GetImage(const CDuiString& file);
+  std::shared_ptr<const TImageInfo> AcquireImage(const CDuiString& file);
   void ForgetFailedImage(const CDuiString& file);
   CDuiString ResolvePath(const CDuiString& file) const;
 
@@ -143,6 +152,8 @@ class CPaintManagerUI {
   void FlushDelayedCleanup();
   void ControlRemoved(CControlUI* pControl);
   void PaintWindow();
+  void DeliverAsyncNotify();
+  void FreeFont(HFONT font);
   void ApplyWindowRegion();
 
   HWND m_hWndPaint = nullptr;
@@ -168,9 +179,16 @@ class CPaintManagerUI {
   std::vector<IMessageFilterUI*> m_aPreMessageFilters;
   std::vector<IMessageFilterUI*> m_aMessageFilters;
   std::vector<CControlUI*> m_aDelayedCleanup;
-  std::vector<TNotifyUI> m_aAsyncNotify;
+  struct QueuedNotify {
+    TNotifyUI msg;
+    uint64_t serial = 0;
+  };
+  std::deque<QueuedNotify> m_aAsyncNotify;
+  uint64_t m_nNextNotify = 0;
   std::map<CDuiString, CDuiString> m_mDefaultAttrs;
   std::map<int, TFontInfo> m_mFonts;
+  // Bold, italic and bold italic variants by the font they were made from.
+  std::map<HFONT, std::array<HFONT, 3>> m_mFontVariants;
   TFontInfo m_DefaultFont;
   DWORD m_dwDefaultFontColor = 0xFF000000;
   DWORD m_dwDefaultDisabledColor = 0xFFA7A6AA;

@@ -2,16 +2,19 @@
 // Drawing helpers: colours, images with per-pixel alpha, plain and marked-up text.
 #include <vector>
 
+#include "UIColor.h"
 #include "UIDefine.h"
 
 namespace DuiLib {
 
-// "#AARRGGBB", "#RRGGBB", "0xAARRGGBB" or decimal; unparsable text gives 0.
-DWORD ParseColor(const wchar_t* text);
 // "l,t,r,b" (missing values stay 0).
 RECT ParseRect(const wchar_t* text);
 SIZE ParseSize(const wchar_t* text);
 bool ParseBool(const wchar_t* text);
+
+// The largest image side the toolkit decodes: avatars, thumbnails and skin pieces are far
+// smaller, and a bigger picture would cost hundreds of megabytes of bitmap.
+inline constexpr int kMaxImageSide = 4096;
 
 // A decoded image, premultiplied BGRA, drawn with AlphaBlend.
 struct TImageInfo {
@@ -41,7 +44,8 @@ struct TMarkupLink {
 
 class CRenderEngine {
  public:
-  // Decodes a PNG/JPEG/BMP/GIF file; null when missing or broken.
+  // Decodes a PNG/JPEG/BMP/GIF file; null when missing, broken, or wider or taller than
+  // kMaxImageSide (read from the header, before decoding).
   static TImageInfo* LoadImageFile(const CDuiString& path);
   static void FreeImage(TImageInfo* image);
 
@@ -50,6 +54,8 @@ class CRenderEngine {
   static void DrawBorder(HDC hDC, const RECT& rc, const RECT& sizes, SIZE round, DWORD color);
   // Draws info's image into rcItem (or its dest), clipped to rcPaint. False when nothing drawn.
   static bool DrawImage(HDC hDC, CPaintManagerUI* pManager, const RECT& rcItem, const RECT& rcPaint,
+                        const TDrawInfo& info);
+  static bool DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcItem, const RECT& rcPaint,
                         const TDrawInfo& info);
 
   // Single text with DrawTextW semantics (DT_SINGLELINE, DT_END_ELLIPSIS, alignment, DT_CALCRECT).

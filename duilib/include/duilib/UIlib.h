@@ -3,6 +3,7 @@
 #include "UIDefine.h"
 #include "UIMarkupText.h"
 #include "UIRender.h"
+#include "UIImageCache.h"
 #include "UIMarkup.h"
 #include "UIBase.h"
 #include "UIManager.h"
