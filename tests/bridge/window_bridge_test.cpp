@@ -13,7 +13,7 @@ namespace bridge = veltrinawnd::bridge;
 
 namespace {
 
-// Counts live payloads, so every test can prove nothing leaked and nothing was freed twice.
+// Counts live payloads, so every test proves that nothing leaked and nothing was freed twice.
 struct Payload {
   static std::atomic<int> live;
   explicit Payload(int v) : value(v) { ++live; }
@@ -22,16 +22,15 @@ struct Payload {
 };
 std::atomic<int> Payload::live{0};
 
-constexpr UINT kTake = WM_USER + 1;
-constexpr UINT kIgnore = WM_USER + 2;
-constexpr UINT kValue = WM_USER + 3;
+constexpr UINT kTake = WM_USER + 1, kIgnore = WM_USER + 2, kValue = WM_USER + 3;
 
+// Takes kTake's payload, forgets kIgnore's, keeps kValue's value.
 class BridgeWnd : public DuiLib::WindowImplBase {
  public:
   std::vector<int> received;
   DWORD handler_thread = 0;
   LPARAM last_value = 0;
-  bridge::WindowRef Ref() const { return lifetime_.Ref(); }
+  bridge::WindowLifetime lifetime;
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"BridgeTestWnd"; }
@@ -39,30 +38,22 @@ class BridgeWnd : public DuiLib::WindowImplBase {
   DuiLib::CDuiString GetSkinFile() override { return L"<Window size=\"120,80\"><VerticalLayout /></Window>"; }
   LRESULT OnCreate(UINT m, WPARAM w, LPARAM l, BOOL& handled) override {
     LRESULT r = WindowImplBase::OnCreate(m, w, l, handled);
-    if (r == 0) lifetime_.Attach(m_hWnd);
+    if (r == 0) lifetime.Attach(m_hWnd);
     return r;
   }
   void OnFinalMessage(HWND h) override {
-    lifetime_.Expire();
+    lifetime.Expire();
     WindowImplBase::OnFinalMessage(h);
   }
   LRESULT HandleMessage(UINT m, WPARAM w, LPARAM l) override {
     if (m == kTake) {
-      std::unique_ptr<Payload> p = lifetime_.Receive<Payload>(l);
+      std::unique_ptr<Payload> p = lifetime.Receive<Payload>(l);
       received.push_back(p ? p->value : -1);
       handler_thread = GetCurrentThreadId();
-      return 0;
     }
-    if (m == kIgnore) return 0;  // a handler that forgets its payload
-    if (m == kValue) {
-      last_value = l;
-      return 0;
-    }
-    return WindowImplBase::HandleMessage(m, w, l);
+    if (m == kValue) last_value = l;
+    return m == kTake || m == kIgnore || m == kValue ? 0 : WindowImplBase::HandleMessage(m, w, l);
   }
-
- private:
-  bridge::WindowLifetime lifetime_;
 };
 
 class BridgeTest : public ::testing::Test {
@@ -79,109 +70,71 @@ class BridgeTest : public ::testing::Test {
     testkit::PumpFor(20);
     EXPECT_EQ(Payload::live.load(), 0);
   }
+  // Runs fn on a core thread while this thread pumps messages until it is done.
+  static void OnCoreThread(std::function<void()> fn) {
+    std::atomic<bool> done{false};
+    std::thread core([&] { fn(), done = true; });
+    EXPECT_TRUE(testkit::PumpUntil([&] { return done.load(); }, 20000));
+    core.join();
+  }
   std::unique_ptr<BridgeWnd> wnd_;
 };
 
 }  // namespace
 
-TEST_F(BridgeTest, PostedPayloadReachesTheHandlerOnTheUiThreadAndIsFreedThere) {
-  bridge::WindowRef ref = wnd_->Ref();
-  std::thread core([ref] { EXPECT_TRUE(bridge::Post(ref, kTake, std::make_unique<Payload>(7))); });
-  core.join();
+TEST_F(BridgeTest, PostAndSendDeliverOnTheUiThreadAndFreeEveryPayloadOnce) {
+  bridge::WindowRef ref = wnd_->lifetime.Ref();
+  std::thread([ref] {
+    EXPECT_TRUE(bridge::Post(ref, kTake, std::make_unique<Payload>(7)));
+    EXPECT_TRUE(bridge::PostValue(ref, kValue, -1));
+  }).join();
   EXPECT_EQ(Payload::live.load(), 1);  // queued, owned by nobody but the queue
-  ASSERT_TRUE(testkit::PumpUntil([&] { return !wnd_->received.empty(); }));
-  EXPECT_EQ(wnd_->received, std::vector<int>{7});
+  ASSERT_TRUE(testkit::PumpUntil([&] { return wnd_->last_value == -1; }));
   EXPECT_EQ(wnd_->handler_thread, GetCurrentThreadId());
-  EXPECT_EQ(Payload::live.load(), 0);
-}
-
-TEST_F(BridgeTest, SendWaitsForTheHandler) {
-  bridge::WindowRef ref = wnd_->Ref();
-  std::atomic<bool> returned{false};
-  std::atomic<bool> handled_before_return{false};
-  BridgeWnd* wnd = wnd_.get();
-  std::thread core([&, ref] {
+  bool handled_before_return = false;
+  OnCoreThread([&, ref, wnd = wnd_.get()] {
     EXPECT_TRUE(bridge::Send(ref, kTake, std::make_unique<Payload>(3)));
-    handled_before_return = !wnd->received.empty();
-    returned = true;
+    handled_before_return = wnd->received.size() == 2;
+    EXPECT_TRUE(bridge::Send(ref, kIgnore, std::make_unique<Payload>(9)));  // not taken: the sender frees it
   });
-  ASSERT_TRUE(testkit::PumpUntil([&] { return returned.load(); }));
-  core.join();
-  EXPECT_TRUE(handled_before_return.load());
-  EXPECT_EQ(wnd_->received, std::vector<int>{3});
+  EXPECT_TRUE(handled_before_return);
+  EXPECT_EQ(wnd_->received, (std::vector<int>{7, 3}));
 }
 
-TEST_F(BridgeTest, PayloadForAClosedWindowIsDroppedAndFreedWithoutTouchingIt) {
-  bridge::WindowRef ref = wnd_->Ref();
-  DestroyWindow(wnd_->GetHWND());
+TEST_F(BridgeTest, PayloadsForAClosedWindowAreFreedWithoutTouchingIt) {
+  bridge::WindowRef ref = wnd_->lifetime.Ref();
+  std::thread([ref] {
+    for (int i = 0; i < 10; ++i) EXPECT_TRUE(bridge::Post(ref, kTake, std::make_unique<Payload>(i)));
+  }).join();
+  DestroyWindow(wnd_->GetHWND());  // before the loop dispatched anything: the queued ones are freed
+  EXPECT_EQ(Payload::live.load(), 0);
+  EXPECT_TRUE(wnd_->received.empty());
   wnd_.reset();  // the window object is gone too
   EXPECT_FALSE(ref.alive());
-  std::thread core([ref] {
+  std::thread([ref] {
     EXPECT_FALSE(bridge::Post(ref, kTake, std::make_unique<Payload>(1)));
     EXPECT_FALSE(bridge::Send(ref, kTake, std::make_unique<Payload>(2)));
     EXPECT_FALSE(bridge::PostValue(ref, kValue, 5));
     EXPECT_FALSE(bridge::SendValue(ref, kValue, 5));
-  });
-  core.join();
-  EXPECT_EQ(Payload::live.load(), 0);
-}
-
-TEST_F(BridgeTest, QueuedPayloadIsFreedWhenTheWindowGoesFirst) {
-  bridge::WindowRef ref = wnd_->Ref();
-  std::thread core([ref] {
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(bridge::Post(ref, kTake, std::make_unique<Payload>(i)));
-  });
-  core.join();
-  EXPECT_EQ(Payload::live.load(), 10);
-  DestroyWindow(wnd_->GetHWND());  // before the loop dispatched anything
-  EXPECT_EQ(Payload::live.load(), 0);
-  EXPECT_TRUE(wnd_->received.empty());
-}
-
-TEST_F(BridgeTest, SentPayloadTheHandlerDidNotTakeIsFreedBySender) {
-  bridge::WindowRef ref = wnd_->Ref();
-  std::atomic<bool> done{false};
-  std::thread core([&, ref] {
-    EXPECT_TRUE(bridge::Send(ref, kIgnore, std::make_unique<Payload>(9)));
-    done = true;
-  });
-  ASSERT_TRUE(testkit::PumpUntil([&] { return done.load(); }));
-  core.join();
-  EXPECT_EQ(Payload::live.load(), 0);
-}
-
-TEST_F(BridgeTest, SmallValuesTravelInLParam) {
-  bridge::WindowRef ref = wnd_->Ref();
-  std::thread core([ref] { EXPECT_TRUE(bridge::PostValue(ref, kValue, -1)); });
-  core.join();
-  ASSERT_TRUE(testkit::PumpUntil([&] { return wnd_->last_value != 0; }));
-  EXPECT_EQ(wnd_->last_value, -1);
+  }).join();
 }
 
 TEST_F(BridgeTest, ManyCallbacksRacingAClosingWindowFreeEverythingExactlyOnce) {
-  bridge::WindowRef ref = wnd_->Ref();
-  std::atomic<int> delivered{0};
+  bridge::WindowRef ref = wnd_->lifetime.Ref();
   std::vector<std::thread> cores;
   for (int t = 0; t < 4; ++t) {
-    cores.emplace_back([&, ref, t] {
-      for (int i = 0; i < 250; ++i) {
-        bool ok = (i % 2) ? bridge::Post(ref, kTake, std::make_unique<Payload>(t * 1000 + i))
-                          : bridge::Send(ref, kTake, std::make_unique<Payload>(t * 1000 + i));
-        if (ok) ++delivered;
-      }
+    cores.emplace_back([ref, t] {
+      for (int i = 0; i < 250; ++i)
+        (i % 2) ? bridge::Post(ref, kTake, std::make_unique<Payload>(t * 1000 + i))
+                : bridge::Send(ref, kTake, std::make_unique<Payload>(t * 1000 + i));
     });
   }
-  // Let some through, then close the window while the cores keep going.
+  // Let some through, then close the window while the cores go on; senders blocked on it return
+  // once it is gone.
   testkit::PumpUntil([&] { return wnd_->received.size() >= 50; }, 5000);
   DestroyWindow(wnd_->GetHWND());
-  // Senders blocked on the closing window return once it is gone; keep pumping until all finish.
-  std::atomic<bool> all_done{false};
-  std::thread joiner([&] {
+  OnCoreThread([&] {
     for (auto& c : cores) c.join();
-    all_done = true;
   });
-  ASSERT_TRUE(testkit::PumpUntil([&] { return all_done.load(); }, 20000));
-  joiner.join();
   EXPECT_GE(wnd_->received.size(), 50u);
-  EXPECT_EQ(Payload::live.load(), 0);
 }

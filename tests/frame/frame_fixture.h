@@ -11,9 +11,8 @@ class FrameTest : public ::testing::Test {
   void SetUp() override { DuiLib::CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr)); }
   void TearDown() override {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
       if (msg.message != WM_QUIT) DispatchMessageW(&msg);
-    }
     EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
   }
 };

@@ -16,14 +16,11 @@ void MainTest::SetUp() {
   service_->ServeGeneratedImages();
   service_->AutoAnswer("session.connect", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 0, "", "{}", ""}; });
   veltrinawnd::InstallSystemSeam(&shell_);
-
   veltrina::Token token;
   token.set_access_token("t");
   auto* director = new veltrina::Director();
   director->Init(User("u-me", "me", 1), veltrina::Team("t-main", "main", "主团队"), 0, token, "", "", "", "", "");
   veltrina::Director::ResetDefaultDirector(director);
-
-  // Team members in the user cache.
   veltrina::UserManager::DefaultManager()->GetTeamMembers([](bool, const std::string&, auto) {});
   auto members = service_->WaitForRequest("users.list");
   ASSERT_TRUE(members);
@@ -35,9 +32,8 @@ void MainTest::SetUp() {
 void MainTest::TearDown() {
   veltrinawnd::InstallSystemSeam(nullptr);
   MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
     if (msg.message != WM_QUIT) DispatchMessageW(&msg);
-  }
   EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
   EXPECT_EQ(veltrinawnd::WindowManager::Instance()->main_wnd(), nullptr);
 }
@@ -86,29 +82,33 @@ veltrina::Message MainTest::Message(const std::string& conversation, int channel
 
 void MainTest::Prime(const std::vector<veltrina::Channel>& channels, const std::vector<veltrina::IM>& ims,
                      const std::vector<bodies::UnreadCount>& unread) {
+  auto answer = [this](const char* method, const std::string& body) {
+    auto r = service_->WaitForRequest(method);
+    ASSERT_TRUE(r) << method;
+    service_->Succeed(r->id, body);
+  };
   veltrina::ChannelManager::DefaultManager()->GetChannels(false, [](bool, const std::string&, auto) {});
-  auto c = service_->WaitForRequest("channels.list");
-  ASSERT_TRUE(c);
-  service_->Succeed(c->id, bodies::ChannelsBody(channels));
+  answer("channels.list", bodies::ChannelsBody(channels));
   veltrina::IMManager::DefaultManager()->GetIMs([](bool, const std::string&, auto) {});
-  auto i = service_->WaitForRequest("ims.list");
-  ASSERT_TRUE(i);
-  service_->Succeed(i->id, bodies::ImsBody(ims));
+  answer("ims.list", bodies::ImsBody(ims));
   veltrina::ChatManager::DefaultManager()->GetNumUnreadFromServer([](bool, const std::string&) {});
-  auto u = service_->WaitForRequest("messages.unread");
-  ASSERT_TRUE(u);
-  service_->Succeed(u->id, bodies::UnreadBody(unread));
+  answer("messages.unread", bodies::UnreadBody(unread));
   ASSERT_TRUE(bodies::WaitForCoreIdle());
 }
 
-void MainTest::Answer(testkit::UiDriver& d, const std::string& method,
-                      std::function<void(const bodies::RecordedRequest&)> fn) {
+MainTest::Request MainTest::Take(testkit::UiDriver& d, const std::string& method) {
   auto taken = std::make_shared<std::optional<bodies::RecordedRequest>>();
   auto svc = service_;
   d.WaitFor("request " + method, [svc, method, taken] {
     *taken = svc->WaitForRequest(method, std::chrono::milliseconds(0));
     return taken->has_value();
   });
+  return taken;
+}
+
+void MainTest::Answer(testkit::UiDriver& d, const std::string& method,
+                      std::function<void(const bodies::RecordedRequest&)> fn) {
+  Request taken = Take(d, method);
   d.Do("answer " + method, [taken, fn] { fn(**taken); });
 }
 
@@ -129,13 +129,9 @@ void MainTest::RunMain(testkit::UiDriver& d) {
   EXPECT_TRUE(d.Done());
 }
 
-HWND MainTest::Main() { return testkit::FindVisibleWindow(L"MainWindow"); }
-DuiLib::CControlUI* MainTest::Control(const std::wstring& name) {
-  HWND h = FindWindowW(L"MainWindow", L"Veltrina");
-  return h ? testkit::FindControl(h, name.c_str()) : nullptr;
+void MainTest::Finish(testkit::UiDriver& d) {
+  d.Do("leave", [] { veltrinawnd::WindowManager::Instance()->CloseAll(); });
+  RunMain(d);
 }
-DuiLib::CListUI* MainTest::SessionList() { return dynamic_cast<DuiLib::CListUI*>(Control(L"sessionList")); }
-std::wstring MainTest::Text(const std::wstring& name) {
-  DuiLib::CControlUI* c = Control(name);
-  return c ? c->GetText() : L"<missing>";
-}
+
+void MainTest::WaitMain(testkit::UiDriver& d) { d.WaitFor("main", [] { return Main() != nullptr; }); }

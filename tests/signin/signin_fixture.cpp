@@ -1,17 +1,17 @@
 #include "signin_fixture.h"
 
 #include "app/application.h"
-#include "app/storage.h"
+#include "frame/window_manager.h"
 #include "veltrina/log.h"
+
+namespace backend = veltrina::backend;
 
 void SigninTest::SetUp() {
   DuiLib::CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
-  service_ = std::make_shared<veltrina::backend::ScriptedService>();
-  veltrina::backend::InstallService(service_);
+  service_ = std::make_shared<backend::ScriptedService>();
+  backend::InstallService(service_);
   service_->ServeGeneratedImages();
-  service_->AutoAnswer("session.connect", [](const veltrina::backend::RecordedRequest&) {
-    return veltrina::backend::Reply{true, 0, "", "{}", ""};
-  });
+  service_->AutoAnswer("session.connect", [](const Request&) { return backend::Reply{true, 0, "", "{}", ""}; });
   veltrinawnd::InstallSystemSeam(&system_);
   veltrina::set_log_observer([this](const std::string& line) {
     std::lock_guard<std::mutex> lock(log_mutex_);
@@ -23,11 +23,9 @@ void SigninTest::TearDown() {
   veltrina::set_log_observer(nullptr);
   veltrinawnd::InstallSystemSeam(nullptr);
   MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
     if (msg.message != WM_QUIT) DispatchMessageW(&msg);
-  }
   EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
-  // Nothing a test said may reach the log as a secret.
   std::lock_guard<std::mutex> lock(log_mutex_);
   for (const std::string& line : log_) {
     EXPECT_EQ(line.find("secret-pass"), std::string::npos) << line;
@@ -35,14 +33,12 @@ void SigninTest::TearDown() {
   }
 }
 
-void SigninTest::Answer(testkit::UiDriver& d, const std::string& method,
-                        std::function<void(const veltrina::backend::RecordedRequest&)> fn, int timeout_ms) {
-  auto taken = std::make_shared<std::optional<veltrina::backend::RecordedRequest>>();
-  auto svc = service_;
-  d.WaitFor("request " + method, [svc, method, taken] {
+void SigninTest::Answer(testkit::UiDriver& d, const std::string& method, std::function<void(const Request&)> fn) {
+  auto taken = std::make_shared<std::optional<Request>>();
+  d.WaitFor("request " + method, [svc = service_, method, taken] {
     *taken = svc->WaitForRequest(method, std::chrono::milliseconds(0));
     return taken->has_value();
-  }, timeout_ms);
+  });
   d.Do("answer " + method, [taken, fn] { fn(**taken); });
 }
 
@@ -51,6 +47,16 @@ void SigninTest::Run(testkit::UiDriver& d) {
   EXPECT_EQ(veltrinawnd::RunApplication(GetModuleHandleW(nullptr)), 0);
   EXPECT_TRUE(d.Failure().empty()) << d.Failure();
   EXPECT_TRUE(d.Done());
+}
+
+std::wstring SigninTest::TextOf(const wchar_t* window, const wchar_t* control) {
+  DuiLib::CControlUI* c = testkit::FindControl(testkit::FindVisibleWindow(window), control);
+  return c ? c->GetText() : L"<missing>";
+}
+
+void SigninTest::Quit() {
+  veltrinawnd::WindowManager::Instance()->CloseAll();
+  PostQuitMessage(0);
 }
 
 veltrina::User SigninTest::MakeUser(const std::string& uid, const std::string& name) {
@@ -66,19 +72,16 @@ std::string SigninTest::LoginReply(const std::string& uid, const std::string& na
   veltrina::Token token;
   token.set_access_token("access-token-1");
   token.set_refresh_token("refresh-1");
-  return veltrina::backend::LoginBody(token, MakeUser(uid, name));
+  return backend::LoginBody(token, MakeUser(uid, name));
 }
 
-void SigninTest::AnswerPreparation(testkit::UiDriver& d, bool with_permission, int64_t permission) {
+void SigninTest::AnswerPreparation(testkit::UiDriver& d, int64_t permission) {
   auto svc = service_;
-  Answer(d, "users.list", [svc](const auto& r) {
-    svc->Succeed(r.id, veltrina::backend::UsersBody({MakeUser("u-1", "alice"), MakeUser("u-2", "bob")}));
+  Answer(d, "users.list", [svc](const Request& r) {
+    svc->Succeed(r.id, backend::UsersBody({MakeUser("u-1", "alice"), MakeUser("u-2", "bob")}));
   });
-  Answer(d, "users.status", [svc](const auto& r) { svc->Succeed(r.id, R"({"statuses":[]})"); });
-  Answer(d, "services.list", [svc](const auto& r) { svc->Succeed(r.id, veltrina::backend::ServicesBody({})); });
-  if (with_permission) {
-    Answer(d, "web.permission", [svc, permission](const auto& r) {
-      svc->Succeed(r.id, veltrina::backend::PermissionBody(permission));
-    });
-  }
+  Answer(d, "users.status", [svc](const Request& r) { svc->Succeed(r.id, R"({"statuses":[]})"); });
+  Answer(d, "services.list", [svc](const Request& r) { svc->Succeed(r.id, backend::ServicesBody({})); });
+  Answer(d, "web.permission",
+         [svc, permission](const Request& r) { svc->Succeed(r.id, backend::PermissionBody(permission)); });
 }

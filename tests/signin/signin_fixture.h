@@ -29,19 +29,24 @@ class RecordingSystem : public veltrinawnd::SystemSeam {
 
 class SigninTest : public ::testing::Test {
  protected:
+  using Request = veltrina::backend::RecordedRequest;
   void SetUp() override;
+  // No window left, and nothing a test said reached the log as a secret.
   void TearDown() override;
 
   // Driver steps: wait for the next request of a method, then answer it with fn(request).
-  void Answer(testkit::UiDriver& d, const std::string& method,
-              std::function<void(const veltrina::backend::RecordedRequest&)> fn, int timeout_ms = 5000);
+  void Answer(testkit::UiDriver& d, const std::string& method, std::function<void(const Request&)> fn);
   // Runs the application with the driver; expects exit code 0 and every step done.
   void Run(testkit::UiDriver& d);
+  // The text of a control of the visible window of this class.
+  static std::wstring TextOf(const wchar_t* window, const wchar_t* control);
+  // Closes every window and ends the application.
+  static void Quit();
 
   static veltrina::User MakeUser(const std::string& uid, const std::string& name);
-  std::string LoginReply(const std::string& uid, const std::string& name);
-  // Answers members, statuses, services and (optionally) the permission, in that order.
-  void AnswerPreparation(testkit::UiDriver& d, bool with_permission, int64_t permission = 6);
+  static std::string LoginReply(const std::string& uid, const std::string& name);
+  // Answers members, statuses, services and the permission, in that order.
+  void AnswerPreparation(testkit::UiDriver& d, int64_t permission);
 
   std::shared_ptr<veltrina::backend::ScriptedService> service_;
   RecordingSystem system_;

@@ -1,44 +1,116 @@
-// Answers that arrive after their window closed open nothing and crash nothing.
+// Answers that come late -- after their window closed, or twice because Enter was pressed again
+// while a request ran -- open nothing more and crash nothing; a real box lets the core go on.
+#include "message_box.h"
 #include "signin_fixture.h"
 
 using testkit::FindVisibleWindow;
 namespace bodies = veltrina::backend;
 
+namespace {
+
+// The id of the next unanswered request of this method; 0 (answered by nothing) when there is none.
+uint64_t Next(bodies::ScriptedService& svc, const std::string& method) {
+  auto r = svc.WaitForRequest(method, std::chrono::milliseconds(0));
+  EXPECT_TRUE(r) << method;
+  return r ? r->id : 0;
+}
+
+// Both answers are queued before the first is handled, so the second reaches a closing window.
+void AnswerTwiceExpectOneWindow(testkit::UiDriver& d, std::shared_ptr<bodies::ScriptedService> svc,
+                                const wchar_t* window, const wchar_t* edit, std::string method,
+                                std::function<void(uint64_t)> answer, const wchar_t* next) {
+  d.WaitFor("an attempt", [svc, method] { return svc->CountRequests(method) == 1; });
+  d.Do("Enter while busy", [window, edit] { testkit::NotifyControl(FindVisibleWindow(window), edit, L"return"); });
+  d.WaitFor("two attempts", [svc, method] { return svc->CountRequests(method) == 2; });
+  d.Do("answer both at once", [svc, method, answer] {
+    for (int i = 0; i < 2; ++i) answer(Next(*svc, method));
+  });
+  d.WaitFor("the next window", [next] { return FindVisibleWindow(next) != nullptr; });
+  d.Do("let the second answer arrive", [] { ASSERT_TRUE(bodies::WaitForCoreIdle()); });
+  d.Pause(200);
+  d.Do("one window", [next] {
+    EXPECT_EQ(testkit::CountVisibleWindows(next), 1);
+    EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 1);
+    // With a second window stacked, closing only this one would leave the other up.
+    for (HWND h; (h = FindVisibleWindow(next)) != nullptr;) DestroyWindow(h);
+  });
+}
+
+}  // namespace
+
 TEST_F(SigninTest, LateLookupAndVersionAnswersAreDropped) {
   auto svc = service_;
   testkit::UiDriver d;
-  d.OnWindow(L"SubdomainWnd", [](HWND h) {
-    testkit::ClickControl(h, L"continue_btn");
-  });
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
   d.WaitFor("lookup asked", [svc] { return svc->CountRequests("team.lookup") == 1; });
   d.Do("close first", [] { testkit::ClickControl(FindVisibleWindow(L"SubdomainWnd"), L"closebtn"); });
   Run(d);
-  // The window is gone; now the answers come.
-  auto lookup = svc->WaitForRequest("team.lookup", std::chrono::milliseconds(0));
-  auto version = svc->WaitForRequest("client.version", std::chrono::milliseconds(0));
-  ASSERT_TRUE(lookup && version);
-  svc->Succeed(lookup->id, bodies::TeamBody("t-late", "Late", "late"));
-  svc->Succeed(version->id, bodies::VersionBody(9, "late", "https://veltrina.demo/dl"));
-  ASSERT_TRUE(veltrina::backend::WaitForCoreIdle());
+  EXPECT_TRUE(svc->Succeed(Next(*svc, "team.lookup"), bodies::TeamBody("t-late", "Late", "late")));
+  EXPECT_TRUE(svc->Succeed(Next(*svc, "client.version"), bodies::VersionBody(9, "late", "https://veltrina.demo/dl")));
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
   testkit::PumpFor(100);
-  EXPECT_EQ(FindVisibleWindow(L"LoginWindow"), nullptr);
-  EXPECT_EQ(FindVisibleWindow(L"UpdateWnd"), nullptr);
+  EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);  // no login window, no update window
 }
 
 TEST_F(SigninTest, LateLoginAnswerIsDropped) {
   auto svc = service_;
   testkit::UiDriver d;
   d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
-  Answer(d, "team.lookup", [svc](const auto& r) { svc->Succeed(r.id, bodies::TeamBody("t-l2", "L2", "l2")); });
+  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-l2", "L2", "l2")); });
   d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
   d.WaitFor("login asked", [svc] { return svc->CountRequests("auth.login") == 1; });
   d.Do("close", [] { testkit::ClickControl(FindVisibleWindow(L"LoginWindow"), L"closebtn"); });
   Run(d);
-  auto login = svc->WaitForRequest("auth.login", std::chrono::milliseconds(0));
-  ASSERT_TRUE(login);
-  svc->Answer(login->id, true, 200, "", LoginReply("u-1", "alice"));
-  ASSERT_TRUE(veltrina::backend::WaitForCoreIdle());
+  EXPECT_TRUE(svc->Answer(Next(*svc, "auth.login"), true, 200, "", LoginReply("u-1", "alice")));
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
   testkit::PumpFor(100);
   EXPECT_EQ(svc->CountRequests("users.list"), 0u);  // no session was started for a gone window
-  EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
+}
+
+TEST_F(SigninTest, TwoTeamAnswersOpenOneLoginWindow) {
+  auto svc = service_;
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
+  AnswerTwiceExpectOneWindow(d, svc, L"SubdomainWnd", L"subdomain_edit", "team.lookup", [svc](uint64_t id) {
+    svc->Succeed(id, bodies::TeamBody("t-twice", "Twice", "twice"));
+  }, L"LoginWindow");
+  Run(d);
+}
+
+TEST_F(SigninTest, TwoInitialPasswordAnswersOpenOnePasswordWindow) {
+  auto svc = service_;
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
+  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-201", "New", "new")); });
+  d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
+  AnswerTwiceExpectOneWindow(d, svc, L"LoginWindow", L"password_edit", "auth.login", [svc](uint64_t id) {
+    svc->Answer(id, true, 201, "", LoginReply("u-9", "newbie"));
+  }, L"RestPwdWnd");
+  Run(d);
+}
+
+// The real message box: it runs its own modal loop until the user answers it.
+TEST_F(SigninTest, ARealFailureBoxLetsTheCoreGoOnAndEndsWithOk) {
+  veltrinawnd::InstallSystemSeam(nullptr);
+  auto svc = service_;
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
+  Answer(d, "team.lookup", [svc](const Request& r) { svc->Fail(r.id, -404, "no such team"); });
+  d.WaitFor("the box", [] { return testkit::FindMessageBox() != nullptr; });
+  d.Do("the core is free while the box is up", [svc] {
+    // The core thread answers this only when it is no longer inside the call that showed the box.
+    svc->Succeed(Next(*svc, "client.version"), bodies::VersionBody(3, "", ""));
+    EXPECT_TRUE(bodies::WaitForCoreIdle(std::chrono::milliseconds(3000)));
+    HWND box = testkit::FindMessageBox();
+    EXPECT_EQ(testkit::MessageBoxText(box), L"团队名错误 (code:-404)");
+    EXPECT_FALSE(testkit::WindowTitle(box).empty());  // no title given: the system's own caption
+    testkit::AnswerMessageBox(box, IDOK);
+  });
+  d.WaitFor("the box gone", [] { return testkit::FindMessageBox() == nullptr; });
+  d.Do("usable again", [] {
+    EXPECT_EQ(TextOf(L"SubdomainWnd", L"continue_btn"), L"下一步");
+    EXPECT_TRUE(testkit::FindControl(FindVisibleWindow(L"SubdomainWnd"), L"continue_btn")->IsEnabled());
+    testkit::ClickControl(FindVisibleWindow(L"SubdomainWnd"), L"closebtn");
+  });
+  Run(d);
 }

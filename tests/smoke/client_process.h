@@ -1,20 +1,23 @@
 #pragma once
 // The client under test as a process of its own: Veltrina.exe from this executable's folder,
-// started there (so that "../Veltrina/skin" resolves) on the embedded demo service. Its own output
-// (the client's log) goes to a file. Wine's error channel is switched on in its environment: Wine
-// honours that for the child, but writes those messages to the Unix stderr the child inherits from
-// this process, not to the handle given in STARTUPINFO, so they reach CTest's output, where the
-// group's FAIL_REGULAR_EXPRESSION catches "stack overflow" and "Unhandled". The destructor ends a
-// client that still runs, so no failed test leaves one behind; and the client runs in a job that
-// ends it if this process dies without unwinding (it would otherwise hold CTest's output open).
+// started there (so that "../Veltrina/skin" resolves) on the embedded demo service, its output in a
+// log file. Wine writes the client's error channel to the Unix stderr it inherits from this process:
+// CTest's output, where FAIL_REGULAR_EXPRESSION catches a dying thread. A job ends the client with
+// this process; the destructor ends it too.
 #include <windows.h>
 
+#include <stdexcept>
 #include <string>
 
 namespace smoke {
 
-std::wstring ExecutableFolder();
-// stem-N.extension in the working folder (CTest's: the test's build folder), N counting per stem.
+// A step that cannot go on throws: GoogleTest reports it, the guards on the stack clean up.
+struct SmokeFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+[[noreturn]] void Fail(const std::string& what);
+std::string Utf8(const std::wstring& text);
+// stem-N.extension in the working folder, N counting per stem.
 std::wstring NumberedWorkingFile(const std::wstring& stem, const std::wstring& extension);
 // <Documents>\Veltrina: the account store and the demo service's state.
 std::wstring DataFolder();
@@ -23,23 +26,26 @@ void ForgetEverything();
 
 class ClientProcess {
  public:
-  ClientProcess();  // throws SmokeFailure when Veltrina.exe cannot be started
+  ClientProcess();
   ~ClientProcess();
-  ClientProcess(const ClientProcess&) = delete;
-  ClientProcess& operator=(const ClientProcess&) = delete;
 
-  DWORD id() const { return info_.dwProcessId; }
-  bool Running() const;
-  DWORD ExitCode() const;  // STILL_ACTIVE while it runs
+  DWORD id() const { return id_; }
+  bool Running() const { return ::WaitForSingleObject(process_.h, 0) == WAIT_TIMEOUT; }
+  // Waits up to that long for the client to end; STILL_ACTIVE while it runs.
+  DWORD ExitCode(DWORD wait_ms = 0) const;
   const std::wstring& log_path() const { return log_path_; }
-  // Ends the process and waits until it is gone.
-  void End();
 
  private:
-  void CloseHandles();
-
-  HANDLE job_ = nullptr;
-  PROCESS_INFORMATION info_{};
+  struct Handle {
+    HANDLE h = nullptr;
+    Handle(HANDLE handle = nullptr) : h(handle) {}
+    Handle(const Handle&) = delete;
+    ~Handle() {
+      if (h) ::CloseHandle(h);
+    }
+  };
+  Handle job_, process_;  // the job goes last: closing it ends the client if it still runs
+  DWORD id_ = 0;
   std::wstring log_path_;
 };
 

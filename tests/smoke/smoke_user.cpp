@@ -1,180 +1,221 @@
 #include "smoke_user.h"
 
-#include "desktop_input.h"
-#include "smoke_failure.h"
-#include "window_probe.h"
+#include <algorithm>
+#include <iterator>
+
+#include "message_box.h"
+#include "screenshot.h"
 
 namespace smoke {
 namespace {
 
 // Generous: two cores under load, Wine, and a client that talks to its service on other threads.
 constexpr DWORD kLimitMs = 20000;
-constexpr DWORD kPollMs = 50;
 
-HWND FocusOfThreadOf(HWND window, HWND* active = nullptr) {
+void Send(std::vector<INPUT> inputs) {
+  if (::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+    Fail("SendInput refused events (error " + std::to_string(::GetLastError()) + ")");
+}
+
+// A key pressed and released, inside the given modifier when there is one.
+void Press(WORD vk, WORD modifier = 0) {
+  std::vector<INPUT> keys;
+  const std::pair<WORD, bool> order[] = {{modifier, false}, {vk, false}, {vk, true}, {modifier, true}};
+  for (auto [key, up] : order) {
+    if (!key) continue;
+    INPUT& in = keys.emplace_back();
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  }
+  Send(keys);
+}
+
+// The position goes with every event, so that a late motion cannot move a press elsewhere.
+INPUT Mouse(DWORD flags, POINT screen) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  // 0..65535 across the primary screen; aim at the pixel's middle.
+  in.mi.dx = static_cast<LONG>((screen.x * 65536LL + 32768) / ::GetSystemMetrics(SM_CXSCREEN));
+  in.mi.dy = static_cast<LONG>((screen.y * 65536LL + 32768) / ::GetSystemMetrics(SM_CYSCREEN));
+  return in;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[256] = {};
+  return std::wstring(name, static_cast<size_t>(std::max(0, ::GetClassNameW(hwnd, name, 256))));
+}
+
+BOOL CALLBACK AddTo(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+  return TRUE;
+}
+
+// Calls `fn` for every top-level window of the process.
+template <typename Fn>
+void ForWindowsOf(DWORD process_id, Fn fn) {
+  std::vector<HWND> all;
+  ::EnumWindows(AddTo, reinterpret_cast<LPARAM>(&all));
+  for (HWND h : all) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    if (pid == process_id) fn(h);
+  }
+}
+
+// The keyboard state of the window's thread: its active and focused windows.
+GUITHREADINFO GuiOf(HWND window) {
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
-  if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &gui)) return nullptr;
-  if (active) *active = gui.hwndActive;
-  return gui.hwndFocus;
-}
-
-std::string Describe(HWND window) {
-  if (!window) return "no window";
-  if (HWND top = ::GetAncestor(window, GA_ROOT); top && top != window) {
-    // Child controls by where they sit: their titles say nothing from another process.
-    RECT rc = RectInClientOf(window, top);
-    return Utf8(ClassOf(window)) + " at (" + std::to_string(rc.left) + "," + std::to_string(rc.top) + ") of " +
-           Describe(top);
-  }
-  wchar_t title[256] = {};
-  ::GetWindowTextW(window, title, 256);
-  return Utf8(ClassOf(window)) + " '" + Utf8(title) + "'";
-}
-
-// Who has the keyboard and the mouse: the foreground window, the pointer, and the client UI
-// thread's active, focused and capturing windows.
-std::string DescribeInput(DWORD process_id) {
-  POINT cursor{};
-  ::GetCursorPos(&cursor);
-  std::string text = "foreground " + Describe(::GetForegroundWindow()) + ", pointer at (" +
-                     std::to_string(cursor.x) + "," + std::to_string(cursor.y) + ")";
-  for (const TopWindow& w : TopLevelWindowsOf(process_id)) {
-    if (!w.visible) continue;
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof gui;
-    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(w.hwnd, nullptr), &gui)) break;
-    return text + ", client's active " + Describe(gui.hwndActive) + ", focus " + Describe(gui.hwndFocus) +
-           ", capture " + Describe(gui.hwndCapture);
-  }
-  return text;
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &gui);
+  return gui;
 }
 
 }  // namespace
 
 void SmokeUser::FailStep(const std::string& step, const std::string& what) {
-  std::string on_screen, focus;
-  try {
-    on_screen = DescribeWindows(client_.id());
-    focus = DescribeInput(client_.id());
-  } catch (const SmokeFailure& e) {
-    on_screen = std::string("(cannot tell: ") + e.what() + ")";
-  }
-  std::wstring screenshot = NumberedWorkingFile(L"smoke-failure", L".bmp");
-  if (!SaveScreenBmp(screenshot)) screenshot = L"(none)";
-  Fail("step '" + step + "': " + what + "\n  client windows: " + on_screen + "\n  input: " + focus +
-       "\n  client log: " + Utf8(client_.log_path()) + "\n  screen: " + Utf8(screenshot));
+  std::string windows;
+  ForWindowsOf(client_.id(), [&](HWND h) {
+    if (!::IsWindowVisible(h)) return;
+    windows += ", " + Utf8(ClassOf(h)) + " '" + Utf8(testkit::WindowTitle(h)) + "'";
+    if (ClassOf(h) == L"#32770") windows += " saying '" + Utf8(testkit::MessageBoxText(h)) + "'";
+  });
+  std::wstring screenshot = NumberedWorkingFile(L"smoke-failure", L".png");
+  RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (!testkit::SaveScreenPng(screen, screenshot)) screenshot = L"(none)";
+  Fail("step '" + step + "': " + what + "\n  client windows: " + windows.substr(std::min<size_t>(2, windows.size())) +
+       "\n  foreground: " + Utf8(ClassOf(::GetForegroundWindow())) + "\n  client log: " + Utf8(client_.log_path()) +
+       "\n  screen: " + Utf8(screenshot));
 }
 
 void SmokeUser::CheckAlive(const std::string& step, HWND window) {
+  DWORD_PTR result = 0;
   if (!client_.Running()) FailStep(step, "the client has exited (code " + std::to_string(client_.ExitCode()) + ")");
-  if (!window) return;
-  if (!::IsWindow(window)) FailStep(step, "the window it acts on is gone");
-  if (!Answers(window)) FailStep(step, Describe(window) + " does not answer within 5 s: its thread hangs or died");
+  if (window && !::IsWindow(window)) FailStep(step, "the window it acts on is gone");
+  if (window && !::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 5000, &result))
+    FailStep(step, "the " + Utf8(ClassOf(window)) + " does not answer: its thread hangs or died");
 }
 
 void SmokeUser::WaitUntil(const std::string& step, const std::function<bool()>& done, HWND window,
                           const std::function<std::string()>& seen) {
-  const DWORD start = ::GetTickCount();
-  for (;;) {
+  for (const DWORD start = ::GetTickCount();; ::Sleep(50)) {
     CheckAlive(step, window);
     try {
       if (done()) return;
     } catch (const SmokeFailure& e) {
-      FailStep(step, e.what());  // with the step's name and what is on the screen
+      FailStep(step, e.what());
     }
-    if (::GetTickCount() - start > kLimitMs)
-      FailStep(step, "not done within " + std::to_string(kLimitMs / 1000) + " s" + (seen ? "; saw " + seen() : ""));
-    ::Sleep(kPollMs);
+    if (::GetTickCount() - start > kLimitMs) FailStep(step, "not done in time" + (seen ? "; saw " + seen() : ""));
   }
 }
 
-void SmokeUser::WatchFor(const std::string& step, DWORD milliseconds, HWND window) {
-  for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < milliseconds; ::Sleep(kPollMs))
-    CheckAlive(step, window);
-  CheckAlive(step, window);
-}
-
-DWORD SmokeUser::WaitForExit(const std::string& step) {
-  const DWORD start = ::GetTickCount();
-  while (client_.Running()) {
-    if (::GetTickCount() - start > kLimitMs)
-      FailStep(step, "the client still runs after " + std::to_string(kLimitMs / 1000) + " s");
-    ::Sleep(kPollMs);
-  }
-  return client_.ExitCode();
+HWND SmokeUser::FindShown(const wchar_t* class_name, const wchar_t* title) {
+  HWND found = nullptr;
+  ForWindowsOf(client_.id(), [&](HWND h) {  // the title is kept outside the process: never blocks
+    if (::IsWindowVisible(h) && ClassOf(h) == class_name && (!title || testkit::WindowTitle(h) == title)) found = h;
+  });
+  return found;
 }
 
 HWND SmokeUser::WaitForWindow(const std::string& step, const wchar_t* class_name, const wchar_t* title) {
   HWND found = nullptr;
-  WaitUntil(step + " (waiting for " + Utf8(class_name) + " '" + Utf8(title) + "')",
-            [&] { return (found = FindShownWindow(client_.id(), class_name, title)) != nullptr; });
+  WaitUntil(step, [&] { return (found = FindShown(class_name, title)) != nullptr; });
   CheckAlive(step, found);
   return found;
 }
 
-HWND SmokeUser::WaitForMessageBox(const std::string& step) {
-  HWND box = nullptr;
-  WaitUntil(step + " (waiting for a message box)",
-            [&] { return (box = FindShownWindow(client_.id(), L"#32770")) != nullptr; });
-  CheckAlive(step, box);
-  return box;
+void SmokeUser::WaitUntilHidden(const std::string& step, HWND window) {
+  WaitUntil(step, [&] { return !::IsWindow(window) || !::IsWindowVisible(window); });
 }
 
-void SmokeUser::WaitUntilGone(const std::string& step, HWND window) {
-  WaitUntil(step + " (waiting until " + Describe(window) + " is gone)",
-            [&] { return !::IsWindow(window) || !::IsWindowVisible(window); });
+void SmokeUser::Click(POINT screen, bool right) {
+  // Under Wine on X11 a motion the display reports late can put the pointer back just after an
+  // injected move: it counts as there once it has stayed for three rounds.
+  POINT at{};
+  for (DWORD start = ::GetTickCount(), steady = 0; steady < 3; ::Sleep(20)) {
+    if (::GetTickCount() - start > 5000) Fail("the pointer does not stay at the point to click");
+    steady = ::GetCursorPos(&at) && at.x == screen.x && at.y == screen.y ? steady + 1 : 0;
+    if (!steady) Send({Mouse(0, screen)});
+  }
+  Send({Mouse(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN, screen),
+        Mouse(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP, screen)});
 }
 
 void SmokeUser::Click(const std::string& step, HWND window, POINT client_point) {
   CheckAlive(step, window);
-  input::Click(ScreenPoint(window, client_point.x, client_point.y));
-}
-
-void SmokeUser::ClickInto(const std::string& step, HWND edit) {
-  CheckAlive(step, edit);
-  input::Click(CenterOf(edit));
-  WaitUntil(step + " (waiting for the keyboard focus in " + Describe(edit) + ")",
-            [&] { return FocusOfThreadOf(edit) == edit; }, edit);
+  ::ClientToScreen(window, &client_point);
+  Click(client_point);
 }
 
 void SmokeUser::TypeInto(const std::string& step, HWND edit, const std::wstring& text) {
-  ClickInto(step, edit);
-  input::PressKey('A', true);
-  input::PressKey(VK_DELETE);
-  std::wstring left;
-  WaitUntil(step + " (waiting until Ctrl+A, Delete empty the field)", [&] { return (left = TextOf(edit)).empty(); },
-            edit, [&] { return "'" + Utf8(left) + "'"; });
-  input::TypeText(text);
-  std::wstring seen;
-  WaitUntil(step + " (waiting for the typed '" + Utf8(text) + "' in the field)",
-            [&] { return (seen = TextOf(edit)) == text; }, edit, [&] { return "'" + Utf8(seen) + "'"; });
+  RECT rc{};
+  ::GetWindowRect(edit, &rc);
+  Click(step, edit, POINT{(rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2});
+  WaitUntil(step + " (the focus)", [&] { return GuiOf(edit).hwndFocus == edit; }, edit);
+  std::wstring now;
+  int round = 0;
+  WaitUntil(step + " (emptied)", [&] {
+    if (round++ % 20 == 0) Press('A', VK_CONTROL), Press(VK_DELETE);  // again each second: Wine may drop Ctrl
+    return (now = TextOf(edit)).empty();
+  }, edit, [&] { return Utf8(now); });
+  for (wchar_t c : text) {
+    const SHORT scan = ::VkKeyScanW(c);
+    if (scan == -1 || (HIBYTE(scan) & ~1) != 0) Fail("no plain key types U+" + std::to_string(unsigned(c)));
+    Press(LOBYTE(scan), (HIBYTE(scan) & 1) ? VK_SHIFT : 0);
+  }
+  WaitUntil(step + " (typed)", [&] { return (now = TextOf(edit)) == text; }, edit, [&] { return Utf8(now); });
 }
 
 void SmokeUser::PressEnter(const std::string& step, HWND window) {
   CheckAlive(step, window);
-  input::PressKey(VK_RETURN);
+  Press(VK_RETURN);
 }
 
-std::wstring SmokeUser::AnswerMessageBox(const std::string& step, HWND box, bool by_click) {
-  CheckAlive(step, box);
-  std::wstring text = MessageBoxText(box);
-  if (by_click) {
-    std::vector<HWND> buttons = ChildrenOfClass(box, L"Button");
-    if (buttons.empty()) FailStep(step, "the message box has no button");
-    CheckAlive(step, buttons.front());
-    input::Click(CenterOf(buttons.front()));
-  } else {
-    // Enter goes to the active window: the box must have come to the front first.
-    WaitUntil(step + " (waiting until the message box is active)", [&] {
-      HWND active = nullptr;
-      FocusOfThreadOf(box, &active);
-      return active == box;
-    }, box);
-    input::PressKey(VK_RETURN);
-  }
-  WaitUntilGone(step, box);
+std::wstring SmokeUser::AnswerMessageBox(const std::string& step, HWND box) {
+  const std::wstring text = testkit::MessageBoxText(box);
+  // Enter goes to the active window: the box must have come to the front first.
+  WaitUntil(step + " (the box active)", [&] { return GuiOf(box).hwndActive == box; }, box);
+  Press(VK_RETURN);
+  WaitUntilHidden(step, box);
   return text;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t text[1024] = {};
+  DWORD_PTR copied = 0;
+  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                             5000, &copied))
+    Fail("the " + Utf8(ClassOf(hwnd)) + " does not answer WM_GETTEXT");
+  return std::wstring(text, std::min<DWORD_PTR>(copied, 1023));
+}
+
+std::vector<HWND> ChildrenOfClass(HWND parent, const wchar_t* class_name) {
+  std::vector<HWND> all, found;
+  ::EnumChildWindows(parent, AddTo, reinterpret_cast<LPARAM>(&all));
+  std::copy_if(all.begin(), all.end(), std::back_inserter(found),
+               [&](HWND h) { return _wcsicmp(ClassOf(h).c_str(), class_name) == 0; });
+  return found;
+}
+
+std::vector<uint32_t> CaptureScreen(RECT screen) {
+  const int width = screen.right - screen.left, height = screen.bottom - screen.top;
+  std::vector<uint32_t> pixels(static_cast<size_t>(std::max(0, width)) * std::max(0, height));
+  if (pixels.empty()) return pixels;
+  HDC screen_dc = ::GetDC(nullptr), memory = ::CreateCompatibleDC(screen_dc);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen_dc, width, height);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen_dc, screen.left, screen.top, SRCCOPY);
+  ::SelectObject(memory, old);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top-down rows
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+  for (uint32_t& p : pixels) p &= 0x00FFFFFF;
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen_dc);
+  return pixels;
 }
 
 }  // namespace smoke

@@ -1,13 +1,15 @@
 #pragma once
-// A user at the desktop in front of one client process. It acts only with real input
-// (desktop_input.h) and looks only from outside (window_probe.h). Every wait polls with a time
-// limit and, on every round, checks that the client still runs and that the window acted on still
+// A user at the desktop in front of one client process: acts only with real input (SendInput: it
+// goes wherever focus and activation send it), looks only from outside. Every wait polls with a
+// time limit and checks on every round that the client still runs and the window acted on still
 // answers: under Wine a dead UI thread leaves the process alive with frozen windows. A failure
-// names the step, the client's windows, who has the keyboard, and saves a screenshot.
+// names the step, the client's windows and who has the keyboard, and saves a screenshot.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "client_process.h"
 
@@ -17,38 +19,36 @@ class SmokeUser {
  public:
   explicit SmokeUser(ClientProcess& client) : client_(client) {}
 
-  ClientProcess& client() { return client_; }
-
-  // Fails unless the client runs and `window` (if any) answers.
   void CheckAlive(const std::string& step, HWND window = nullptr);
-  // Polls `done` until it holds; `window` is checked on every round. On time-out the failure
-  // includes what `seen` tells of the last round.
+  // Polls `done` until it holds; on time-out the failure includes what `seen` tells.
   void WaitUntil(const std::string& step, const std::function<bool()>& done, HWND window = nullptr,
                  const std::function<std::string()>& seen = nullptr);
-  // Keeps checking the client and `window` for a while, for steps whose effect is that nothing ends.
-  void WatchFor(const std::string& step, DWORD milliseconds, HWND window);
-  // Waits until the client has ended; returns its exit code.
-  DWORD WaitForExit(const std::string& step);
-  HWND WaitForWindow(const std::string& step, const wchar_t* class_name, const wchar_t* title);
-  HWND WaitForMessageBox(const std::string& step);
-  // Waits until the window is destroyed or hidden.
-  void WaitUntilGone(const std::string& step, HWND window);
+  // A visible top-level window of the client with this class (and title, when given), or null.
+  HWND FindShown(const wchar_t* class_name, const wchar_t* title = nullptr);
+  HWND WaitForWindow(const std::string& step, const wchar_t* class_name, const wchar_t* title = nullptr);
+  void WaitUntilHidden(const std::string& step, HWND window);
 
-  // A left click on a point of the window's client area.
+  // At a screen point, or at a point of the window's client area.
+  void Click(POINT screen, bool right = false);
   void Click(const std::string& step, HWND window, POINT client_point);
-  // Clicks into a native edit and waits until it holds the keyboard focus.
-  void ClickInto(const std::string& step, HWND edit);
-  // Clicks into the edit, empties it (Ctrl+A, Delete), types the text and waits until it is there.
+  // Clicks into a native edit, waits for the focus there, empties it (Ctrl+A, Delete), types the
+  // text and waits until the edit holds it.
   void TypeInto(const std::string& step, HWND edit, const std::wstring& text);
   void PressEnter(const std::string& step, HWND window);
-  // Reads a message box, answers it with Enter (or a click on its button) and waits until it is
-  // gone. Returns its text.
-  std::wstring AnswerMessageBox(const std::string& step, HWND box, bool by_click);
+  // Waits until the box is active, answers it with Enter, waits until it is gone; returns its text.
+  std::wstring AnswerMessageBox(const std::string& step, HWND box);
 
  private:
   [[noreturn]] void FailStep(const std::string& step, const std::string& what);
 
   ClientProcess& client_;
 };
+
+// The window's text by WM_GETTEXT; throws when the window does not answer.
+std::wstring TextOf(HWND hwnd);
+// Child windows (at any depth) of this class.
+std::vector<HWND> ChildrenOfClass(HWND parent, const wchar_t* class_name);
+// The screen's pixels in a rectangle, 0x00RRGGBB row by row.
+std::vector<uint32_t> CaptureScreen(RECT screen);
 
 }  // namespace smoke

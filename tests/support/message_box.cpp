@@ -3,52 +3,37 @@
 namespace testkit {
 namespace {
 
-struct Search {
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK FindBoxProc(HWND hwnd, LPARAM lp) {
-  wchar_t cls[16] = {};
-  GetClassNameW(hwnd, cls, 16);
-  if (IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
-    reinterpret_cast<Search*>(lp)->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-struct TextSearch {
-  std::wstring text;
-};
-
-BOOL CALLBACK FindTextProc(HWND hwnd, LPARAM lp) {
-  wchar_t cls[16] = {};
-  GetClassNameW(hwnd, cls, 16);
-  if (_wcsicmp(cls, L"Static") != 0) return TRUE;
-  std::wstring text = WindowTitle(hwnd);
-  if (text.empty()) return TRUE;
-  reinterpret_cast<TextSearch*>(lp)->text = text;
-  return FALSE;
+bool HasClass(HWND hwnd, const wchar_t* cls) {
+  wchar_t name[16] = {};
+  GetClassNameW(hwnd, name, 16);
+  return _wcsicmp(name, cls) == 0;
 }
 
 }  // namespace
 
 HWND FindMessageBox(DWORD thread_id) {
-  Search search;
-  EnumThreadWindows(thread_id ? thread_id : GetCurrentThreadId(), FindBoxProc, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  HWND found = nullptr;
+  EnumThreadWindows(thread_id ? thread_id : GetCurrentThreadId(), [](HWND hwnd, LPARAM lp) -> BOOL {
+    if (!IsWindowVisible(hwnd) || !HasClass(hwnd, L"#32770")) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
+  }, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 std::wstring MessageBoxText(HWND box) {
-  TextSearch search;
-  EnumChildWindows(box, FindTextProc, reinterpret_cast<LPARAM>(&search));
-  return search.text;
+  std::wstring text;
+  EnumChildWindows(box, [](HWND hwnd, LPARAM lp) -> BOOL {
+    auto* out = reinterpret_cast<std::wstring*>(lp);
+    if (HasClass(hwnd, L"Static")) *out = WindowTitle(hwnd);
+    return out->empty();
+  }, reinterpret_cast<LPARAM>(&text));
+  return text;
 }
 
 std::wstring WindowTitle(HWND hwnd) {
-  int length = GetWindowTextLengthW(hwnd);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

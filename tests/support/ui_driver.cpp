@@ -1,25 +1,46 @@
 #include "ui_driver.h"
 
 #include <cstdio>
-
 #include <map>
 #include <memory>
 
 namespace testkit {
 namespace {
+
 std::map<UINT_PTR, UiDriver*>& Drivers() {
   static std::map<UINT_PTR, UiDriver*> drivers;
   return drivers;
 }
+
+// Visible top-level windows of this thread: of this class, or (null) the client's own, leaving out
+// Wine's helper and tool-tip windows. Stops at the first unless `all`.
+int VisibleWindows(const wchar_t* cls, HWND* first, bool all) {
+  struct State {
+    const wchar_t* cls;
+    HWND* first;
+    bool all;
+    int count;
+  } state{cls, first, all, 0};
+  EnumThreadWindows(GetCurrentThreadId(), [](HWND hwnd, LPARAM lp) -> BOOL {
+    auto* s = reinterpret_cast<State*>(lp);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    wchar_t name[256] = {};
+    GetClassNameW(hwnd, name, 255);
+    const bool ours = DuiLib::CPaintManagerUI::FromWindow(hwnd) || wcscmp(name, L"#32770") == 0;
+    if (s->cls ? wcscmp(name, s->cls) != 0 : !ours) return TRUE;
+    if (s->first) *s->first = hwnd;
+    ++s->count;
+    return s->all;
+  }, reinterpret_cast<LPARAM>(&state));
+  return state.count;
+}
+
 }  // namespace
 
 UiDriver::UiDriver() = default;
 
 UiDriver::~UiDriver() {
-  if (timer_) {
-    KillTimer(nullptr, timer_);
-    Drivers().erase(timer_);
-  }
+  if (timer_) KillTimer(nullptr, timer_), Drivers().erase(timer_);
 }
 
 UiDriver& UiDriver::WaitFor(const std::string& what, Condition condition, int timeout_ms) {
@@ -44,8 +65,7 @@ UiDriver& UiDriver::OnWindow(const wchar_t* window_class, std::function<void(HWN
   std::wstring cls = window_class;
   std::string name(cls.begin(), cls.end());
   WaitFor("window " + name, [cls] { return FindVisibleWindow(cls.c_str()) != nullptr; }, timeout_ms);
-  Do("act on " + name, [cls, action] { action(FindVisibleWindow(cls.c_str())); });
-  return *this;
+  return Do("act on " + name, [cls, action] { action(FindVisibleWindow(cls.c_str())); });
 }
 
 void UiDriver::Start() {
@@ -61,11 +81,7 @@ void CALLBACK UiDriver::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
 
 void UiDriver::Tick() {
   if (!failure_.empty() || Done()) {
-    if (timer_) {
-      KillTimer(nullptr, timer_);
-      Drivers().erase(timer_);
-      timer_ = 0;
-    }
+    if (timer_) KillTimer(nullptr, timer_), Drivers().erase(timer_), timer_ = 0;
     return;
   }
   Step& step = steps_[next_];
@@ -82,27 +98,24 @@ void UiDriver::Tick() {
   if (in_tick_) return;
   in_tick_ = true;
   if (step.started == 0) step.started = GetTickCount() | 1;
-  bool ok = step.condition();
+  const bool ok = step.condition();
   in_tick_ = false;
   if (ok) {
     ++next_;
-    return;
-  }
-  if (static_cast<int>(GetTickCount() - step.started) > step.timeout_ms) {
+  } else if (static_cast<int>(GetTickCount() - step.started) > step.timeout_ms) {
     failure_ = "timed out waiting for: " + step.what;
     PostQuitMessage(1);
   }
 }
 
 bool PumpUntil(const std::function<bool()>& condition, int timeout_ms) {
-  DWORD start = GetTickCount();
-  for (;;) {
+  for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT)) {
     if (condition()) return true;
     if (static_cast<int>(GetTickCount() - start) > timeout_ms) return false;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(msg.wParam));
+        PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that waits for it
         return condition();
       }
       if (!DuiLib::CPaintManagerUI::TranslateMessage(&msg)) {
@@ -111,7 +124,6 @@ bool PumpUntil(const std::function<bool()>& condition, int timeout_ms) {
       }
       if (condition()) return true;
     }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
   }
 }
 
@@ -119,49 +131,15 @@ void PumpFor(int milliseconds) {
   PumpUntil([] { return false; }, milliseconds);
 }
 
-namespace {
-struct FindState {
-  const wchar_t* cls;
-  HWND found;
-  int count;
-  bool all = false;  // count every window of the class instead of stopping at the first
-};
-BOOL CALLBACK FindProc(HWND hwnd, LPARAM lp) {
-  auto* state = reinterpret_cast<FindState*>(lp);
-  if (!IsWindowVisible(hwnd)) return TRUE;
-  wchar_t name[256] = {};
-  GetClassNameW(hwnd, name, 255);
-  if (state->cls == nullptr) {
-    // Count the client's own windows (skip Wine's helper and tool-tip windows).
-    if (DuiLib::CPaintManagerUI::FromWindow(hwnd) || wcscmp(name, L"#32770") == 0) ++state->count;
-    return TRUE;
-  }
-  if (wcscmp(name, state->cls) == 0) {
-    state->found = hwnd;
-    ++state->count;
-    return state->all ? TRUE : FALSE;
-  }
-  return TRUE;
-}
-}  // namespace
-
 HWND FindVisibleWindow(const wchar_t* window_class) {
-  FindState state{window_class, nullptr, 0};
-  EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&state));
-  return state.found;
+  HWND found = nullptr;
+  VisibleWindows(window_class, &found, false);
+  return found;
 }
 
-int CountVisibleWindows(const wchar_t* window_class) {
-  FindState state{window_class, nullptr, 0, true};
-  EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&state));
-  return state.count;
-}
+int CountVisibleWindows(const wchar_t* window_class) { return VisibleWindows(window_class, nullptr, true); }
 
-int CountVisibleTopLevelWindows() {
-  FindState state{nullptr, nullptr, 0};
-  EnumThreadWindows(GetCurrentThreadId(), FindProc, reinterpret_cast<LPARAM>(&state));
-  return state.count;
-}
+int CountVisibleTopLevelWindows() { return VisibleWindows(nullptr, nullptr, true); }
 
 DuiLib::CPaintManagerUI* ManagerOf(HWND hwnd) { return DuiLib::CPaintManagerUI::FromWindow(hwnd); }
 
@@ -174,8 +152,8 @@ bool ClickControl(HWND hwnd, const wchar_t* name) {
   DuiLib::CControlUI* c = FindControl(hwnd, name);
   if (!c || !c->IsVisible()) return false;
   ManagerOf(hwnd)->UpdateLayout();
-  RECT rc = c->GetPos();
-  LPARAM pt = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+  const RECT rc = c->GetPos();
+  const LPARAM pt = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
   PostMessageW(hwnd, WM_MOUSEMOVE, 0, pt);
   PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, pt);
   PostMessageW(hwnd, WM_LBUTTONUP, 0, pt);
@@ -184,16 +162,12 @@ bool ClickControl(HWND hwnd, const wchar_t* name) {
 
 bool NotifyControl(HWND hwnd, const wchar_t* name, const wchar_t* type) {
   DuiLib::CControlUI* c = FindControl(hwnd, name);
-  if (!c) return false;
-  ManagerOf(hwnd)->SendNotify(c, type);
-  return true;
+  return c && (ManagerOf(hwnd)->SendNotify(c, type), true);
 }
 
 bool SetControlText(HWND hwnd, const wchar_t* name, const std::wstring& text) {
   DuiLib::CControlUI* c = FindControl(hwnd, name);
-  if (!c) return false;
-  c->SetText(text);
-  return true;
+  return c && (c->SetText(text), true);
 }
 
 }  // namespace testkit

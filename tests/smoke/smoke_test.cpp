@@ -1,0 +1,180 @@
+// Outside in: the real Veltrina.exe as its own process, driven with real keyboard and mouse input
+// and watched only from outside (its windows and message boxes, the demo service's state file, the
+// screen's pixels).
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "client_process.h"
+#include "smoke_user.h"
+
+namespace smoke {
+namespace {
+
+// Where the skins (skin/*.xml, main/session_rows.cpp) put things, in client coordinates. The native
+// edits check the arithmetic: when a skin moves, the test says so instead of clicking beside the
+// drawn controls.
+constexpr int kTopOfTeamEdit = 198 + 10, kTopOfUserNameEdit = 182 + 1 + 10;  // field row, border, padding
+constexpr int kLeftPanel = 230, kHeader = 56, kComposer = 150;
+POINT ChatInputTopLeft(SIZE c) { return POINT{kLeftPanel + 12 + 4, c.cy - kComposer + 36 + 4 + 4}; }
+POINT CloseButton(SIZE c) { return POINT{c.cx - 22, kHeader / 2}; }
+// Session rows are 36 high below the buttons row: the "频道" header, then #general.
+constexpr POINT kGeneralRow{110, kHeader + 36 + 36 + 18};
+RECT ConversationArea(SIZE c) { return RECT{kLeftPanel + 1, kHeader + 1, c.cx - 1, c.cy - kComposer - 1}; }
+
+SIZE ClientSize(HWND hwnd) {
+  RECT rc{};
+  ::GetClientRect(hwnd, &rc);
+  return SIZE{rc.right, rc.bottom};
+}
+
+// The window's native edit (the password one when asked), once the toolkit has put it where the
+// skin says (x or y < 0: anywhere): a window may show before its layout.
+HWND LaidOutField(SmokeUser& user, HWND window, const wchar_t* cls, bool password, POINT expected) {
+  HWND field = nullptr;
+  RECT rc{};
+  user.WaitUntil("layout of a " + Utf8(cls), [&] {
+    for (HWND h : ChildrenOfClass(window, cls))
+      if (((::GetWindowLongW(h, GWL_STYLE) & ES_PASSWORD) != 0) == password) field = h;
+    rc = RECT{};
+    if (field && ::GetWindowRect(field, &rc)) ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rc), 2);
+    return field && rc.right > rc.left && (expected.x < 0 || rc.left == expected.x) &&
+           (expected.y < 0 || rc.top == expected.y);
+  }, window, [&] {
+    return "it at " + std::to_string(rc.left) + "," + std::to_string(rc.top) + ", not " + std::to_string(expected.x) +
+           "," + std::to_string(expected.y) + ": if the skin moved, update " + __FILE__;
+  });
+  return field;
+}
+
+// The conversation is drawn by the toolkit: no native window, no text to read, only pixels.
+std::vector<uint32_t> Conversation(HWND main) {
+  RECT screen = ConversationArea(ClientSize(main));
+  ::MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&screen), 2);
+  return CaptureScreen(screen);
+}
+
+// Avatars, names and anti-aliased text give hundreds of colours, an empty list one or two.
+bool ShowsConversation(const std::vector<uint32_t>& pixels) {
+  return std::set<uint32_t>(pixels.begin(), pixels.end()).size() >= 32;
+}
+
+// "alice in #general" for the demo team's message with this content, as the embedded service
+// stores it (written atomically after every change), or why not.
+std::string StoredMessage(const std::string& content) {
+  using nlohmann::json;
+  std::ifstream in(std::filesystem::path(DataFolder() + L"\\demo-service.json"), std::ios::binary);
+  const json state = json::parse(in, nullptr, false);
+  auto named = [](const json& list, const char* key, const json& value, const char* name) {
+    for (const json& item : list)
+      if (item.at(key) == value) return item.at(name).get<std::string>();
+    return std::string("?");
+  };
+  try {
+    for (const json& team : state.at("teams"))
+      for (const json& m : team.at("messages"))
+        if (team.at("team").at("team_subdomain") == "demo" && m.at("content") == content)
+          return named(team.at("users"), "uid", m.at("uid"), "user_name") + " in #" +
+                 named(team.at("channels"), "channel_id", m.at("channel_id"), "channel_name");
+  } catch (const json::exception& e) {
+    return e.what();
+  }
+  return "no such message of team demo";
+}
+
+// The tray icon has no window of its own: it is the only icon at the right end of the Wine
+// desktop's taskbar, found by its pixels (it blinks while messages are unread).
+POINT TrayIcon(SmokeUser& user) {
+  RECT bar{};
+  ::GetWindowRect(::FindWindowW(L"Shell_TrayWnd", nullptr), &bar);
+  const RECT area{bar.right - 120, bar.top + 2, bar.right, bar.bottom - 2};  // inside the bar's own edges
+  const int width = area.right - area.left;
+  int left = width, right = -1;
+  user.WaitUntil("find the tray icon", [&] {
+    const std::vector<uint32_t> pixels = CaptureScreen(area);
+    for (size_t i = 0; i < pixels.size(); ++i) {
+      if (pixels[i] == pixels[width - 1]) continue;  // the background at the bar's right end
+      left = std::min(left, static_cast<int>(i % width));
+      right = std::max(right, static_cast<int>(i % width));
+    }
+    return right >= left;
+  });
+  return POINT{area.left + (left + right) / 2, (bar.top + bar.bottom) / 2};
+}
+
+class Smoke : public ::testing::Test {
+ protected:
+  // A first start, and no account or demo state left for the groups that share the documents folder.
+  void SetUp() override { ForgetEverything(); }
+  void TearDown() override { ForgetEverything(); }
+};
+
+TEST_F(Smoke, WrongPasswordThenSignInSendAMessageHideToTheTrayAndExit) {
+  ClientProcess client;
+  SmokeUser user(client);
+  HWND team = user.WaitForWindow("first start", L"SubdomainWnd", L"登录团队");
+  HWND team_field = LaidOutField(user, team, L"Edit", false, {-1, kTopOfTeamEdit});
+  EXPECT_EQ(Utf8(TextOf(team_field)), "") << "a first start offers no team";
+  user.TypeInto("type team demo", team_field, L"demo");
+  user.PressEnter("confirm team demo", team_field);
+  HWND login = user.WaitForWindow("login window", L"LoginWindow", L"登录");
+  user.WaitUntilHidden("the team window closes", team);
+  HWND name = LaidOutField(user, login, L"Edit", false, {-1, kTopOfUserNameEdit});
+  HWND password = LaidOutField(user, login, L"Edit", true, {-1, -1});
+
+  user.TypeInto("type the user name", name, L"alice");
+  user.TypeInto("type a wrong password", password, L"wrong");
+  user.PressEnter("sign in with the wrong password", password);
+  HWND box = user.WaitForWindow("the wrong password box", L"#32770");
+  EXPECT_EQ(Utf8(user.AnswerMessageBox("answer the box with Enter", box)), "用户名或密码错误");
+  user.CheckAlive("the login window after the box", login);
+  ASSERT_TRUE(::IsWindowVisible(login)) << "the login window went away with the box";
+  EXPECT_EQ(user.FindShown(L"MainWindow"), nullptr) << "a main window after a wrong password";
+
+  user.TypeInto("type the right password", password, L"veltrina");
+  user.PressEnter("sign in", password);
+  HWND main = user.WaitForWindow("the main window", L"MainWindow", L"Veltrina");
+  HWND composer = LaidOutField(user, main, L"RICHEDIT50W", false, ChatInputTopLeft(ClientSize(main)));
+  user.WaitUntilHidden("the login window closes", login);
+
+  user.Click("open #general", main, kGeneralRow);
+  std::vector<uint32_t> before, last;
+  user.WaitUntil("open #general (waiting for a conversation)",
+                 [&] { return ShowsConversation(before = Conversation(main)); }, main);
+  const std::wstring text = L"smoke " + std::to_wstring(::GetTickCount64());
+  user.TypeInto("type a message", composer, text);
+  user.PressEnter("send it", composer);
+  user.WaitUntil("send it (waiting for an empty composer)", [&] { return TextOf(composer).empty(); }, main);
+  std::string stored;
+  user.WaitUntil("send it (waiting for it in the service's state)",
+                 [&] { return (stored = StoredMessage(Utf8(text))) == "alice in #general"; }, main,
+                 [&] { return stored; });
+  // Its text cannot be read from outside; its arrival redraws the conversation, which then settles.
+  int steady = 0;
+  user.WaitUntil("the sent message is drawn", [&] {
+    std::vector<uint32_t> now = Conversation(main);
+    steady = now == last && now != before ? steady + 1 : 0;
+    last = std::move(now);
+    return steady >= 4;
+  }, main);
+
+  user.Click("the close button", main, CloseButton(ClientSize(main)));
+  user.WaitUntilHidden("the close button hides the main window", main);
+  ::Sleep(1000);
+  user.CheckAlive("hidden in the tray, not ended", main);
+  user.Click(TrayIcon(user));
+  user.WaitUntil("a click on the tray icon shows it again", [&] { return ::IsWindowVisible(main) != FALSE; }, main);
+  user.Click(TrayIcon(user), true);
+  HWND menu = user.WaitForWindow("the tray menu", L"#32768");
+  RECT rc{};
+  ::GetWindowRect(menu, &rc);
+  user.Click(POINT{(rc.left + rc.right) / 2, rc.top + (rc.bottom - rc.top) * 3 / 4});  // the lower item: 退出Veltrina
+  EXPECT_EQ(client.ExitCode(20000), 0u) << "the exit code after 退出Veltrina";
+}
+
+}  // namespace
+}  // namespace smoke
