@@ -40,10 +40,21 @@ TEST(Accounts, TeamsAndTheLastOneAreKeptInAFolderMadeWhenMissing) {
   EXPECT_FALSE(AccountManager("C:\\bad<>|name\\x").InitOrDie());
 }
 
+int CorruptCopies(const std::string& folder) {
+  WIN32_FIND_DATAW data;
+  std::wstring pattern = std::wstring(folder.begin(), folder.end()) + L"\\accounts.json.corrupt-*";
+  HANDLE find = FindFirstFileW(pattern.c_str(), &data);
+  int count = 0;
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) ++count;
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  return count;
+}
+
 TEST(Accounts, CorruptOrMisshapenFilesAreMovedAsideWithALogLineNotOverwritten) {
+  auto* files = veltrina::FileUtils::SharedFileUtils();
   for (const char* content : {"{\"teams\": [ broken", R"({"teams": 5, "last_team_id": []})"}) {
     core_test::TempFolder folder;
-    ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("accounts.json"), content));
+    ASSERT_TRUE(files->WriteFileAtomically(folder.File("accounts.json"), content));
     std::mutex mutex;
     bool logged = false;
     veltrina::set_log_observer([&](const std::string& line) {
@@ -58,12 +69,28 @@ TEST(Accounts, CorruptOrMisshapenFilesAreMovedAsideWithALogLineNotOverwritten) {
     // The store works again from empty, and the broken file is still there to look at.
     EXPECT_TRUE(store.Register(Team("t-1", "one", "One"), "me"));
     EXPECT_EQ(store.UsernameForTeamId("t-1"), "me");
-    WIN32_FIND_DATAW data;
-    std::wstring pattern = std::wstring(folder.path().begin(), folder.path().end()) + L"\\accounts.json.corrupt-*";
-    HANDLE find = FindFirstFileW(pattern.c_str(), &data);
-    EXPECT_NE(find, INVALID_HANDLE_VALUE) << content;
-    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    // A second corruption within the same second keeps its own copy beside the first.
+    ASSERT_TRUE(files->WriteFileAtomically(folder.File("accounts.json"), content));
+    EXPECT_EQ(store.LastTeamId(), "");
+    EXPECT_EQ(CorruptCopies(folder.path()), 2) << content;
   }
+}
+
+// A store another program holds cannot be read: it is not corrupt, and nothing writes over it.
+TEST(Accounts, AStoreThatCannotBeReadIsNeitherMovedNorOverwritten) {
+  core_test::TempFolder folder;
+  AccountManager store(folder.path());
+  ASSERT_TRUE(store.InitOrDie());
+  ASSERT_TRUE(store.Register(Team("t-1", "one", "One"), "me"));
+  std::string path = folder.File("accounts.json");
+  HANDLE held = CreateFileW(std::wstring(path.begin(), path.end()).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(store.LastTeamId(), "");
+  EXPECT_FALSE(store.Register(Team("t-2", "two", "Two"), "other"));
+  CloseHandle(held);
+  EXPECT_EQ(store.LastTeamId() + store.UsernameForTeamId("t-1"), "t-1me");
+  EXPECT_EQ(CorruptCopies(folder.path()), 0);
 }
 
 TEST(Files, NarrowPathsAreUtf8OrTheChineseCodePage) {

@@ -28,11 +28,16 @@ std::string StorePath(const std::string& folder) {
   return folder + ((last == '\\' || last == '/') ? "" : "\\") + "accounts.json";
 }
 
-json Load(const std::string& folder) {
+// The store's document; with writable, whether it may be written over (not when the file is
+// there but could not be read or moved aside: that would lose what it holds).
+json Load(const std::string& folder, bool* writable = nullptr) {
   json document;
-  if (internal::LoadJsonFile(StorePath(folder), &document) != internal::LoadResult::kLoaded) return json::object();
+  internal::LoadResult result = internal::LoadJsonFile(StorePath(folder), &document);
+  if (writable) *writable = result != internal::LoadResult::kUnreadable;
+  if (result != internal::LoadResult::kLoaded) return json::object();
   if (!internal::IsAccountDocument(document)) {
-    internal::MoveAside(StorePath(folder));  // not ours to overwrite
+    bool moved = internal::MoveAside(StorePath(folder));  // not ours to overwrite
+    if (writable) *writable = moved;
     return json::object();
   }
   return document;
@@ -77,7 +82,9 @@ std::string AccountManager::UsernameForTeamId(const std::string& team_id) {
 bool AccountManager::Register(const Team& team, const std::string& username) {
   if (!ready_ || team.team_id().empty()) return false;
   std::lock_guard<std::mutex> lock(StoreMutex());
-  json document = Load(folder_);
+  bool writable = false;
+  json document = Load(folder_, &writable);
+  if (!writable) return false;
   json teams = json::array();
   if (const json* old = internal::Member(document, "teams"); old && old->is_array())
     for (const json& t : *old)

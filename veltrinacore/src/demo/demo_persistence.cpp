@@ -4,6 +4,7 @@
 // that fails, the file stays as it is and is treated as unreadable.
 #include <windows.h>
 
+#include "../json_store.h"
 #include "../text_util.h"
 #include "demo_service_impl.h"
 #include "veltrina/file_utils.h"
@@ -47,19 +48,7 @@ void DemoService::Impl::Load() {
   Save();
 }
 
-bool DemoService::Impl::MoveAside() {
-  const std::string path = StatePath();
-  const std::string stem = path + ".corrupt-" + std::to_string(Now());
-  std::string aside = stem;
-  // Two corrupt files within a second each keep their copy.
-  for (int n = 2; FileUtils::SharedFileUtils()->IsFileExist(aside); ++n) aside = stem + "-" + std::to_string(n);
-  if (!MoveFileExW(internal::WidePath(path).c_str(), internal::WidePath(aside).c_str(), 0)) {
-    log("%s is corrupt and cannot be moved aside", path.c_str());
-    return false;
-  }
-  log("%s is corrupt; moved it to %s", path.c_str(), aside.c_str());
-  return true;
-}
+bool DemoService::Impl::MoveAside() { return internal::MoveAside(StatePath()); }
 
 void DemoService::Impl::Save() {
   if (!saving_) return;  // the file there holds data this service could not read
