@@ -11,7 +11,8 @@ void log(const char* format, ...)
 #endif
     ;
 
-// Test hook: every line (without newline) is also given to `observer`, on the logging thread.
+// Every line (without newline) is also given to `observer`, on the logging thread: for a host
+// that shows or collects the log.
 // An empty function removes it.
 void set_log_observer(std::function<void(const std::string& line)> observer);
 }  // namespace veltrina

@@ -102,6 +102,5 @@ void DemoService::Call(const Request& request, std::function<void(Reply)> answer
   impl_->Call(request, std::move(answer));
 }
 bool DemoService::ServesUrl(const std::string& url) const { return impl_->ServesUrl(url); }
-void DemoService::LifeStepForTests() { impl_->LifeStep(); }
 
 }  // namespace veltrina::backend

@@ -44,9 +44,6 @@ class DemoService : public Service {
   void Call(const Request& request, std::function<void(Reply)> answer) override;
   bool ServesUrl(const std::string& url) const override;
 
-  // Runs one step of the life at once (tests).
-  void LifeStepForTests();
-
  private:
   class Impl;
   std::unique_ptr<Impl> impl_;
