@@ -1,6 +1,6 @@
 #pragma once
-// Shared helpers of the toolkit's tests: a skinned window built from inline XML that records
-// its notifications, message pumping, log capture and scratch files.
+// Shared helpers of the toolkit's tests: a skinned window from inline XML that records its notifications,
+// message pumping, log capture and scratch files.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,30 +13,15 @@ namespace duitest {
 
 using namespace DuiLib;
 
-// Runs every queued message through the toolkit's own loop path.
+// Runs every queued message through the toolkit's own loop path; a quit is left for the test to see.
 inline void Pump(int rounds = 3) {
-  for (int r = 0; r < rounds; ++r) {
+  for (int r = 0; r < rounds; ++r, Sleep(r < rounds ? 1 : 0)) {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        // Never swallow a quit that a test did not expect: leave it for the test to see.
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        return;
-      }
-      if (!CPaintManagerUI::TranslateMessage(&msg)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-      }
+      if (msg.message == WM_QUIT) return PostQuitMessage(static_cast<int>(msg.wParam));
+      if (!CPaintManagerUI::TranslateMessage(&msg)) ::TranslateMessage(&msg), ::DispatchMessageW(&msg);
     }
-    if (r + 1 < rounds) Sleep(1);
   }
-}
-
-inline std::string Narrow(const std::wstring& w) {
-  std::string s(w.size() * 3, '\0');
-  s.resize(WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), static_cast<int>(s.size()),
-                               nullptr, nullptr));
-  return s;
 }
 
 // Collects what SetLogHandler reports while alive.
@@ -44,14 +29,12 @@ struct LogCapture {
   LogCapture() { SetLogHandler([this](const std::wstring& line) { lines.push_back(line); }); }
   ~LogCapture() { SetLogHandler(nullptr); }
   bool Contains(const std::wstring& a, const std::wstring& b = L"") const {
-    for (const auto& l : lines)
-      if (l.find(a) != std::wstring::npos && l.find(b) != std::wstring::npos) return true;
-    return false;
+    return std::any_of(lines.begin(), lines.end(), [&](auto& l) { return l.find(a) != l.npos && l.find(b) != l.npos; });
   }
-  std::string All() const {
+  std::wstring All() const {
     std::wstring all;
     for (const auto& l : lines) all += l + L"\n";
-    return Narrow(all);
+    return all;
   }
   std::vector<std::wstring> lines;
 };
@@ -59,10 +42,10 @@ struct LogCapture {
 // A fresh folder under the temp path, removed (files only) when the helper goes.
 struct ScratchDir {
   ScratchDir() {
+    static int counter = 0;
     wchar_t tmp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH, tmp);
-    static int counter = 0;
-    path = std::wstring(tmp) + L"duitest_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter) + L"\\";
+    path = tmp + (L"duitest_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter) + L"\\");
     CreateDirectoryW(path.c_str(), nullptr);
   }
   ~ScratchDir() {
@@ -70,35 +53,27 @@ struct ScratchDir {
     RemoveDirectoryW(path.c_str());
   }
   std::wstring Write(const std::wstring& name, const std::string& bytes) {
-    std::wstring full = path + name;
-    HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    files.push_back(path + name);
+    HANDLE h = CreateFileW(files.back().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(h);
-    files.push_back(full);
-    return full;
+    return files.back();
   }
   std::wstring path;
   std::vector<std::wstring> files;
 };
 
-struct Seen {
-  CDuiString type;
-  CControlUI* sender;
-  WPARAM wParam;
-  LPARAM lParam;
-  POINT pt;
-};
+struct Seen { CDuiString type; CControlUI* sender; WPARAM wParam; LPARAM lParam; POINT pt; };
 
 // A borderless window whose skin is inline XML; every notification is recorded.
 class SkinWindow : public WindowImplBase {
  public:
   explicit SkinWindow(std::wstring skin) : m_skin(std::move(skin)) {}
   ~SkinWindow() override { DestroyWindow(GetHWND()); }
+  // Shown without activation: Wine without a window manager waits seconds to unmap windows that were ever active.
   bool Open(int w = 400, int h = 300, HWND parent = nullptr) {
     CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
-    // Shown without activation: Wine without a window manager waits seconds to unmap
-    // windows that were ever active.
     Create(parent, L"duitest", WS_POPUP | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW, 0, 0, w, h);
     if (!GetHWND()) return false;
     ::ShowWindow(GetHWND(), SW_SHOWNOACTIVATE);
@@ -108,17 +83,14 @@ class SkinWindow : public WindowImplBase {
   }
   CPaintManagerUI& PM() { return m_PaintManager; }
   template <class T = CControlUI>
-  T* Find(const wchar_t* name) {
-    return static_cast<T*>(m_PaintManager.FindControl(name));
-  }
+  T* Find(const wchar_t* name) { return static_cast<T*>(m_PaintManager.FindControl(name)); }
   void Layout() { m_PaintManager.UpdateLayout(); }
   int Count(const wchar_t* type) const {
     return static_cast<int>(std::count_if(seen.begin(), seen.end(), [&](const Seen& s) { return s.type == type; }));
   }
   const Seen* Last(const wchar_t* type) const {
-    for (auto it = seen.rbegin(); it != seen.rend(); ++it)
-      if (it->type == type) return &*it;
-    return nullptr;
+    auto it = std::find_if(seen.rbegin(), seen.rend(), [&](const Seen& s) { return s.type == type; });
+    return it == seen.rend() ? nullptr : &*it;
   }
   std::vector<CDuiString> Types(std::initializer_list<const wchar_t*> only = {}) const {
     std::vector<CDuiString> t;
@@ -136,7 +108,6 @@ class SkinWindow : public WindowImplBase {
     for (UINT m : messages) SendWindowMessage(m, m == WM_LBUTTONDOWN ? MK_LBUTTON : 0, MAKELPARAM(pt.x, pt.y));
     Pump();
   }
-
   std::vector<Seen> seen;
   std::function<void(TNotifyUI&)> onNotify;
 
@@ -159,28 +130,12 @@ inline void AddRows(CListUI* list, int n, bool labels = false) {
   }
 }
 
-// The window's control tree painted off screen by the toolkit's own paint routine, as 0xRRGGBB.
-inline std::vector<DWORD> RenderPixels(SkinWindow& w, int width, int height) {
-  BITMAPINFO bmi{};
-  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  w.PM().Render(dc, RECT{0, 0, width, height});
-  GdiFlush();
-  std::vector<DWORD> px(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-  for (DWORD& p : px) p &= 0xFFFFFF;
-  SelectObject(dc, old);
-  DeleteObject(bmp);
-  DeleteDC(dc);
-  return px;
-}
-
 inline std::string Rect(const RECT& rc) {
   return std::to_string(rc.left) + "," + std::to_string(rc.top) + "," + std::to_string(rc.right) + "," + std::to_string(rc.bottom);
 }
 
 }  // namespace duitest
+
+using namespace duitest;
 
 #define EXPECT_RECT(rc, l, t, r, b) EXPECT_EQ(duitest::Rect(rc), duitest::Rect(RECT{l, t, r, b}))

@@ -1,12 +1,5 @@
 // Mouse input as Windows delivers it, window frame hit testing, and notifications.
-#include <gtest/gtest.h>
-
 #include "dui_test_support.h"
-
-using namespace DuiLib;
-using namespace duitest;
-
-namespace {
 
 const wchar_t kSkin[] =
     L"<Window size=\"300,300\"><VerticalLayout name=\"root\">"
@@ -24,9 +17,8 @@ struct InputFixture : ::testing::Test {
   CListUI* list = nullptr;
 };
 
-TEST_F(InputFixture, ClicksOnlyWhenReleasedOverAnEnabledVisibleButton) {
-  auto* b1 = w.Find(L"b1");
-  auto* b2 = w.Find(L"b2");
+TEST_F(InputFixture, ClicksOnlyWhenReleasedOverAnEnabledVisibleButtonAndTheWheelScrollsTheListUnderIt) {
+  auto *b1 = w.Find(L"b1"), *b2 = w.Find(L"b2");
   w.Click(Center(b1->GetPos()));
   EXPECT_EQ(w.Last(DUI_MSGTYPE_CLICK)->sender, b1);
   w.seen.clear();
@@ -40,9 +32,7 @@ TEST_F(InputFixture, ClicksOnlyWhenReleasedOverAnEnabledVisibleButton) {
   w.Layout();
   w.Click(Center(where));  // b2 moved into the space
   EXPECT_EQ(w.Last(DUI_MSGTYPE_CLICK)->sender, b2);
-}
-
-TEST_F(InputFixture, WheelScrollsTheListUnderTheMouseAndScrollingNotifies) {
+  // The wheel scrolls the list under the mouse; scrolling notifies.
   auto wheel = [&](POINT client, short delta) {
     ClientToScreen(w.GetHWND(), &client);
     w.SendWindowMessage(WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), MAKELPARAM(client.x, client.y));
@@ -50,13 +40,12 @@ TEST_F(InputFixture, WheelScrollsTheListUnderTheMouseAndScrollingNotifies) {
   wheel(Center(list->GetPos()), -WHEEL_DELTA);
   EXPECT_GT(list->GetScrollPos().cy, 0);
   wheel(Center(list->GetPos()), WHEEL_DELTA);
-  wheel(Center(w.Find(L"b1")->GetPos()), -WHEEL_DELTA);  // over another control: the list stays
+  wheel(Center(b2->GetPos()), -WHEEL_DELTA);  // over another control: the list stays
   EXPECT_EQ(list->GetScrollPos().cy, 0);
   w.seen.clear();
   list->SetScrollPos(SIZE{0, 40});
   list->SetScrollPos(SIZE{0, 40});  // no movement, no notification
-  EXPECT_EQ(w.Count(DUI_MSGTYPE_SCROLL), 1);
-  EXPECT_EQ(w.Last(DUI_MSGTYPE_SCROLL)->sender, list);
+  EXPECT_TRUE(w.Count(DUI_MSGTYPE_SCROLL) == 1 && w.Last(DUI_MSGTYPE_SCROLL)->sender == list);
   list->LineDown();
   EXPECT_EQ(list->GetScrollPos().cy, 70);
   list->PageUp();
@@ -64,43 +53,35 @@ TEST_F(InputFixture, WheelScrollsTheListUnderTheMouseAndScrollingNotifies) {
   EXPECT_EQ(list->GetScrollPos().cy, 120);
 }
 
-TEST_F(InputFixture, HidingDisablingOrRemovingAContainerReachesNativeEdits) {
+TEST_F(InputFixture, CursorsFollowTheControlsAndContainersReachNativeEdits) {
+  // The pointer moves asynchronously on some displays: wait until Windows reports it there.
+  auto setCursor = [&](POINT client, HWND target) {
+    POINT screen = client, now{};
+    ClientToScreen(w.GetHWND(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    for (int i = 0; i < 100 && GetCursorPos(&now) && (now.x != screen.x || now.y != screen.y); ++i) Pump(1), Sleep(5);
+    return w.SendWindowMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  };
+  EXPECT_TRUE(setCursor(Center(w.Find(L"b1")->GetPos()), w.GetHWND()));
+  EXPECT_TRUE(setCursor(Center(list->GetPos()), w.GetHWND()));
+  // Over an edit the native control keeps its own I-beam: the window must leave it alone.
   auto* bar = w.Find(L"bar");
   HWND native = w.Find(L"edit")->GetNativeWindow();
+  EXPECT_FALSE(setCursor(Center(w.Find(L"edit")->GetPos()), native));
+  // Hiding, disabling or removing a container reaches the native edits in it.
   bar->SetVisible(false);
   w.Layout();
-  EXPECT_FALSE(IsWindowVisible(native));
-  EXPECT_EQ(list->GetPos().top, 0);
+  EXPECT_TRUE(!IsWindowVisible(native) && list->GetPos().top == 0);
   bar->SetVisible(true);
   bar->SetEnabled(false);
   w.Layout();
-  EXPECT_TRUE(IsWindowVisible(native));
-  EXPECT_FALSE(IsWindowEnabled(native) || w.Find(L"b1")->IsEnabled());
+  EXPECT_TRUE(IsWindowVisible(native) && !IsWindowEnabled(native) && !w.Find(L"b1")->IsEnabled());
   bar->SetEnabled(true);
   EXPECT_TRUE(IsWindowEnabled(native));
   w.Find<CContainerUI>(L"root")->Remove(bar);
   EXPECT_FALSE(IsWindowVisible(native));  // at once, freed after the current message
   Pump();
   EXPECT_FALSE(IsWindow(native));
-}
-
-TEST_F(InputFixture, CursorsFollowTheControlsUnderTheMouse) {
-  // The pointer moves asynchronously on some displays: wait until Windows reports it there.
-  auto setCursor = [&](POINT client, HWND target) {
-    POINT screen = client, now{};
-    ClientToScreen(w.GetHWND(), &screen);
-    SetCursorPos(screen.x, screen.y);
-    for (int i = 0; i < 100 && GetCursorPos(&now) && (now.x != screen.x || now.y != screen.y); ++i) {
-      Pump(1);
-      Sleep(5);
-    }
-    return w.SendWindowMessage(WM_SETCURSOR, reinterpret_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-  };
-  EXPECT_TRUE(setCursor(Center(w.Find(L"b1")->GetPos()), w.GetHWND()));
-  EXPECT_TRUE(setCursor(Center(list->GetPos()), w.GetHWND()));
-  // Over an edit the native control keeps its own I-beam: the window must leave it alone.
-  auto* edit = w.Find(L"edit");
-  EXPECT_FALSE(setCursor(Center(edit->GetPos()), edit->GetNativeWindow()));
 }
 
 TEST(Frame, CaptionSizeBoxMinimumMaximizeAndRichEditClicks) {
@@ -110,8 +91,7 @@ TEST(Frame, CaptionSizeBoxMinimumMaximizeAndRichEditClicks) {
                L"<Control/></HorizontalLayout><RichEdit name=\"r\" height=\"100\" padding=\"20,10,0,0\"/><Control/>"
                L"</VerticalLayout></Window>");
   ASSERT_TRUE(w.Open(300, 200));
-  // Sizable by the style bit alone: Wine without a window manager is slow to let go of windows
-  // whose frame it was told about.
+  // Sizable by the style bit alone: Wine without a window manager is slow to free windows with a frame.
   SetWindowLongW(w.GetHWND(), GWL_STYLE, GetWindowLongW(w.GetHWND(), GWL_STYLE) | WS_THICKFRAME);
   w.Layout();
   auto hit = [&](int x, int y) {
@@ -129,24 +109,21 @@ TEST(Frame, CaptionSizeBoxMinimumMaximizeAndRichEditClicks) {
   MINMAXINFO mmi{};
   w.SendWindowMessage(WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
   EXPECT_EQ(mmi.ptMinTrackSize.x + mmi.ptMinTrackSize.y, 250);
-
   // A right click in the rich edit reports window coordinates.
   for (UINT m : {WM_RBUTTONDOWN, WM_RBUTTONUP}) SendMessageW(w.Find(L"r")->GetNativeWindow(), m, 0, MAKELPARAM(7, 9));
   ASSERT_EQ(w.Count(DUI_MSGTYPE_RICHEDIT_CLICK), 1);
-  EXPECT_EQ(w.Last(DUI_MSGTYPE_RICHEDIT_CLICK)->pt.x, 20 + 4 + 7);
-  EXPECT_EQ(w.Last(DUI_MSGTYPE_RICHEDIT_CLICK)->pt.y, 50 + 4 + 9);
-
+  const POINT rclick = w.Last(DUI_MSGTYPE_RICHEDIT_CLICK)->pt;
+  EXPECT_TRUE(rclick.x == 20 + 4 + 7 && rclick.y == 50 + 4 + 9);
   // Maximize and restore swap their buttons and lay out for the new size.
-  w.Click(Center(w.Find(L"maxbtn")->GetPos()));
+  auto* maxbtn = w.Find(L"maxbtn");
+  w.Click(Center(maxbtn->GetPos()));
   ASSERT_TRUE(IsZoomed(w.GetHWND()));
-  EXPECT_TRUE(!w.Find(L"maxbtn")->IsVisible() && w.Find(L"restorebtn")->IsVisible());
   w.Layout();
   RECT client;
   GetClientRect(w.GetHWND(), &client);
-  EXPECT_GT(client.right, 300);
+  EXPECT_TRUE(!maxbtn->IsVisible() && w.Find(L"restorebtn")->IsVisible() && client.right > 300);
   w.Click(Center(w.Find(L"restorebtn")->GetPos()));
-  EXPECT_FALSE(IsZoomed(w.GetHWND()));
-  EXPECT_TRUE(w.Find(L"maxbtn")->IsVisible() && !w.Find(L"restorebtn")->IsVisible());
+  EXPECT_TRUE(!IsZoomed(w.GetHWND()) && maxbtn->IsVisible() && !w.Find(L"restorebtn")->IsVisible());
 }
 
 TEST(Notify, ListenersRemovedDuringANotificationAreNotCalled) {
@@ -157,31 +134,23 @@ TEST(Notify, ListenersRemovedDuringANotificationAreNotCalled) {
     void Notify(TNotifyUI&) override { ++calls, drop && pm->RemoveNotifier(drop); }
   } second, first;
   CPaintManagerUI pm;
-  first.pm = &pm;
-  first.drop = &second;
+  first.pm = &pm, first.drop = &second;
   EXPECT_TRUE(pm.AddNotifier(&first) && !pm.AddNotifier(&first) && pm.AddNotifier(&second));
   pm.SendNotify(nullptr, L"x");
   EXPECT_EQ(first.calls + 10 * second.calls, 1);
 }
 
-// An asynchronous notification arrives after the current message, and is dropped when its
-// sender leaves the tree before delivery, even when another notification of its batch removes it.
-TEST(Notify, AsyncNotificationsAreDeliveredLaterUnlessTheirSenderWasRemoved) {
-  SkinWindow w(L"<Window size=\"200,100\"><VerticalLayout name=\"root\"><Button name=\"a\"/>"
-               L"<Button name=\"b\"/><Button name=\"c\"/></VerticalLayout></Window>");
-  ASSERT_TRUE(w.Open(200, 100));
-  auto* root = w.Find<CContainerUI>(L"root");
-  CControlUI* b = w.Find(L"b");
+// An asynchronous notification arrives after the current message, and is dropped when its sender leaves the tree
+// before delivery, even when another notification of its batch removes it.
+TEST_F(InputFixture, AsyncNotificationsAreDeliveredLaterUnlessTheirSenderWasRemoved) {
+  CControlUI *b1 = w.Find(L"b1"), *b2 = w.Find(L"b2");
   w.onNotify = [&](TNotifyUI& msg) {
-    if (msg.sType == L"late" && msg.pSender == b) root->Remove(w.Find(L"c"));
+    if (msg.sType == L"late" && msg.pSender == b2) w.Find<CContainerUI>(L"root")->Remove(list);
   };
-  for (const wchar_t* name : {L"a", L"b", L"c"}) w.PM().SendNotify(w.Find(name), L"late", 3, 4, true);
-  root->Remove(w.Find(L"a"));
+  for (CControlUI* c : {b1, b2, static_cast<CControlUI*>(list)}) w.PM().SendNotify(c, L"late", 3, 4, true);
+  w.Find<CContainerUI>(L"bar")->Remove(b1);
   EXPECT_EQ(w.Count(L"late"), 0);
   Pump();
   ASSERT_EQ(w.Count(L"late"), 1);
-  EXPECT_EQ(w.Last(L"late")->sender, b);
-  EXPECT_EQ(w.Last(L"late")->wParam + w.Last(L"late")->lParam, 7u);
+  EXPECT_TRUE(w.Last(L"late")->sender == b2 && w.Last(L"late")->wParam + w.Last(L"late")->lParam == 7u);
 }
-
-}  // namespace

@@ -1,29 +1,18 @@
 // Lists: selection, notifications, clicks, scrolling and removal while events are running.
-#include <gtest/gtest.h>
-
 #include "dui_test_support.h"
 
-using namespace DuiLib;
-using namespace duitest;
-
-namespace {
-
 struct ListFixture : ::testing::Test {
-  void SetUp() override {
-    ASSERT_TRUE(w.Open(300, 200));
-    list = w.Find<CListUI>(L"list");
-  }
+  void SetUp() override { ASSERT_TRUE(w.Open()); list = w.Find<CListUI>(L"list"); }
   CControlUI* RowAt(int i) { return list->GetItemAt(i); }
-  void ClickRow(int i, std::initializer_list<UINT> messages = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
-    w.Click(Center(RowAt(i)->GetPos()), messages);
+  void ClickRow(int i, std::initializer_list<UINT> m = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+    w.Click(Center(RowAt(i)->GetPos()), m);
   }
   SkinWindow w{L"<Window size=\"300,200\"><VerticalLayout><Edit name=\"edit\" height=\"30\"/>"
                L"<List name=\"list\" height=\"150\"/><Control/></VerticalLayout></Window>"};
   CListUI* list = nullptr;
 };
 
-// Selecting from code notifies once per change (wParam new, lParam old), leaves the focus alone
-// and follows its row when rows are removed or inserted.
+// Selecting from code notifies once per change (wParam new, lParam old), leaves the focus alone and follows its row.
 TEST_F(ListFixture, SelectionNotifiesChangesKeepsFocusAndFollowsItsRow) {
   AddRows(list, 5);
   w.Find(L"edit")->SetFocus();
@@ -37,23 +26,22 @@ TEST_F(ListFixture, SelectionNotifiesChangesKeepsFocusAndFollowsItsRow) {
     EXPECT_EQ(list->GetCurSel(), s.cur);
     EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), s.notified) << s.select;
   }
-  EXPECT_TRUE(w.Last(DUI_MSGTYPE_ITEMSELECT)->sender == list && w.Last(DUI_MSGTYPE_ITEMSELECT)->lParam == 4);
-  EXPECT_EQ(static_cast<int>(w.Last(DUI_MSGTYPE_ITEMSELECT)->wParam), -1);
+  const Seen* last = w.Last(DUI_MSGTYPE_ITEMSELECT);
+  EXPECT_TRUE(last->sender == list && last->lParam == 4 && static_cast<int>(last->wParam) == -1);
   EXPECT_EQ(GetFocus(), w.Find(L"edit")->GetNativeWindow());
   list->SelectItem(1, false, false);  // silently
   RowAt(3)->SetEnabled(false);
   RowAt(4)->SetVisible(false);
   EXPECT_FALSE(list->SelectItem(3, false) || list->SelectItem(4, false));  // unselectable rows keep the selection
-  EXPECT_EQ(list->GetCurSel(), 1);
-  EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 3);
+  EXPECT_TRUE(list->GetCurSel() == 1 && w.Count(DUI_MSGTYPE_ITEMSELECT) == 3);
   RowAt(3)->SetEnabled(true);
   list->SelectItem(3, false);
   list->RemoveAt(1);
-  EXPECT_EQ(list->GetCurSel(), 2);
+  const int afterRemove = list->GetCurSel();
   list->AddAt(new CListContainerElementUI, 0);
-  EXPECT_EQ(list->GetCurSel(), 3);
+  const int afterInsert = list->GetCurSel();
   list->RemoveAt(3);
-  EXPECT_EQ(list->GetCurSel(), -1);
+  EXPECT_TRUE(afterRemove == 2 && afterInsert == 3 && list->GetCurSel() == -1);
 }
 
 TEST_F(ListFixture, ClicksRightClicksAndMouseDisabledRows) {
@@ -73,8 +61,7 @@ TEST_F(ListFixture, ClicksRightClicksAndMouseDisabledRows) {
   EXPECT_EQ(w.Last(DUI_MSGTYPE_ITEMCLICK)->sender, RowAt(2));
   // A double click activates a row, after selecting it once.
   ClickRow(3, {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
-  EXPECT_EQ(w.Last(DUI_MSGTYPE_ITEMACTIVATE)->sender, RowAt(3));
-  EXPECT_EQ(w.Count(DUI_MSGTYPE_ITEMSELECT), 2);
+  EXPECT_TRUE(w.Last(DUI_MSGTYPE_ITEMACTIVATE)->sender == RowAt(3) && w.Count(DUI_MSGTYPE_ITEMSELECT) == 2);
   ClickRow(1, {WM_RBUTTONDOWN, WM_RBUTTONUP});
   EXPECT_EQ(w.Last(DUI_MSGTYPE_ITEMRCLICK)->sender, RowAt(1));
 }
@@ -93,8 +80,7 @@ TEST_F(ListFixture, ScrollPositionKeysAndThumb) {
   for (int i = 0; i < 15; ++i) list->RemoveAt(0);
   Pump();
   w.Layout();
-  EXPECT_EQ(list->GetScrollPos().cy, 150);
-  EXPECT_EQ(RowAt(9)->GetPos().bottom, 180);
+  EXPECT_TRUE(list->GetScrollPos().cy == 150 && RowAt(9)->GetPos().bottom == 180);
   AddRows(list, 10);
   list->SetFocus();
   list->SelectItem(0, true);
@@ -105,8 +91,8 @@ TEST_F(ListFixture, ScrollPositionKeysAndThumb) {
   EXPECT_EQ(RowAt(19)->GetPos().bottom, 180);  // selected and scrolled into view
   w.SendWindowMessage(WM_KEYDOWN, VK_HOME, 0);
   EXPECT_EQ(list->GetScrollPos().cy, 0);
-  // Dragging the thumb scrolls without selecting; a click on the track pages.
   w.Layout();
+  // Dragging the thumb scrolls without selecting; a click on the track pages.
   RECT track = list->GetVerticalScrollBar()->GetPos();
   EXPECT_EQ(RowAt(0)->GetPos().right, track.left);  // rows leave room for the bar
   POINT grab{(track.left + track.right) / 2, track.top + 5};
@@ -116,9 +102,8 @@ TEST_F(ListFixture, ScrollPositionKeysAndThumb) {
   w.SendWindowMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab.x, grab.y + 400));
   EXPECT_EQ(list->GetScrollPos().cy, 450);
   w.SendWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(grab.x, grab.y + 400));
-  EXPECT_EQ(list->GetCurSel(), 0);
   w.Click(POINT{grab.x, track.top + 2});
-  EXPECT_EQ(list->GetScrollPos().cy, 450 - 120);
+  EXPECT_TRUE(list->GetCurSel() == 0 && list->GetScrollPos().cy == 450 - 120);
 }
 
 // Rows removed by a handler of their own click or selection are freed after the event.
@@ -138,10 +123,7 @@ TEST_F(ListFixture, RowsRemovedInsideTheirOwnEventsDoNotCrash) {
   ClickRow(0);
   stage = 2;
   Pump();
-  EXPECT_EQ(list->GetCount(), 1);
   w.Layout();
   ClickRow(0);
-  EXPECT_EQ(list->GetCurSel(), 0);
+  EXPECT_TRUE(list->GetCount() == 1 && list->GetCurSel() == 0);
 }
-
-}  // namespace

@@ -1,15 +1,9 @@
 // The skin XML reader and the text markup of labels: what they yield and their errors.
-#include <gtest/gtest.h>
-
 #include "dui_test_support.h"
 
-using namespace DuiLib;
-using duitest::Narrow;
 using Kind = MarkupToken::Kind;
 
-namespace {
-
-std::vector<Kind> Kinds(const CDuiString& markup) {
+static std::vector<Kind> Kinds(const CDuiString& markup) {
   std::vector<Kind> k;
   for (const auto& t : ParseMarkup(markup)) k.push_back(t.kind);
   return k;
@@ -19,23 +13,20 @@ TEST(MarkupXml, TreeReferencesEncodingsAndLines) {
   CMarkup m;
   ASSERT_TRUE(m.Load(L"<?xml version=\"1.0\"?>\n<!-- head -->\n<Window size=\"300,200\" caption='0,0,0,30'>\n  <Font/>\n"
                      L"  <VerticalLayout><!-- c -->\n    <B t=\"&lt;b&gt; &amp; &quot;q&quot; &apos;s&apos; &#x4E2D;&#25991; &#x1F600;\"/>"
-                     L"\n</VerticalLayout></Window>"))
-      << Narrow(m.GetLastError());
-  const CMarkupNode* root = m.GetRoot();
+                     L"\n</VerticalLayout></Window>")) << m.GetLastError();
+  const CMarkupNode *root = m.GetRoot(), *b = root->children.at(1)->children.at(0).get();
   EXPECT_TRUE(root->name == L"Window" && root->line == 3 && *root->GetAttribute(L"caption") == L"0,0,0,30");
-  EXPECT_EQ(root->GetAttribute(L"missing"), nullptr);
-  const CMarkupNode* b = root->children.at(1)->children.at(0).get();
-  EXPECT_EQ(b->line, 6);
+  EXPECT_TRUE(root->GetAttribute(L"missing") == nullptr && b->line == 6);
   EXPECT_EQ(*b->GetAttribute(L"t"), L"<b> & \"q\" 's' 中文 \U0001F600");
   // UTF-8 with or without BOM, UTF-16LE with BOM, and from a file.
   std::string body = "<W t=\"\xE4\xB8\xAD\"/>";
   std::wstring wide = L"<W t=\"中\"/>";
   std::string utf16 = std::string("\xFF\xFE", 2) + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
   for (const std::string& bytes : {body, "\xEF\xBB\xBF" + body, utf16}) {
-    ASSERT_TRUE(m.LoadFromBytes(bytes)) << Narrow(m.GetLastError());
+    ASSERT_TRUE(m.LoadFromBytes(bytes)) << m.GetLastError();
     EXPECT_EQ(*m.GetRoot()->GetAttribute(L"t"), L"中");
   }
-  duitest::ScratchDir dir;
+  ScratchDir dir;
   ASSERT_TRUE(m.LoadFromFile(dir.Write(L"skin.xml", "\xEF\xBB\xBF<Window>\n" + body + "</Window>")));
   EXPECT_EQ(m.GetRoot()->children.at(0)->line, 2);
   EXPECT_FALSE(m.LoadFromFile(dir.path + L"nope.xml") || m.GetLastError().empty());
@@ -61,7 +52,7 @@ TEST(MarkupXml, ErrorsCarryTheLineOfTheFault) {
   for (const auto& c : cases) {
     CMarkup m;
     EXPECT_FALSE(m.LoadFromBytes(c.bytes) || m.GetRoot() || m.GetLastError().empty()) << c.what;
-    EXPECT_TRUE(m.GetErrorLine() == c.line || !c.bytes.size()) << c.what << ": " << Narrow(m.GetLastError());
+    EXPECT_TRUE(m.GetErrorLine() == c.line || !c.bytes.size()) << c.what << ": " << m.GetLastError();
   }
 }
 
@@ -69,19 +60,17 @@ TEST(MarkupText, TagsLinksColoursAndBreaks) {
   auto toks = ParseMarkup(L"see {a x=|link|http://a/{{id}}/b|}text{/a} {c #DDDDDD}g{/c}{c #80112233}h{/c}");
   ASSERT_EQ(toks.size(), 11u);
   EXPECT_EQ(toks[1].text, L"x=|link|http://a/{id}/b|");  // a link carries its exact content, braces unescaped
-  EXPECT_EQ(toks[5].color, 0xFFDDDDDDu);                    // #RRGGBB is opaque
-  EXPECT_EQ(toks[8].color, 0x80112233u);
+  EXPECT_TRUE(toks[5].color == 0xFFDDDDDDu && toks[8].color == 0x80112233u);  // #RRGGBB is opaque
   EXPECT_EQ(Kinds(L"{b}B{/b}{i}{/i}{u}{/u}{f 3}{/f}"),
             (std::vector<Kind>{Kind::BoldOpen, Kind::Text, Kind::BoldClose, Kind::ItalicOpen, Kind::ItalicClose,
                                Kind::UnderlineOpen, Kind::UnderlineClose, Kind::FontOpen, Kind::FontClose}));
   EXPECT_EQ(ParseMarkup(L"{f 3}F{/f}")[0].font, 3);
   EXPECT_EQ(Kinds(L"{a x}open"), (std::vector<Kind>{Kind::LinkOpen, Kind::Text, Kind::LinkClose}));
-  // Unknown or unterminated tags show as text; a tag never spans a line; a stray close is
-  // dropped, and links never nest.
+  // Unknown or unterminated tags show as text; a tag never spans a line; a stray close is dropped; links never nest.
   const std::pair<const wchar_t*, const wchar_t*> plain[] = {
       {L"a{n}b\nc\r\nd", L"a\nb\nc\nd"}, {L"x {zz} y", L"x {zz} y"}, {L"x {a y", L"x {a y"}, {L"{c}no{/c}", L"{c}no"},
       {L"{", L"{"}, {L"a{b\n}c", L"a{b\n}c"}, {L"a{/a}b", L"ab"}, {L"{a x}1{a y}2{/a}3{/a}", L"1{a y}23"}};
-  for (const auto& [markup, text] : plain) EXPECT_EQ(MarkupToPlainText(markup), text) << Narrow(markup);
+  for (const auto& [markup, text] : plain) EXPECT_EQ(MarkupToPlainText(markup), text) << markup;
 }
 
 // Text from users is escaped: it shows exactly as typed and never opens a tag, even next to ours.
@@ -89,12 +78,11 @@ TEST(MarkupText, EscapedUserTextShowsLiterally) {
   const CDuiString users[] = {L"{a x=|link|evil|}click me{/a}", L"{c #FF0000}red{/c}", L"{n}", L"}{", L"{{}}", L"}",
                               L"x}", L"{/a}", L"{b}{i}{u}{f 1}", L"line1\nline2 {a y}", L"中文 {a 链接}点{/a}", L""};
   for (const CDuiString& u : users) {
-    EXPECT_EQ(MarkupToPlainText(EscapeMarkup(u)), u) << Narrow(u);
-    for (Kind k : Kinds(EscapeMarkup(u))) EXPECT_TRUE(k == Kind::Text || k == Kind::LineBreak) << Narrow(u);
+    EXPECT_EQ(MarkupToPlainText(EscapeMarkup(u)), u) << u;
+    for (Kind k : Kinds(EscapeMarkup(u))) EXPECT_TRUE(k == Kind::Text || k == Kind::LineBreak) << u;
     CDuiString link = L"{a x=|link|http://a|}" + EscapeMarkup(u) + L"{/a}";
-    EXPECT_EQ(MarkupToPlainText(link), u) << Narrow(link);
-    EXPECT_EQ(ParseMarkup(link).at(0).text, L"x=|link|http://a|") << Narrow(link);
-    EXPECT_EQ(Kinds(link).back(), Kind::LinkClose) << Narrow(link);
+    EXPECT_TRUE(MarkupToPlainText(link) == u && ParseMarkup(link).at(0).text == L"x=|link|http://a|") << link;
+    EXPECT_EQ(Kinds(link).back(), Kind::LinkClose) << link;
   }
 }
 
@@ -109,5 +97,3 @@ TEST(Markup, LargeInputsParseInLinearTime) {
   EXPECT_EQ(MarkupToPlainText(braces), braces);
   EXPECT_LT(GetTickCount() - start, 2000u);
 }
-
-}  // namespace

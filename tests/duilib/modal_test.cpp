@@ -1,32 +1,26 @@
 // Modal loops: results, failed creation, owners, refused closes and nested loops ending on quit.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
 
 #include "dui_test_support.h"
-
-using namespace DuiLib;
-using namespace duitest;
-
-namespace {
 
 const wchar_t kDialog[] =
     L"<Window size=\"200,120\" roundcorner=\"6,6\"><VerticalLayout><Button name=\"closebtn\" height=\"30\"/>"
     L"<Button name=\"ok\" height=\"30\"/><Edit name=\"e\" height=\"30\"/><Control/></VerticalLayout></Window>";
 constexpr UINT kRunInner = WM_APP + 40;
 
-// Nothing may be left in the queue for the next test.
-void ExpectNoQuitPending() {
-  MSG msg;
-  EXPECT_FALSE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+// Takes a pending quit off the queue: nothing may be left for the next test.
+static bool TakeQuit(WPARAM* code = nullptr) {
+  MSG msg{};
+  const bool got = PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  return code ? (*code = msg.wParam, got) : got;
 }
 
-// A dialog that refuses the first close (say, to ask about an unsent message), or runs a second
-// modal window from inside its own message handling.
-class Dialog : public SkinWindow {
+// A dialog that refuses the first close (say, to ask about an unsent message), or runs a second modal window from
+// inside its own message handling.
+class ModalDialog : public SkinWindow {
  public:
-  explicit Dialog(const wchar_t* skin = kDialog) : SkinWindow(skin) {}
+  ModalDialog() : SkinWindow(kDialog) {}
   int vetoes = 0;
   bool sent = false;  // kRunInner comes from SendMessage on another thread
   bool innerRan = false, ownerEnabledAfterVeto = true;
@@ -44,10 +38,7 @@ class Dialog : public SkinWindow {
       Close(6);
     } else if (uMsg == kRunInner) {
       SkinWindow inner(kDialog);
-      if (sent) {
-        Close(IDOK);
-        ReplyMessage(0);
-      }
+      if (sent) Close(IDOK), ReplyMessage(0);
       if (inner.Open(200, 120, sent ? nullptr : GetHWND())) {
         innerRan = true;
         if (sent) inner.Close(IDOK);
@@ -69,8 +60,7 @@ TEST(Modal, ResultsFromCloseButtonsEscapeAndFailedCreation) {
     EXPECT_FALSE(broken.Open());
     DWORD start = GetTickCount();
     EXPECT_EQ(broken.ShowModal(), static_cast<UINT>(IDCANCEL));  // at once
-    EXPECT_LT(GetTickCount() - start, 1000u);
-    EXPECT_TRUE(log.Contains(L"line 3")) << log.All();
+    EXPECT_TRUE(GetTickCount() - start < 1000u && log.Contains(L"line 3")) << log.All();
   }
   const struct { const wchar_t* click; UINT key; UINT close; UINT result; } cases[] = {
       {nullptr, 0, 42, 42}, {L"ok", 0, 0, IDOK}, {L"closebtn", 0, 0, IDCANCEL}, {nullptr, VK_ESCAPE, 0, IDCANCEL}};
@@ -89,30 +79,26 @@ TEST(Modal, ResultsFromCloseButtonsEscapeAndFailedCreation) {
       w.PostWindowMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
       w.PostWindowMessage(WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
     }
-    EXPECT_EQ(w.ShowModal(), c.result);
-    EXPECT_EQ(w.GetHWND(), nullptr);
-    ExpectNoQuitPending();
+    EXPECT_TRUE(w.ShowModal() == c.result && w.GetHWND() == nullptr);
+    EXPECT_FALSE(TakeQuit());
   }
 }
 
 TEST(Modal, NestedLoopsBothEndOnQuitAndTheQuitIsPostedAgain) {
-  Dialog outer;
+  ModalDialog outer;
   ASSERT_TRUE(outer.Open());
   outer.PostWindowMessage(kRunInner);
-  EXPECT_EQ(outer.ShowModal(), static_cast<UINT>(IDCANCEL));
-  EXPECT_TRUE(outer.innerRan);
-  EXPECT_EQ(outer.innerResult, static_cast<UINT>(IDCANCEL));
+  EXPECT_TRUE(outer.ShowModal() == IDCANCEL && outer.innerRan && outer.innerResult == IDCANCEL);
   EXPECT_TRUE(!IsWindow(outer.GetHWND()) || IsWindowEnabled(outer.GetHWND()));
-  MSG msg;
-  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
-  EXPECT_EQ(msg.wParam, 7u);
-  ExpectNoQuitPending();
+  WPARAM code = 0;
+  EXPECT_TRUE(TakeQuit(&code) && code == 7u);
+  EXPECT_FALSE(TakeQuit());
 }
 
-// A window runs the next one from a message another thread sent it (as a core answer is) and
-// closes meanwhile: its loop must end with the inner one, though no other message comes.
+// A window runs the next one from a message another thread sent it (as a core answer is) and closes meanwhile:
+// its loop must end with the inner one, though no other message comes.
 TEST(Modal, ALoopEnteredFromASentMessageEndsWithItsWindow) {
-  Dialog outer;
+  ModalDialog outer;
   outer.sent = true;
   ASSERT_TRUE(outer.Open());
   HWND hwnd = outer.GetHWND();
@@ -130,11 +116,9 @@ TEST(Modal, ALoopEnteredFromASentMessageEndsWithItsWindow) {
   ended = true;
   sender.join();
   rescue.join();
-  EXPECT_TRUE(outer.innerRan);
-  EXPECT_LT(elapsed, 2000u);
+  EXPECT_TRUE(outer.innerRan && elapsed < 2000u);
   Pump();
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  while (TakeQuit()) {
   }
 }
 
@@ -142,14 +126,12 @@ TEST(Modal, ALoopEnteredFromASentMessageEndsWithItsWindow) {
 TEST(Modal, ADialogDisablesItsOwnerUntilItReallyCloses) {
   SkinWindow owner(kDialog);
   ASSERT_TRUE(owner.Open());
-  Dialog dlg;
+  ModalDialog dlg;
   dlg.vetoes = 1;
   ASSERT_TRUE(dlg.Open(200, 120, owner.GetHWND()));
   dlg.Close(5);
-  EXPECT_EQ(dlg.ShowModal(), 6u);
-  EXPECT_FALSE(dlg.ownerEnabledAfterVeto);
-  EXPECT_TRUE(IsWindowEnabled(owner.GetHWND()));
-  ExpectNoQuitPending();
+  EXPECT_TRUE(dlg.ShowModal() == 6u && !dlg.ownerEnabledAfterVeto && IsWindowEnabled(owner.GetHWND()));
+  EXPECT_FALSE(TakeQuit());
 }
 
 // A dialog object kept by its owner and shown again: the second window is as whole as the first.
@@ -157,27 +139,22 @@ TEST(Modal, ASecondWindowOfTheSameObjectWorksLikeTheFirst) {
   SkinWindow w(kDialog);
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    ASSERT_TRUE(w.Open(200, 120));
+    ASSERT_TRUE(w.Open());
     w.Layout();
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
     EXPECT_NE(GetWindowRgn(w.GetHWND(), rgn), ERROR);  // rounded corners on every window
     DeleteObject(rgn);
     auto* edit = w.Find(L"e");
+    auto* ok = w.Find<CButtonUI>(L"ok");
     EXPECT_EQ(GetParent(edit->GetNativeWindow()), w.GetHWND());
     w.seen.clear();
     edit->SetFocus();
     SendMessageW(edit->GetNativeWindow(), WM_CHAR, L'a', 1);
-    w.Click(Center(w.Find(L"ok")->GetPos()));
-    EXPECT_EQ(w.Count(DUI_MSGTYPE_TEXTCHANGED) + w.Count(DUI_MSGTYPE_CLICK), 2);
-    // Hover follows the mouse in and out of the button.
-    auto* ok = w.Find<CButtonUI>(L"ok");
-    w.SendWindowMessage(WM_MOUSEMOVE, 0, MAKELPARAM(10, 40));
-    EXPECT_TRUE(ok->IsHot());
+    w.Click(Center(ok->GetPos()));  // hover follows the mouse in and out of the button
+    EXPECT_TRUE(w.Count(DUI_MSGTYPE_TEXTCHANGED) + w.Count(DUI_MSGTYPE_CLICK) == 2 && ok->IsHot());
     w.SendWindowMessage(WM_MOUSELEAVE);
     EXPECT_FALSE(ok->IsHot());
     w.Close(IDOK);
     EXPECT_EQ(w.ShowModal(), static_cast<UINT>(IDOK));
   }
 }
-
-}  // namespace

@@ -1,16 +1,8 @@
-// Wrapping text: estimated sizes agree with painting, clicks on links report the right link,
-// and long text lays out in linear time.
-#include <gtest/gtest.h>
-
+// Wrapping text: estimated sizes agree with painting, clicks on links report the right link, linear-time layout.
 #include <algorithm>
 #include <chrono>
 
 #include "dui_test_support.h"
-
-using namespace DuiLib;
-using namespace duitest;
-
-namespace {
 
 struct TextFixture : ::testing::Test {
   void SetUp() override {
@@ -32,10 +24,7 @@ struct TextFixture : ::testing::Test {
     ADD_FAILURE() << "link " << i << " has no area";
     return POINT{-1, -1};
   }
-  void Paint() {
-    InvalidateRect(w.GetHWND(), nullptr, FALSE);
-    UpdateWindow(w.GetHWND());
-  }
+  void Paint() { InvalidateRect(w.GetHWND(), nullptr, FALSE), UpdateWindow(w.GetHWND()); }
   SkinWindow w{L"<Window size=\"640,480\"><VerticalLayout name=\"root\"><Text name=\"msg\" showhtml=\"true\" width=\"570\"/>"
                L"<Text name=\"c\" showhtml=\"true\" align=\"center\" height=\"40\"/>"
                L"<Text name=\"r\" showhtml=\"true\" align=\"right\" height=\"40\"/><Control/></VerticalLayout></Window>"};
@@ -51,7 +40,7 @@ TEST_F(TextFixture, EstimatesAreWholeLinesOfTheWrappedText) {
   for (const auto& c : cases) {
     text->SetText(c.text);
     int cy = text->EstimateSize(SIZE{570, 9999}).cy;
-    EXPECT_TRUE(cy % lh == 0 && cy >= c.minLines * lh && cy <= c.maxLines * lh) << cy << Narrow(c.text.substr(0, 9));
+    EXPECT_TRUE(cy % lh == 0 && cy >= c.minLines * lh && cy <= c.maxLines * lh) << cy << c.text.substr(0, 9);
   }
   // Text padding adds to the height and narrows the wrapping width.
   const int plain = text->EstimateSize(SIZE{570, 9999}).cy;
@@ -60,8 +49,8 @@ TEST_F(TextFixture, EstimatesAreWholeLinesOfTheWrappedText) {
   EXPECT_TRUE(padded >= plain + 12 && (padded - 12) % lh == 0) << padded;
 }
 
-// The estimate, the layout the window gives the text and the link rectangles agree, before
-// and after painting, also when the text is centred or right-aligned.
+// The estimate, the layout the window gives the text and the link rectangles agree, before and after painting,
+// also when the text is centred or right-aligned.
 TEST_F(TextFixture, LinksLieInsideTheEstimateWhereTheyArePainted) {
   text->SetTextPadding(RECT{6, 4, 6, 4});
   text->SetText(Words(80) + L"{a x=|link|http://first|}first link{/a} " + Words(40) +
@@ -69,10 +58,8 @@ TEST_F(TextFixture, LinksLieInsideTheEstimateWhereTheyArePainted) {
   SIZE est = text->EstimateSize(SIZE{570, 9999});
   w.Layout();
   const RECT pos = text->GetPos();
-  EXPECT_EQ(pos.bottom - pos.top, est.cy);
   ASSERT_EQ(text->GetLinkCount(), 2);
-  EXPECT_EQ(*text->GetLinkContent(1), L"x=|link|http://second|");
-  EXPECT_EQ(text->GetLinkContent(2), nullptr);
+  EXPECT_TRUE(pos.bottom - pos.top == est.cy && !text->GetLinkContent(2));
   for (int pass = 0; pass < 2; ++pass, Paint()) {
     for (int i = 0; i < 2; ++i) EXPECT_GE(PointOnLink(i).x, 0);
     for (int y = pos.top - 10; y < pos.bottom + 40; y += 2)
@@ -85,7 +72,6 @@ TEST_F(TextFixture, LinksLieInsideTheEstimateWhereTheyArePainted) {
   w.Layout();
   EXPECT_EQ(text->GetHeight(), lh + 8);
   EXPECT_EQ(text->LinkAt(POINT{text->GetPos().left + 7, text->GetPos().bottom - 5}), 0);
-
   for (const wchar_t* name : {L"c", L"r"}) {
     auto* aligned = w.Find<CTextUI>(name);
     aligned->SetText(L"{a x}link{/a}");
@@ -93,8 +79,8 @@ TEST_F(TextFixture, LinksLieInsideTheEstimateWhereTheyArePainted) {
     RECT rc = aligned->GetPos();
     POINT inside = name[0] == L'c' ? POINT{(rc.left + rc.right) / 2, rc.top + 10} : POINT{rc.right - 3, rc.top + 10};
     for (int pass = 0; pass < 2; ++pass, Paint()) {
-      EXPECT_EQ(aligned->LinkAt(POINT{rc.left + 3, rc.top + 10}), -1) << pass << Narrow(name);
-      EXPECT_EQ(aligned->LinkAt(inside), 0) << pass << Narrow(name);
+      EXPECT_EQ(aligned->LinkAt(POINT{rc.left + 3, rc.top + 10}), -1) << pass << name;
+      EXPECT_EQ(aligned->LinkAt(inside), 0) << pass << name;
     }
   }
 }
@@ -137,17 +123,16 @@ TEST_F(TextFixture, LongTextMeasuresQuicklyAndLabelsMeasureAsGdiDraws) {
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
   const CDuiString shortText = L"Hello, world 你好 again";
   label->SetText(shortText);
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, w.PM().GetFont(-1));
+  HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, w.PM().GetFont(-1));
   SIZE extent{};
   GetTextExtentPoint32W(dc, shortText.c_str(), static_cast<int>(shortText.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
+  DeleteDC(dc);
   EXPECT_EQ(label->EstimateSize(SIZE{0, 30}).cx, extent.cx);
 }
 
-// A word wider than the line breaks where its characters stop fitting (the widest prefix of
-// the rest, at least one character), and a 32 KB word lays out in linear time.
+// A word wider than the line breaks where its characters stop fitting (the widest prefix of the rest, at least one
+// character), and a 32 KB word lays out in linear time.
 TEST(TextWrap, LongWordsBreakAtTheWidestFittingPrefixInLinearTime) {
   CPaintManagerUI pm;
   HDC dc = CreateCompatibleDC(nullptr);
@@ -183,7 +168,6 @@ TEST(TextWrap, LongWordsBreakAtTheWidestFittingPrefixInLinearTime) {
       {L"", mixed, 40}, {L"", mixed, 97}, {L"ab ", mixed, 60}, {L"abcdef ", mixed, 50},
       {L"", CDuiString(300, L'x'), 123}, {L"", L"WWW", 3}, {L"", mixed + mixed, 5000}};
   for (const auto& c : cases) EXPECT_EQ(laidOut(c.prefix, c.word, c.width), expected(c.prefix, c.word, c.width)) << c.width;
-
   RECT rc{0, 0, 40, 1 << 30};
   auto start = std::chrono::steady_clock::now();
   CRenderEngine::DrawHtmlText(dc, &pm, rc, CDuiString(32768, L'm'), 0, -1, DT_CALCRECT);
@@ -191,5 +175,3 @@ TEST(TextWrap, LongWordsBreakAtTheWidestFittingPrefixInLinearTime) {
   EXPECT_GT(rc.bottom, 1000);
   DeleteDC(dc);
 }
-
-}  // namespace
