@@ -13,8 +13,7 @@ namespace bridge = veltrinawnd::bridge;
 
 namespace {
 
-// Counts live payloads, so every test proves that nothing leaked and nothing was freed twice.
-struct Payload {
+struct Payload {  // counted: every test proves that nothing leaked and nothing was freed twice
   static std::atomic<int> live;
   explicit Payload(int v) : value(v) { ++live; }
   ~Payload() { --live; }
@@ -25,14 +24,11 @@ std::atomic<int> Payload::live{0};
 constexpr UINT kTake = WM_USER + 1, kIgnore = WM_USER + 2, kValue = WM_USER + 3;
 
 // Takes kTake's payload, forgets kIgnore's, keeps kValue's value.
-class BridgeWnd : public DuiLib::WindowImplBase {
- public:
+struct BridgeWnd : DuiLib::WindowImplBase {
   std::vector<int> received;
   DWORD handler_thread = 0;
   LPARAM last_value = 0;
   bridge::WindowLifetime lifetime;
-
- protected:
   const wchar_t* GetWindowClassName() const override { return L"BridgeTestWnd"; }
   DuiLib::CDuiString GetSkinFolder() override { return L""; }
   DuiLib::CDuiString GetSkinFile() override { return L"<Window size=\"120,80\"><VerticalLayout /></Window>"; }
@@ -46,11 +42,8 @@ class BridgeWnd : public DuiLib::WindowImplBase {
     WindowImplBase::OnFinalMessage(h);
   }
   LRESULT HandleMessage(UINT m, WPARAM w, LPARAM l) override {
-    if (m == kTake) {
-      std::unique_ptr<Payload> p = lifetime.Receive<Payload>(l);
-      received.push_back(p ? p->value : -1);
-      handler_thread = GetCurrentThreadId();
-    }
+    if (auto p = m == kTake ? lifetime.Receive<Payload>(l) : nullptr; m == kTake)
+      received.push_back(p ? p->value : -1), handler_thread = GetCurrentThreadId();
     if (m == kValue) last_value = l;
     return m == kTake || m == kIgnore || m == kValue ? 0 : WindowImplBase::HandleMessage(m, w, l);
   }
@@ -70,8 +63,7 @@ class BridgeTest : public ::testing::Test {
     testkit::PumpFor(20);
     EXPECT_EQ(Payload::live.load(), 0);
   }
-  // Runs fn on a core thread while this thread pumps messages until it is done.
-  static void OnCoreThread(std::function<void()> fn) {
+  static void OnCoreThread(std::function<void()> fn) {  // while this thread pumps messages
     std::atomic<bool> done{false};
     std::thread core([&] { fn(), done = true; });
     EXPECT_TRUE(testkit::PumpUntil([&] { return done.load(); }, 20000));
@@ -122,15 +114,12 @@ TEST_F(BridgeTest, PayloadsForAClosedWindowAreFreedWithoutTouchingIt) {
 TEST_F(BridgeTest, ManyCallbacksRacingAClosingWindowFreeEverythingExactlyOnce) {
   bridge::WindowRef ref = wnd_->lifetime.Ref();
   std::vector<std::thread> cores;
-  for (int t = 0; t < 4; ++t) {
+  for (int t = 0; t < 4; ++t)
     cores.emplace_back([ref, t] {
       for (int i = 0; i < 250; ++i)
-        (i % 2) ? bridge::Post(ref, kTake, std::make_unique<Payload>(t * 1000 + i))
-                : bridge::Send(ref, kTake, std::make_unique<Payload>(t * 1000 + i));
+        (i % 2 ? bridge::Post<Payload> : bridge::Send<Payload>)(ref, kTake, std::make_unique<Payload>(t * 1000 + i));
     });
-  }
-  // Let some through, then close the window while the cores go on; senders blocked on it return
-  // once it is gone.
+  // Let some through, then close the window while the cores go on; senders blocked on it return once it is gone.
   testkit::PumpUntil([&] { return wnd_->received.size() >= 50; }, 5000);
   DestroyWindow(wnd_->GetHWND());
   OnCoreThread([&] {

@@ -14,7 +14,7 @@ void SigninTest::SetUp() {
   service_->AutoAnswer("session.connect", [](const Request&) { return backend::Reply{true, 0, "", "{}", ""}; });
   veltrinawnd::InstallSystemSeam(&system_);
   veltrina::set_log_observer([this](const std::string& line) {
-    std::lock_guard<std::mutex> lock(log_mutex_);
+    std::lock_guard lock(log_mutex_);
     log_.push_back(line);
   });
 }
@@ -22,15 +22,12 @@ void SigninTest::SetUp() {
 void SigninTest::TearDown() {
   veltrina::set_log_observer(nullptr);
   veltrinawnd::InstallSystemSeam(nullptr);
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+  for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
     if (msg.message != WM_QUIT) DispatchMessageW(&msg);
   EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
   std::lock_guard<std::mutex> lock(log_mutex_);
-  for (const std::string& line : log_) {
-    EXPECT_EQ(line.find("secret-pass"), std::string::npos) << line;
-    EXPECT_EQ(line.find("access-token"), std::string::npos) << line;
-  }
+  for (const std::string& line : log_)
+    EXPECT_TRUE(line.find("secret-pass") == line.npos && line.find("access-token") == line.npos) << line;
 }
 
 void SigninTest::Answer(testkit::UiDriver& d, const std::string& method, std::function<void(const Request&)> fn) {
@@ -59,7 +56,8 @@ void SigninTest::Quit() {
   PostQuitMessage(0);
 }
 
-veltrina::User SigninTest::MakeUser(const std::string& uid, const std::string& name) {
+namespace {
+veltrina::User MakeUser(const std::string& uid, const std::string& name) {
   veltrina::User user;
   user.set_uid(uid);
   user.set_user_name(name);
@@ -67,6 +65,7 @@ veltrina::User SigninTest::MakeUser(const std::string& uid, const std::string& n
   user.set_header_url(uid + ".png");
   return user;
 }
+}  // namespace
 
 std::string SigninTest::LoginReply(const std::string& uid, const std::string& name) {
   veltrina::Token token;
@@ -76,12 +75,10 @@ std::string SigninTest::LoginReply(const std::string& uid, const std::string& na
 }
 
 void SigninTest::AnswerPreparation(testkit::UiDriver& d, int64_t permission) {
-  auto svc = service_;
-  Answer(d, "users.list", [svc](const Request& r) {
-    svc->Succeed(r.id, backend::UsersBody({MakeUser("u-1", "alice"), MakeUser("u-2", "bob")}));
-  });
-  Answer(d, "users.status", [svc](const Request& r) { svc->Succeed(r.id, R"({"statuses":[]})"); });
-  Answer(d, "services.list", [svc](const Request& r) { svc->Succeed(r.id, backend::ServicesBody({})); });
-  Answer(d, "web.permission",
-         [svc, permission](const Request& r) { svc->Succeed(r.id, backend::PermissionBody(permission)); });
+  const std::pair<const char*, std::string> answers[] = {
+      {"users.list", backend::UsersBody({MakeUser("u-1", "alice"), MakeUser("u-2", "bob")})},
+      {"users.status", R"({"statuses":[]})"}, {"services.list", backend::ServicesBody({})},
+      {"web.permission", backend::PermissionBody(permission)}};
+  for (const auto& [method, body] : answers)
+    Answer(d, method, [svc = service_, b = body](const Request& r) { svc->Succeed(r.id, b); });
 }

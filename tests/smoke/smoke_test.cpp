@@ -1,6 +1,5 @@
-// Outside in: the real Veltrina.exe as its own process, driven with real keyboard and mouse input
-// and watched only from outside (its windows and message boxes, the demo service's state file, the
-// screen's pixels).
+// Outside in: the real Veltrina.exe driven with real input and watched from outside (windows, message boxes, the
+// demo service's state file, the screen's pixels).
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -9,31 +8,25 @@
 #include <fstream>
 #include <set>
 
-#include "client_process.h"
 #include "smoke_user.h"
 
 namespace smoke {
 namespace {
 
-// Where the skins (skin/*.xml, main/session_rows.cpp) put things, in client coordinates. The native
-// edits check the arithmetic: when a skin moves, the test says so instead of clicking beside the
-// drawn controls.
+// Where the skins (skin/*.xml, main/session_rows.cpp) put things, in client coordinates; the native edits check the
+// arithmetic, so a moved skin is reported instead of clicked beside.
 constexpr int kTopOfTeamEdit = 198 + 10, kTopOfUserNameEdit = 182 + 1 + 10;  // field row, border, padding
 constexpr int kLeftPanel = 230, kHeader = 56, kComposer = 150;
 POINT ChatInputTopLeft(SIZE c) { return POINT{kLeftPanel + 12 + 4, c.cy - kComposer + 36 + 4 + 4}; }
 POINT CloseButton(SIZE c) { return POINT{c.cx - 22, kHeader / 2}; }
-// Session rows are 36 high below the buttons row: the "频道" header, then #general.
-constexpr POINT kGeneralRow{110, kHeader + 36 + 36 + 18};
+constexpr POINT kGeneralRow{110, kHeader + 36 + 36 + 18};  // 36-high rows: buttons, the "频道" header, #general
 RECT ConversationArea(SIZE c) { return RECT{kLeftPanel + 1, kHeader + 1, c.cx - 1, c.cy - kComposer - 1}; }
-
 SIZE ClientSize(HWND hwnd) {
   RECT rc{};
-  ::GetClientRect(hwnd, &rc);
-  return SIZE{rc.right, rc.bottom};
+  return ::GetClientRect(hwnd, &rc), SIZE{rc.right, rc.bottom};
 }
 
-// The window's native edit (the password one when asked), once the toolkit has put it where the
-// skin says (x or y < 0: anywhere): a window may show before its layout.
+// The window's native edit (the password one when asked), once laid out where the skin says (x or y < 0: anywhere).
 HWND LaidOutField(SmokeUser& user, HWND window, const wchar_t* cls, bool password, POINT expected) {
   HWND field = nullptr;
   RECT rc{};
@@ -44,10 +37,7 @@ HWND LaidOutField(SmokeUser& user, HWND window, const wchar_t* cls, bool passwor
     if (field && ::GetWindowRect(field, &rc)) ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rc), 2);
     return field && rc.right > rc.left && (expected.x < 0 || rc.left == expected.x) &&
            (expected.y < 0 || rc.top == expected.y);
-  }, window, [&] {
-    return "it at " + std::to_string(rc.left) + "," + std::to_string(rc.top) + ", not " + std::to_string(expected.x) +
-           "," + std::to_string(expected.y) + ": if the skin moved, update " + __FILE__;
-  });
+  }, window, [&] { return "it at " + std::to_string(rc.left) + "," + std::to_string(rc.top) + ": skin moved?"; });
   return field;
 }
 
@@ -58,13 +48,7 @@ std::vector<uint32_t> Conversation(HWND main) {
   return CaptureScreen(screen);
 }
 
-// Avatars, names and anti-aliased text give hundreds of colours, an empty list one or two.
-bool ShowsConversation(const std::vector<uint32_t>& pixels) {
-  return std::set<uint32_t>(pixels.begin(), pixels.end()).size() >= 32;
-}
-
-// "alice in #general" for the demo team's message with this content, as the embedded service
-// stores it (written atomically after every change), or why not.
+// "alice in #general" for the demo team's message with this content, as the embedded service stores it, or why not.
 std::string StoredMessage(const std::string& content) {
   using nlohmann::json;
   std::ifstream in(std::filesystem::path(DataFolder() + L"\\demo-service.json"), std::ios::binary);
@@ -86,8 +70,7 @@ std::string StoredMessage(const std::string& content) {
   return "no such message of team demo";
 }
 
-// The tray icon has no window of its own: it is the only icon at the right end of the Wine
-// desktop's taskbar, found by its pixels (it blinks while messages are unread).
+// The tray icon has no window: it is the only icon at the right end of the Wine taskbar, found by its pixels.
 POINT TrayIcon(SmokeUser& user) {
   RECT bar{};
   ::GetWindowRect(::FindWindowW(L"Shell_TrayWnd", nullptr), &bar);
@@ -106,9 +89,7 @@ POINT TrayIcon(SmokeUser& user) {
   return POINT{area.left + (left + right) / 2, (bar.top + bar.bottom) / 2};
 }
 
-class Smoke : public ::testing::Test {
- protected:
-  // A first start, and no account or demo state left for the groups that share the documents folder.
+class Smoke : public ::testing::Test {  // a first start; no state left for the groups sharing the documents folder
   void SetUp() override { ForgetEverything(); }
   void TearDown() override { ForgetEverything(); }
 };
@@ -143,8 +124,10 @@ TEST_F(Smoke, WrongPasswordThenSignInSendAMessageHideToTheTrayAndExit) {
 
   user.Click("open #general", main, kGeneralRow);
   std::vector<uint32_t> before, last;
-  user.WaitUntil("open #general (waiting for a conversation)",
-                 [&] { return ShowsConversation(before = Conversation(main)); }, main);
+  user.WaitUntil("open #general (waiting for a conversation)", [&] {  // avatars and text: many colours
+    before = Conversation(main);
+    return std::set<uint32_t>(before.begin(), before.end()).size() >= 32;
+  }, main);
   const std::wstring text = L"smoke " + std::to_wstring(::GetTickCount64());
   user.TypeInto("type a message", composer, text);
   user.PressEnter("send it", composer);

@@ -1,7 +1,11 @@
 #include "smoke_user.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <iterator>
+#include <map>
 
 #include "message_box.h"
 #include "screenshot.h"
@@ -9,8 +13,20 @@
 namespace smoke {
 namespace {
 
-// Generous: two cores under load, Wine, and a client that talks to its service on other threads.
-constexpr DWORD kLimitMs = 20000;
+constexpr DWORD kLimitMs = 20000;  // generous: two cores under load, Wine, a client with several threads
+
+// stem-N.extension in the working folder, N counting per stem.
+std::wstring NumberedWorkingFile(const std::wstring& stem, const std::wstring& extension) {
+  static std::map<std::wstring, int> serials;
+  return std::filesystem::current_path().wstring() + L"\\" + stem + L"-" + std::to_wstring(++serials[stem]) +
+         extension;
+}
+
+HANDLE InheritableFile(const std::wstring& path, DWORD access, DWORD disposition) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &sa,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
 void Send(std::vector<INPUT> inputs) {
   if (::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
@@ -20,14 +36,11 @@ void Send(std::vector<INPUT> inputs) {
 // A key pressed and released, inside the given modifier when there is one.
 void Press(WORD vk, WORD modifier = 0) {
   std::vector<INPUT> keys;
-  const std::pair<WORD, bool> order[] = {{modifier, false}, {vk, false}, {vk, true}, {modifier, true}};
-  for (auto [key, up] : order) {
+  for (auto [key, up] : {std::pair<WORD, bool>{modifier, false}, {vk, false}, {vk, true}, {modifier, true}}) {
     if (!key) continue;
     INPUT& in = keys.emplace_back();
     in.type = INPUT_KEYBOARD;
-    in.ki.wVk = key;
-    in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    in.ki = {key, static_cast<WORD>(::MapVirtualKeyW(key, MAPVK_VK_TO_VSC)), up ? KEYEVENTF_KEYUP : 0u, 0, 0};
   }
   Send(keys);
 }
@@ -36,8 +49,7 @@ void Press(WORD vk, WORD modifier = 0) {
 INPUT Mouse(DWORD flags, POINT screen) {
   INPUT in{};
   in.type = INPUT_MOUSE;
-  in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  // 0..65535 across the primary screen; aim at the pixel's middle.
+  in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;  // 0..65535 across the screen, pixel middles
   in.mi.dx = static_cast<LONG>((screen.x * 65536LL + 32768) / ::GetSystemMetrics(SM_CXSCREEN));
   in.mi.dy = static_cast<LONG>((screen.y * 65536LL + 32768) / ::GetSystemMetrics(SM_CYSCREEN));
   return in;
@@ -48,25 +60,17 @@ std::wstring ClassOf(HWND hwnd) {
   return std::wstring(name, static_cast<size_t>(std::max(0, ::GetClassNameW(hwnd, name, 256))));
 }
 
-BOOL CALLBACK AddTo(HWND hwnd, LPARAM list) {
-  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-  return TRUE;
-}
+BOOL CALLBACK AddTo(HWND h, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(h), TRUE; }
 
-// Calls `fn` for every top-level window of the process.
 template <typename Fn>
-void ForWindowsOf(DWORD process_id, Fn fn) {
+void ForWindowsOf(DWORD process_id, Fn fn) {  // every top-level window of the process
   std::vector<HWND> all;
   ::EnumWindows(AddTo, reinterpret_cast<LPARAM>(&all));
-  for (HWND h : all) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(h, &pid);
-    if (pid == process_id) fn(h);
-  }
+  for (HWND h : all)
+    if (DWORD pid = 0; ::GetWindowThreadProcessId(h, &pid) && pid == process_id) fn(h);
 }
 
-// The keyboard state of the window's thread: its active and focused windows.
-GUITHREADINFO GuiOf(HWND window) {
+GUITHREADINFO GuiOf(HWND window) {  // the active and focused windows of the window's thread
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
   ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &gui);
@@ -74,6 +78,79 @@ GUITHREADINFO GuiOf(HWND window) {
 }
 
 }  // namespace
+
+void Fail(const std::string& what) { throw SmokeFailure(what); }
+std::string Utf8(const std::wstring& text) {
+  std::string out(text.size() * 3, '\0');
+  out.resize(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                       out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+  return out;
+}
+
+std::wstring DataFolder() {
+  wchar_t documents[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents)))
+    Fail("the documents folder cannot be found");
+  return std::wstring(documents) + L"\\Veltrina";
+}
+
+void ForgetEverything() {
+  std::error_code error;
+  std::filesystem::remove_all(DataFolder(), error);
+  if (std::filesystem::exists(DataFolder())) Fail("cannot delete the data folder: " + error.message());
+}
+
+ClientProcess::ClientProcess() : log_path_(NumberedWorkingFile(L"smoke-client", L".log")) {
+  job_.h = ::CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!job_.h || !::SetInformationJobObject(job_.h, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+    Fail("cannot create a job object to hold the client");
+  // Bringing up the Wine desktop together with the client sometimes killed one with an X BadWindow error under
+  // load: this process brings it up first, alone.
+  ::GetDesktopWindow();
+  for (DWORD start = ::GetTickCount(); !::FindWindowW(L"Shell_TrayWnd", nullptr); ::Sleep(50))
+    if (::GetTickCount() - start > 20000) Fail("the Wine desktop has no taskbar after 20 s");
+  wchar_t path[MAX_PATH] = {};
+  const std::filesystem::path exe(std::wstring(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH)));
+  const std::wstring folder = exe.parent_path().wstring(), client = folder + L"\\Veltrina.exe";
+  HANDLE log = InheritableFile(log_path_, GENERIC_WRITE, CREATE_ALWAYS);
+  HANDLE nul = InheritableFile(L"NUL", GENERIC_READ, OPEN_EXISTING);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nul;
+  startup.hStdOutput = startup.hStdError = log;
+  std::wstring command = L"\"" + client + L"\"";
+  PROCESS_INFORMATION info{};
+  // Wine's error channel on for the child (the tests' "-all" hides a dying thread); suspended until it is in the job.
+  ::SetEnvironmentVariableW(L"WINEDEBUG", L"-all,err+all");
+  const BOOL started = ::CreateProcessW(client.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                                        nullptr, folder.c_str(), &startup, &info);
+  const DWORD error = ::GetLastError();
+  for (HANDLE h : {log, nul})
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+  if (!started) Fail("cannot start " + Utf8(client) + " (error " + std::to_string(error) + ")");
+  Handle thread{info.hThread};
+  process_.h = info.hProcess;
+  id_ = info.dwProcessId;
+  if (!::AssignProcessToJobObject(job_.h, process_.h)) {
+    ::TerminateProcess(process_.h, 1);
+    Fail("cannot put the client into its job (error " + std::to_string(::GetLastError()) + ")");
+  }
+  ::ResumeThread(thread.h);
+}
+
+ClientProcess::~ClientProcess() {
+  if (process_.h && Running()) ::TerminateProcess(process_.h, 1), ::WaitForSingleObject(process_.h, 10000);
+}
+
+DWORD ClientProcess::ExitCode(DWORD wait_ms) const {
+  ::WaitForSingleObject(process_.h, wait_ms);
+  DWORD code = 0;
+  ::GetExitCodeProcess(process_.h, &code);
+  return code;
+}
 
 void SmokeUser::FailStep(const std::string& step, const std::string& what) {
   std::string windows;
@@ -126,13 +203,13 @@ HWND SmokeUser::WaitForWindow(const std::string& step, const wchar_t* class_name
   return found;
 }
 
-void SmokeUser::WaitUntilHidden(const std::string& step, HWND window) {
-  WaitUntil(step, [&] { return !::IsWindow(window) || !::IsWindowVisible(window); });
+void SmokeUser::WaitUntilHidden(const std::string& step, HWND w) {
+  WaitUntil(step, [w] { return !::IsWindowVisible(w); });
 }
 
 void SmokeUser::Click(POINT screen, bool right) {
-  // Under Wine on X11 a motion the display reports late can put the pointer back just after an
-  // injected move: it counts as there once it has stayed for three rounds.
+  // Under Wine on X11 a motion reported late can put the pointer back after an injected move: it counts as there
+  // once it has stayed for three rounds.
   POINT at{};
   for (DWORD start = ::GetTickCount(), steady = 0; steady < 3; ::Sleep(20)) {
     if (::GetTickCount() - start > 5000) Fail("the pointer does not stay at the point to click");
@@ -168,10 +245,7 @@ void SmokeUser::TypeInto(const std::string& step, HWND edit, const std::wstring&
   WaitUntil(step + " (typed)", [&] { return (now = TextOf(edit)) == text; }, edit, [&] { return Utf8(now); });
 }
 
-void SmokeUser::PressEnter(const std::string& step, HWND window) {
-  CheckAlive(step, window);
-  Press(VK_RETURN);
-}
+void SmokeUser::PressEnter(const std::string& step, HWND window) { CheckAlive(step, window), Press(VK_RETURN); }
 
 std::wstring SmokeUser::AnswerMessageBox(const std::string& step, HWND box) {
   const std::wstring text = testkit::MessageBoxText(box);
@@ -199,22 +273,12 @@ std::vector<HWND> ChildrenOfClass(HWND parent, const wchar_t* class_name) {
   return found;
 }
 
-std::vector<uint32_t> CaptureScreen(RECT screen) {
-  const int width = screen.right - screen.left, height = screen.bottom - screen.top;
-  std::vector<uint32_t> pixels(static_cast<size_t>(std::max(0, width)) * std::max(0, height));
-  if (pixels.empty()) return pixels;
-  HDC screen_dc = ::GetDC(nullptr), memory = ::CreateCompatibleDC(screen_dc);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen_dc, width, height);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, screen_dc, screen.left, screen.top, SRCCOPY);
-  ::SelectObject(memory, old);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};  // top-down rows
-  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
-  for (uint32_t& p : pixels) p &= 0x00FFFFFF;
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen_dc);
+std::vector<uint32_t> CaptureScreen(RECT screen) {  // by way of a throw-away screenshot
+  std::vector<uint32_t> pixels;
+  testkit::SaveScreenPng(screen, L"smoke-capture.png", [&](uint32_t* bgra, const RECT& c) {
+    pixels.assign(bgra, bgra + static_cast<size_t>(c.right - c.left) * (c.bottom - c.top));
+    for (uint32_t& p : pixels) p &= 0x00FFFFFF;
+  });
   return pixels;
 }
 

@@ -14,9 +14,8 @@ bool HasClass(HWND hwnd, const wchar_t* cls) {
 HWND FindMessageBox(DWORD thread_id) {
   HWND found = nullptr;
   EnumThreadWindows(thread_id ? thread_id : GetCurrentThreadId(), [](HWND hwnd, LPARAM lp) -> BOOL {
-    if (!IsWindowVisible(hwnd) || !HasClass(hwnd, L"#32770")) return TRUE;
-    *reinterpret_cast<HWND*>(lp) = hwnd;
-    return FALSE;
+    if (IsWindowVisible(hwnd) && HasClass(hwnd, L"#32770")) *reinterpret_cast<HWND*>(lp) = hwnd;
+    return !*reinterpret_cast<HWND*>(lp);
   }, reinterpret_cast<LPARAM>(&found));
   return found;
 }
@@ -37,8 +36,6 @@ std::wstring WindowTitle(HWND hwnd) {
   return text;
 }
 
-void AnswerMessageBox(HWND box, int button_id) {
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), 0);
-}
+void AnswerMessageBox(HWND box, int button_id) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), 0); }
 
 }  // namespace testkit

@@ -6,12 +6,10 @@
 
 namespace testkit {
 
-// A visible message box of the given thread (0: this thread), or null.
-HWND FindMessageBox(DWORD thread_id = 0);
-// The box's message: the text of its Static child that has one (the icon's Static has none).
+HWND FindMessageBox(DWORD thread_id = 0);  // a visible box of that thread (0: this one), or null
+// The text of its Static child that has one (the icon's Static has none).
 std::wstring MessageBoxText(HWND box);
 std::wstring WindowTitle(HWND hwnd);
-// Presses the box's button with this id, as its keyboard accelerator would.
-void AnswerMessageBox(HWND box, int button_id = IDOK);
+void AnswerMessageBox(HWND box, int button_id = IDOK);  // as the button's accelerator would
 
 }  // namespace testkit

@@ -1,7 +1,6 @@
 #include "screenshot.h"
 
 #include <cstdio>
-#include <vector>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #pragma GCC diagnostic push
@@ -21,7 +20,8 @@ bool SaveDcPng(HDC src, int x, int y, int w, int h, const std::wstring& path, co
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(src, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
   bool ok = false;
-  if (bmp && bits) {
+  FILE* f = bmp && bits ? _wfopen(path.c_str(), L"wb") : nullptr;
+  if (f) {
     HGDIOBJ old = SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
     GdiFlush();
@@ -30,13 +30,9 @@ bool SaveDcPng(HDC src, int x, int y, int w, int h, const std::wstring& path, co
     if (adjust) adjust(px, RECT{x, y, x + w, y + h});
     for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i)  // BGRA to opaque RGBA
       px[i] = 0xFF000000u | (px[i] & 0xFF) << 16 | (px[i] & 0xFF00) | (px[i] >> 16 & 0xFF);
-    if (FILE* f = _wfopen(path.c_str(), L"wb")) {
-      auto write = [](void* file, void* data, int size) {
-        std::fwrite(data, 1, static_cast<size_t>(size), static_cast<FILE*>(file));
-      };
-      ok = stbi_write_png_to_func(write, f, w, h, 4, px, w * 4) != 0;
-      ok = std::fclose(f) == 0 && ok;
-    }
+    auto write = [](void* file, void* data, int size) { std::fwrite(data, 1, size, static_cast<FILE*>(file)); };
+    ok = stbi_write_png_to_func(write, f, w, h, 4, px, w * 4) != 0;
+    ok = std::fclose(f) == 0 && ok;
   }
   if (bmp) DeleteObject(bmp);
   DeleteDC(mem);
@@ -51,7 +47,7 @@ bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
   RECT rc;
   GetWindowRect(hwnd, &rc);
   HDC src = GetWindowDC(hwnd);
-  bool ok = SaveDcPng(src, 0, 0, rc.right - rc.left, rc.bottom - rc.top, path);
+  const bool ok = SaveDcPng(src, 0, 0, rc.right - rc.left, rc.bottom - rc.top, path);
   ReleaseDC(hwnd, src);
   return ok;
 }
@@ -59,11 +55,10 @@ bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
 bool SaveScreenPng(const RECT& area, const std::wstring& path, const PixelHook& adjust) {
   const int x = GetSystemMetrics(SM_XVIRTUALSCREEN), y = GetSystemMetrics(SM_YVIRTUALSCREEN);
   const RECT screen{x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  RECT clipped;
-  if (!IntersectRect(&clipped, &area, &screen)) return false;
+  RECT c;
+  if (!IntersectRect(&c, &area, &screen)) return false;
   HDC src = GetDC(nullptr);
-  bool ok = SaveDcPng(src, clipped.left, clipped.top, clipped.right - clipped.left, clipped.bottom - clipped.top,
-                      path, adjust);
+  const bool ok = SaveDcPng(src, c.left, c.top, c.right - c.left, c.bottom - c.top, path, adjust);
   ReleaseDC(nullptr, src);
   return ok;
 }

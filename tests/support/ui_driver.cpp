@@ -7,13 +7,10 @@
 namespace testkit {
 namespace {
 
-std::map<UINT_PTR, UiDriver*>& Drivers() {
-  static std::map<UINT_PTR, UiDriver*> drivers;
-  return drivers;
-}
+std::map<UINT_PTR, UiDriver*> drivers;
 
-// Visible top-level windows of this thread: of this class, or (null) the client's own, leaving out
-// Wine's helper and tool-tip windows. Stops at the first unless `all`.
+// Visible top-level windows of this thread: of this class, or (null) the client's own, leaving out Wine's helper
+// and tool-tip windows. Stops at the first unless `all`.
 int VisibleWindows(const wchar_t* cls, HWND* first, bool all) {
   struct State {
     const wchar_t* cls;
@@ -23,11 +20,10 @@ int VisibleWindows(const wchar_t* cls, HWND* first, bool all) {
   } state{cls, first, all, 0};
   EnumThreadWindows(GetCurrentThreadId(), [](HWND hwnd, LPARAM lp) -> BOOL {
     auto* s = reinterpret_cast<State*>(lp);
-    if (!IsWindowVisible(hwnd)) return TRUE;
     wchar_t name[256] = {};
     GetClassNameW(hwnd, name, 255);
     const bool ours = DuiLib::CPaintManagerUI::FromWindow(hwnd) || wcscmp(name, L"#32770") == 0;
-    if (s->cls ? wcscmp(name, s->cls) != 0 : !ours) return TRUE;
+    if (!IsWindowVisible(hwnd) || (s->cls ? wcscmp(name, s->cls) != 0 : !ours)) return TRUE;
     if (s->first) *s->first = hwnd;
     ++s->count;
     return s->all;
@@ -37,10 +33,8 @@ int VisibleWindows(const wchar_t* cls, HWND* first, bool all) {
 
 }  // namespace
 
-UiDriver::UiDriver() = default;
-
 UiDriver::~UiDriver() {
-  if (timer_) KillTimer(nullptr, timer_), Drivers().erase(timer_);
+  if (timer_) KillTimer(nullptr, timer_), drivers.erase(timer_);
 }
 
 UiDriver& UiDriver::WaitFor(const std::string& what, Condition condition, int timeout_ms) {
@@ -69,31 +63,26 @@ UiDriver& UiDriver::OnWindow(const wchar_t* window_class, std::function<void(HWN
 }
 
 void UiDriver::Start() {
-  if (timer_) return;
-  timer_ = SetTimer(nullptr, 0, 10, OnTimer);
-  Drivers()[timer_] = this;
+  if (!timer_) drivers[timer_ = SetTimer(nullptr, 0, 10, OnTimer)] = this;
 }
 
 void CALLBACK UiDriver::OnTimer(HWND, UINT, UINT_PTR id, DWORD) {
-  auto it = Drivers().find(id);
-  if (it != Drivers().end()) it->second->Tick();
+  if (auto it = drivers.find(id); it != drivers.end()) it->second->Tick();
 }
 
 void UiDriver::Tick() {
   if (!failure_.empty() || Done()) {
-    if (timer_) KillTimer(nullptr, timer_), Drivers().erase(timer_), timer_ = 0;
+    if (timer_) KillTimer(nullptr, timer_), drivers.erase(timer_), timer_ = 0;
     return;
   }
   Step& step = steps_[next_];
   // VELTRINA_TRACE_STEPS=1 names each step as it starts: a hung step is then easy to find.
   static const bool trace = GetEnvironmentVariableW(L"VELTRINA_TRACE_STEPS", nullptr, 0) > 0;
   if (trace && step.started == 0) std::fprintf(stderr, "step: %s\n", step.what.c_str());
-  if (step.action) {
-    // Move on before acting: the action may run a nested loop in which later steps continue.
+  if (step.action) {  // move on first: the action may run a nested loop in which later steps continue
     Action action = step.action;
     ++next_;
-    action();
-    return;
+    return action();
   }
   if (in_tick_) return;
   in_tick_ = true;
@@ -112,24 +101,18 @@ bool PumpUntil(const std::function<bool()>& condition, int timeout_ms) {
   for (DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT)) {
     if (condition()) return true;
     if (static_cast<int>(GetTickCount() - start) > timeout_ms) return false;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) {
       if (msg.message == WM_QUIT) {
         PostQuitMessage(static_cast<int>(msg.wParam));  // for the loop that waits for it
         return condition();
       }
-      if (!DuiLib::CPaintManagerUI::TranslateMessage(&msg)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-      }
+      if (!DuiLib::CPaintManagerUI::TranslateMessage(&msg)) TranslateMessage(&msg), DispatchMessageW(&msg);
       if (condition()) return true;
     }
   }
 }
 
-void PumpFor(int milliseconds) {
-  PumpUntil([] { return false; }, milliseconds);
-}
+void PumpFor(int milliseconds) { PumpUntil([] { return false; }, milliseconds); }
 
 HWND FindVisibleWindow(const wchar_t* window_class) {
   HWND found = nullptr;
@@ -138,9 +121,7 @@ HWND FindVisibleWindow(const wchar_t* window_class) {
 }
 
 int CountVisibleWindows(const wchar_t* window_class) { return VisibleWindows(window_class, nullptr, true); }
-
 int CountVisibleTopLevelWindows() { return VisibleWindows(nullptr, nullptr, true); }
-
 DuiLib::CPaintManagerUI* ManagerOf(HWND hwnd) { return DuiLib::CPaintManagerUI::FromWindow(hwnd); }
 
 DuiLib::CControlUI* FindControl(HWND hwnd, const wchar_t* name) {
@@ -154,9 +135,8 @@ bool ClickControl(HWND hwnd, const wchar_t* name) {
   ManagerOf(hwnd)->UpdateLayout();
   const RECT rc = c->GetPos();
   const LPARAM pt = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-  PostMessageW(hwnd, WM_MOUSEMOVE, 0, pt);
-  PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, pt);
-  PostMessageW(hwnd, WM_LBUTTONUP, 0, pt);
+  for (auto [m, w] : {std::pair<UINT, WPARAM>{WM_MOUSEMOVE, 0}, {WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0}})
+    PostMessageW(hwnd, m, w, pt);
   return true;
 }
 

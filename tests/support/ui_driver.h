@@ -1,8 +1,7 @@
 #pragma once
-// Drives windows from inside their modal loops. Steps are queued, then run one at a time from a
-// thread timer, which every modal loop (ours, message boxes, menus) dispatches. A step either
-// waits until a condition holds (failing after its time-out) or performs an action; an action
-// may itself run a nested modal loop, and the following steps go on inside it.
+// Drives windows from inside their modal loops: queued steps run one at a time from a thread timer, which every
+// modal loop (ours, message boxes, menus) dispatches. A step waits for a condition (failing after its time-out) or
+// acts; an action may run a nested modal loop, and the following steps go on inside it.
 #include <windows.h>
 
 #include <functional>
@@ -17,22 +16,18 @@ class UiDriver {
  public:
   using Condition = std::function<bool()>;
   using Action = std::function<void()>;
-
-  UiDriver();
+  UiDriver() = default;
   ~UiDriver();
   UiDriver(const UiDriver&) = delete;
   UiDriver& operator=(const UiDriver&) = delete;
 
   UiDriver& WaitFor(const std::string& what, Condition condition, int timeout_ms = 5000);
   UiDriver& Do(const std::string& what, Action action);
-  // Lets the loops run for a while before the next step (pumping inside an action would let
-  // the following steps run inside it instead).
+  // Lets the loops run a while (pumping inside an action would run the following steps inside it).
   UiDriver& Pause(int milliseconds);
   // Waits for a visible top-level window of this class, then runs the action with it.
   UiDriver& OnWindow(const wchar_t* window_class, std::function<void(HWND)> action, int timeout_ms = 5000);
-
-  // Starts running the queued steps on the next timer tick (every 10 ms).
-  void Start();
+  void Start();  // runs the steps from the next timer tick (every 10 ms)
   bool Done() const { return next_ >= steps_.size(); }
   // Empty when every step ran; otherwise which step failed. A failure ends every modal loop.
   const std::string& Failure() const { return failure_; }
@@ -55,15 +50,12 @@ class UiDriver {
   bool in_tick_ = false;
 };
 
-// Pumps this thread's messages (through the toolkit, as a modal loop would) until the
-// condition holds or the time runs out; returns whether it held.
+// Pumps this thread's messages through the toolkit until the condition holds or the time runs out.
 bool PumpUntil(const std::function<bool()>& condition, int timeout_ms = 5000);
 void PumpFor(int milliseconds);
-
-// Top-level windows of this thread.
+// Visible top-level windows of this thread: the first of a class, all of ours, all of a class.
 HWND FindVisibleWindow(const wchar_t* window_class);
 int CountVisibleTopLevelWindows();
-// Visible top-level windows of this thread with this class.
 int CountVisibleWindows(const wchar_t* window_class);
 DuiLib::CPaintManagerUI* ManagerOf(HWND hwnd);
 DuiLib::CControlUI* FindControl(HWND hwnd, const wchar_t* name);
@@ -73,8 +65,7 @@ T* FindControlAs(HWND hwnd, const wchar_t* name) {
 }
 // Posts a real left click at the control's centre (handled when messages are next pumped).
 bool ClickControl(HWND hwnd, const wchar_t* name);
-// Sends a notification as the control would.
-bool NotifyControl(HWND hwnd, const wchar_t* name, const wchar_t* type);
+bool NotifyControl(HWND hwnd, const wchar_t* name, const wchar_t* type);  // as the control would
 bool SetControlText(HWND hwnd, const wchar_t* name, const std::wstring& text);
 
 }  // namespace testkit
