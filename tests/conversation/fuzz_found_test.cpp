@@ -4,14 +4,10 @@
 #include "conversation/markup.h"
 #include "duilib/UIMarkupText.h"
 
-using namespace veltrinawnd;
-
-// A label or title ending in a broken UTF-8 sequence, followed by stray continuation bytes: the
-// plain text once fused them into a character that neither the message nor the rich text shows.
+// A label ending in a broken UTF-8 sequence, then stray continuation bytes: the plain text once fused them.
 TEST(MarkupFuzzFound, PlainTextIsWhatTheRichTextShows) {
   for (const std::string content : {"<@U1|\xE9>\x9B\x9D", "[http://a|\xF0\x9F]\x98\x80 x", "a <#C1|\xE4\xB8>\xAD"}) {
-    std::wstring plain;
-    std::wstring rich = ConvertMessageMarkup(content, &plain);
+    std::wstring plain, rich = veltrinawnd::ConvertMessageMarkup(content, &plain);
     EXPECT_EQ(DuiLib::MarkupToPlainText(rich), plain) << content;
   }
 }

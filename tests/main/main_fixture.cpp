@@ -40,43 +40,28 @@ void MainTest::TearDown() {
 
 veltrina::User MainTest::User(const std::string& uid, const std::string& name, int status) {
   veltrina::User u;
-  u.set_uid(uid);
-  u.set_user_name(name);
-  u.set_display_name(name);
-  u.set_header_url(uid + ".png");
-  u.set_status(status);
+  u.set_uid(uid), u.set_user_name(name), u.set_display_name(name), u.set_header_url(uid + ".png"), u.set_status(status);
   return u;
 }
 
 veltrina::Channel MainTest::Channel(const std::string& id, const std::string& name, int type, bool general) {
   veltrina::Channel c;
-  c.set_channel_id(id);
-  c.set_channel_name(name);
-  c.set_type(static_cast<veltrina::Channel::Type>(type));
-  c.set_is_general(general);
-  c.set_is_member(true);
+  c.set_channel_id(id), c.set_channel_name(name), c.set_type(static_cast<veltrina::Channel::Type>(type));
+  c.set_is_general(general), c.set_is_member(true);
   return c;
 }
 
 veltrina::IM MainTest::Im(const std::string& id, const std::string& peer) {
   veltrina::IM im;
-  im.set_im_id(id);
-  im.set_to_uid(peer);
-  im.set_is_open(true);
+  im.set_im_id(id), im.set_to_uid(peer), im.set_is_open(true);
   return im;
 }
 
 veltrina::Message MainTest::Message(const std::string& conversation, int channel_type, const std::string& uid,
                                     const std::string& text, int64_t time) {
   veltrina::Message m;
-  m.set_key("k-" + conversation + "-" + std::to_string(time));
-  m.set_uid(uid);
-  m.set_sender_type(1);
-  m.set_message_type(1);
-  m.set_channel_type(channel_type);
-  m.set_channel_id(conversation);
-  m.set_content(text);
-  m.set_timestamp(time);
+  m.set_key("k-" + conversation + "-" + std::to_string(time)), m.set_uid(uid), m.set_sender_type(1), m.set_message_type(1);
+  m.set_channel_type(channel_type), m.set_channel_id(conversation), m.set_content(text), m.set_timestamp(time);
   return m;
 }
 

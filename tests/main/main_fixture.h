@@ -17,17 +17,12 @@
 
 class RecordingShell : public veltrinawnd::SystemSeam {
  public:
-  struct Icon {
-    DWORD message;
-    HICON icon;
-    UINT flags;
-    std::wstring info;
-  };
+  struct Icon { DWORD message; HICON icon; UINT flags; std::wstring info; };
   int ShowMessageBox(HWND, const std::wstring& text, const wchar_t*, UINT) override { boxes.push_back(text); return IDOK; }
   INT_PTR ShellOpen(HWND, const std::wstring& target, int) override { opened.push_back(target); return shell_answer; }
   BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* d) override { icons.push_back({message, d->hIcon, d->uFlags, d->szInfo}); return TRUE; }
   BOOL FlashTaskbar(FLASHWINFO* info) override { flashes.push_back(info->dwFlags); return TRUE; }
-  BOOL InternetConnected(DWORD* flags) override { if (flags) *flags = 0; return online; }
+  BOOL InternetConnected(DWORD* flags) override { if (flags) *flags = 0; return TRUE; }
   int TrackMenu(HMENU, UINT, int, int, HWND) override { ++menus; return menu_answer; }
   BOOL ChooseOpenFile(OPENFILENAMEW* record) override {
     file_record = *record;
@@ -41,7 +36,6 @@ class RecordingShell : public veltrinawnd::SystemSeam {
   INT_PTR shell_answer = 33;
   OPENFILENAMEW file_record{};
   std::wstring chosen_file;  // empty: the dialog is cancelled
-  BOOL online = TRUE;
   int menus = 0, menu_answer = 0;
 };
 

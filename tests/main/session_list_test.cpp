@@ -2,18 +2,12 @@
 #include "main/session_rows.h"
 #include "main_fixture.h"
 
-TEST(SessionRows, BadgesCapAt99AndMalformedRowNamesOpenNothing) {
-  using namespace veltrinawnd::session_rows;
-  EXPECT_EQ(BadgeText(0) + L"|" + BadgeText(99) + L"|" + BadgeText(100), L"|99|99+");
+TEST(SessionRows, MalformedRowNamesOpenNothing) {
   std::string id;
-  EXPECT_EQ(ParseItemName(L"imItem_i-9", &id), 2);
-  EXPECT_EQ(id, "i-9");
+  EXPECT_TRUE(veltrinawnd::session_rows::ParseItemName(L"imItem_i-9", &id) == 2 && id == "i-9");
   for (const wchar_t* bad : {L"channelItem_c_1", L"otherItem_x", L"channelItem", L"channelItem__x", L"_channelItem_x",
-                             L"channelItem_x_", L"channelItem_", L"imItem__x"}) {
-    id = "unchanged";
-    EXPECT_EQ(ParseItemName(bad, &id), 0) << bad;
-    EXPECT_EQ(id, "unchanged") << bad;
-  }
+                             L"channelItem_x_", L"channelItem_", L"imItem__x"})
+    EXPECT_TRUE(veltrinawnd::session_rows::ParseItemName(bad, &id) == 0 && id == "i-9") << bad;
 }
 
 class SessionListTest : public MainTest {
@@ -102,9 +96,6 @@ TEST_F(SessionListTest, AnEmptyListOpensNothingNotEvenWhenRowsArriveAndNothingIs
   std::vector<veltrina::Channel> many;
   for (int i = 0; i < 30; ++i) many.push_back(Channel("c-" + std::to_string(i), "ch" + std::to_string(i), 1));
   AnswerRefresh(d, many, {});
-  d.Do("rows arrived, still nothing open", [] {
-    EXPECT_EQ(RowNames().size(), 35u);
-    EXPECT_EQ(Text(L"title_label"), L"");
-  });
+  d.Do("rows arrived, still nothing open", [] { EXPECT_TRUE(RowNames().size() == 35u && Text(L"title_label").empty()); });
   Finish(d);
 }
