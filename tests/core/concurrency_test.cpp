@@ -16,8 +16,7 @@ namespace {
 
 using namespace veltrina::backend;
 
-class CountingHandler : public veltrina::MessageHandler {
- public:
+struct CountingHandler : veltrina::MessageHandler {
   void HandleChannelMessage(const veltrina::Message&) override { ++count; }
   std::atomic<int> count{0};
 };
@@ -51,9 +50,7 @@ TEST(Concurrency, CachesStayConsistentUnderReadersAndWritersAndHandlerChurn) {
     if (i % 7 == 0) chat->AddMessageHandler(&churn);
     if (i % 11 == 0) chat->RemoveMessageHandler(&churn);
     veltrina::Message m;
-    m.set_key("k" + std::to_string(i));
-    m.set_channel_id("c-1");
-    m.set_timestamp(1000 + (i * 7919) % 400);
+    m.set_key("k" + std::to_string(i)), m.set_channel_id("c-1"), m.set_timestamp(1000 + (i * 7919) % 400);
     service->Push("message", MessageEvent(m));
   }
   chat->RemoveMessageHandler(&churn);
@@ -61,8 +58,7 @@ TEST(Concurrency, CachesStayConsistentUnderReadersAndWritersAndHandlerChurn) {
   chat->RemoveMessageHandler(&handler);
   stop = true;
   for (auto& r : readers) r.join();
-  EXPECT_GT(reads.load(), 0);
-  EXPECT_EQ(handler.count.load(), 400);
+  EXPECT_TRUE(reads > 0 && handler.count == 400);
   EXPECT_EQ(chat->FetchMessagesFromCache("c-1", 0, 2147483647, 1000, nullptr, nullptr, false).size(), 400u);
 }
 
@@ -77,13 +73,11 @@ TEST(Concurrency, CallbacksMayCallTheCoreAgainAndAThrowingOneDoesNotStopTheThrea
     veltrina::UserManager::DefaultManager()->GetTeamMembers([&, n](bool ok, const std::string&, auto) {
       EXPECT_TRUE(IsCoreThread());
       EXPECT_FALSE(WaitForCoreIdle(std::chrono::milliseconds(1)));  // refused on the core thread
-      if (ok && n < 50) step(n + 1);
-      else depth.Set(n);
+      ok && n < 50 ? step(n + 1) : depth.Set(n);
     });
   };
   step(1);
-  ASSERT_TRUE(depth.Wait());
-  EXPECT_EQ(depth.Get(), 50);
+  EXPECT_TRUE(depth.Wait() && depth.Get() == 50);
 }
 
 }  // namespace

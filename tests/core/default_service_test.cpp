@@ -61,11 +61,11 @@ TEST(DefaultService, IsOneDemoServiceBuiltOffTheCallersThreads) {
   EXPECT_FALSE(callers.count(seeded_on[0]) || seeded_on[0] == GetCurrentThreadId());
   wchar_t documents[MAX_PATH] = {};
   ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents)));
-  EXPECT_NE(GetFileAttributesW((documents + std::wstring(L"\\Veltrina\\demo-service.json")).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW((documents + std::wstring(L"\\Veltrina\\demo-service.json")).c_str()),
+            INVALID_FILE_ATTRIBUTES);
 }
 
-// Answers every call with its own name; slow to detach, as a service that still serves queued
-// requests is.
+// Answers every call with its own name; slow to detach, as one still serving queued requests is.
 struct Named : veltrina::backend::Service {
   explicit Named(std::string name) : name_(std::move(name)) {}
   void Attach(veltrina::backend::EventSink*) override {}

@@ -103,8 +103,7 @@ TEST_F(Demo, MessagesChannelsChatsAndTheBot) {
   } listener;
   veltrina::ChatManager::DefaultManager()->AddMessageHandler(&listener);
   ASSERT_TRUE(Send("im-alice-quibo", "/help", "u-quibo"));
-  ASSERT_TRUE(listener.bot.Wait());
-  EXPECT_NE(listener.bot.Get().find("/help"), std::string::npos);
+  EXPECT_TRUE(listener.bot.Wait() && listener.bot.Get().find("/help") != std::string::npos);
   auto* channels = veltrina::ChannelManager::DefaultManager();
   const std::string id = channels->FetchChannelsFromCache(1, false, false).at(0)->channel_id();
   EXPECT_TRUE(Succeeds([&](auto d) { channels->JoinChannel(id, d); }));
@@ -138,13 +137,14 @@ TEST_F(Demo, LifeMovesTheTeamOnItsOwnAtTheConfiguredPace) {
     void HandleConnectionStateChanged(int state) override { drops += state == 1; }
     std::atomic<int> events{0}, drops{0};
   } counter;
-  veltrina::ChatManager::DefaultManager()->AddMessageHandler(&counter);
-  veltrina::UserManager::DefaultManager()->AddUserStatusHandler(&counter);
-  veltrina::Director::DefaultDirector()->AddConnectionStateHandler(&counter);
+  auto* chat = veltrina::ChatManager::DefaultManager();
+  auto* users = veltrina::UserManager::DefaultManager();
+  auto* director = veltrina::Director::DefaultDirector();
+  chat->AddMessageHandler(&counter), users->AddUserStatusHandler(&counter);
+  director->AddConnectionStateHandler(&counter);
   EXPECT_TRUE(WaitUntil([&] { return counter.events > 5 && counter.drops > 0; }));
-  veltrina::ChatManager::DefaultManager()->RemoveMessageHandler(&counter);
-  veltrina::UserManager::DefaultManager()->RemoveUserStatusHandler(&counter);
-  veltrina::Director::DefaultDirector()->RemoveConnectionStateHandler(&counter);
+  chat->RemoveMessageHandler(&counter), users->RemoveUserStatusHandler(&counter);
+  director->RemoveConnectionStateHandler(&counter);
 }
 
 }  // namespace

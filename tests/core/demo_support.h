@@ -12,16 +12,12 @@
 
 namespace core_test {
 
-using std::chrono::milliseconds;
-
-inline std::shared_ptr<veltrina::backend::DemoService> InstallDemo(const std::string& folder) {
+inline void InstallDemo(const std::string& folder) {
   veltrina::backend::DemoOptions options;
   options.data_folder = folder;
-  options.life_interval = milliseconds(0);  // tests step the life themselves
+  options.life_interval = milliseconds(0);  // no life unless the folder's config asks for it
   options.bot_delay = milliseconds(20);
-  auto demo = std::make_shared<veltrina::backend::DemoService>(options);
-  veltrina::backend::InstallService(demo);
-  return demo;
+  veltrina::backend::InstallService(std::make_shared<veltrina::backend::DemoService>(options));
 }
 
 // Runs `call` with a callback `done(value)` and returns the value (T() on time-out).
@@ -58,12 +54,13 @@ inline void SignInAndLoad(const std::string& user, const std::string& password) 
   director->Init(*me, veltrina::Team("t-demo", "demo", "Demo"), 0, veltrina::Token(), "", "", "windows_device_id", "1.2",
                  "WebSite");
   veltrina::Director::ResetDefaultDirector(director);
-  EXPECT_TRUE(Succeeds([](auto d) { veltrina::UserManager::DefaultManager()->GetTeamMembers(d); }));
-  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ServiceManager::DefaultManager()->GetServices(d); }));
-  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ChannelManager::DefaultManager()->GetChannels(false, d); }));
-  EXPECT_TRUE(Succeeds([](auto d) { veltrina::IMManager::DefaultManager()->GetIMs(d); }));
-  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ChatManager::DefaultManager()->SyncRecentMessagesWithServer(20, d); }));
-  EXPECT_TRUE(Succeeds([](auto d) { veltrina::ChatManager::DefaultManager()->GetNumUnreadFromServer(d); }));
+  auto* chat = veltrina::ChatManager::DefaultManager();
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::UserManager::DefaultManager()->GetTeamMembers(d); }) &&
+              Succeeds([](auto d) { veltrina::ServiceManager::DefaultManager()->GetServices(d); }) &&
+              Succeeds([](auto d) { veltrina::ChannelManager::DefaultManager()->GetChannels(false, d); }) &&
+              Succeeds([](auto d) { veltrina::IMManager::DefaultManager()->GetIMs(d); }) &&
+              Succeeds([&](auto d) { chat->SyncRecentMessagesWithServer(20, d); }) &&
+              Succeeds([&](auto d) { chat->GetNumUnreadFromServer(d); }));
 }
 
 // The stored message, or null when refused.
@@ -84,8 +81,8 @@ inline std::string Get(const std::string& url) {
   });
 }
 
-inline auto Cached(const std::string& conversation, int count = 100) {
-  return veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(conversation, 0, 2147483647, count, nullptr,
+inline auto Cached(const std::string& conversation) {
+  return veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(conversation, 0, 2147483647, 100, nullptr,
                                                                          nullptr, false);
 }
 

@@ -1,7 +1,11 @@
 // Real HTTP through WinHTTP, against a server on the loopback interface: idle threads take the
 // requests, and saved bodies are written off the callback thread.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,13 +14,77 @@
 #include "veltrina/backend/scripted_service.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/http.h"
-#include "veltrina/testing/local_http_server.h"
 
 namespace {
 
 using core_test::Slot;
 
-using veltrina::test_support::LocalHttpServer;
+// Answers every connection with the same response on a thread of its own; "/slow..." waits for Release().
+class LocalHttpServer {
+ public:
+  explicit LocalHttpServer(std::string response) : response_(std::move(response)) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+    listen(listener_, 16);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    acceptor_ = std::thread([this] {
+      for (SOCKET client; (client = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        clients_.emplace_back([this, client] { Serve(client); });
+      }
+    });
+  }
+  ~LocalHttpServer() {
+    Release();
+    closesocket(listener_);  // ends the acceptor's accept()
+    acceptor_.join();
+    for (std::thread& t : clients_) t.join();
+    WSACleanup();
+  }
+  std::string Url(const std::string& path) const { return url_ + path; }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    release_.notify_all();
+  }
+  std::string heads() {  // every request head so far
+    std::lock_guard<std::mutex> lock(mutex_);
+    return heads_;
+  }
+  static std::string Ok(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  }
+
+ private:
+  void Serve(SOCKET client) {
+    std::string head;
+    char buffer[4096];
+    for (int n = 0; head.find("\r\n\r\n") == std::string::npos && (n = recv(client, buffer, sizeof buffer, 0)) > 0;)
+      head.append(buffer, static_cast<size_t>(n));
+    std::unique_lock<std::mutex> lock(mutex_);
+    heads_ += head;
+    if (head.find(" /slow") != std::string::npos) release_.wait(lock, [this] { return released_; });
+    lock.unlock();
+    send(client, response_.data(), static_cast<int>(response_.size()), 0);
+    shutdown(client, SD_SEND);
+    closesocket(client);
+  }
+  std::string response_, url_, heads_;
+  SOCKET listener_ = INVALID_SOCKET;
+  std::mutex mutex_;
+  std::condition_variable release_;
+  bool released_ = false;
+  std::thread acceptor_;
+  std::vector<std::thread> clients_;
+};
 
 // Starts a request; `slot` receives "<ok><status>[!: an error][@off core]|<body>|<saved file>".
 void Start(const std::string& url, Slot<std::string>* slot, const std::string& save_path = "") {
@@ -38,8 +106,7 @@ std::string Fetch(const std::string& url, const std::string& save_path = "") {
   return slot.Get();
 }
 
-class RealHttp : public ::testing::Test {
- protected:
+struct RealHttp : ::testing::Test {
   void SetUp() override { veltrina::backend::InstallService(std::make_shared<veltrina::backend::ScriptedService>()); }
 };
 
@@ -60,15 +127,10 @@ TEST_F(RealHttp, ASlowServerHoldsUpOnlyItsOwnRequest) {
   Start(server.Url("/slow"), &slow);
   std::vector<Slot<std::string>> quick(6);
   for (auto& slot : quick) Start(server.Url("/quick"), &slot);
-  for (auto& slot : quick) EXPECT_TRUE(slot.Wait(std::chrono::milliseconds(10000)));  // while the slow one is held
-  EXPECT_EQ(slow.count(), 0);
+  for (auto& slot : quick) EXPECT_TRUE(slot.Wait(std::chrono::milliseconds(10000)) && slot.Get() == "1200|quick|");
+  EXPECT_EQ(slow.count(), 0);  // still held
   server.Release();
-  EXPECT_TRUE(slow.Wait(std::chrono::milliseconds(10000)));
-  EXPECT_EQ(slow.Get(), "1200|quick|");
-  for (auto& slot : quick) {
-    ASSERT_TRUE(slot.Wait(std::chrono::milliseconds(10000)));
-    EXPECT_EQ(slot.Get(), "1200|quick|");
-  }
+  EXPECT_TRUE(slow.Wait(std::chrono::milliseconds(10000)) && slow.Get() == "1200|quick|");
 }
 
 TEST_F(RealHttp, ASavedBodyIsWrittenWhileTheCallbackThreadIsBusyAndCompleteWhenItIsTold) {
@@ -89,8 +151,7 @@ TEST_F(RealHttp, ASavedBodyIsWrittenWhileTheCallbackThreadIsBusyAndCompleteWhenI
     std::string now;
     return veltrina::FileUtils::SharedFileUtils()->ReadFile(path, &now) && now == body;
   }, std::chrono::milliseconds(10000)));
-  EXPECT_TRUE(appeared.Get());
-  ASSERT_TRUE(saved.Wait(std::chrono::milliseconds(15000)));
+  EXPECT_TRUE(appeared.Get() && saved.Wait(std::chrono::milliseconds(15000)));
   EXPECT_TRUE(saved.Get() == "1200|" + body + "|" + body);
   // A path that cannot be written (below a file) fails the request.
   ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("plain"), "x"));

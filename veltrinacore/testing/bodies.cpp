@@ -10,11 +10,16 @@ using internal::ToValue;
 
 namespace {
 
+template <typename T, typename F>
+json List(const std::vector<T>& items, F value) {
+  json list = json::array();
+  for (const T& item : items) list.push_back(value(item));
+  return list;
+}
+
 template <typename T>
 std::string ListBody(const char* key, const std::vector<T>& items) {
-  json list = json::array();
-  for (const T& item : items) list.push_back(ToValue(item));
-  return Dump(json{{key, list}});
+  return Dump(json{{key, List(items, [](const T& item) { return ToValue(item); })}});
 }
 
 }  // namespace
@@ -24,11 +29,8 @@ std::string TeamBody(const std::string& team_id, const std::string& team_name, c
 }
 
 std::string VersionBody(int64_t version_code, const std::string& description, const std::string& download_url) {
-  return Dump(json{{"version_code", version_code},
-                   {"version_name", std::to_string(version_code)},
-                   {"description", description},
-                   {"force", false},
-                   {"release_time", 0},
+  return Dump(json{{"version_code", version_code}, {"version_name", std::to_string(version_code)},
+                   {"description", description}, {"force", false}, {"release_time", 0},
                    {"download_url", download_url}});
 }
 
@@ -38,13 +40,10 @@ std::string LoginBody(const Token& token, const User& user) {
 
 std::string PermissionBody(int64_t permission) { return Dump(json{{"permission", permission}}); }
 std::string UsersBody(const std::vector<User>& users) { return ListBody("users", users); }
-
 std::string StatusesBody(const std::vector<User>& users) {
-  json list = json::array();
-  for (const User& u : users) list.push_back(json{{"uid", u.uid()}, {"status", u.status()}});
-  return Dump(json{{"statuses", list}});
+  return Dump(
+      json{{"statuses", List(users, [](const User& u) { return json{{"uid", u.uid()}, {"status", u.status()}}; })}});
 }
-
 std::string ServicesBody(const std::vector<Service>& services) { return ListBody("services", services); }
 std::string ChannelsBody(const std::vector<Channel>& channels) { return ListBody("channels", channels); }
 std::string ChannelBody(const Channel& channel) { return Dump(json{{"channel", ToValue(channel)}}); }
@@ -52,29 +51,20 @@ std::string ImsBody(const std::vector<IM>& ims) { return ListBody("ims", ims); }
 std::string ImBody(const IM& im) { return Dump(json{{"im", ToValue(im)}}); }
 std::string MessagesBody(const std::vector<Message>& messages) { return ListBody("messages", messages); }
 std::string MessageBody(const Message& message) { return Dump(json{{"message", ToValue(message)}}); }
-
 std::string UnreadBody(const std::vector<UnreadCount>& counts) {
-  json list = json::array();
-  for (const UnreadCount& c : counts)
-    list.push_back(json{{"channel_id", c.channel_id}, {"num_unread", c.num_unread}, {"num_new", c.num_new}});
-  return Dump(json{{"unread", list}});
+  return Dump(json{{"unread", List(counts, [](const UnreadCount& c) {
+                      return json{{"channel_id", c.channel_id}, {"num_unread", c.num_unread}, {"num_new", c.num_new}};
+                    })}});
 }
-
 std::string EntitiesBody(const std::vector<Entity>& entities, int total) {
-  json list = json::array();
-  for (const Entity& e : entities) list.push_back(ToValue(e));
-  return Dump(json{{"entities", list}, {"total", total}});
+  return Dump(json{{"entities", List(entities, [](const Entity& e) { return ToValue(e); })}, {"total", total}});
 }
-
 std::string EntityBody(const Entity& entity) { return Dump(json{{"entity", ToValue(entity)}}); }
 std::string CommentBody(const Comment& comment) { return Dump(json{{"comment", ToValue(comment)}}); }
-
 std::string MessageEvent(const Message& message) { return MessageBody(message); }
-
 std::string UnreadEvent(const std::string& channel_id, uint32_t num_unread, uint32_t num_new) {
   return Dump(json{{"channel_id", channel_id}, {"num_unread", num_unread}, {"num_new", num_new}});
 }
-
 std::string PresenceEvent(const std::string& uid, int status) { return Dump(json{{"uid", uid}, {"status", status}}); }
 std::string ConnectionEvent(int state) { return Dump(json{{"state", state}}); }
 

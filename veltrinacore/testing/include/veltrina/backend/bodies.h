@@ -1,10 +1,6 @@
 #pragma once
-// Ready-made JSON bodies of the backend protocol (backend/protocol.h), for tests that answer the
-// scripted service or push events:
-//
-//   service->Succeed(request->id, UsersBody({alice, bob}));
-//   service->Answer(login->id, true, 201, "", LoginBody(token, user));
-//   service->Push("unread", UnreadEvent("c-1", 3, 3));
+// Ready-made JSON bodies of the backend protocol (backend/protocol.h) for the scripted service's
+// answers and events, e.g. service->Succeed(request->id, UsersBody({alice, bob})).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,7 +21,6 @@ struct UnreadCount {
   uint32_t num_new = 0;
 };
 
-// Answers.
 std::string TeamBody(const std::string& team_id, const std::string& team_name, const std::string& team_subdomain);
 std::string VersionBody(int64_t version_code, const std::string& description, const std::string& download_url);
 std::string LoginBody(const Token& token, const User& user);  // answer with code 200 or 201
@@ -43,8 +38,6 @@ std::string UnreadBody(const std::vector<UnreadCount>& counts);
 std::string EntitiesBody(const std::vector<Entity>& entities, int total);
 std::string EntityBody(const Entity& entity);
 std::string CommentBody(const Comment& comment);
-
-// Events.
 std::string MessageEvent(const Message& message);
 std::string UnreadEvent(const std::string& channel_id, uint32_t num_unread, uint32_t num_new);
 std::string PresenceEvent(const std::string& uid, int status);
