@@ -5,13 +5,6 @@
 
 namespace veltrina::backend {
 
-using internal::Bool;
-using internal::Int;
-using internal::Member;
-using internal::Str;
-using internal::json;
-using namespace internal::demo;
-
 Reply DemoService::Impl::TeamLookup(const std::string& subdomain) {
   if (subdomain == "unreachable") return Fail(-1, "cannot reach the service");
   TeamData* t = state_.FindTeamBySubdomain(subdomain);

@@ -5,13 +5,6 @@
 
 namespace veltrina::backend {
 
-using internal::Bool;
-using internal::Int;
-using internal::Member;
-using internal::Str;
-using internal::json;
-using namespace internal::demo;
-
 void DemoService::Impl::ScheduleBotAnswer(TeamData* t, const DirectChat& d, const std::string& bot_uid, const std::string& text) {
   BotAnswer a;
   a.due = std::chrono::steady_clock::now() + options_.bot_delay;

@@ -8,13 +8,6 @@
 
 namespace veltrina::backend {
 
-using internal::Bool;
-using internal::Int;
-using internal::Member;
-using internal::Str;
-using internal::json;
-using namespace internal::demo;
-
 Reply DemoService::Impl::CreateChannel(TeamData* t, const json& p) {
   Account* a = SessionAccount();
   int type = Int(p, "type", 1) == 2 ? Channel::kPrivate : Channel::kPublic;

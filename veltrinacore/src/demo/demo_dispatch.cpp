@@ -8,13 +8,6 @@
 
 namespace veltrina::backend {
 
-using internal::Bool;
-using internal::Int;
-using internal::Member;
-using internal::Str;
-using internal::json;
-using namespace internal::demo;
-
 Reply DemoService::Impl::Handle(const std::string& method, const json& p, const std::string& data) {
   internal::demo::Config config = ReadConfig(folder_);
   if (config.unreachable && method != "http.get") return Fail(-1, "cannot reach the service");

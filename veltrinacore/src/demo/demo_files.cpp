@@ -10,13 +10,6 @@
 
 namespace veltrina::backend {
 
-using internal::Bool;
-using internal::Int;
-using internal::Member;
-using internal::Str;
-using internal::json;
-using namespace internal::demo;
-
 namespace {
 
 std::string Lower(std::string s) {

@@ -12,8 +12,6 @@
 
 namespace veltrina::backend {
 
-using namespace internal::demo;
-
 void DemoService::Impl::Load() {
   FileUtils* files = FileUtils::SharedFileUtils();
   const std::string path = StatePath();

@@ -8,8 +8,6 @@
 
 namespace veltrina::backend {
 
-using namespace internal::demo;
-
 DemoService::Impl::Impl(DemoOptions options) : options_(std::move(options)), rng_(options_.seed) {
   worker_->Post([this] { Start(); });
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "../dispatcher.h"
+#include "../records_json.h"
 #include "demo_state.h"
 #include "veltrina/backend/demo_service.h"
 #include "veltrina/im.h"
@@ -50,6 +51,14 @@ inline std::string Cut(const std::string& text, size_t limit) {
 }  // namespace veltrina::internal::demo
 
 namespace veltrina::backend {
+
+// Every part of the demo service reads records with these.
+using internal::Bool;
+using internal::Int;
+using internal::Member;
+using internal::Str;
+using internal::json;
+using namespace internal::demo;
 
 class DemoService::Impl {
  public:

@@ -7,13 +7,6 @@
 
 namespace veltrina::backend {
 
-using internal::Bool;
-using internal::Int;
-using internal::Member;
-using internal::Str;
-using internal::json;
-using namespace internal::demo;
-
 Account* DemoService::Impl::SessionAccount() {
   for (Account& a : state_.accounts)
     if (a.team_id == session_team_ && a.uid == session_uid_) return &a;
