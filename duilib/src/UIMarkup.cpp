@@ -15,6 +15,17 @@ const CDuiString* CMarkupNode::GetAttribute(const wchar_t* attrName) const {
 
 namespace {
 
+// One code point as UTF-16 units, whatever the width of wchar_t.
+void AppendCodePoint(CDuiString& out, unsigned long cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+    out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+  } else {
+    out += static_cast<wchar_t>(cp);
+  }
+}
+
 // UTF-16 code units of text that FirstInvalidUtf8 accepted whole.
 CDuiString Utf8ToWide(const std::string& s) {
   CDuiString out;
@@ -25,13 +36,7 @@ CDuiString Utf8ToWide(const std::string& s) {
     unsigned cp = n == 0 ? b : n == 1 ? (b & 0x1Fu) : n == 2 ? (b & 0x0Fu) : (b & 0x07u);
     for (size_t k = 1; k <= n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
     i += n + 1;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-      out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<wchar_t>(cp);
-    }
+    AppendCodePoint(out, cp);
   }
   return out;
 }
@@ -155,13 +160,7 @@ class Parser {
       unsigned long cp = ent[1] == L'x' ? std::wcstoul(ent.c_str() + 2, nullptr, 16)
                                         : std::wcstoul(ent.c_str() + 1, nullptr, 10);
       if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-      if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
-        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
-      } else {
-        out += static_cast<wchar_t>(cp);
-      }
+      AppendCodePoint(out, cp);
     } else {
       return false;
     }
