@@ -54,10 +54,11 @@ TEST(DemoPersistence, ARestartKeepsEverythingSentAndHandsOutNoIdTwice) {
   const std::string up = Upload(folder.File("up.png"), "up.png");
   chat->MarkReadCursorForChannelInCache("g-leads", std::time(nullptr), false);
   EXPECT_TRUE(Succeeds([&](auto d) { chat->MarkAsRead("c-general", 1, 2147483000, d); }));
+  StopDemo();
   // A stored next id below the ids in use (an edited file) must not hand them out again.
   const std::string state = std::regex_replace(Read(folder.File("demo-service.json")), std::regex(R"("next_id":\d+)"), R"("next_id":1000)");
   ASSERT_TRUE(files->WriteFileAtomically(folder.File("demo-service.json"), state));
-  InstallDemo(folder.path());  // the old service is detached, its state read back
+  InstallDemo(folder.path());
   SignInAndLoad("alice", "veltrina");
   const std::string fresh = Send("c-random", "two")->key();
   EXPECT_EQ(state.find(fresh.substr(fresh.find('-')) + "\""), std::string::npos) << fresh;
@@ -73,6 +74,7 @@ TEST(DemoPersistence, CorruptFilesAreEachMovedAside) {
   TempFolder folder;
   const std::string state = folder.File("demo-service.json");
   for (std::string text : {"{\"format\":1, \"teams\": [ \xff truncated", "[1,2,3]", ""}) {
+    StopDemo();
     if (text.empty()) {
       // Valid JSON nested too deep where a feedback item stands: kept, it would overflow the
       // stack each time the state is copied or written.
@@ -95,9 +97,11 @@ TEST(DemoPersistence, AStateFileHeldByAnotherProgramIsNeverOverwritten) {
   InstallDemo(folder.path());
   SignInAndLoad("alice", "veltrina");
   ASSERT_TRUE(Send("c-random", "kept-7d1f"));
+  StopDemo();
   const std::string saved = Read(state), corrupt = "{\"kept-7d1f\": corrupt";
   const std::pair<std::string, DWORD> cases[] = {{saved, 0}, {corrupt, FILE_SHARE_READ | FILE_SHARE_WRITE}, {corrupt, 0}};
   for (const auto& [text, share] : cases) {
+    StopDemo();
     for (const auto& f : fs::directory_iterator(fs::path(folder.path()))) fs::remove(f.path());
     ASSERT_TRUE(files->WriteFileAtomically(state, text));
     HANDLE held = CreateFileW(fs::path(state).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -107,6 +111,25 @@ TEST(DemoPersistence, AStateFileHeldByAnotherProgramIsNeverOverwritten) {
     EXPECT_EQ(Login("bob", "veltrina"), 200);
     EXPECT_EQ(FilesWith(folder, "kept-7d1f"), 1) << text.substr(0, 20) << " " << share;
   }
+}
+
+// A change is on disk shortly after it; a service that goes away first saves what it has not yet.
+TEST(DemoPersistence, ChangesAreSavedSoonAndAtShutdown) {
+  TempFolder folder;
+  const std::string state = folder.File("demo-service.json");
+  InstallDemo(folder.path());
+  SignInAndLoad("alice", "veltrina");
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Send("c-random", "soon-3c9a"));
+  EXPECT_TRUE(WaitUntil([&] { return Read(state).find("soon-3c9a") != std::string::npos; }));
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, milliseconds(1000));
+  StopDemo();
+  {
+    veltrina::backend::DemoService service(DemoIn(folder.path()));  // not attached: nothing saves it on a timer
+    Request(service, "auth.login", R"({"username": "bob", "password": "veltrina", "team_id": "t-demo"})");
+    EXPECT_NE(Request(service, "messages.send", R"({"message": {"channel_id": "c-random", "content": "late-51be"}})").find("late-51be"), std::string::npos);
+  }
+  EXPECT_NE(Read(state).find("late-51be"), std::string::npos);
 }
 
 TEST(DemoPersistence, TimerSettingsAreHeldToAPaceTheDemoCanKeep) {
@@ -163,6 +186,7 @@ TEST(DemoFiles, UploadsAreRefusedBeforeReadingSharedSafelyAndStoredInTheFolder) 
     feedback.set_description(text);
     EXPECT_EQ(Succeeds([&](auto d) { veltrina::WebApi::Api()->PostFeedback(feedback, d); }), text.size() < 100);
   }
+  StopDemo();
   EXPECT_NE(Read(folder.File("demo-service.json")).find("好用"), std::string::npos);
   EXPECT_EQ(Read(folder.File("demo-service.json")).find("xxxxxxxx"), std::string::npos);
 }

@@ -8,17 +8,25 @@
 #include "test_support.h"
 #include "veltrina/backend/codec.h"
 #include "veltrina/backend/demo_service.h"
+#include "veltrina/backend/scripted_service.h"
 #include "veltrina/veltrina.h"
 
 namespace core_test {
 
-inline void InstallDemo(const std::string& folder) {
+inline veltrina::backend::DemoOptions DemoIn(const std::string& folder) {
   veltrina::backend::DemoOptions options;
   options.data_folder = folder;
   options.life_interval = milliseconds(0);  // no life unless the folder's config asks for it
   options.bot_delay = milliseconds(20);
-  veltrina::backend::InstallService(std::make_shared<veltrina::backend::DemoService>(options));
+  return options;
 }
+
+inline void InstallDemo(const std::string& folder) {
+  veltrina::backend::InstallService(std::make_shared<veltrina::backend::DemoService>(DemoIn(folder)));
+}
+
+// Detaches the installed demo, which saves what it has not saved yet: the folder is the test's then.
+inline void StopDemo() { veltrina::backend::InstallService(std::make_shared<veltrina::backend::ScriptedService>()); }
 
 // Runs `call` with a callback `done(value)` and returns the value (T() on time-out).
 template <typename T, typename F>
@@ -33,6 +41,13 @@ T Ask(F call) {
 template <typename F>
 bool Succeeds(F call) {
   return Ask<bool>([&](auto done) { call([done](bool ok, auto&&...) { done(ok); }); });
+}
+
+// A request straight to a service: the reply's body, or "error <code>".
+inline std::string Request(veltrina::backend::Service& service, const std::string& method, const std::string& params = "{}") {
+  return Ask<std::string>([&](auto done) {
+    service.Call({0, method, params, ""}, [done](veltrina::backend::Reply r) { done(r.ok ? r.body : "error " + std::to_string(r.code)); });
+  });
 }
 
 // The sign-in's code: 200, 201 (initial password) or the failure's.

@@ -14,6 +14,8 @@ struct Config {
   bool unreachable = false;  // every request fails with -1
   int64_t life_interval_ms = -1;  // -1: keep the option's value
   int64_t connection_drop_ms = -1;  // -1: keep the option's value
+  bool large_team = false;  // "team_size": "large": team demo with thousands of members
+  uint32_t large_team_seed = 1;
 };
 
 Config ReadConfig(const std::string& data_folder);

@@ -114,7 +114,7 @@ Reply DemoService::Impl::Send(TeamData* t, const json& p) {
   out.set_channel_type(d ? Message::kDirectMessage : Message::kChannelMessage);
   if (d) out.set_to_uid(d->Peer(session_uid_));
   const Message& stored = Store(t, out);
-  t->cursors[session_uid_][stored.ChannelID()] = stored.timestamp();
+  MoveCursor(t, session_uid_, stored.ChannelID(), stored.timestamp());
   if (d) {
     d->open_for.insert(d->Peer(session_uid_));
     const User* peer = FindUser(t, d->Peer(session_uid_));
@@ -130,9 +130,21 @@ Reply DemoService::Impl::ListEntities(TeamData* t, const json& p) {
   std::string keyword = Str(p, "keyword");
   int64_t page = std::clamp<int64_t>(Int(p, "page", 1), 1, 1000000);
   int64_t size = std::clamp<int64_t>(Int(p, "page_size", 20), 1, 100);
+  // The large team's history shares files too; one that was commented on is stored instead.
+  std::vector<Entity> generated;
+  if (const GeneratedConversation* g = t->generated ? t->generated->Find(conversation) : nullptr)
+    generated = t->generated->SharedFiles(*g);
+  std::vector<const Entity*> candidates;
+  for (const Entity& e : t->entities)
+    if (e.channel_id() == conversation) candidates.push_back(&e);
+  const size_t stored = candidates.size();
+  for (const Entity& e : generated)
+    if (std::none_of(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(stored),
+                     [&](const Entity* s) { return s->entity_id() == e.entity_id(); }))
+      candidates.push_back(&e);
   std::vector<const Entity*> found;
-  for (const Entity& e : t->entities) {
-    if (e.channel_id() != conversation) continue;
+  for (const Entity* candidate : candidates) {
+    const Entity& e = *candidate;
     int et = e.entity_type();
     bool file_like = et == Entity::kImage || et == Entity::kFile || et == Entity::kDocument || et == Entity::kSnippet;
     if (type == 0 ? !file_like : et != type) continue;
@@ -150,8 +162,15 @@ Reply DemoService::Impl::ListEntities(TeamData* t, const json& p) {
 
 Reply DemoService::Impl::Comment(TeamData* t, const std::string& entity_id, const std::string& content) {
   if (content.size() > kMaxText) return Fail(413, "the comment is longer than 32768 bytes");
-  for (Entity& e : t->entities) {
-    if (e.entity_id() != entity_id) continue;
+  Entity* found = nullptr;
+  for (Entity& e : t->entities)
+    if (e.entity_id() == entity_id) found = &e;
+  if (Entity generated; !found && t->generated && t->generated->EntityById(entity_id, &generated)) {
+    t->entities.push_back(std::move(generated));  // from now on stored, with its comments
+    found = &t->entities.back();
+  }
+  if (found) {
+    Entity& e = *found;
     veltrina::Comment c;
     c.set_comment_id(state_.NewId("cm-"));
     c.set_entity_id(entity_id);

@@ -43,14 +43,14 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
     return Ok();
   }
   if (method == "users.list") {
-    json users = json::array();
-    for (const User& u : t->users) users.push_back(internal::ToValue(u));
-    return Ok(json{{"users", users}});
+    ListReply users("users");
+    for (const User& u : t->users) users.Add(internal::ToValue(u));
+    return users.Done();
   }
   if (method == "users.status") {
-    json statuses = json::array();
-    for (const User& u : t->users) statuses.push_back(json{{"uid", u.uid()}, {"status", u.status()}});
-    return Ok(json{{"statuses", statuses}});
+    ListReply statuses("statuses");
+    for (const User& u : t->users) statuses.Add(json{{"uid", u.uid()}, {"status", u.status()}});
+    return statuses.Done();
   }
   if (method == "services.list") {
     json services = json::array();
@@ -58,14 +58,14 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
     return Ok(json{{"services", services}});
   }
   if (method == "channels.list") {
-    json channels = json::array();
+    ListReply channels("channels");
     bool archived = Bool(p, "include_archived");
     for (const Channel& c : t->channels) {
       if (c.type() == Channel::kPrivate && !IsMember(c, session_uid_)) continue;
       if (c.is_archived() && !archived) continue;
-      channels.push_back(internal::ToValue(View(c)));
+      channels.Add(internal::ToValue(View(c)));
     }
-    return Ok(json{{"channels", channels}});
+    return channels.Done();
   }
   if (method == "channels.create") return CreateChannel(t, p);
   if (method == "channels.join") return JoinChannel(t, Str(p, "channel_id"));
@@ -88,50 +88,83 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
     return method == "ims.open" ? Ok(json{{"im", internal::ToValue(View(*d))}}) : Ok();
   }
   if (method == "ims.new") return NewIm(t, Str(p, "uid"));
-  if (method == "messages.sync") {
-    int64_t count = std::clamp<int64_t>(Int(p, "count", 20), 1, 200);
-    json messages = json::array();
-    for (const std::string& conversation : Conversations(t, session_uid_)) {
-      std::vector<const Message*> list;
-      for (const Message& m : t->messages)
-        if (m.ChannelID() == conversation) list.push_back(&m);
-      size_t from = list.size() > static_cast<size_t>(count) ? list.size() - static_cast<size_t>(count) : 0;
-      for (size_t i = from; i < list.size(); ++i) messages.push_back(internal::ToValue(*list[i]));
-    }
-    return Ok(json{{"messages", messages}});
-  }
+  if (method == "messages.sync") return Sync(t, p);
+  if (method == "messages.history") return History(t, p);
   if (method == "messages.unread") {
     json unread = json::array();
     for (const std::string& conversation : Conversations(t, session_uid_)) unread.push_back(Counts(t, conversation));
     return Ok(json{{"unread", unread}});
   }
-  if (method == "messages.mark_read") {
-    std::string conversation = Str(p, "channel_id");
-    if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
-    int64_t& cursor = t->cursors[session_uid_][conversation];
-    cursor = std::max(cursor, std::min(Int(p, "time"), Now() + 60));
-    Save();
-    Queue("unread", Counts(t, conversation));
-    return Ok();
-  }
-  if (method == "messages.cursor") {
-    std::string conversation = Str(p, "channel_id");
-    if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
-    int64_t& cursor = t->cursors[session_uid_][conversation];
-    cursor = std::max(cursor, std::min(Int(p, "time"), Now() + 60));
-    Save();
-    return Ok();
-  }
+  if (method == "messages.mark_read" || method == "messages.cursor")
+    return MarkRead(t, p, method == "messages.mark_read");
   if (method == "messages.send") return Send(t, p);
   if (method == "entities.list") return ListEntities(t, p);
   if (method == "entities.get") {
-    for (const Entity& e : t->entities)
-      if (e.entity_id() == Str(p, "entity_id")) return Ok(json{{"entity", internal::ToValue(e)}});
-    return Fail(404, "no such entity");
+    Entity scratch;
+    const Entity* e = FindEntity(t, Str(p, "entity_id"), &scratch);
+    return e ? Ok(json{{"entity", internal::ToValue(*e)}}) : Fail(404, "no such entity");
   }
   if (method == "entities.comment") return Comment(t, Str(p, "entity_id"), Str(p, "content"));
   if (method == "files.upload") return Upload(t, p, data);
   return Fail(400, "unknown request " + method);
+}
+
+Reply DemoService::Impl::Sync(TeamData* t, const json& p) {
+  const size_t count = static_cast<size_t>(std::clamp<int64_t>(Int(p, "count", 20), 1, 200));
+  ListReply messages("messages");
+  static const std::vector<Message> kNone;
+  for (const std::string& conversation : Conversations(t, session_uid_)) {
+    auto it = t->messages.find(conversation);
+    const std::vector<Message>& stored = it == t->messages.end() ? kNone : it->second;
+    // The large team's history comes first, then what was stored; only the page is made.
+    if (const GeneratedConversation* g = t->generated ? t->generated->Find(conversation) : nullptr;
+        g && stored.size() < count)
+      for (int32_t i = std::max<int32_t>(0, g->count - static_cast<int32_t>(count - stored.size())); i < g->count; ++i)
+        messages.Add(internal::ToValue(t->generated->MessageAt(*g, i)));
+    for (size_t i = stored.size() > count ? stored.size() - count : 0; i < stored.size(); ++i)
+      messages.Add(internal::ToValue(stored[i]));
+  }
+  return messages.Done();
+}
+
+Reply DemoService::Impl::History(TeamData* t, const json& p) {
+  const std::string conversation = Str(p, "channel_id"), before = Str(p, "before");
+  if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+  const size_t count = static_cast<size_t>(std::clamp<int64_t>(Int(p, "count", 20), 1, 200));
+  static const std::vector<Message> kNone;
+  auto it = t->messages.find(conversation);
+  const std::vector<Message>& stored = it == t->messages.end() ? kNone : it->second;
+  const GeneratedConversation* g = t->generated ? t->generated->Find(conversation) : nullptr;
+  // Everything before `before`: generated [0, generated_end), then stored [0, stored_end).
+  int32_t generated_end = g ? g->count : 0;
+  size_t stored_end = stored.size();
+  if (!before.empty()) {
+    auto at = std::find_if(stored.begin(), stored.end(), [&](const Message& m) { return m.key() == before; });
+    if (at != stored.end()) {
+      stored_end = static_cast<size_t>(at - stored.begin());
+    } else if (const int32_t index = g ? g->IndexOf(before) : -1; index >= 0) {
+      generated_end = index;
+      stored_end = 0;
+    } else {
+      return Fail(404, "no such message");
+    }
+  }
+  const size_t from_stored = std::min(count, stored_end);
+  const int32_t from_generated = std::min<int32_t>(generated_end, static_cast<int32_t>(count - from_stored));
+  ListReply messages("messages");
+  for (int32_t i = generated_end - from_generated; i < generated_end; ++i)
+    messages.Add(internal::ToValue(t->generated->MessageAt(*g, i)));
+  for (size_t i = stored_end - from_stored; i < stored_end; ++i) messages.Add(internal::ToValue(stored[i]));
+  return messages.Done();
+}
+
+Reply DemoService::Impl::MarkRead(TeamData* t, const json& p, bool announce) {
+  const std::string conversation = Str(p, "channel_id");
+  if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+  MoveCursor(t, session_uid_, conversation, std::min(Int(p, "time"), Now() + 60));
+  Save();
+  if (announce) Queue("unread", Counts(t, conversation));
+  return Ok();
 }
 
 }  // namespace veltrina::backend

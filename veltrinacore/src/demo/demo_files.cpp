@@ -120,8 +120,10 @@ Reply DemoService::Impl::HttpGet(const std::string& url) {
   size_t dot = name.rfind('.');
   std::string path = name.substr(0, dot);
   for (TeamData& t : state_.teams) {
-    for (const Entity& e : t.entities) {
-      if (e.path() != path || path.empty()) continue;
+    Entity scratch;
+    if (const Entity* found = StartsWith(path, "f/") ? FindEntity(&t, path.substr(2), &scratch) : nullptr;
+        found && found->path() == path) {
+      const Entity& e = *found;
       std::string stored;
       std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
       if (FileUtils::SharedFileUtils()->ReadFile(file, &stored)) {

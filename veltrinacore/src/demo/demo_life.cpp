@@ -1,7 +1,6 @@
 // The simulated team: teammates post and share, presence moves, an integration reports, the
 // connection drops now and then.
 #include <algorithm>
-#include <map>
 
 #include "../records_json.h"
 #include "demo_service_impl.h"
@@ -102,16 +101,15 @@ void DemoService::Impl::ShareAgain(TeamData* t, Message* m) {
 
 // Keeps the simulated chatter from growing without end; what people sent is never dropped.
 void DemoService::Impl::Trim(TeamData* t) {
-  std::map<std::string, size_t> counts;
-  for (const Message& m : t->messages) ++counts[m.ChannelID()];
-  for (auto& [conversation, count] : counts) {
-    if (count <= kLifeMessagesKept) continue;
-    size_t extra = count - kLifeMessagesKept;
-    std::erase_if(t->messages, [&](const Message& m) {
-      if (extra == 0 || m.ChannelID() != conversation || !StartsWith(m.key(), "life-")) return false;
+  for (auto& [conversation, list] : t->messages) {
+    if (list.size() <= kLifeMessagesKept) continue;
+    size_t extra = list.size() - kLifeMessagesKept;
+    std::erase_if(list, [&](const Message& m) {
+      if (extra == 0 || !StartsWith(m.key(), "life-")) return false;
       --extra;
       return true;
     });
+    for (auto& [uid, counts] : t->unread) counts.erase(conversation);  // some of them may have been unread
   }
 }
 
@@ -130,6 +128,7 @@ void DemoService::Impl::LifeLoop() {
       return true;
     });
     for (const BotAnswer& a : due) AnswerAsBot(a);
+    if (dirty_ && now >= save_due_) Flush();
     bool living = options_.life_interval.count() > 0;
     if (living && now >= next_life) {
       Live();
@@ -151,6 +150,7 @@ void DemoService::Impl::LifeLoop() {
     auto wake_at = living ? next_life : now + std::chrono::hours(1);
     if (dropping) wake_at = std::min(wake_at, next_drop);
     for (const BotAnswer& a : bot_answers_) wake_at = std::min(wake_at, a.due);
+    if (dirty_) wake_at = std::min(wake_at, save_due_);
     wake_.wait_until(lock, wake_at);
   }
 }

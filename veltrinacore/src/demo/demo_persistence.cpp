@@ -24,7 +24,9 @@ void DemoService::Impl::Load() {
       if (document.is_object() && StateFromJson(document, &loaded)) {
         if (held_logged_) log("Demo service reads %s again; what it did meanwhile in memory is dropped", path.c_str());
         state_ = std::move(loaded);
+        Grow(&state_);
         saving_ = true;
+        dirty_ = false;
         held_logged_ = false;
         return;
       }
@@ -35,21 +37,44 @@ void DemoService::Impl::Load() {
         log("Demo service cannot read %s; it runs on its demo data in memory and saves nothing until it can",
             path.c_str());
       held_logged_ = true;
-      if (state_.teams.empty()) state_ = SeedState(Now());
+      if (state_.teams.empty()) state_ = Seeded();
       return;
     }
   }
   log("Demo service starts from its demo data in %s", folder_.c_str());
-  state_ = SeedState(Now());
+  state_ = Seeded();
   saving_ = true;
   held_logged_ = false;
-  Save();
+  dirty_ = true;
+  Flush();
+}
+
+State DemoService::Impl::Seeded() {
+  State state = SeedState(Now());
+  Grow(&state);
+  return state;
+}
+
+void DemoService::Impl::Grow(State* state) {
+  if (!large_) return;
+  TeamData* t = state->FindTeam("t-demo");
+  if (!t) return;
+  const json changes = std::move(t->generated_changes);
+  GrowLargeTeam(t, large_seed_, Int(changes, "anchor", Now()), changes);
 }
 
 bool DemoService::Impl::MoveAside() { return internal::MoveAside(StatePath()); }
 
 void DemoService::Impl::Save() {
-  if (!saving_) return;  // the file there holds data this service could not read
+  if (!saving_ || dirty_) return;  // the file there holds data this service could not read, or a save is due
+  dirty_ = true;
+  save_due_ = std::chrono::steady_clock::now() + kSaveDelay;
+  wake_.notify_all();
+}
+
+void DemoService::Impl::Flush() {
+  if (!saving_ || !dirty_) return;
+  dirty_ = false;
   if (!FileUtils::SharedFileUtils()->WriteFileAtomically(StatePath(), internal::Dump(StateToJson(state_))))
     log("Demo service cannot save its state");
 }

@@ -64,8 +64,9 @@ class Writer {
     m.set_channel_id(conversation);
     m.set_content(content);
     m.set_timestamp(now_ - ago);
-    team_->messages.push_back(m);
-    return team_->messages.back();
+    std::vector<Message>& list = team_->messages[conversation];
+    list.push_back(m);
+    return list.back();
   }
 
   Entity& Share(const std::string& conversation, int64_t ago, const std::string& uid, int type,

@@ -1,5 +1,8 @@
 #include "veltrina/backend/demo_service.h"
 
+#include <functional>
+#include <map>
+
 #include "../text_util.h"
 #include "demo_config.h"
 #include "demo_service_impl.h"
@@ -8,8 +11,51 @@
 
 namespace veltrina::backend {
 
+namespace {
+
+// The services alive in the process. The core keeps its service to the very end and never detaches
+// it, so a clean exit saves here what each has not saved yet.
+class Living {
+ public:
+  static Living& Get() {
+    static Living living;
+    return living;
+  }
+  void Add(const void* service, std::function<void()> flush) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    flushes_[service] = std::move(flush);
+  }
+  void Remove(const void* service) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    flushes_.erase(service);
+  }
+  ~Living() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [service, flush] : flushes_) flush();
+  }
+
+ private:
+  // Built first, so that the file utilities it saves with are destroyed after it.
+  Living() { FileUtils::SharedFileUtils(); }
+  std::mutex mutex_;
+  std::map<const void*, std::function<void()>> flushes_;
+};
+
+}  // namespace
+
 DemoService::Impl::Impl(DemoOptions options) : options_(std::move(options)), rng_(options_.seed) {
+  Living::Get().Add(this, [this] { FlushAtExit(); });
   worker_->Post([this] { Start(); });
+}
+
+DemoService::Impl::~Impl() {
+  Living::Get().Remove(this);
+  Detach();
+}
+
+void DemoService::Impl::FlushAtExit() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Flush();
 }
 
 void DemoService::Impl::Start() {
@@ -23,6 +69,8 @@ void DemoService::Impl::Start() {
     if (config.life_interval_ms >= 0) options_.life_interval = std::chrono::milliseconds(config.life_interval_ms);
     if (config.connection_drop_ms >= 0)
       options_.connection_drop_interval = std::chrono::milliseconds(config.connection_drop_ms);
+    large_ = config.large_team;
+    large_seed_ = config.large_team_seed;
     Load();
     started_ = true;
   }
@@ -49,6 +97,10 @@ void DemoService::Impl::Detach() {
   if (life_.joinable() && life_.get_id() != std::this_thread::get_id()) life_.join();
   // Requests already queued are still served (and saved) before the service counts as detached.
   if (!worker_->WaitIdle(std::chrono::seconds(30))) log("Demo service: requests still running at detach");
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Flush();
+  }
   std::lock_guard<std::mutex> lock(sink_mutex_);
   sink_ = nullptr;
 }

@@ -9,6 +9,7 @@
 //   demo_files.cpp          uploads and the files and pictures served for the file hosts
 //   demo_bot.cpp            the assistant bot's answers
 //   demo_life.cpp           the simulated team
+//   demo_large.cpp          the large team's generated members, conversations and history
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
@@ -29,12 +30,28 @@ namespace veltrina::internal::demo {
 
 inline constexpr size_t kMaxText = 32 * 1024;
 inline constexpr size_t kLifeMessagesKept = 400;
+// A change is saved this long after it, together with whatever followed it meanwhile.
+inline constexpr std::chrono::milliseconds kSaveDelay{200};
 
 inline int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
 inline backend::Reply Ok(const json& body = json::object(), int64_t code = 0) {
   return backend::Reply{true, code, "", Dump(body), ""};
 }
+
+// A reply that lists many records, written item by item (no document of them all in memory).
+class ListReply {
+ public:
+  explicit ListReply(const char* key) : body_(std::string("{\"") + key + "\":[") {}
+  void Add(const json& item) {
+    if (body_.back() != '[') body_ += ',';
+    body_ += Dump(item);
+  }
+  backend::Reply Done() { return backend::Reply{true, 0, "", body_ + "]}", ""}; }
+
+ private:
+  std::string body_;
+};
 
 inline backend::Reply Fail(int64_t code, const std::string& error) { return backend::Reply{false, code, error, "", ""}; }
 
@@ -71,7 +88,7 @@ class DemoService::Impl {
   // Cheap: the folder, its config and the state are read on the service's own thread, as its
   // first task, so that whichever thread makes the first call does no disk work.
   explicit Impl(DemoOptions options);
-  ~Impl() { Detach(); }
+  ~Impl();
 
   void Attach(EventSink* sink);
   void Detach();
@@ -80,6 +97,8 @@ class DemoService::Impl {
   void Call(const Request& request, std::function<void(Reply)> answer);
   bool ServesUrl(const std::string& url) const;
   void LifeStep();
+  // Saves what is not saved yet; the process is exiting.
+  void FlushAtExit();
 
  private:
   struct Event {
@@ -101,12 +120,19 @@ class DemoService::Impl {
   void Queue(const std::string& name, const json& body) { events_.push_back({name, internal::Dump(body)}); }
 
   // ---- the state file (demo_persistence.cpp) ----
-  std::string StatePath() const { return folder_ + "\\demo-service.json"; }
+  std::string StatePath() const { return folder_ + (large_ ? "\\demo-service-large.json" : "\\demo-service.json"); }
   // Reads the state file, or seeds the state when there is none (or a corrupt one, moved aside).
   // When the file is there but cannot be read or moved aside, the service runs on its demo data
   // in memory, saves nothing and tries again before the next request.
   void Load();
+  // The demo data of a fresh folder: the small team, or the large one grown from it.
+  State Seeded();
+  // Grows team demo to the large team when that is the configured size.
+  void Grow(State* state);
+  // Marks the state changed: the life thread writes it within kSaveDelay, Detach and a clean exit
+  // at once.
   void Save();
+  void Flush();
   bool MoveAside();
 
   // ---- the signed-in user's view (demo_session.cpp) ----
@@ -115,6 +141,8 @@ class DemoService::Impl {
   static Channel* FindChannel(TeamData* t, const std::string& id);
   static DirectChat* FindChat(TeamData* t, const std::string& id);
   static const User* FindUser(TeamData* t, const std::string& uid);
+  // A stored entity, or one the large team's history shares (made into `scratch`).
+  static const Entity* FindEntity(TeamData* t, const std::string& id, Entity* scratch);
   static bool IsMember(const Channel& c, const std::string& uid);
   Channel View(const Channel& c) const;
   IM View(const DirectChat& c) const;
@@ -122,6 +150,11 @@ class DemoService::Impl {
   bool Sees(TeamData* t, const std::string& conversation, const std::string& uid);
   std::vector<std::string> Conversations(TeamData* t, const std::string& uid);
   json Counts(TeamData* t, const std::string& conversation);
+  // Kept per user and conversation; counted again only after the user's cursor moved.
+  const Unread& UnreadOf(TeamData* t, const std::string& uid, const std::string& conversation);
+  // Read up to `time`: a read cursor never moves back.
+  static int64_t Cursor(TeamData* t, const std::string& uid, const std::string& conversation);
+  void MoveCursor(TeamData* t, const std::string& uid, const std::string& conversation, int64_t time);
   Message& Store(TeamData* t, Message m, bool life = false);
   // A message someone else wrote: the session user hears it and its new counts.
   void Announce(TeamData* t, const Message& m);
@@ -142,6 +175,13 @@ class DemoService::Impl {
   Reply NewIm(TeamData* t, const std::string& uid);
   Reply Send(TeamData* t, const json& p);
   Reply ListEntities(TeamData* t, const json& p);
+  // The last `count` messages of each conversation the user reads.
+  Reply Sync(TeamData* t, const json& p);
+  // A page of one conversation: the `count` messages before the one keyed `before` (or the newest),
+  // oldest first.
+  Reply History(TeamData* t, const json& p);
+  // "messages.mark_read" (which tells the new counts) and "messages.cursor" (which does not).
+  Reply MarkRead(TeamData* t, const json& p, bool announce);
   Reply Comment(TeamData* t, const std::string& entity_id, const std::string& content);
 
   // ---- files (demo_files.cpp) ----
@@ -171,6 +211,10 @@ class DemoService::Impl {
   bool started_ = false;  // the folder, config and state are read
   bool saving_ = false;   // the state came from (or went to) the file: saves may replace it
   bool held_logged_ = false;
+  bool large_ = false;
+  uint32_t large_seed_ = 1;
+  bool dirty_ = false;  // changed since the last save
+  std::chrono::steady_clock::time_point save_due_;
   State state_;
   std::string session_team_;
   std::string session_uid_;

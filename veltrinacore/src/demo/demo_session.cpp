@@ -31,6 +31,12 @@ const User* DemoService::Impl::FindUser(TeamData* t, const std::string& uid) {
   return nullptr;
 }
 
+const Entity* DemoService::Impl::FindEntity(TeamData* t, const std::string& id, Entity* scratch) {
+  for (const Entity& e : t->entities)
+    if (e.entity_id() == id) return &e;
+  return t->generated && t->generated->EntityById(id, scratch) ? scratch : nullptr;
+}
+
 bool DemoService::Impl::IsMember(const Channel& c, const std::string& uid) {
   return std::find(c.member_uids().begin(), c.member_uids().end(), uid) != c.member_uids().end();
 }
@@ -67,27 +73,57 @@ std::vector<std::string> DemoService::Impl::Conversations(TeamData* t, const std
 }
 
 json DemoService::Impl::Counts(TeamData* t, const std::string& conversation) {
-  int64_t cursor = 0;
-  auto per = t->cursors.find(session_uid_);
-  if (per != t->cursors.end()) {
-    auto it = per->second.find(conversation);
-    if (it != per->second.end()) cursor = it->second;
-  }
-  int64_t unread = 0, fresh = 0;
-  for (const Message& m : t->messages) {
-    if (m.ChannelID() != conversation || m.timestamp() <= cursor || m.uid() == session_uid_) continue;
-    ++fresh;
-    if (m.message_type() != Message::kSystem) ++unread;
-  }
-  return json{{"channel_id", conversation}, {"num_unread", unread}, {"num_new", fresh}};
+  const Unread& u = UnreadOf(t, session_uid_, conversation);
+  return json{{"channel_id", conversation}, {"num_unread", u.unread}, {"num_new", u.fresh}};
+}
+
+const Unread& DemoService::Impl::UnreadOf(TeamData* t, const std::string& uid, const std::string& conversation) {
+  std::map<std::string, Unread>& known = t->unread[uid];
+  if (auto it = known.find(conversation); it != known.end()) return it->second;
+  const int64_t cursor = Cursor(t, uid, conversation);
+  Unread u;
+  auto count = [&](const std::string& from, bool system) {
+    if (from == uid) return;
+    ++u.fresh;
+    if (!system) ++u.unread;
+  };
+  if (const GeneratedConversation* g = t->generated ? t->generated->Find(conversation) : nullptr)
+    for (int32_t i = g->FirstAfter(cursor); i < g->count; ++i)
+      count(t->generated->Sender(*g, i), t->generated->IsSystem(*g, i));
+  if (auto it = t->messages.find(conversation); it != t->messages.end())
+    for (const Message& m : it->second)
+      if (m.timestamp() > cursor) count(m.uid(), m.message_type() == Message::kSystem);
+  return known[conversation] = u;
+}
+
+int64_t DemoService::Impl::Cursor(TeamData* t, const std::string& uid, const std::string& conversation) {
+  if (auto per = t->cursors.find(uid); per != t->cursors.end())
+    if (auto it = per->second.find(conversation); it != per->second.end()) return it->second;
+  // The large team's history starts with part of it read.
+  const GeneratedConversation* g = t->generated ? t->generated->Find(conversation) : nullptr;
+  return g && g->read > 0 ? g->TimeOf(g->read - 1) : 0;
+}
+
+void DemoService::Impl::MoveCursor(TeamData* t, const std::string& uid, const std::string& conversation, int64_t time) {
+  const int64_t cursor = std::max(Cursor(t, uid, conversation), time);
+  t->cursors[uid][conversation] = cursor;
+  if (auto it = t->unread.find(uid); it != t->unread.end()) it->second.erase(conversation);
 }
 
 Message& DemoService::Impl::Store(TeamData* t, Message m, bool life) {
   m.set_key(state_.NewId(life ? "life-" : "m-"));
   if (m.timestamp() == 0) m.set_timestamp(Now());
   m.set_content(internal::SanitizeUtf8(m.content()));
-  t->messages.push_back(std::move(m));
-  return t->messages.back();
+  const std::string conversation = m.ChannelID();
+  for (auto& [uid, known] : t->unread) {
+    auto it = known.find(conversation);
+    if (it == known.end() || m.uid() == uid || m.timestamp() <= Cursor(t, uid, conversation)) continue;
+    ++it->second.fresh;
+    if (m.message_type() != Message::kSystem) ++it->second.unread;
+  }
+  std::vector<Message>& list = t->messages[conversation];
+  list.push_back(std::move(m));
+  return list.back();
 }
 
 // A message someone else wrote: the session user hears it and its new counts.

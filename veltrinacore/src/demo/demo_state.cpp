@@ -54,7 +54,8 @@ int64_t HighestId(const State& state) {
   for (const TeamData& t : state.teams) {
     for (const Channel& c : t.channels) see(c.channel_id());
     for (const DirectChat& c : t.chats) see(c.im_id);
-    for (const Message& m : t.messages) see(m.key());
+    for (const auto& [conversation, list] : t.messages)
+      for (const Message& m : list) see(m.key());
     for (const Entity& e : t.entities) {
       see(e.entity_id());
       for (const Comment& c : e.comments()) see(c.comment_id());
@@ -76,27 +77,42 @@ json StateToJson(const State& state) {
                             {"permission", a.permission}});
   json teams = json::array();
   for (const TeamData& t : state.teams) {
+    json users = json::array();
+    for (const User& u : t.users)
+      if (!IsGeneratedId(u.uid())) users.push_back(ToValue(u));
+    json channels = json::array();
+    for (const Channel& c : t.channels) {
+      if (IsGeneratedId(c.channel_id())) continue;
+      json v = ToValue(c);
+      if (c.IsGeneral() && t.generated) {  // the generated members are added again when the team grows
+        std::vector<std::string> members = c.member_uids();
+        std::erase_if(members, IsGeneratedId);
+        v["member_uids"] = members;
+      }
+      channels.push_back(std::move(v));
+    }
+    json messages = json::array();
+    for (const auto& [conversation, list] : t.messages)
+      for (const Message& m : list) messages.push_back(ToValue(m));
     json chats = json::array();
     for (const DirectChat& c : t.chats)
-      chats.push_back(json{{"im_id", c.im_id},
-                           {"uid_a", c.uid_a},
-                           {"uid_b", c.uid_b},
-                           {"created_at", c.created_at},
-                           {"open_for", std::vector<std::string>(c.open_for.begin(), c.open_for.end())}});
+      if (!IsGeneratedId(c.im_id))
+        chats.push_back(json{{"im_id", c.im_id},
+                             {"uid_a", c.uid_a},
+                             {"uid_b", c.uid_b},
+                             {"created_at", c.created_at},
+                             {"open_for", std::vector<std::string>(c.open_for.begin(), c.open_for.end())}});
     json cursors = json::object();
     for (const auto& [uid, list] : t.cursors) {
       json per = json::object();
       for (const auto& [conversation, time] : list) per[conversation] = time;
       cursors[uid] = per;
     }
-    teams.push_back(json{{"team", ToValue(t.team)},
-                         {"users", Array(t.users)},
-                         {"services", Array(t.services)},
-                         {"channels", Array(t.channels)},
-                         {"chats", chats},
-                         {"messages", Array(t.messages)},
-                         {"entities", Array(t.entities)},
-                         {"cursors", cursors}});
+    json team{{"team", ToValue(t.team)},       {"users", users},    {"services", Array(t.services)},
+              {"channels", channels},          {"chats", chats},    {"messages", messages},
+              {"entities", Array(t.entities)}, {"cursors", cursors}};
+    if (t.generated) team["generated"] = GeneratedChanges(t);
+    teams.push_back(std::move(team));
   }
   return json{{"format", 1},          {"next_id", state.next_id}, {"accounts", accounts},
               {"teams", teams},       {"feedback", state.feedback}};
@@ -128,7 +144,11 @@ bool StateFromJson(const json& document, State* state) {
     team.users = ReadArray<User>(t, "users", UserFrom);
     team.services = ReadArray<Service>(t, "services", ServiceFrom);
     team.channels = ReadArray<Channel>(t, "channels", ChannelFrom);
-    team.messages = ReadArray<Message>(t, "messages", MessageFrom);
+    for (Message& m : ReadArray<Message>(t, "messages", MessageFrom)) {
+      std::string conversation = m.ChannelID();
+      team.messages[conversation].push_back(std::move(m));
+    }
+    if (const json* grown = Member(t, "generated"); grown && grown->is_object()) team.generated_changes = *grown;
     team.entities = ReadArray<Entity>(t, "entities", EntityFrom);
     if (const json* chats = Member(t, "chats"); chats && chats->is_array()) {
       for (const json& c : *chats) {

@@ -2,11 +2,13 @@
 // Everything the demo service knows, and its JSON form on disk.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "../json_util.h"
+#include "demo_large.h"
 #include "veltrina/channel.h"
 #include "veltrina/entity.h"
 #include "veltrina/message.h"
@@ -36,15 +38,25 @@ struct DirectChat {
   const std::string& Peer(const std::string& uid) const { return uid == uid_a ? uid_b : uid_a; }
 };
 
+struct Unread {
+  int64_t unread = 0;  // not counting system notices
+  int64_t fresh = 0;
+};
+
 struct TeamData {
   Team team;
   std::vector<User> users;
   std::vector<Service> services;
   std::vector<Channel> channels;  // member_uids is the truth; is_member is set per reader
   std::vector<DirectChat> chats;
-  std::vector<Message> messages;  // every conversation, in arrival order
+  std::map<std::string, std::vector<Message>> messages;  // conversation -> its stored messages, in arrival order
   std::vector<Entity> entities;
   std::map<std::string, std::map<std::string, int64_t>> cursors;  // uid -> conversation -> time
+  // The large team's generated part; null for the small one.
+  std::shared_ptr<const GeneratedTeam> generated;
+  json generated_changes;  // as read from the file, until the team is grown again
+  // uid -> conversation -> counts, kept as messages arrive and cursors move; never saved.
+  std::map<std::string, std::map<std::string, Unread>> unread;
 };
 
 struct State {
@@ -58,6 +70,7 @@ struct State {
   TeamData* FindTeamBySubdomain(const std::string& subdomain);
 };
 
+// Generated records are left out; only what changed of them is written.
 json StateToJson(const State& state);
 // False when the document does not describe a state (then `state` is untouched).
 bool StateFromJson(const json& document, State* state);

@@ -2,9 +2,10 @@
 // The embedded demo service: an in-process team service that makes the client a working program
 // with no server anywhere. See veltrinacore/README.md for its accounts, teams and switches.
 //
-// State lives in <data_folder>\demo-service.json (written atomically after every change; a
-// corrupt file is moved aside with a log line and the demo data is used instead; a file that cannot
-// be read is never written over) and uploaded files in <data_folder>\demo-files\. Building one is
+// State lives in <data_folder>\demo-service.json, or demo-service-large.json for the large team
+// (written atomically shortly after a change, and at detach and at a clean exit; a corrupt file is
+// moved aside with a log line and the demo data is used instead; a file that cannot be read is
+// never written over) and uploaded files in <data_folder>\demo-files\. Building one is
 // cheap: the folder is read on the service's own thread, which serves the requests in order. Its
 // "life" (teammates posting, presence changing, the bot answering) runs on its own thread every
 // life_interval.
@@ -32,8 +33,8 @@ struct DemoOptions {
 
 class DemoService : public Service {
  public:
-  // Reads the options' client-version switches from <data_folder>\demo-config.json and the
-  // environment (README.md).
+  // Reads the options' client-version switches and the team size from <data_folder>\demo-config.json
+  // and the environment (README.md).
   explicit DemoService(DemoOptions options = DemoOptions());
   ~DemoService() override;
   DemoService(const DemoService&) = delete;
