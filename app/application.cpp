@@ -1,11 +1,14 @@
 #include "app/application.h"
 
+#include <chrono>
 #include <string>
 
 #include "duilib/UIlib.h"
 #include "frame/frame_wnd.h"
 #include "frame/wnd_shadow.h"
 #include "signin/subdomain_wnd.h"
+#include "veltrina/backend/service.h"
+#include "veltrina/director.h"
 #include "veltrina/log.h"
 
 namespace veltrinawnd {
@@ -34,6 +37,9 @@ int RunApplication(HINSTANCE hInstance) {
                    CW_USEDEFAULT, CW_USEDEFAULT);
   subdomain.CenterWindow();
   subdomain.ShowModal();
+  // What the core learnt in its last seconds goes to its disk cache before the process ends.
+  if (veltrina::Director* director = veltrina::Director::DefaultDirector()) director->SaveCaches();
+  veltrina::backend::WaitForCoreIdle(std::chrono::seconds(2));
   return 0;
 }
 

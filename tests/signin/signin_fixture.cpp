@@ -1,6 +1,10 @@
 #include "signin_fixture.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/application.h"
+#include "app/storage.h"
 #include "frame/window_manager.h"
 #include "veltrina/log.h"
 
@@ -8,15 +12,23 @@ namespace backend = veltrina::backend;
 
 void SigninTest::SetUp() {
   DuiLib::CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
-  service_ = std::make_shared<backend::ScriptedService>();
-  backend::InstallService(service_);
-  service_->ServeGeneratedImages();
-  service_->AutoAnswer("session.connect", [](const Request&) { return backend::Reply{true, 0, "", "{}", ""}; });
+  InstallScriptedService();  // first: from now on nothing writes the last test's caches
+  // Caches an earlier sign-in left on disk would open this test's main window before its answers.
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(veltrinawnd::GetDataFolder(), ignored))
+    if (entry.path().filename().wstring().starts_with(L"cache-")) std::filesystem::remove(entry.path(), ignored);
   veltrinawnd::InstallSystemSeam(&system_);
   veltrina::set_log_observer([this](const std::string& line) {
     std::lock_guard lock(log_mutex_);
     log_.push_back(line);
   });
+}
+
+void SigninTest::InstallScriptedService() {
+  service_ = std::make_shared<backend::ScriptedService>();
+  backend::InstallService(service_);
+  service_->ServeGeneratedImages();
+  service_->AutoAnswer("session.connect", [](const Request&) { return backend::Reply{true, 0, "", "{}", ""}; });
 }
 
 void SigninTest::TearDown() {

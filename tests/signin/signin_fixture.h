@@ -25,6 +25,7 @@ class SigninTest : public ::testing::Test {
  protected:
   using Request = veltrina::backend::RecordedRequest;
   void SetUp() override;
+  void InstallScriptedService();  // a fresh one, as a new process would have
   void TearDown() override;  // no window left, and no secret in the log
   // Waits for the next request of a method, then answers it with fn(request).
   void Answer(testkit::UiDriver& d, const std::string& method, std::function<void(const Request&)> fn);

@@ -46,14 +46,17 @@ void ChatManager::GetNumUnreadFromServer(ResultCallback callback) {
     }
     json body = internal::ReplyBody(reply);
     if (const json* list = internal::Member(body, "unread"); list && list->is_array()) {
-      Core& core = Core::Get();
-      std::lock_guard<std::mutex> lock(core.cache().mutex);
+      internal::Cache& cache = Core::Get().cache();
+      std::lock_guard<std::mutex> lock(cache.mutex);
       for (const json& u : *list) {
         _NumUnread counts;
         counts.num_unread = static_cast<uint32_t>(std::clamp<int64_t>(internal::Int(u, "num_unread"), 0, UINT32_MAX));
         counts.num_new = static_cast<uint32_t>(std::clamp<int64_t>(internal::Int(u, "num_new"), 0, UINT32_MAX));
-        core.cache().unread[internal::Str(u, "channel_id")] = counts;
+        cache.SetUnread(internal::Str(u, "channel_id"), counts);
       }
+      // The service lists what is unread now: counts only the disk remembered are gone.
+      for (const std::string& id : cache.unread_from_disk) cache.unread.erase(id);
+      cache.unread_from_disk.clear();
     }
     if (callback) callback(true, "");
   });
@@ -110,7 +113,12 @@ std::vector<std::unique_ptr<Message>> ChatManager::FetchMessagesFromCache(const 
   if (oldest_time) *oldest_time = 0;
   auto it = cache.messages.find(channel_id);
   if (it == cache.messages.end() || count <= 0) return out;
-  const std::vector<Message>& list = it->second;
+  it->second.touched = ++cache.clock;
+  if (!it->second.viewed) {
+    it->second.viewed = true;  // its latest page now goes to disk too
+    Core::Get().disk().Changed();
+  }
+  const std::vector<Message>& list = it->second.list;
   auto begin = std::lower_bound(list.begin(), list.end(), from_time,
                                 [](const Message& m, int64_t t) { return m.timestamp() < t; });
   auto end = std::upper_bound(list.begin(), list.end(), to_time,
@@ -132,8 +140,9 @@ bool ChatManager::MarkReadCursorForChannelInCache(const std::string& channel_id,
     std::lock_guard<std::mutex> lock(core.cache().mutex);
     int64_t& cursor = core.cache().read_cursors[channel_id];
     cursor = std::max(cursor, time);
-    core.cache().unread[channel_id] = _NumUnread{};
+    core.cache().SetUnread(channel_id, _NumUnread{});
   }
+  core.disk().Changed();
   if (notify) core.Post([channel_id] { Core::Get().ApplyUnread(channel_id, _NumUnread{}, true); });
   // The service keeps the cursor too, so that a restart does not bring read messages back as unread.
   core.Call("messages.cursor", json{{"channel_id", channel_id}, {"time", time}}, nullptr);

@@ -20,7 +20,10 @@ void Cache::Clear() {
   channels.clear();
   ims.clear();
   messages.clear();
+  message_count = 0;
+  clock = 0;
   unread.clear();
+  unread_from_disk.clear();
   read_cursors.clear();
 }
 
@@ -54,18 +57,57 @@ void Cache::PutIm(const IM& im) {
 }
 
 void Cache::PutMessage(const Message& message) {
-  auto& list = messages[message.ChannelID()];
+  const std::string& id = message.ChannelID();
+  Conversation& c = messages[id];
+  c.touched = ++clock;
+  auto by_time = [](const Message& m, int64_t t) { return m.timestamp() < t; };
   if (!message.key().empty()) {
-    auto same = std::find_if(list.begin(), list.end(), [&](const Message& m) { return m.key() == message.key(); });
-    if (same != list.end()) {
-      *same = message;
-      return;
+    if (auto known = c.times.find(message.key()); known != c.times.end()) {
+      auto first = std::lower_bound(c.list.begin(), c.list.end(), known->second, by_time);
+      auto same = std::find_if(first, c.list.end(), [&](const Message& m) { return m.key() == message.key(); });
+      if (same != c.list.end() && same->timestamp() == message.timestamp()) {
+        *same = message;
+        return;
+      }
+      if (same != c.list.end()) {  // moved in time: taken out and put back in order
+        c.list.erase(same);
+        --message_count;
+      }
     }
+    c.times[message.key()] = message.timestamp();
   }
   // Keep the list sorted by time; equal times keep their arrival order.
-  auto pos = std::upper_bound(list.begin(), list.end(), message.timestamp(),
+  auto pos = std::upper_bound(c.list.begin(), c.list.end(), message.timestamp(),
                               [](int64_t t, const Message& m) { return t < m.timestamp(); });
-  list.insert(pos, message);
+  c.list.insert(pos, message);
+  ++message_count;
+  if (c.list.size() > kKeepPerConversation) {
+    auto end = c.list.end() - static_cast<std::ptrdiff_t>(kKeepPerConversation);
+    for (auto m = c.list.begin(); m != end; ++m) c.times.erase(m->key());
+    message_count -= static_cast<size_t>(end - c.list.begin());
+    c.list.erase(c.list.begin(), end);
+  }
+  if (message_count > kMessageBudget) DropStaleConversations(id);
+}
+
+// Drops whole conversations, least recently touched first, down to three quarters of the budget,
+// so that the sort runs seldom.
+void Cache::DropStaleConversations(const std::string& keep) {
+  std::vector<std::pair<uint64_t, std::string>> order;
+  for (const auto& [id, c] : messages)
+    if (id != keep) order.emplace_back(c.touched, id);
+  std::sort(order.begin(), order.end());
+  for (const auto& [touched, id] : order) {
+    if (message_count <= kMessageBudget / 4 * 3) break;
+    auto it = messages.find(id);
+    message_count -= it->second.list.size();
+    messages.erase(it);
+  }
+}
+
+void Cache::SetUnread(const std::string& channel_id, _NumUnread counts) {
+  unread[channel_id] = counts;
+  unread_from_disk.erase(channel_id);
 }
 
 // ---- Core ----
@@ -112,6 +154,7 @@ void Core::Install(std::shared_ptr<backend::Service> service) {
     std::lock_guard<std::mutex> lock(service_mutex_);
     old = std::exchange(service_, service);
     generation_ = generation;
+    disk_.Close();  // before the caches empty, so that no save writes them empty
     cache_.Clear();
   }
   if (old) old->Detach();
@@ -167,6 +210,7 @@ void Core::Call(const std::string& method, const json& params, std::function<voi
         return;
       }
       (*shared_reply)(reply);
+      core->disk_.Changed();
     });
   });
 }
@@ -174,8 +218,9 @@ void Core::Call(const std::string& method, const json& params, std::function<voi
 void Core::ApplyUnread(const std::string& channel_id, _NumUnread counts, bool notify) {
   {
     std::lock_guard<std::mutex> lock(cache_.mutex);
-    cache_.unread[channel_id] = counts;
+    cache_.SetUnread(channel_id, counts);
   }
+  disk_.Changed();
   if (notify) unread_handlers_.ForEach([&](NumUnreadHandler* h) { h->HandleNumUnreadChanged(channel_id, counts); });
 }
 
@@ -189,6 +234,7 @@ void Core::HandleEvent(uint64_t generation, const std::string& name, const std::
     log("Ignoring malformed %s event", name.c_str());
     return;
   }
+  disk_.Changed();
   if (name == "message") {
     const json* m = Member(j, "message");
     if (!m || !m->is_object()) return;

@@ -7,10 +7,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "dispatcher.h"
+#include "disk_cache.h"
 #include "immortal.h"
 #include "json_util.h"
 #include "veltrina/backend/service.h"
@@ -24,15 +27,31 @@
 
 namespace veltrina::internal {
 
+// One conversation's newest messages, oldest first (equal times in arrival order).
+struct Conversation {
+  std::vector<Message> list;
+  std::unordered_map<std::string, int64_t> times;  // key -> timestamp of the message held under it
+  uint64_t touched = 0;                            // Cache::clock at its last message or read
+  bool viewed = false;                             // read through FetchMessagesFromCache
+};
+
 // Everything the Fetch...FromCache calls read. Guarded by `mutex`; never held during callbacks.
 struct Cache {
+  // Windows show the latest page of a conversation; older history is the service's to keep.
+  static constexpr size_t kKeepPerConversation = 300;
+  // Beyond this many messages in all, the conversations untouched the longest are dropped.
+  static constexpr size_t kMessageBudget = 20000;
+
   std::mutex mutex;
   std::vector<User> users;
   std::vector<Service> services;
   std::vector<Channel> channels;
   std::vector<IM> ims;
-  std::map<std::string, std::vector<Message>> messages;  // per conversation, oldest first
+  std::map<std::string, Conversation> messages;
+  size_t message_count = 0;
+  uint64_t clock = 0;
   std::map<std::string, _NumUnread> unread;
+  std::set<std::string> unread_from_disk;  // counts no service answer has confirmed yet
   std::map<std::string, int64_t> read_cursors;
 
   void Clear();
@@ -42,6 +61,10 @@ struct Cache {
   void PutIm(const IM& im);
   void PutMessage(const Message& message);
   void RemoveChannel(const std::string& channel_id);
+  void SetUnread(const std::string& channel_id, _NumUnread counts);  // as the service or the user says
+
+ private:
+  void DropStaleConversations(const std::string& keep);
 };
 
 template <typename T>
@@ -95,6 +118,9 @@ class Core {
             std::string data = std::string());
   // Runs a task on the callback thread.
   void Post(std::function<void()> task) { dispatcher_.Post(std::move(task)); }
+  void PostDelayed(std::chrono::milliseconds delay, std::function<void()> task) {
+    dispatcher_.PostDelayed(delay, std::move(task));
+  }
   bool WaitIdle(std::chrono::milliseconds timeout) { return dispatcher_.WaitIdle(timeout); }
   bool IsCoreThread() const { return dispatcher_.IsCurrent(); }
 
@@ -102,6 +128,7 @@ class Core {
   std::shared_ptr<backend::Service> Service();
 
   Cache& cache() { return cache_; }
+  DiskCache& disk() { return disk_; }
   HandlerList<MessageHandler>& message_handlers() { return message_handlers_; }
   HandlerList<NumUnreadHandler>& unread_handlers() { return unread_handlers_; }
   HandlerList<UserStatusHandler>& status_handlers() { return status_handlers_; }
@@ -123,6 +150,7 @@ class Core {
   uint64_t generation_ = 0;
   std::vector<std::unique_ptr<Sink>> sinks_;  // kept: a detached service may still hold its sink
   Cache cache_;
+  DiskCache disk_;
   HandlerList<MessageHandler> message_handlers_;
   HandlerList<NumUnreadHandler> unread_handlers_;
   HandlerList<UserStatusHandler> status_handlers_;

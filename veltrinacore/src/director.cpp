@@ -47,6 +47,10 @@ bool Director::Init(const User& me, const Team& team, int64_t /*flags*/, const T
   database_folder_ = database_folder;
   device_id_ = device_id;
   client_version_ = client_version;
+  int64_t permission = 0;
+  restored_from_disk_ = Core::Get().disk().Open(database_folder, team.team_id(), me.uid(), &Core::Get().cache(),
+                                                &permission);
+  if (restored_from_disk_) permission_ = permission;
   return true;
 }
 
@@ -92,14 +96,24 @@ bool Director::HasPermission(int64_t permission) const {
 }
 
 void Director::set_permission(int64_t permission) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  permission_ = permission;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    permission_ = permission;
+  }
+  Core::Get().disk().SetPermission(permission);
 }
 
 int64_t Director::permission() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return permission_;
 }
+
+bool Director::restored_from_disk() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return restored_from_disk_;
+}
+
+void Director::SaveCaches() { Core::Get().disk().SaveNow(); }
 
 void Director::AddConnectionStateHandler(ConnectionStateHandler* handler) {
   Core::Get().connection_handlers().Add(handler);

@@ -34,6 +34,14 @@ void Dispatcher::Post(std::function<void()> task) {
   wake_.notify_one();
 }
 
+void Dispatcher::PostDelayed(std::chrono::milliseconds delay, std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timers_.emplace(std::chrono::steady_clock::now() + delay, std::move(task));
+  }
+  wake_.notify_one();
+}
+
 bool Dispatcher::IsCurrent() const { return std::this_thread::get_id() == thread_id_; }
 
 bool Dispatcher::WaitIdle(std::chrono::milliseconds timeout) {
@@ -45,8 +53,19 @@ bool Dispatcher::WaitIdle(std::chrono::milliseconds timeout) {
 void Dispatcher::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-    if (tasks_.empty()) return;  // stopping
+    // Due timers join the queue behind what is already there; a new timer wakes the wait too.
+    for (;;) {
+      for (auto now = std::chrono::steady_clock::now(); !timers_.empty() && timers_.begin()->first <= now;) {
+        tasks_.push_back(std::move(timers_.begin()->second));
+        timers_.erase(timers_.begin());
+      }
+      if (!tasks_.empty()) break;
+      if (stopping_) return;
+      if (timers_.empty())
+        wake_.wait(lock);
+      else
+        wake_.wait_until(lock, timers_.begin()->first);
+    }
     std::function<void()> task = std::move(tasks_.front());
     tasks_.pop_front();
     running_task_ = true;

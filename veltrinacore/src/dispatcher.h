@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,8 @@ class Dispatcher {
   Dispatcher& operator=(const Dispatcher&) = delete;
 
   void Post(std::function<void()> task);
+  // Queues the task once `delay` has passed. Until then it does not count as pending for WaitIdle.
+  void PostDelayed(std::chrono::milliseconds delay, std::function<void()> task);
   // Until nothing is queued or running; false on time-out or on the dispatcher's own thread.
   bool WaitIdle(std::chrono::milliseconds timeout);
   bool IsCurrent() const;
@@ -30,6 +33,7 @@ class Dispatcher {
   std::condition_variable wake_;
   std::condition_variable idle_;
   std::deque<std::function<void()>> tasks_;
+  std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
   bool running_task_ = false;
   bool stopping_ = false;
   std::thread thread_;

@@ -28,8 +28,12 @@ class Director {
   Director& operator=(const Director&) = delete;
 
   // Copies the session's user, team and token. database_folder is where the core may keep its
-  // files (ANSI or UTF-8 path). The last four strings name the client (an extra, the device id,
-  // the client version and the source); all may be empty. Returns true.
+  // files (ANSI or UTF-8 path; empty: none). The last four strings name the client (an extra, the
+  // device id, the client version and the source); all may be empty. Returns true.
+  // When the folder holds this team and user's caches from an earlier run, they are loaded before
+  // Init returns: the Fetch...FromCache calls and permission() answer from them until the
+  // service's answers replace them. From then on the caches are written back there a few seconds
+  // after they change, on the core thread.
   bool Init(const User& me, const Team& team, int64_t flags, const Token& token, const std::string& database_folder,
             const std::string& extra, const std::string& device_id, const std::string& client_version,
             const std::string& source);
@@ -54,6 +58,11 @@ class Director {
   bool HasPermission(int64_t permission) const;  // all bits of `permission` granted
   void set_permission(int64_t permission);
   int64_t permission() const;
+  // Whether Init loaded the caches from disk.
+  bool restored_from_disk() const;
+  // Writes the caches to the database folder now (on the core thread, if they changed), rather
+  // than after the usual delay; for example before the process exits.
+  void SaveCaches();
 
   void AddConnectionStateHandler(ConnectionStateHandler* handler);
   void RemoveConnectionStateHandler(ConnectionStateHandler* handler);
@@ -67,6 +76,7 @@ class Director {
   std::string device_id_;
   std::string client_version_;
   int64_t permission_ = 0;
+  bool restored_from_disk_ = false;
   EntityManager entity_manager_;
   std::vector<std::unique_ptr<User>> retired_users_;
   std::vector<std::unique_ptr<Team>> retired_teams_;
