@@ -27,6 +27,7 @@
 // "ims.new"             {uid}                                    {im}
 // "ims.close"           {im_id}                                  {}
 // "messages.sync"       {count}                                  {messages: [message...]}
+// "messages.history"    {channel_id, count (1..200), before?: key}  {messages: [message...]}  (the page before `before`, oldest first)
 // "messages.unread"     {}                                       {unread: [{channel_id, num_unread, num_new}...]}
 // "messages.mark_read"  {channel_id, channel_type, time}         {}
 // "messages.cursor"     {channel_id, time}                       {}  (cache cursor kept; no event)
