@@ -2,6 +2,7 @@
 // dumps to text that reads back to the same value.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "json_util.h"
@@ -24,7 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   std::string dumped = Dump(value);
   json again = Parse(dumped);
   FUZZ_CHECK(!again.is_discarded() && Dump(again) == dumped);
+  // Reading a list item by item hands over exactly the objects the whole document holds there.
+  std::vector<json> listed;
+  const bool streamed = ForEachListed(text, "messages", [&](const json& item) { listed.push_back(item); });
   json object;
+  if (value.is_object() && text.find("messages") == text.rfind("messages")) {  // a repeated key: the last wins there
+    FUZZ_CHECK(streamed);
+    std::vector<json> expected;
+    if (const json* list = Member(value, "messages"); list && list->is_array())
+      for (const json& item : *list)
+        if (item.is_object()) expected.push_back(item);
+    FUZZ_CHECK(listed == expected);
+  }
   if (ParseObject(text, &object)) {
     for (const char* key : {"a", "id", "format"}) {
       Str(object, key);

@@ -86,8 +86,9 @@ bool ApplyCacheDocument(const json& document, const std::string& team_id, const 
       *why = std::string("no proper ") + part;
       return false;
     }
-  cache->users.clear();
-  for (const json& u : document["users"]) cache->users.push_back(UserFrom(u));
+  std::vector<User> users;
+  for (const json& u : document["users"]) users.push_back(UserFrom(u));
+  cache->SetUsers(std::move(users));
   cache->channels.clear();
   for (const json& c : document["channels"]) cache->channels.push_back(ChannelFrom(c));
   cache->ims.clear();

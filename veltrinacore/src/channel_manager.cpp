@@ -84,13 +84,8 @@ std::vector<std::unique_ptr<User>> ChannelManager::FetchMembersOfChannelFromCach
   auto channel = std::find_if(cache.channels.begin(), cache.channels.end(),
                               [&](const Channel& c) { return c.channel_id() == channel_id; });
   if (channel == cache.channels.end()) return out;
-  for (const std::string& uid : channel->member_uids()) {
-    for (const User& u : cache.users)
-      if (u.uid() == uid) {
-        out.push_back(u.Clone());
-        break;
-      }
-  }
+  for (const std::string& uid : channel->member_uids())
+    if (const User* u = cache.FindUser(uid)) out.push_back(u->Clone());
   return out;
 }
 

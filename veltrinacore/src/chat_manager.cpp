@@ -27,12 +27,13 @@ void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callbac
       if (callback) callback(false, internal::ReplyError(reply));
       return;
     }
-    json body = internal::ReplyBody(reply);
-    if (const json* list = internal::Member(body, "messages"); list && list->is_array()) {
+    // A large team's answer holds a page of every conversation: read it message by message
+    // rather than as one document several times its size.
+    std::vector<Message> synced;
+    if (internal::ForEachListed(reply.body, "messages", [&](const json& m) { synced.push_back(internal::MessageFrom(m)); })) {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);
-      for (const json& m : *list)
-        if (m.is_object()) core.cache().PutMessage(internal::MessageFrom(m));
+      for (Message& m : synced) core.cache().PutMessage(std::move(m));
     }
     if (callback) callback(true, "");
   });

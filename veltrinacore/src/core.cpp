@@ -16,6 +16,7 @@ namespace veltrina::internal {
 void Cache::Clear() {
   std::lock_guard<std::mutex> lock(mutex);
   users.clear();
+  user_index.clear();
   services.clear();
   channels.clear();
   ims.clear();
@@ -27,12 +28,24 @@ void Cache::Clear() {
   read_cursors.clear();
 }
 
+void Cache::SetUsers(std::vector<User> list) {
+  users = std::move(list);
+  user_index.clear();
+  for (size_t i = 0; i < users.size(); ++i) user_index.emplace(users[i].uid(), i);
+}
+
 void Cache::PutUser(const User& user) {
-  auto it = std::find_if(users.begin(), users.end(), [&](const User& u) { return u.uid() == user.uid(); });
-  if (it != users.end())
-    *it = user;
-  else
-    users.push_back(user);
+  if (User* known = FindUser(user.uid())) {
+    *known = user;
+    return;
+  }
+  user_index.emplace(user.uid(), users.size());
+  users.push_back(user);
+}
+
+User* Cache::FindUser(const std::string& uid) {
+  auto it = user_index.find(uid);
+  return it == user_index.end() ? nullptr : &users[it->second];
 }
 
 void Cache::PutChannel(const Channel& channel) {
@@ -56,8 +69,8 @@ void Cache::PutIm(const IM& im) {
     ims.push_back(im);
 }
 
-void Cache::PutMessage(const Message& message) {
-  const std::string& id = message.ChannelID();
+void Cache::PutMessage(Message message) {
+  const std::string id = message.ChannelID();  // a copy: the message is moved below
   Conversation& c = messages[id];
   c.touched = ++clock;
   auto by_time = [](const Message& m, int64_t t) { return m.timestamp() < t; };
@@ -66,7 +79,7 @@ void Cache::PutMessage(const Message& message) {
       auto first = std::lower_bound(c.list.begin(), c.list.end(), known->second, by_time);
       auto same = std::find_if(first, c.list.end(), [&](const Message& m) { return m.key() == message.key(); });
       if (same != c.list.end() && same->timestamp() == message.timestamp()) {
-        *same = message;
+        *same = std::move(message);
         return;
       }
       if (same != c.list.end()) {  // moved in time: taken out and put back in order
@@ -79,7 +92,7 @@ void Cache::PutMessage(const Message& message) {
   // Keep the list sorted by time; equal times keep their arrival order.
   auto pos = std::upper_bound(c.list.begin(), c.list.end(), message.timestamp(),
                               [](int64_t t, const Message& m) { return t < m.timestamp(); });
-  c.list.insert(pos, message);
+  c.list.insert(pos, std::move(message));
   ++message_count;
   if (c.list.size() > kKeepPerConversation) {
     auto end = c.list.end() - static_cast<std::ptrdiff_t>(kKeepPerConversation);
@@ -260,8 +273,7 @@ void Core::HandleEvent(uint64_t generation, const std::string& name, const std::
     int status = static_cast<int>(Int(j, "status"));
     {
       std::lock_guard<std::mutex> lock(cache_.mutex);
-      for (User& u : cache_.users)
-        if (u.uid() == uid) u.set_status(status);
+      if (User* u = cache_.FindUser(uid)) u->set_status(status);
     }
     status_handlers_.ForEach([&](UserStatusHandler* h) { h->HandleUserStatusChanged(uid, status); });
   } else if (name == "connection") {

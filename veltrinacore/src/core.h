@@ -43,7 +43,8 @@ struct Cache {
   static constexpr size_t kMessageBudget = 20000;
 
   std::mutex mutex;
-  std::vector<User> users;
+  std::vector<User> users;  // replaced through SetUsers, so that the index below stays right
+  std::unordered_map<std::string, size_t> user_index;  // uid -> first place in `users`
   std::vector<Service> services;
   std::vector<Channel> channels;
   std::vector<IM> ims;
@@ -56,10 +57,12 @@ struct Cache {
 
   void Clear();
   // Callers hold `mutex`.
+  void SetUsers(std::vector<User> list);
   void PutUser(const User& user);
+  User* FindUser(const std::string& uid);  // null when unknown
   void PutChannel(const Channel& channel);
   void PutIm(const IM& im);
-  void PutMessage(const Message& message);
+  void PutMessage(Message message);
   void RemoveChannel(const std::string& channel_id);
   void SetUnread(const std::string& channel_id, _NumUnread counts);  // as the service or the user says
 

@@ -27,7 +27,7 @@ void UserManager::GetTeamMembers(ListCallback<User> callback) {
     {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);
-      core.cache().users = users;
+      core.cache().SetUsers(users);
     }
     std::vector<std::unique_ptr<User>> out;
     for (const User& u : users) out.push_back(u.Clone());
@@ -46,9 +46,7 @@ void UserManager::GetUsersStatus(ResultCallback callback) {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);
       for (const json& s : *list) {
-        std::string uid = internal::Str(s, "uid");
-        for (User& u : core.cache().users)
-          if (u.uid() == uid) u.set_status(static_cast<int>(internal::Int(s, "status")));
+        if (User* u = core.cache().FindUser(internal::Str(s, "uid"))) u->set_status(static_cast<int>(internal::Int(s, "status")));
       }
     }
     if (callback) callback(true, "");
@@ -75,9 +73,8 @@ std::vector<std::unique_ptr<User>> UserManager::FetchUsersFromCache(User::State 
 std::unique_ptr<User> UserManager::FetchUserFromCacheByUid(const std::string& uid) {
   internal::Cache& cache = Core::Get().cache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  for (const User& u : cache.users)
-    if (u.uid() == uid) return u.Clone();
-  return nullptr;
+  const User* u = cache.FindUser(uid);
+  return u ? u->Clone() : nullptr;
 }
 
 void UserManager::AddUserStatusHandler(UserStatusHandler* handler) { Core::Get().status_handlers().Add(handler); }
