@@ -50,14 +50,17 @@ bool FileUtils::MakeDirectory(const std::string& path) {
 
 bool FileUtils::ReadFile(const std::string& path, std::string* data) {
   if (!data) return false;
-  FILE* file = _wfopen(WidePath(path).c_str(), L"rb");
-  if (!file) return false;
+  // Sharing delete as well: a writer on another thread may replace the file (write and rename)
+  // while it is read, and the reader keeps the contents it opened.
+  HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
   std::string content;
   char buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
-  bool ok = !std::ferror(file);
-  std::fclose(file);
+  DWORD n = 0;
+  bool ok = true;
+  while ((ok = ::ReadFile(file, buffer, sizeof buffer, &n, nullptr)) && n > 0) content.append(buffer, n);
+  CloseHandle(file);
   if (ok) *data = std::move(content);
   return ok;
 }

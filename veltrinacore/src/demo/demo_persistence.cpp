@@ -74,9 +74,14 @@ void DemoService::Impl::Save() {
 
 void DemoService::Impl::Flush() {
   if (!saving_ || !dirty_) return;
-  dirty_ = false;
-  if (!FileUtils::SharedFileUtils()->WriteFileAtomically(StatePath(), internal::Dump(StateToJson(state_))))
-    log("Demo service cannot save its state");
+  if (FileUtils::SharedFileUtils()->WriteFileAtomically(StatePath(), internal::Dump(StateToJson(state_)))) {
+    dirty_ = save_failing_ = false;
+    return;
+  }
+  // A reader or a scanner may hold the file for a moment: the change stays due and is tried again.
+  if (!save_failing_) log("Demo service cannot save its state; trying again");
+  save_failing_ = true;
+  save_due_ = std::chrono::steady_clock::now() + kSaveRetryDelay;
 }
 
 }  // namespace veltrina::backend

@@ -32,6 +32,8 @@ inline constexpr size_t kMaxText = 32 * 1024;
 inline constexpr size_t kLifeMessagesKept = 400;
 // A change is saved this long after it, together with whatever followed it meanwhile.
 inline constexpr std::chrono::milliseconds kSaveDelay{200};
+// After a failed save (another program holds the file for a moment): the next try.
+inline constexpr std::chrono::milliseconds kSaveRetryDelay{250};
 
 inline int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
 
@@ -214,6 +216,7 @@ class DemoService::Impl {
   bool large_ = false;
   uint32_t large_seed_ = 1;
   bool dirty_ = false;  // changed since the last save
+  bool save_failing_ = false;  // the last save failed: said once in the log until one succeeds
   std::chrono::steady_clock::time_point save_due_;
   State state_;
   std::string session_team_;
