@@ -1,6 +1,8 @@
 # Veltrina for Windows: cross-built with MinGW-w64, run and tested under Wine.
 #   make run    set up, build and start the client (under Xvfb with a scripted tour when there is no display)
 #   make test   set up, build (64-bit and, as a check, 32-bit) and run every test under Wine and Xvfb
+#   make bench  build, then measure start-up, sign-in, memory and the UI's heavy paths of the real client
+#               (table on screen, figures in build/bench/results.json; see README.md)
 #   make fuzz   build the parsers natively with clang, libFuzzer and sanitizers and fuzz each for
 #               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
 BUILD   ?= build
@@ -9,7 +11,7 @@ JOBS    ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all run test tour build build32 setup clean fuzz
+.PHONY: all run test tour build build32 setup clean fuzz bench
 
 all: build
 
@@ -38,6 +40,9 @@ fuzz: setup
 
 run: build
 	@bash tools/run.sh $(BUILD)
+
+bench: build
+	@bash tools/bench/bench.sh $(BUILD)
 
 tour: build
 	@bash tools/run.sh $(BUILD) --tour
