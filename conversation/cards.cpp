@@ -197,7 +197,7 @@ void RenderImageCard(const RenderContext& context, const veltrina::Message& mess
   if (!created.header.row) return;
   CButtonUI* picture = AddPicture(created.header.body, thumb.width, thumb.height);
   picture->SetMouseEnabled(false);
-  ShowCachedImage(picture, thumb.address, thumb.local_name, context.window, kMsgImageReadyCard, context.conversation_id);
+  message_row::ShowImage(context, picture, thumb.address, thumb.local_name, kMsgImageReadyCard);
   created.header.row->SetFixedHeight(created.label_height + 36 + thumb.height);
 }
 

@@ -14,6 +14,10 @@ struct Header {
 // allocated then).
 Header BuildHeader(const RenderContext& context, const veltrina::Message& message);
 
+// The button shows a cached image, fetched for the conversation when missing.
+void ShowImage(const RenderContext& context, DuiLib::CButtonUI* button, const std::string& address,
+               const std::string& file_name, UINT message);
+
 // A text control with font 1, text padding (left, top), markup shown or not.
 DuiLib::CTextUI* TextControl(const std::wstring& text, bool html, int left = 5, int top = 0);
 

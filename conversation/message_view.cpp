@@ -39,6 +39,13 @@ std::wstring TimeOfDay(int64_t timestamp) {
 
 namespace message_row {
 
+void ShowImage(const RenderContext& context, CButtonUI* button, const std::string& address, const std::string& file_name,
+               UINT message) {
+  if (context.images)
+    context.images->Show(button, address, file_name, context.window, message, ImageWaiters::kConversation);
+  else button->SetNormalImage(image_cache::LocalPath(file_name));
+}
+
 Header BuildHeader(const RenderContext& context, const veltrina::Message& message) {
   std::string image_name, address, name;
   if (message.sender_type() == 1) {
@@ -78,7 +85,7 @@ Header BuildHeader(const RenderContext& context, const veltrina::Message& messag
   name_line->SetFixedHeight(22);
   body->Add(name_line);
 
-  ShowCachedImage(avatar, address, image_name, context.window, kMsgImageReadyAvatar, context.conversation_id);
+  ShowImage(context, avatar, address, image_name, kMsgImageReadyAvatar);
   return {row, body};
 }
 

@@ -11,10 +11,14 @@
 
 namespace veltrinawnd {
 
+class ImageWaiters;
+
 struct RenderContext {
   DuiLib::CListUI* display = nullptr;
   bridge::WindowRef window;     // receives the avatar's image-ready message
   std::string conversation_id;  // the open conversation
+  // The window's image downloads; without them images show only when already cached.
+  ImageWaiters* images = nullptr;
 };
 
 // Appends at most one row for the message; false when nothing was shown (unknown sender).

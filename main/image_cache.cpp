@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <unordered_set>
 
 #include "app/constants.h"
 #include "app/storage.h"
@@ -18,12 +20,39 @@
 
 namespace veltrinawnd::image_cache {
 
+namespace {
+
+// Full local paths seen in the cache. Downloads run on core threads, lookups on the UI thread.
+struct KnownFiles {
+  std::mutex mutex;
+  std::unordered_set<std::string> paths;
+};
+
+KnownFiles& Known() {
+  static KnownFiles known;
+  return known;
+}
+
+void RememberCached(const std::string& local) {
+  std::lock_guard<std::mutex> lock(Known().mutex);
+  Known().paths.insert(local);
+}
+
+}  // namespace
+
 std::string LocalPathAnsi(const std::string& file_name) { return GetImageCacheFolder() + CacheName(file_name); }
 
-std::wstring LocalPath(const std::string& file_name) {
-  std::string path = LocalPathAnsi(file_name);
-  veltrina::log("!!! -- image path is %s", path.c_str());
-  return AnsiToWide(path);
+std::wstring LocalPath(const std::string& file_name) { return AnsiToWide(LocalPathAnsi(file_name)); }
+
+bool KnownCached(const std::string& file_name) {
+  std::string local = LocalPathAnsi(file_name);
+  std::lock_guard<std::mutex> lock(Known().mutex);
+  return Known().paths.contains(local);
+}
+
+void ForgetKnownFiles() {
+  std::lock_guard<std::mutex> lock(Known().mutex);
+  Known().paths.clear();
 }
 
 SIZE ThumbnailDisplaySize(long long w, long long h) {
@@ -48,15 +77,14 @@ Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extensio
   t.address = kFileBoxHost + "/thumb/" + path + "_" + std::to_string(x) + "x" + std::to_string(y) + "." + file_extension;
   t.local_name = path + "." + file_extension;
   t.full_address = kFileBoxHost + "/" + path + "." + file_extension;
-  veltrina::log("Thumb URL is %s, local path is %s", t.address.c_str(), t.local_name.c_str());
   return t;
 }
 
 void Download(const std::string& address, const std::string& file_name,
-              std::function<void(const std::string& local_path)> callback) {
-  std::string cache_name = CacheName(file_name);
-  std::string local = GetImageCacheFolder() + cache_name;
+              std::function<void(const std::string& local_path)> callback, std::function<void()> failed) {
+  std::string local = LocalPathAnsi(file_name);
   if (veltrina::FileUtils::SharedFileUtils()->IsFileExist(local)) {
+    RememberCached(local);
     if (callback) callback(local);
     return;
   }
@@ -65,11 +93,14 @@ void Download(const std::string& address, const std::string& file_name,
   veltrina::HttpRequest request(address);
   request.set_save_path(local);
   veltrina::HttpClient::SharedClient()->Send(
-      request, [local, callback = std::move(callback)](bool ok, std::unique_ptr<veltrina::HttpResponse> response) {
+      request, [local, callback = std::move(callback), failed = std::move(failed)](
+                   bool ok, std::unique_ptr<veltrina::HttpResponse> response) {
         if (!ok || response->raw_data().empty()) {
           veltrina::log("Image %s not saved: %s", local.c_str(), response->error().c_str());
+          if (failed) failed();
           return;
         }
+        RememberCached(local);
         if (callback) callback(local);
       });
 }

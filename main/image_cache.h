@@ -33,9 +33,15 @@ Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extensio
 // Fetches address into the cache under file_name. A cached file answers at once, on this
 // thread; otherwise the callback runs at most once, on the core's callback thread, after the
 // file was written completely on an HTTP thread (a temporary file renamed into place). A failed
-// or empty answer writes nothing and calls nothing.
+// or empty answer writes nothing and calls only `failed` (on the callback thread).
 void Download(const std::string& address, const std::string& file_name,
-              std::function<void(const std::string& local_path)> callback);
+              std::function<void(const std::string& local_path)> callback, std::function<void()> failed = nullptr);
+
+// Whether the file was seen in the cache during this run, by a download or its check: answered
+// from memory, so that the UI thread need not look at the disk for every row.
+bool KnownCached(const std::string& file_name);
+// The folder was emptied behind this program's back: forget what was seen in it.
+void ForgetKnownFiles();
 
 // Starts downloading every cached user's and service's avatar; does not wait.
 void PrefetchAvatars();

@@ -29,11 +29,14 @@ inline constexpr UINT_PTR kTimerScrollToBottom = 1041;
 
 // A downloaded image for a button. The button may be gone by the time this arrives: tag is the
 // button's serial (CControlUI::GetTag) at request time, checked before the button is touched.
+// The main window's buttons wait for the file by local path instead (ImageWaiters): no button,
+// and ok is false when the download failed.
 struct ImageReadyRecord {
   std::string conversation_id;
   std::string local_path;  // ANSI code page
   DuiLib::CButtonUI* button = nullptr;
   UINT_PTR tag = 0;
+  bool ok = true;
 };
 
 // A core handler call, carried from the core thread to the UI thread.

@@ -94,7 +94,7 @@ void MainWnd::ShowPersonalAvatar() {
   veltrina::Director* director = veltrina::Director::DefaultDirector();
   if (!button || !director || !director->me()) return;
   std::string name = image_cache::AvatarFileName(director->me()->header_url(), 40, 40, 1);
-  ShowCachedImage(button, kAvatarBaseUrl + name, name, Ref(), kMsgImageReadySessionList, std::string(), true);
+  images_.Show(button, kAvatarBaseUrl + name, name, Ref(), kMsgImageReadySessionList, ImageWaiters::kWindow);
 }
 
 void MainWnd::StartRefreshChain() {
@@ -122,28 +122,17 @@ void MainWnd::StartRefreshChain() {
 
 void MainWnd::OnDataReady() {
   ReloadLists();
-  RebuildRows();
-  if (!open_conversation_id_.empty()) {
-    LoadRecentMessages(open_conversation_id_);
-    int index = RowIndex(open_conversation_id_);
-    if (index >= 0 && session_list_) session_list_->SelectItem(index, false);
-  }
+  // Usually what the window opened with: then the rows and the page stay as they are.
+  if (std::vector<session_rows::RowData> rows = CollectRows(); rows != shown_rows_) BuildRows(std::move(rows));
+  if (open_conversation_id_.empty()) return;
+  // After a rebuild the selection is gone: selecting the row again opens (and draws) the page.
+  int index = RowIndex(open_conversation_id_);
+  if (index >= 0 && session_list_) session_list_->SelectItem(index, false);
+  LoadRecentMessages(open_conversation_id_);
 }
 
 void MainWnd::OnImageReady(LPARAM lParam) {
-  std::unique_ptr<ImageReadyRecord> record = lifetime_.Receive<ImageReadyRecord>(lParam);
-  if (!record || !record->button) return;
-  // The row may have been rebuilt since the download started: touch the button only if it is
-  // still in this window and still the same one.
-  bool alive = false;
-  if (DuiLib::CControlUI* root = m_PaintManager.GetRoot()) {
-    root->ForEach([&](DuiLib::CControlUI* c) {
-      alive = c == record->button;
-      return alive;
-    });
-  }
-  if (!alive || record->button->GetTag() != record->tag) return;
-  record->button->SetNormalImage(AnsiToWide(record->local_path));
+  if (std::unique_ptr<ImageReadyRecord> record = lifetime_.Receive<ImageReadyRecord>(lParam)) images_.Arrived(*record);
 }
 
 // ---- core handlers: hand-off ----

@@ -1,10 +1,13 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "frame/frame_wnd.h"
+#include "main/image_ready.h"
+#include "main/session_rows.h"
 #include "main/tray_icon.h"
 #include "veltrina/channel.h"
 #include "veltrina/handlers.h"
@@ -78,7 +81,12 @@ class MainWnd : public FrameWnd,
 
   // Session list (session_list.cpp).
   void ReloadLists();
+  // What the rows would show now, from the lists and the core's caches.
+  std::vector<session_rows::RowData> CollectRows() const;
   void RebuildRows();
+  void BuildRows(std::vector<session_rows::RowData> rows);
+  void IndexKinds();
+  void IndexRows();
   void RebuildAndSelect(std::string id);
   void OpenConversation(int kind, const std::string& id);
   void UpdateRowFromCounts(int kind, const std::string& id, veltrina::_NumUnread counts);
@@ -89,6 +97,7 @@ class MainWnd : public FrameWnd,
   void SelectFirstChannelAtTop();
 
   // Conversation view and composer.
+  // Renders the conversation's latest page, unless that very page is shown already.
   void LoadRecentMessages(const std::string& id);
   void AppendMessage(const veltrina::Message& message);
   void SendComposerText();
@@ -108,8 +117,14 @@ class MainWnd : public FrameWnd,
   std::vector<std::unique_ptr<veltrina::Channel>> channels_;
   std::vector<std::unique_ptr<veltrina::IM>> ims_;
   std::vector<std::unique_ptr<veltrina::Channel>> groups_;
-  // Row order as built: the id of each row, empty for headers and spacers.
+  // Conversation kind by id (see ConversationKind), kept with the lists.
+  std::unordered_map<std::string, int> kinds_;
+  // Row order as built: the id of each row, empty for headers and spacers; and the row of each id.
   std::vector<std::string> row_ids_;
+  std::unordered_map<std::string, int> row_index_;
+  // What the conversation rows show as built.
+  std::vector<session_rows::RowData> shown_rows_;
+  ImageWaiters images_;
   DuiLib::CListUI* chat_display_ = nullptr;
   DuiLib::CListUI* session_list_ = nullptr;
   DuiLib::CControlUI* members_btn_ = nullptr;
@@ -121,8 +136,10 @@ class MainWnd : public FrameWnd,
   HMENU im_menu_ = nullptr;
   HMENU edit_menu_ = nullptr;
   std::string open_conversation_id_;
-  // Keys of the messages shown for the open conversation.
+  // Keys of the messages shown for the open conversation, as a set and in order with their text.
   std::unordered_set<std::string> shown_message_keys_;
+  std::string shown_page_id_;
+  std::vector<std::string> shown_page_;
   int selected_kind_ = 0;
   std::string selected_id_;
   DWORD ui_thread_ = 0;

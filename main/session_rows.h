@@ -2,10 +2,24 @@
 // The rows of the session list, built in code: group headers, spacers, channel and group rows,
 // direct-message rows with presence and avatar, and the unread badge rule.
 #include <string>
+#include <vector>
 
 #include "duilib/UIlib.h"
 
 namespace veltrinawnd::session_rows {
+
+// What the row of one conversation shows: the rows are built again only when some of it changed.
+struct RowData {
+  int kind = 0;  // 1 channel, 2 direct message, 3 group
+  std::string id;
+  std::string name;  // channel or group name; the peer's display name
+  std::string peer_uid;
+  std::string avatar;  // the peer's avatar file name
+  int status = 0;
+  unsigned num_unread = 0;
+  unsigned num_new = 0;
+  bool operator==(const RowData&) const = default;
+};
 
 // The controls of a built row that later updates touch.
 struct RowParts {

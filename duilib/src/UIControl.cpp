@@ -30,7 +30,11 @@ void CControlUI::SetText(const CDuiString& text) {
 }
 
 void CControlUI::SetManager(CPaintManagerUI* pManager, CControlUI* pParent, bool bInit) {
-  m_pManager = pManager;
+  if (pManager != m_pManager) {
+    if (m_pManager) m_pManager->ControlRemoved(this);
+    m_pManager = pManager;
+    if (m_pManager) m_pManager->ControlAdded(this);
+  }
   m_pParent = pParent;
   if (bInit && m_pManager) m_pManager->InitControls(this, pParent);
 }

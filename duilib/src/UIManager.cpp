@@ -130,7 +130,23 @@ void CPaintManagerUI::InitControls(CControlUI* pControl, CControlUI* pParent) {
 
 void CPaintManagerUI::ReapObjects(CControlUI* pControl) { ControlRemoved(pControl); }
 
+void CPaintManagerUI::ControlAdded(CControlUI* pControl) {
+  pControl->m_bListed = true;
+  if (!pControl->GetName().empty()) m_mNamed[pControl->GetName()].push_back(pControl);
+}
+
+void CPaintManagerUI::Unlist(CControlUI* pControl) {
+  if (!pControl->m_bListed) return;
+  pControl->m_bListed = false;
+  if (auto it = m_mNamed.find(pControl->GetName()); it != m_mNamed.end()) {
+    std::erase(it->second, pControl);
+    if (it->second.empty()) m_mNamed.erase(it);
+  }
+}
+
 void CPaintManagerUI::ControlRemoved(CControlUI* pControl) {
+  // Removed from the tree or freed: a later lookup by name must not find it.
+  Unlist(pControl);
   // Its queued notifications would reach the window with a pointer to a freed control.
   std::erase_if(m_aAsyncNotify, [pControl](const QueuedNotify& q) { return q.msg.pSender == pControl; });
   if (pControl == m_pFocus) m_pFocus = nullptr;
@@ -160,16 +176,47 @@ void CPaintManagerUI::FlushDelayedCleanup() {
   }
 }
 
+namespace {
+
+// The chain from the root down to the control.
+std::vector<CControlUI*> Ancestry(CControlUI* pControl) {
+  std::vector<CControlUI*> chain;
+  for (CControlUI* c = pControl; c; c = c->GetParent()) chain.push_back(c);
+  std::reverse(chain.begin(), chain.end());
+  return chain;
+}
+
+// Whether a comes before b in a walk of the tree (a container before its children).
+bool WalkedBefore(CControlUI* a, CControlUI* b) {
+  std::vector<CControlUI*> pa = Ancestry(a), pb = Ancestry(b);
+  size_t i = 0;
+  while (i < pa.size() && i < pb.size() && pa[i] == pb[i]) ++i;
+  if (i == pa.size() || i == pb.size()) return pa.size() < pb.size();  // one holds the other
+  auto* parent = static_cast<CContainerUI*>(pa[i - 1]->GetInterface(L"Container"));
+  return parent->GetItemIndex(pa[i]) < parent->GetItemIndex(pb[i]);
+}
+
+}  // namespace
+
+bool CPaintManagerUI::InTree(CControlUI* pControl) const {
+  // A control may have this manager without being reachable from the root (given the manager
+  // directly, or a container's scroll bar, which the walk does not visit).
+  for (CControlUI* c = pControl; c; c = c->GetParent()) {
+    if (c == m_pRoot.get()) return true;
+    auto* parent = c->GetParent() ? static_cast<CContainerUI*>(c->GetParent()->GetInterface(L"Container")) : nullptr;
+    if (!parent || static_cast<CControlUI*>(parent->GetVerticalScrollBar()) == c) return false;
+  }
+  return false;
+}
+
 CControlUI* CPaintManagerUI::FindControl(const CDuiString& name) const {
   if (!m_pRoot || name.empty()) return nullptr;
+  auto it = m_mNamed.find(name);
+  if (it == m_mNamed.end()) return nullptr;
+  // The answer of a walk of the tree: when names repeat, the first control the walk meets.
   CControlUI* found = nullptr;
-  m_pRoot->ForEach([&](CControlUI* c) {
-    if (c->GetName() == name) {
-      found = c;
-      return true;
-    }
-    return false;
-  });
+  for (CControlUI* c : it->second)
+    if (InTree(c) && (!found || WalkedBefore(c, found))) found = c;
   return found;
 }
 
@@ -190,10 +237,24 @@ CControlUI* CPaintManagerUI::FindControlByNativeWindow(HWND hWnd) const {
   return found;
 }
 
-void CPaintManagerUI::NameChanged(CControlUI*, const CDuiString&) {}
+void CPaintManagerUI::NameChanged(CControlUI* pControl, const CDuiString& oldName) {
+  // Only a listed control moves: one already removed from the tree stays out.
+  if (!pControl->m_bListed) return;
+  if (auto it = m_mNamed.find(oldName); it != m_mNamed.end()) {
+    std::erase(it->second, pControl);
+    if (it->second.empty()) m_mNamed.erase(it);
+  }
+  ControlAdded(pControl);
+}
 
 void CPaintManagerUI::Invalidate(const RECT& rc) {
-  if (m_hWndPaint) InvalidateRect(m_hWndPaint, &rc, FALSE);
+  if (!m_hWndPaint) return;
+  // Painting covers the bounding box of what is invalid anyway: invalidate that box, and nothing
+  // inside it again until it was painted.
+  RECT both;
+  if (!UnionRect(&both, &m_rcInvalid, &rc) || EqualRect(&both, &m_rcInvalid)) return;
+  m_rcInvalid = both;
+  InvalidateRect(m_hWndPaint, &both, FALSE);
 }
 
 void CPaintManagerUI::UpdateLayout() {
@@ -216,6 +277,7 @@ void CPaintManagerUI::Render(HDC hDC, const RECT& rcPaint) {
 void CPaintManagerUI::PaintWindow() {
   PAINTSTRUCT ps;
   HDC dc = BeginPaint(m_hWndPaint, &ps);
+  m_rcInvalid = RECT{};  // painted now; what the layout below invalidates is painted next time
   RECT client;
   GetClientRect(m_hWndPaint, &client);
   RECT rc = ps.rcPaint;

@@ -49,3 +49,51 @@ TEST(DialogBuilder, WindowFontsDefaultsNamesCallbacksAndErrors) {
   EXPECT_RECT(c.GetPadding(), 1, 2, 3, 4);
   EXPECT_TRUE(log.Contains(L"malformed") && log.Contains(L"frobnicate")) << log.All();
 }
+
+// Lookup by name answers what a walk of the tree answers (the first control met, a container
+// before its children) while controls are added, renamed, removed and freed.
+TEST(DialogBuilder, LookupByNameFollowsTheTree) {
+  CPaintManagerUI pm;
+  auto walk = [&pm](const wchar_t* name) {
+    CControlUI* found = nullptr;
+    pm.GetRoot()->ForEach([&](CControlUI* c) { return c->GetName() == name && (found = c); });
+    return found;
+  };
+  auto named = [](auto* c, const wchar_t* name) { c->SetName(name); return c; };
+  auto* root = named(new CVerticalLayoutUI, L"root");
+  auto* box = named(new CHorizontalLayoutUI, L"dup");
+  box->Add(named(new CLabelUI, L"dup"));
+  box->Add(named(new CLabelUI, L"x"));
+  root->Add(box);
+  pm.AttachDialog(root);
+  auto same = [&] {
+    for (const wchar_t* n : {L"root", L"dup", L"x", L"y", L"late", L"gone", L"float"}) EXPECT_EQ(pm.FindControl(n), walk(n)) << n;
+  };
+  same();
+  EXPECT_EQ(pm.FindControl(L"dup"), box);  // the container before its child
+  // Added later but earlier in the tree: it comes first. A subtree built apart is found once added.
+  auto* early = named(new CHorizontalLayoutUI, L"dup");
+  early->Add(named(new CLabelUI, L"late"));
+  root->AddAt(early, 0);
+  same();
+  EXPECT_TRUE(pm.FindControl(L"dup") == early && pm.FindControl(L"late"));
+  // Renamed: found under the new name only; the next of the old name takes over.
+  early->SetName(L"y");
+  same();
+  EXPECT_TRUE(pm.FindControl(L"y") == early && pm.FindControl(L"dup") == box);
+  // Removed (freed after the current message) and renamed afterwards: never found again.
+  root->Remove(box);
+  box->SetName(L"gone");
+  same();
+  EXPECT_TRUE(!pm.FindControl(L"dup") && !pm.FindControl(L"x") && !pm.FindControl(L"gone"));
+  {
+    CLabelUI floating;  // has the manager but is not in the tree
+    floating.SetManager(&pm, nullptr, false);
+    floating.SetName(L"float");
+    same();
+  }
+  EXPECT_EQ(pm.FindControl(L"float"), nullptr);  // freed: no dangling entry
+  // Every control of a replaced tree is gone.
+  pm.AttachDialog(named(new CVerticalLayoutUI, L"x"));
+  EXPECT_TRUE(!pm.FindControl(L"root") && !pm.FindControl(L"late") && pm.FindControl(L"x") == pm.GetRoot());
+}

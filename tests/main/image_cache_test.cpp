@@ -84,17 +84,22 @@ TEST_F(ImageCacheTest, CachedFilesAnswerAtOnceEmptyAnswersLeaveNothingAndNamesAr
   EXPECT_FALSE(Exists(Folder() + "../escape.png"));
 }
 
-TEST_F(ImageCacheTest, AnAvatarArrivingAfterItsRowWasRebuiltTouchesNothing) {
+TEST_F(ImageCacheTest, OneDownloadPerAvatarAndOneArrivingAfterItsRowWasRebuiltTouchesNothing) {
   service_->AutoAnswer("http.get", nullptr);  // downloads wait for the test
   DeleteFileW(veltrinawnd::AnsiToWide(Folder() + "u-a_40x40.png").c_str());
-  Prime({}, {Im("i-a", "u-a")});
+  Prime({}, {Im("i-a", "u-a"), Im("i-a2", "u-a")});
   auto first = std::make_shared<std::optional<bodies::RecordedRequest>>();
   testkit::UiDriver d;
   WaitMain(d);
   d.WaitFor("avatar requested", [this, first] { return Pending("u-a_40x40", first); });
   d.Do("rebuild the rows (conversations changed)", [] { SendMessageW(Main(), WM_USER + 18, 0, 0), PostMessageW(Main(), WM_USER + 18, 0, 0); });
   d.Pause(50).Do("then let the old download finish", [this, first] { service_->Answer((*first)->id, true, 200, "", "{}", "old-bytes"); });
-  d.Pause(200).Do("the new row is intact", [] { EXPECT_NE(Control(L"imItem_i-a"), nullptr); });
+  d.Pause(200).Do("the new rows are intact; the rebuilt rows waited for the same download", [this] {
+    EXPECT_TRUE(Control(L"imItem_i-a") && Control(L"imItem_i-a2"));
+    size_t fetched = 0;
+    for (const auto& r : service_->Requests("http.get")) fetched += r.Param("url").find("u-a_40x40") != std::string::npos;
+    EXPECT_EQ(fetched, 1u);
+  });
   Finish(d);
 }
 

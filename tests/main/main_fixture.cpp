@@ -1,6 +1,7 @@
 #include "main_fixture.h"
 
 #include "frame/window_manager.h"
+#include "main/image_cache.h"
 #include "veltrina/channel_manager.h"
 #include "veltrina/chat_manager.h"
 #include "veltrina/director.h"
@@ -16,6 +17,7 @@ void MainTest::SetUp() {
   service_->ServeGeneratedImages();
   service_->AutoAnswer("session.connect", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 0, "", "{}", ""}; });
   veltrinawnd::InstallSystemSeam(&shell_);
+  veltrinawnd::image_cache::ForgetKnownFiles();  // tests delete cached files
   veltrina::Token token;
   token.set_access_token("t");
   auto* director = new veltrina::Director();

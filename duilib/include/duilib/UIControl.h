@@ -161,6 +161,11 @@ class CControlUI {
   RECT m_rcPaint{};
   // The pictures this control draws, by image attribute: held, the shared cache keeps them.
   std::map<CDuiString, std::shared_ptr<const TImageInfo>> m_mHeldImages;
+
+ private:
+  friend class CPaintManagerUI;
+  // Listed in its manager's name index: from getting the manager until removed from the tree.
+  bool m_bListed = false;
 };
 
 }  // namespace DuiLib

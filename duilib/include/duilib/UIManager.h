@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "UIDefine.h"
@@ -150,7 +151,10 @@ class CPaintManagerUI {
   void FireMouseEvent(int type, CControlUI* target, POINT pt, WPARAM wParam, LPARAM lParam);
   void SetHover(CControlUI* pControl, POINT pt, WPARAM wParam);
   void FlushDelayedCleanup();
+  void ControlAdded(CControlUI* pControl);
+  void Unlist(CControlUI* pControl);
   void ControlRemoved(CControlUI* pControl);
+  bool InTree(CControlUI* pControl) const;
   void PaintWindow();
   void DeliverAsyncNotify();
   void FreeFont(HFONT font);
@@ -175,10 +179,16 @@ class CPaintManagerUI {
   RECT m_rcCaption{};
   RECT m_rcSizeBox{};
   SIZE m_szLastRegion{};
+  // What was invalidated since the last paint began: adding many rows invalidates their list
+  // once, not once per row (every invalidation is a round trip to the window system).
+  RECT m_rcInvalid{};
   std::vector<INotifyUI*> m_aNotifiers;
   std::vector<IMessageFilterUI*> m_aPreMessageFilters;
   std::vector<IMessageFilterUI*> m_aMessageFilters;
   std::vector<CControlUI*> m_aDelayedCleanup;
+  // Named controls of this manager by name, so that FindControl need not walk the tree. A control
+  // enters when it gets this manager and leaves when it is removed from the tree or freed.
+  std::unordered_map<CDuiString, std::vector<CControlUI*>> m_mNamed;
   struct QueuedNotify {
     TNotifyUI msg;
     uint64_t serial = 0;
