@@ -164,8 +164,11 @@ void CPaintManagerUI::AddDelayedCleanup(CControlUI* pControl) {
     if (HWND native = c->GetNativeWindow()) ShowWindow(native, SW_HIDE);
     return false;
   });
+  // One wake-up is enough: the next message handled frees the whole list. Removing thousands of
+  // rows would otherwise post thousands of messages.
+  const bool first = m_aDelayedCleanup.empty();
   m_aDelayedCleanup.push_back(pControl);
-  if (m_nMessageDepth == 0 && m_hWndPaint) ::PostMessageW(m_hWndPaint, WM_APP + 1, 0, 0);
+  if (first && m_nMessageDepth == 0 && m_hWndPaint) ::PostMessageW(m_hWndPaint, WM_APP + 1, 0, 0);
 }
 
 void CPaintManagerUI::FlushDelayedCleanup() {
