@@ -6,15 +6,23 @@
 
 #include <cwchar>
 #include <cstring>
+#include <mutex>
 
 #include "veltrina/log.h"
 
 namespace veltrinawnd {
 
 std::wstring GetDocumentsFolder() {
+  // The shell reads the registry on every call, and every avatar shown asks twice; the folder
+  // does not move while the client runs. A failure is not remembered.
+  static std::mutex mutex;
+  static std::wstring known;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!known.empty()) return known;
   wchar_t path[MAX_PATH] = {};
   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, path))) return std::wstring();
-  return path;
+  known = path;
+  return known;
 }
 
 std::wstring GetDataFolder() { return GetDocumentsFolder() + L"\\Veltrina"; }
