@@ -28,13 +28,21 @@ void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callbac
       return;
     }
     // A large team's answer holds a page of every conversation: read it message by message
-    // rather than as one document several times its size.
-    std::vector<Message> synced;
-    if (internal::ForEachListed(reply.body, "messages", [&](const json& m) { synced.push_back(internal::MessageFrom(m)); })) {
-      Core& core = Core::Get();
+    // rather than as one document several times its size, and cached a batch at a time so that
+    // neither a second copy of the list nor a long hold of the cache's lock is needed (the core
+    // has checked that the answer is a JSON object).
+    Core& core = Core::Get();
+    std::vector<Message> batch;
+    auto put = [&core, &batch] {
       std::lock_guard<std::mutex> lock(core.cache().mutex);
-      for (Message& m : synced) core.cache().PutMessage(std::move(m));
-    }
+      for (Message& m : batch) core.cache().PutMessage(std::move(m));
+      batch.clear();
+    };
+    internal::ForEachListed(reply.body, "messages", [&](const json& m) {
+      batch.push_back(internal::MessageFrom(m));
+      if (batch.size() == 256) put();
+    });
+    put();
     if (callback) callback(true, "");
   });
 }

@@ -8,8 +8,7 @@ namespace veltrina::internal {
 
 Dispatcher::Dispatcher(const char* name) : name_(name) {
   std::unique_lock<std::mutex> lock(mutex_);
-  thread_ = std::thread([this] { Run(); });
-  thread_id_ = thread_.get_id();
+  thread_ = Thread([this] { Run(); });
 }
 
 Dispatcher::~Dispatcher() {
@@ -18,12 +17,10 @@ Dispatcher::~Dispatcher() {
     stopping_ = true;
   }
   wake_.notify_all();
-  if (thread_.joinable()) {
-    if (IsCurrent())
-      thread_.detach();
-    else
-      thread_.join();
-  }
+  if (IsCurrent())
+    thread_.detach();
+  else
+    thread_.join();
 }
 
 void Dispatcher::Post(std::function<void()> task) {
@@ -42,7 +39,7 @@ void Dispatcher::PostDelayed(std::chrono::milliseconds delay, std::function<void
   wake_.notify_one();
 }
 
-bool Dispatcher::IsCurrent() const { return std::this_thread::get_id() == thread_id_; }
+bool Dispatcher::IsCurrent() const { return thread_.IsCurrent(); }
 
 bool Dispatcher::WaitIdle(std::chrono::milliseconds timeout) {
   if (IsCurrent()) return false;

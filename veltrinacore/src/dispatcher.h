@@ -6,7 +6,8 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <thread>
+
+#include "thread.h"
 
 namespace veltrina::internal {
 
@@ -36,8 +37,7 @@ class Dispatcher {
   std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
   bool running_task_ = false;
   bool stopping_ = false;
-  std::thread thread_;
-  std::thread::id thread_id_;
+  Thread thread_;
 };
 
 }  // namespace veltrina::internal

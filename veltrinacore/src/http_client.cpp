@@ -8,12 +8,12 @@
 #include <exception>
 #include <mutex>
 #include <new>
-#include <thread>
 
 #include "core.h"
 #include "dispatcher.h"
 #include "immortal.h"
 #include "text_util.h"
+#include "thread.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/log.h"
 #include "winhttp_fetch.h"
@@ -37,7 +37,7 @@ void Deliver(HttpClient::Callback callback, bool ok, std::unique_ptr<HttpRespons
 class HttpWorkers {
  public:
   HttpWorkers() {
-    for (auto& thread : threads_) thread = std::thread([this] { Run(); });
+    for (auto& thread : threads_) thread = internal::Thread([this] { Run(); });
   }
   void Post(std::function<void()> task) {
     {
@@ -70,7 +70,7 @@ class HttpWorkers {
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> tasks_;
-  std::thread threads_[3];  // never joined: the workers are immortal
+  internal::Thread threads_[3];  // never joined: the workers are immortal
 };
 
 HttpWorkers& Workers() {
@@ -89,6 +89,14 @@ bool SaveBody(const HttpRequest& request, HttpResponse* response) {
   if (files->WriteFileAtomically(path, response->raw_data())) return true;
   response->set_error("cannot write " + path);
   return false;
+}
+
+// Bodies the service answered are written to their files here, one at a time: writing a picture
+// is quick, and a session that reaches no other server then never starts the HTTP threads (each
+// thread's stack is memory of its own).
+internal::Dispatcher& FileWriter() {
+  static internal::Immortal<internal::Dispatcher> writer("http files");
+  return writer.get();
 }
 
 // Reading a file to upload may take a while: it has a thread of its own.
@@ -186,9 +194,9 @@ void HttpClient::Send(const HttpRequest& request, Callback callback) {
                   if (callback) callback(ok, std::move(response));
                   return;
                 }
-                // This is the callback thread: the file is written on an HTTP thread instead.
+                // This is the callback thread: the file is written on a thread of its own instead.
                 auto shared = std::make_shared<std::unique_ptr<HttpResponse>>(std::move(response));
-                Workers().Post([request, callback, shared]() mutable {
+                FileWriter().Post([request, callback, shared]() mutable {
                   bool saved = SaveBody(request, shared->get());
                   Deliver(std::move(callback), saved, std::move(*shared));
                 });

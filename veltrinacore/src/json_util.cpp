@@ -47,6 +47,16 @@ bool ParseObject(const std::string& text, json* document) {
   return true;
 }
 
+bool IsObjectText(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos || text[first] != '{' || !WithinDepth(text)) return false;
+  try {
+    return json::accept(text);
+  } catch (...) {
+    return false;
+  }
+}
+
 bool ForEachListed(const std::string& text, const char* list, const std::function<void(const json&)>& each) {
   if (!WithinDepth(text)) return false;
   bool named = false, in_list = false;  // the last key of the top object was `list`; inside its array

@@ -15,6 +15,9 @@ json Parse(const std::string& text);  // is_discarded() on error
 // What a stored document must be: true, with the object in *document, when the text is a JSON
 // object; otherwise *document is untouched.
 bool ParseObject(const std::string& text, json* document);
+// Whether the text is a JSON object, found without building the document (a long answer would
+// take several times its size as one).
+bool IsObjectText(const std::string& text);
 // For long lists: parses an object and hands each object in its array `list` to `each` as soon as
 // it is read, then forgets it, so the list never stands in memory as one document. False when the
 // text is not such an object; items handed over before the fault was found stay handed over.

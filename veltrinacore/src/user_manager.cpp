@@ -19,11 +19,10 @@ void UserManager::GetTeamMembers(ListCallback<User> callback) {
       if (callback) callback(false, internal::ReplyError(reply), {});
       return;
     }
-    json body = internal::ReplyBody(reply);
+    // A large team's list is read member by member rather than as one document.
     std::vector<User> users;
-    if (const json* list = internal::Member(body, "users"); list && list->is_array())
-      for (const json& u : *list)
-        if (u.is_object()) users.push_back(internal::UserFrom(u));
+    if (!internal::ForEachListed(reply.body, "users", [&](const json& u) { users.push_back(internal::UserFrom(u)); }))
+      users.clear();
     {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);

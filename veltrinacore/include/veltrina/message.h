@@ -2,7 +2,6 @@
 // A message of a channel, private group or direct-message conversation.
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "veltrina/attachment.h"
@@ -52,7 +51,7 @@ class Message {
   const std::string& entity_json() const { return entity_json_; }  // for Entity::InitWithJsonOrDie
   // The attachment of a kAttachment message, null when there is none.
   std::unique_ptr<Attachment> GetAttachment() const;
-  bool has_attachment() const { return attachment_.has_value(); }
+  bool has_attachment() const { return attachment_ != nullptr; }
 
   void set_key(std::string v) { key_ = std::move(v); }
   void set_uid(std::string v) { uid_ = std::move(v); }
@@ -64,7 +63,7 @@ class Message {
   void set_content(std::string v) { content_ = std::move(v); }
   void set_timestamp(int64_t v) { timestamp_ = v; }
   void set_entity_json(std::string v) { entity_json_ = std::move(v); }
-  void set_attachment(const Attachment& v) { attachment_ = v; }
+  void set_attachment(const Attachment& v) { attachment_ = std::make_shared<const Attachment>(v); }
   void clear_attachment() { attachment_.reset(); }
 
   std::unique_ptr<Message> Clone() const { return std::make_unique<Message>(*this); }
@@ -80,7 +79,8 @@ class Message {
   std::string content_;
   int64_t timestamp_ = 0;
   std::string entity_json_;
-  std::optional<Attachment> attachment_;
+  // Shared by the copies: a cached message is copied often and its card never changes in place.
+  std::shared_ptr<const Attachment> attachment_;
 };
 
 }  // namespace veltrina

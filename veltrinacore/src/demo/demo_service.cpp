@@ -85,7 +85,7 @@ void DemoService::Impl::Attach(EventSink* sink) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (life_.joinable()) return;
   stop_ = false;
-  life_ = std::thread([this] { LifeLoop(); });
+  life_ = internal::Thread([this] { LifeLoop(); });
 }
 
 void DemoService::Impl::Detach() {
@@ -94,7 +94,7 @@ void DemoService::Impl::Detach() {
     stop_ = true;
   }
   wake_.notify_all();
-  if (life_.joinable() && life_.get_id() != std::this_thread::get_id()) life_.join();
+  life_.join();  // nothing when called on the life thread itself
   // Requests already queued are still served (and saved) before the service counts as detached.
   if (!worker_->WaitIdle(std::chrono::seconds(30))) log("Demo service: requests still running at detach");
   {

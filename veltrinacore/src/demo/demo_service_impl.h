@@ -17,11 +17,11 @@
 #include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../dispatcher.h"
 #include "../records_json.h"
+#include "../thread.h"
 #include "demo_state.h"
 #include "veltrina/backend/demo_service.h"
 #include "veltrina/im.h"
@@ -49,7 +49,10 @@ class ListReply {
     if (body_.back() != '[') body_ += ',';
     body_ += Dump(item);
   }
-  backend::Reply Done() { return backend::Reply{true, 0, "", body_ + "]}", ""}; }
+  backend::Reply Done() {
+    body_ += "]}";
+    return backend::Reply{true, 0, "", std::move(body_), ""};
+  }
 
  private:
   std::string body_;
@@ -226,7 +229,7 @@ class DemoService::Impl {
   std::mt19937 rng_;
   std::condition_variable wake_;
   bool stop_ = false;
-  std::thread life_;
+  internal::Thread life_;
   std::mutex sink_mutex_;
   EventSink* sink_ = nullptr;
   // Last: destroyed first, after it has served what was queued, while everything above still lives.
