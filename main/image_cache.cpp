@@ -6,8 +6,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <unordered_set>
 
 #include "app/constants.h"
@@ -105,14 +107,48 @@ void Download(const std::string& address, const std::string& file_name,
       });
 }
 
+namespace {
+
+// A team of thousands: a few downloads in flight, the next one started as one ends, so that
+// thousands of answers never wait in memory at once.
+constexpr int kPrefetchesInFlight = 8;
+
+struct Prefetch {
+  std::mutex mutex;
+  std::deque<std::pair<std::string, std::string>> queue;  // address, file name
+};
+
+void PrefetchNext(const std::shared_ptr<Prefetch>& prefetch) {
+  std::pair<std::string, std::string> next;
+  {
+    std::lock_guard<std::mutex> lock(prefetch->mutex);
+    if (prefetch->queue.empty()) return;
+    next = std::move(prefetch->queue.front());
+    prefetch->queue.pop_front();
+  }
+  // The answer comes on the core's thread, after this returns: the chain never nests.
+  auto done = [prefetch] { PrefetchNext(prefetch); };
+  Download(next.first, next.second, [done](const std::string&) { done(); }, done);
+}
+
+}  // namespace
+
 void PrefetchAvatars() {
+  auto prefetch = std::make_shared<Prefetch>();
+  std::set<std::string> asked;
+  auto want = [&](const std::string& address, const std::string& file_name) {
+    std::string local = LocalPathAnsi(file_name);
+    if (!asked.insert(local).second) return;
+    if (veltrina::FileUtils::SharedFileUtils()->IsFileExist(local)) RememberCached(local);
+    else prefetch->queue.emplace_back(address, file_name);
+  };
   for (const auto& user : veltrina::UserManager::DefaultManager()->FetchUsersFromCache()) {
     std::string name = AvatarFileName(user->header_url(), 40, 40, 1);
-    Download(kAvatarBaseUrl + name, name, nullptr);
+    want(kAvatarBaseUrl + name, name);
   }
-  for (const auto& service : veltrina::ServiceManager::DefaultManager()->FetchServicesFromCache()) {
-    Download(kStaticBaseUrl + service->avatar_url(), service->avatar_url(), nullptr);
-  }
+  for (const auto& service : veltrina::ServiceManager::DefaultManager()->FetchServicesFromCache())
+    want(kStaticBaseUrl + service->avatar_url(), service->avatar_url());
+  for (int i = 0; i < kPrefetchesInFlight; ++i) PrefetchNext(prefetch);
 }
 
 }  // namespace veltrinawnd::image_cache
