@@ -1,6 +1,7 @@
 #include "disk_cache.h"
 
 #include <cstdio>
+#include <functional>
 
 #include "cache_document.h"
 #include "core.h"
@@ -42,7 +43,7 @@ bool DiskCache::Open(const std::string& folder, const std::string& team_id, cons
     uid_ = uid;
     permission_ = 0;
     scheduled_ = false;
-    written_.clear();
+    written_ = {0, 0};
   }
   if (path.empty()) return false;
   json document;
@@ -117,11 +118,11 @@ void DiskCache::Save(uint64_t session) {
     scheduled_ = false;
     path = path_;
     text = Dump(CacheDocument(cache, team_id_, uid_, permission_));
-    if (text == written_) return;
+    if (std::pair(text.size(), std::hash<std::string>{}(text)) == written_) return;
   }
   if (!FileUtils::SharedFileUtils()->WriteFileAtomically(path, text)) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (session == session_) written_ = std::move(text);
+  if (session == session_) written_ = {text.size(), std::hash<std::string>{}(text)};
 }
 
 }  // namespace veltrina::internal

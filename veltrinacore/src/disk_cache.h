@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace veltrina::internal {
 
@@ -45,7 +46,9 @@ class DiskCache {
   std::string uid_;
   int64_t permission_ = 0;
   bool scheduled_ = false;
-  std::string written_;  // the text last written or read, so unchanged caches are not written again
+  // The text last written, by length and hash: unchanged caches are not written again, without
+  // keeping a second copy of a whole team's caches for that.
+  std::pair<size_t, size_t> written_{0, 0};
 };
 
 }  // namespace veltrina::internal
