@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "scripted_fixture.h"
 #include "test_support.h"
 #include "veltrina/backend/bodies.h"
 #include "veltrina/backend/scripted_service.h"
@@ -20,16 +21,8 @@ veltrina::Channel MakeChannel(const std::string& id, int type, bool member, bool
   return c;
 }
 
-class Caches : public ::testing::Test {
+class Caches : public core_test::ScriptedTest {
  protected:
-  void SetUp() override { InstallService(service_); }
-  void Answer(const std::string& method, const std::string& body) {
-    auto request = service_->WaitForRequest(method);
-    ASSERT_TRUE(request) << method;
-    service_->Succeed(request->id, body);
-    ASSERT_TRUE(WaitForCoreIdle());
-  }
-  std::shared_ptr<ScriptedService> service_ = std::make_shared<ScriptedService>();
   veltrina::ChatManager* chat_ = veltrina::ChatManager::DefaultManager();
   veltrina::ChannelManager* channels_ = veltrina::ChannelManager::DefaultManager();
   veltrina::UserManager* users_ = veltrina::UserManager::DefaultManager();

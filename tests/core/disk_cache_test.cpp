@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "scripted_fixture.h"
 #include "test_support.h"
 #include "veltrina/backend/bodies.h"
 #include "veltrina/backend/scripted_service.h"
@@ -33,15 +34,8 @@ veltrina::Message MakeMessage(const std::string& channel, int t) {
   return m;
 }
 
-class DiskCacheTest : public ::testing::Test {
+class DiskCacheTest : public core_test::ScriptedTest {
  protected:
-  void SetUp() override { InstallService(service_); }
-  void Answer(const std::string& method, const std::string& body) {
-    auto request = service_->WaitForRequest(method);
-    ASSERT_TRUE(request) << method;
-    service_->Succeed(request->id, body);
-    ASSERT_TRUE(WaitForCoreIdle());
-  }
   // A new process's view: another service (empty caches), then Init for a team and user.
   bool Restart(const std::string& uid) {
     service_ = std::make_shared<ScriptedService>();
@@ -61,7 +55,6 @@ class DiskCacheTest : public ::testing::Test {
   }
 
   core_test::TempFolder folder_;
-  std::shared_ptr<ScriptedService> service_ = std::make_shared<ScriptedService>();
   std::unique_ptr<veltrina::Director> director_;
   veltrina::ChatManager* chat_ = veltrina::ChatManager::DefaultManager();
   veltrina::ChannelManager* channels_ = veltrina::ChannelManager::DefaultManager();
