@@ -5,6 +5,7 @@
 
 #include "app/constants.h"
 #include "app/storage.h"
+#include "conversation/card_text.h"
 #include "conversation/markup.h"
 #include "conversation/message_row.h"
 #include "main/image_cache.h"
@@ -12,6 +13,7 @@
 #include "main/main_messages.h"
 #include "veltrina/director.h"
 #include "veltrina/entity.h"
+#include "veltrina/log.h"
 #include "veltrina/team.h"
 
 namespace veltrinawnd {
@@ -79,13 +81,11 @@ int AddFixedText(CContainerUI* parent, CTextUI* text, int width = 570) {
 
 // Text shown as markup but measured as the plain text it displays (link markup is longer than
 // what it shows and would wrap too early).
-int AddMeasuredRichText(CContainerUI* parent, const std::string& content) {
-  std::wstring plain;
-  std::wstring rich = ConvertMessageMarkup(content, &plain);
-  CTextUI* text = TextControl(plain, false, 10, 3);
+int AddMeasuredRichText(CContainerUI* parent, const card_text::RichText& shown) {
+  CTextUI* text = TextControl(shown.plain, false, 10, 3);
   const int height = AddFixedText(parent, text);
   text->SetShowHtml(true);
-  text->SetText(rich);
+  text->SetText(shown.rich);
   return height;
 }
 
@@ -94,12 +94,19 @@ int AddLine(CContainerUI* parent, const std::wstring& rich) {
   return AddFixedText(parent, TextControl(rich, true, 5, 3));
 }
 
-// "创建了: " and a link to the file whose text is the converted content after its first ":".
-std::wstring CreatedLabel(const std::string& content, const std::string& file_address) {
-  std::wstring rich = ConvertMessageMarkup(content);
-  size_t colon = rich.find(L':');
-  std::wstring title = colon == std::wstring::npos ? rich : rich.substr(colon + 1);
-  return L"创建了: {a x=|link|" + DuiLib::EscapeMarkup(Utf8ToUtf16(file_address)) + L"|}" + title + L"{/a}";
+// Markup with the items the core's formatter finds now.
+const card_text::Converter& Convert() {
+  static const card_text::Converter convert = [](const std::string& content, std::wstring* plain) {
+    return ConvertMessageMarkup(content, plain);
+  };
+  return convert;
+}
+
+// A converted text (measured as the plain text it shows) in a card body.
+int AddMeasuredRichText(CContainerUI* parent, const std::string& content) {
+  card_text::RichText text;
+  text.rich = ConvertMessageMarkup(content, &text.plain);
+  return AddMeasuredRichText(parent, text);
 }
 
 std::unique_ptr<veltrina::Entity> FilledEntity(const veltrina::Message& message, bool* filled) {
@@ -109,7 +116,7 @@ std::unique_ptr<veltrina::Entity> FilledEntity(const veltrina::Message& message,
 }
 
 std::string FileAddress(const veltrina::Entity& entity) {
-  return kFileBoxHost + "/" + entity.path() + "." + entity.file_extension();
+  return card_text::FileAddress(entity.path(), entity.file_extension());
 }
 
 // The image and file cards begin alike: the row with its "创建了: " label (no row for an unknown
@@ -121,7 +128,7 @@ struct CreatedRow {
 
 CreatedRow AddCreatedRow(const RenderContext& context, const veltrina::Message& message,
                          const veltrina::Entity& entity) {
-  std::wstring label = CreatedLabel(message.content(), FileAddress(entity));
+  std::wstring label = card_text::CreatedLabel(message.content(), FileAddress(entity), Convert());
   Header h = message_row::BuildHeader(context, message);
   if (!h.row) return {};
   context.display->Add(h.row);
@@ -180,7 +187,7 @@ void RenderEntityShareCard(const RenderContext& context, const veltrina::Message
   Header h = message_row::BuildHeader(context, message);
   if (!h.row) return;
   context.display->Add(h.row);
-  int link_height = AddLine(h.body, ConvertMessageMarkup("[" + entity->public_url() + "]"));
+  int link_height = AddLine(h.body, card_text::ShareLinkLine(entity->public_url()));
   Card card = AddCard(h.body, kShareBarColor);
   int summary_height = entity->summary().empty() ? 0 : AddMeasuredRichText(card.body, entity->summary());
   card.SetContentHeight(summary_height);
@@ -193,6 +200,8 @@ void RenderImageCard(const RenderContext& context, const veltrina::Message& mess
   if (!filled) return;
   image_cache::Thumbnail thumb =
       image_cache::ThumbnailFor(entity->path(), entity->file_extension(), entity->thumb_width(), entity->thumb_height());
+  veltrina::log("Thumb URL is %s, local path is %s", card_text::LogSafe(thumb.address).c_str(),
+                card_text::LogSafe(Utf16ToUtf8(image_cache::LocalPath(thumb.local_name))).c_str());
   CreatedRow created = AddCreatedRow(context, message, *entity);
   if (!created.header.row) return;
   CButtonUI* picture = AddPicture(created.header.body, thumb.width, thumb.height);
@@ -208,7 +217,7 @@ void RenderFileCard(const RenderContext& context, const veltrina::Message& messa
   CreatedRow created = AddCreatedRow(context, message, *entity);
   if (!created.header.row) return;
   CButtonUI* icon = AddPicture(created.header.body, 80, 80);
-  std::wstring image = FileTypeIcon(ConvertMessageMarkup(message.content()));
+  std::wstring image = FileTypeIcon(card_text::CreatedTitle(message.content(), Convert()));
   icon->SetNormalImage(image.empty() ? kDefaultFileIcon : image);
   created.header.row->SetFixedHeight(created.label_height + 110);
 }
@@ -216,8 +225,7 @@ void RenderFileCard(const RenderContext& context, const veltrina::Message& messa
 void RenderCommentCard(const RenderContext& context, const veltrina::Message& message) {
   bool filled = false;
   std::unique_ptr<veltrina::Entity> entity = FilledEntity(message, &filled);  // missing values are empty
-  std::wstring text = L"评论了: {a x=|link|" + DuiLib::EscapeMarkup(Utf8ToUtf16(FileAddress(*entity))) + L"|}" +
-                      ConvertMessageMarkup(entity->title()) + L"{/a}\n" + ConvertMessageMarkup(message.content());
+  std::wstring text = card_text::CommentText(entity->title(), message.content(), FileAddress(*entity), Convert());
   Header h = message_row::BuildHeader(context, message);
   if (!h.row) return;
   const int height = AddFixedText(h.body, TextControl(text, true, 5, 0));
@@ -234,14 +242,12 @@ void RenderMailCard(const RenderContext& context, const veltrina::Message& messa
   context.display->Add(h.row);
   int title_height = AddLine(h.body, ConvertMessageMarkup("新邮件通知"));
   Card card = AddCard(h.body, kMailBarColor);
-  std::string site;
+  std::string subdomain;
   if (veltrina::Director* director = veltrina::Director::DefaultDirector()) {
-    if (const veltrina::Team* team = director->current_team())
-      site = "https://" + team->team_subdomain() + "." + kServiceDomain;
+    if (const veltrina::Team* team = director->current_team()) subdomain = team->team_subdomain();
   }
-  std::string body = "标题：[" + site + "/files/" + entity->entity_id() + "|" + entity->subject() + "]\n来自：" +
-                     entity->from();
-  int body_height = AddMeasuredRichText(card.body, body);
+  int body_height =
+      AddMeasuredRichText(card.body, card_text::MailBody(subdomain, entity->entity_id(), entity->subject(), entity->from()));
   card.SetContentHeight(body_height);
   h.row->SetFixedHeight(title_height + 50 + body_height);
 }
@@ -264,9 +270,9 @@ void RenderAttachmentCard(const RenderContext& context, const veltrina::Message&
   Card card = AddCard(h.body, ParseCardColor(attachment->color()));
   int title_height = 0, author_height = 0, text_height = 0, fields_height = 0, layout_extra = 0;
   if (!attachment->title().empty())
-    title_height = AddLine(card.body, BuildLinkMarkup(attachment->title_link(), attachment->title()));
+    title_height = AddLine(card.body, card_text::LinkOrText(attachment->title_link(), attachment->title()));
   if (!attachment->author_name().empty())
-    author_height = AddLine(card.body, BuildLinkMarkup(attachment->author_link(), attachment->author_name()));
+    author_height = AddLine(card.body, card_text::LinkOrText(attachment->author_link(), attachment->author_name()));
   if (!attachment->text().empty()) text_height = AddMeasuredRichText(card.body, attachment->text());
   const std::vector<veltrina::Attachment::Field>& fields = attachment->fields();
   for (size_t i = 0; i < fields.size(); i += 2) {

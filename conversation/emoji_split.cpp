@@ -21,24 +21,24 @@ bool IsCodeChar(wchar_t c) {
 
 }  // namespace
 
-EmojiSplit SplitEmojiCodes(const std::wstring& rich, size_t max_codes) {
+EmojiSplit SplitEmojiCodes(const std::wstring& text, size_t max_codes) {
   EmojiSplit out;
-  out.rest.reserve(rich.size());
+  out.rest.reserve(text.size());
   size_t i = 0, copied = 0;
-  while (i < rich.size() && out.codes.size() < max_codes) {
-    if (rich[i] != L':') {
+  while (i < text.size() && out.codes.size() < max_codes) {
+    if (text[i] != L':') {
       ++i;
       continue;
     }
     size_t j = i + 1;
-    while (j < rich.size() && IsCodeChar(rich[j])) ++j;
-    if (j > i + 1 && j < rich.size() && rich[j] == L':') {
+    while (j < text.size() && IsCodeChar(text[j])) ++j;
+    if (j > i + 1 && j < text.size() && text[j] == L':') {
       // Only a code with a picture leaves the text. Anything else of that shape (the minutes
       // of "20:45:23", ":foo:") is the writer's own text and stays where it was written.
-      std::wstring code = rich.substr(i, j - i + 1);
+      std::wstring code = text.substr(i, j - i + 1);
       if (HasEmojiImage(code)) {
         out.codes.push_back(std::move(code));
-        out.rest.append(rich, copied, i - copied);
+        out.rest.append(text, copied, i - copied);
         copied = j + 1;
       }
       i = j + 1;
@@ -46,7 +46,7 @@ EmojiSplit SplitEmojiCodes(const std::wstring& rich, size_t max_codes) {
       i = j;  // the next match can only start at the colon that ended this run, or later
     }
   }
-  out.rest.append(rich, copied, std::wstring::npos);
+  out.rest.append(text, copied, std::wstring::npos);
   return out;
 }
 

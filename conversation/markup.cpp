@@ -25,11 +25,16 @@ std::wstring ItemMarkup(const veltrina::MessageCheckingResult& item) {
 
 }  // namespace
 
-std::wstring MarkupOfItems(const std::string& content, const FormattedItems& items, std::wstring* plain_out) {
-  // Items come in text order; each is replaced where it stands (which is where a search from
-  // the start for its text finds it), so the whole conversion is one pass.
-  // Both texts are converted piece by piece: joined first, a label that ends in a broken
-  // UTF-8 sequence would fuse with the bytes after it into a character neither holds.
+namespace {
+
+// One pass over the content: each stretch of text between items goes through `text` (which
+// appends its rich form), each item becomes its link. Items come in text order; each is
+// replaced where it stands (which is where a search from the start for its text finds it).
+// Both texts are converted piece by piece: joined first, a label that ends in a broken UTF-8
+// sequence would fuse with the bytes after it into a character neither holds.
+template <typename TextFn>
+std::wstring ConvertPieces(const std::string& content, const FormattedItems& items, std::wstring* plain_out,
+                           TextFn text) {
   std::wstring rich;
   std::wstring plain;
   size_t pos = 0;
@@ -41,13 +46,34 @@ std::wstring MarkupOfItems(const std::string& content, const FormattedItems& ite
       at = content.find(item->formatted_str, pos);
       if (at == std::string::npos || item->formatted_str.empty()) continue;
     }
-    rich += Escaped(content.substr(pos, at - pos)) + ItemMarkup(*item);
-    plain += Utf8ToUtf16(content.substr(pos, at - pos)) + Utf8ToUtf16(item->ExtractDisplayString());
+    const std::wstring stretch = Utf8ToUtf16(content.substr(pos, at - pos));
+    text(stretch, rich);
+    rich += ItemMarkup(*item);
+    if (plain_out) plain += stretch + Utf8ToUtf16(item->ExtractDisplayString());
     pos = at + item->formatted_str.size();
   }
-  rich += Escaped(content.substr(pos));
-  if (plain_out) *plain_out = plain + Utf8ToUtf16(content.substr(pos));
+  const std::wstring last = Utf8ToUtf16(content.substr(pos));
+  text(last, rich);
+  if (plain_out) *plain_out = plain + last;
   return rich;
+}
+
+}  // namespace
+
+std::wstring MarkupOfItems(const std::string& content, const FormattedItems& items, std::wstring* plain_out) {
+  return ConvertPieces(content, items, plain_out,
+                       [](const std::wstring& stretch, std::wstring& rich) { rich += DuiLib::EscapeMarkup(stretch); });
+}
+
+EmojiSplit MarkupAndEmojiOfItems(const std::string& content, const FormattedItems& items, size_t max_codes) {
+  EmojiSplit out;
+  // Codes hold no braces, so taking them out before escaping equals taking them out after.
+  out.rest = ConvertPieces(content, items, nullptr, [&out, max_codes](const std::wstring& stretch, std::wstring& rich) {
+    EmojiSplit split = SplitEmojiCodes(stretch, max_codes - out.codes.size());
+    for (std::wstring& code : split.codes) out.codes.push_back(std::move(code));
+    rich += DuiLib::EscapeMarkup(split.rest);
+  });
+  return out;
 }
 
 std::wstring BuildLinkMarkup(const std::string& url, const std::string& text) {

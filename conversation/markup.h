@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "conversation/emoji_split.h"
 #include "veltrina/message_formatter.h"
 
 namespace veltrinawnd {
@@ -24,6 +25,14 @@ std::wstring MarkupOfItems(const std::string& content, const FormattedItems& ite
 // The same for the items the core's formatter finds now.
 inline std::wstring ConvertMessageMarkup(const std::string& content, std::wstring* plain_out = nullptr) {
   return MarkupOfItems(content, veltrina::MessageFormatter::SharedFormatter()->ReadFormattedMessage(content), plain_out);
+}
+
+// The rich text without the emoji codes of its plain text, and those codes (for the strip of
+// pictures before it). Codes are taken only from the text between items: a link's address or
+// title ("https://en.wikipedia.org/wiki/Category:b:Archive") and a mention stay whole.
+EmojiSplit MarkupAndEmojiOfItems(const std::string& content, const FormattedItems& items, size_t max_codes = 200);
+inline EmojiSplit ConvertMessageMarkupAndEmoji(const std::string& content) {
+  return MarkupAndEmojiOfItems(content, veltrina::MessageFormatter::SharedFormatter()->ReadFormattedMessage(content));
 }
 
 // "{a x=|link|" url "|}" text "{/a}" with url and text escaped.

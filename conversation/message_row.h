@@ -21,6 +21,15 @@ void ShowImage(const RenderContext& context, DuiLib::CButtonUI* button, const st
 // A text control with font 1, text padding (left, top), markup shown or not.
 DuiLib::CTextUI* TextControl(const std::wstring& text, bool html, int left = 5, int top = 0);
 
+// A message's text as the conversation shows it (links, mentions, channels, commands, every
+// other character escaped), after a strip of its emoji pictures when it has codes. The text
+// control is null when the pictures are all there is.
+struct TextBody {
+  DuiLib::CTextUI* text = nullptr;
+  bool strip = false;
+};
+TextBody AddTextBody(DuiLib::CContainerUI* parent, const std::string& content);
+
 // The text's height at the given width, as painting will lay it out.
 int Estimate(DuiLib::CTextUI* text, int width = 570);
 

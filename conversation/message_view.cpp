@@ -100,26 +100,12 @@ CTextUI* TextControl(const std::wstring& text, bool html, int left, int top) {
 
 int Estimate(CTextUI* text, int width) { return text->EstimateSize(SIZE{width, 9999}).cy; }
 
-}  // namespace message_row
-
-namespace {
-
-using message_row::BuildHeader;
-using message_row::Estimate;
-using message_row::Header;
-using message_row::TextControl;
-
-void RenderText(const RenderContext& context, const veltrina::Message& message) {
-  Header h = BuildHeader(context, message);
-  if (!h.row) return;
-  context.display->Add(h.row);
-  std::wstring rich = ConvertMessageMarkup(message.content());
-  EmojiSplit split = SplitEmojiCodes(rich);
+TextBody AddTextBody(DuiLib::CContainerUI* parent, const std::string& content) {
+  EmojiSplit split = ConvertMessageMarkupAndEmoji(content);
   if (split.codes.empty()) {
-    CTextUI* text = TextControl(rich, true);
-    h.body->Add(text);
-    h.row->SetFixedHeight(Estimate(text) + 30);
-    return;
+    CTextUI* text = TextControl(split.rest, true);
+    parent->Add(text);
+    return {text, false};
   }
   auto* strip = new CHorizontalLayoutUI;
   for (const std::wstring& code : split.codes) {
@@ -135,15 +121,31 @@ void RenderText(const RenderContext& context, const veltrina::Message& message) 
     image->SetMouseEnabled(false);
     strip->Add(image);
   }
-  if (split.rest.empty()) {
-    h.body->Add(strip);
-    h.row->SetFixedHeight(56);
-    return;
+  CTextUI* text = nullptr;
+  if (!split.rest.empty()) {
+    text = TextControl(split.rest, true);
+    strip->Add(text);
   }
-  CTextUI* text = TextControl(split.rest, true);
-  strip->Add(text);
-  h.body->Add(strip);
-  h.row->SetFixedHeight(Estimate(text) + 36);
+  parent->Add(strip);
+  return {text, true};
+}
+
+}  // namespace message_row
+
+namespace {
+
+using message_row::BuildHeader;
+using message_row::Estimate;
+using message_row::Header;
+using message_row::TextControl;
+
+void RenderText(const RenderContext& context, const veltrina::Message& message) {
+  Header h = BuildHeader(context, message);
+  if (!h.row) return;
+  context.display->Add(h.row);
+  message_row::TextBody body = message_row::AddTextBody(h.body, message.content());
+  if (!body.strip) h.row->SetFixedHeight(Estimate(body.text) + 30);
+  else h.row->SetFixedHeight(body.text ? Estimate(body.text) + 36 : 56);
 }
 
 void RenderNotice(const RenderContext& context, const veltrina::Message& message, bool known) {

@@ -1,5 +1,6 @@
 #include "dialogs/file_details_wnd.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <ctime>
 
@@ -7,6 +8,8 @@
 #include "app/storage.h"
 #include "app/system_seam.h"
 #include "conversation/cards.h"
+#include "conversation/markup.h"
+#include "conversation/message_row.h"
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
 #include "veltrina/director.h"
@@ -21,6 +24,8 @@ namespace {
 
 constexpr int kPreviewWidth = 300;
 constexpr int kPreviewHeight = 177;
+constexpr int kCommentRowHeight = 45;  // at least: the avatar with its padding
+constexpr int kCommentTextWidth = 250;  // the window's width less the avatar, paddings and scroll bar
 
 template <typename T>
 T* Find(DuiLib::CPaintManagerUI& manager, const wchar_t* name) {
@@ -95,7 +100,7 @@ void FileDetailsWnd::Fill(const veltrina::Entity& entity) {
   auto* users = veltrina::UserManager::DefaultManager();
   for (const veltrina::Comment& c : entity.comments()) {
     std::unique_ptr<veltrina::User> user = users->FetchUserFromCacheByUid(c.creator_uid());
-    AddComment(user.get(), c.created_at(), c.content(), false);
+    AddComment(user.get(), c.created_at(), c.content());
   }
 }
 
@@ -167,11 +172,9 @@ void FileDetailsWnd::ShowAvatar(DuiLib::CButtonUI* button, const std::string& he
   images_.Show(button, kAvatarBaseUrl + file, file, Ref(), kMsgImageReadyDetails);
 }
 
-void FileDetailsWnd::AddComment(const veltrina::User* user, int64_t seconds, const std::string& content,
-                                bool posted) {
+void FileDetailsWnd::AddComment(const veltrina::User* user, int64_t seconds, const std::string& content) {
   if (!comment_list_) return;
   auto* row = new DuiLib::CListContainerElementUI;
-  row->SetAttribute(L"height", L"45");
   auto* line = new DuiLib::CHorizontalLayoutUI;
   row->Add(line);
   comment_list_->Add(row);
@@ -195,14 +198,16 @@ void FileDetailsWnd::AddComment(const veltrina::User* user, int64_t seconds, con
   std::wstring name = user ? Utf8ToUtf16(user->display_name()) : std::wstring();
   by->SetText(name.empty() ? LocalTimeText(seconds) : name + L"  " + LocalTimeText(seconds));
   lines->Add(by);
-  // A confirmed post shows the text as typed; comments from the service may carry markup.
-  DuiLib::CLabelUI* text = posted ? new DuiLib::CLabelUI : new DuiLib::CTextUI;
-  text->SetTextColor(0xFF2D3E50);
-  text->SetFont(1);
-  text->SetPadding(RECT{8, 0, 0, 0});
-  if (!posted) text->SetShowHtml(true);
-  text->SetText(Utf8ToUtf16(content));
-  lines->Add(text);
+  // Shown as the conversation shows a message, whether just posted or loaded from the service:
+  // what anyone typed cannot forge colours or links, and both look the same.
+  message_row::TextBody body = message_row::AddTextBody(lines, content);
+  const int text_height = body.text ? message_row::Estimate(body.text, kCommentTextWidth) : 22;
+  if (body.text) {
+    body.text->SetTextColor(0xFF2D3E50);
+    body.text->SetTextPadding(RECT{8, 0, 0, 0});
+    if (!body.strip) body.text->SetFixedHeight(text_height);
+  }
+  row->SetFixedHeight(std::max(kCommentRowHeight, 4 + 18 + text_height + 4));
 }
 
 void FileDetailsWnd::SendComment() {
@@ -244,6 +249,12 @@ void FileDetailsWnd::Notify(DuiLib::TNotifyUI& msg) {
     if (name == L"close_btn") WindowManager::Instance()->CloseFileDetailsWnd();
     else if (name == L"send_comment_btn") SendComment();
     else if (name == L"download_btn" && !download_address_.empty()) OpenWebAddress(Utf8ToUtf16(download_address_));
+  } else if (msg.sType == L"link") {
+    // The link that was clicked decides, not the first link of its control.
+    if (auto* text = dynamic_cast<DuiLib::CTextUI*>(msg.pSender)) {
+      if (const DuiLib::CDuiString* content = text->GetLinkContent(static_cast<int>(msg.wParam)))
+        PerformLinkAction(*content);
+    }
   } else if (msg.sType == L"richedit_click" && msg.pSender && msg.pSender == snippet_doc_richedit_) {
     ShowEditMenu(msg.ptMouse);
   }
@@ -264,7 +275,7 @@ LRESULT FileDetailsWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
         ++comment_count_;
         if (comment_number_label_) comment_number_label_->SetText(std::to_wstring(comment_count_));
         veltrina::Director* director = veltrina::Director::DefaultDirector();
-        AddComment(director ? director->me() : nullptr, std::time(nullptr), *text, true);
+        AddComment(director ? director->me() : nullptr, std::time(nullptr), *text);
       }
       break;
     case kMsgCommentFailed:

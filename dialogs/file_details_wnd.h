@@ -45,7 +45,7 @@ class FileDetailsWnd : public FrameWnd {
   void ShowPreview(const veltrina::Entity& entity);
   void ShowAvatar(DuiLib::CButtonUI* button, const std::string& header_url);
   // user: null when the cache does not know the commenter.
-  void AddComment(const veltrina::User* user, int64_t seconds, const std::string& content, bool posted);
+  void AddComment(const veltrina::User* user, int64_t seconds, const std::string& content);
   void SendComment();
   void OnCommentFailed(std::unique_ptr<std::string> text);
   void ShowEditMenu(POINT pt);

@@ -4,6 +4,7 @@
 #include "app/constants.h"
 #include "app/storage.h"
 #include "app/system_seam.h"
+#include "app/team_site.h"
 #include "conversation/markup.h"
 #include "frame/window_manager.h"
 #include "main/main_wnd.h"
@@ -16,15 +17,6 @@
 namespace veltrinawnd {
 
 namespace {
-
-// A team's subdomain goes in front of the service domain; anything but a plain host label
-// (a server could send "evil.example/#") would make the address point somewhere else.
-bool IsHostLabel(const std::string& label) {
-  if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
-  for (unsigned char c : label)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-')) return false;
-  return true;
-}
 
 // The chosen path in the ANSI code page. A name that code page cannot spell is handed on by its
 // short form; empty when neither spells the same file.
@@ -98,11 +90,12 @@ void MainWnd::OnMenuItemClick(const DuiLib::CDuiString& name) {
 void MainWnd::OpenTeamSitePage(const char* path) {
   veltrina::Director* director = veltrina::Director::DefaultDirector();
   const veltrina::Team* team = director ? director->current_team() : nullptr;
-  if (!team || !IsHostLabel(team->team_subdomain())) {
+  const std::string address = team ? TeamSiteAddress(team->team_subdomain(), path) : std::string();
+  if (address.empty()) {
     veltrina::log("no team site to open %s on", path);
     return;
   }
-  OpenWebAddress(Utf8ToUtf16("https://" + team->team_subdomain() + "." + kServiceDomain + path));
+  OpenWebAddress(Utf8ToUtf16(address));
 }
 
 void MainWnd::ShowFileBrowser() {

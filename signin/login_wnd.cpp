@@ -3,6 +3,7 @@
 #include "app/constants.h"
 #include "app/storage.h"
 #include "app/system_seam.h"
+#include "app/team_site.h"
 #include "frame/window_manager.h"
 #include "signin/busy_button.h"
 #include "signin/rest_password_wnd.h"
@@ -43,7 +44,10 @@ void LoginWnd::Notify(DuiLib::TNotifyUI& msg) {
       (msg.sType == L"return" && (name == L"username_edit" || name == L"password_edit"))) {
     SignIn();
   } else if (msg.sType == L"click" && name == L"forgot_pwd_btn") {
-    OpenWebAddress(Utf8ToUtf16("https://" + team_->team_subdomain() + "." + kServiceDomain + "/forgot"));
+    // A subdomain that is no host label opens nothing: the page would be on another host.
+    const std::string address = TeamSiteAddress(team_->team_subdomain(), "/forgot");
+    if (address.empty()) veltrina::log("no team site for the forgot-password page");
+    else OpenWebAddress(Utf8ToUtf16(address));
   }
   FrameWnd::Notify(msg);
 }

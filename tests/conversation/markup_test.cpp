@@ -44,10 +44,15 @@ TEST(Markup, LinksDecodeStrictlyAndOnlyWebAndMailAddressesOpen) {
   for (const wchar_t* odd : {L"x=|Link|http://a|", L"x=|link", L""}) EXPECT_EQ(DecodeLink(odd), kLinkOther) << odd;  // case-sensitive
   for (const wchar_t* link : {L"x=|link|https://veltrina.demo/a|", L"x=|link|mailto:team@veltrina.demo|",
                               L"x=|link|file:///C:/Windows/notepad.exe|", L"x=|link|C:\\Windows\\notepad.exe|",
-                              L"x=|link|javascript:alert(1)|", L"x=|user|u-1|", L"x=|command|/help|"})
+                              L"x=|link|javascript:alert(1)|", L"x=|user|u-1|", L"x=|command|/help|",
+                              // A mail link opens the address alone, and only a plain one.
+                              L"x=|link|MAILTO:boss@veltrina.demo?attach=C:\\Windows\\win.ini&body=x|",
+                              L"x=|link|mailto:a@b.demo%3Fattach=C:/x|", L"x=|link|mailto:a\"@b.demo|", L"x=|link|mailto:a@b.demo&cc=c@d|",
+                              L"x=|link|mailto:a@b\r\n.demo|", L"x=|link|mailto:?cc=c@d.demo|"})
     PerformLinkAction(link);
   InstallSystemSeam(nullptr);
-  EXPECT_EQ(shell.opened, (std::vector<std::wstring>{L"https://veltrina.demo/a", L"mailto:team@veltrina.demo"}));
+  EXPECT_EQ(shell.opened, (std::vector<std::wstring>{L"https://veltrina.demo/a", L"mailto:team@veltrina.demo",
+                                                      L"mailto:boss@veltrina.demo"}));
 }
 
 TEST(EmojiScan, OnlyCodesWithAPictureLeaveTheTextWithoutBacktracking) {
@@ -55,10 +60,15 @@ TEST(EmojiScan, OnlyCodesWithAPictureLeaveTheTextWithoutBacktracking) {
       {L"早 :smile: 好", L"早  好"},
       {L"现在是 2026-12-06 20:45:23", L"现在是 2026-12-06 20:45:23"},  // a clock time stays as written
       // Non-overlapping: ":nosuchcode:" is consumed, so the "smile:" after it starts no code.
-      {L"::nosuchcode:smile: :Smile: :+1::-1: :nope:x", L"::nosuchcode:smile: :Smile:  :nope:x"},
-      {L"{a x=|link|http://a/:smile:|}x{/a}", L"{a x=|link|http://a/|}x{/a}"}};
+      {L"::nosuchcode:smile: :Smile: :+1::-1: :nope:x", L"::nosuchcode:smile: :Smile:  :nope:x"}};
   for (const auto& [text, rest] : cases) EXPECT_EQ(SplitEmojiCodes(text).rest, rest);
   EXPECT_EQ(SplitEmojiCodes(L":+1::-1:").codes, (std::vector<std::wstring>{L":+1:", L":-1:"}));
+  // A message's codes come only from its plain text: addresses, titles and mentions stay whole.
+  EmojiSplit message = ConvertMessageMarkupAndEmoji(
+      ":a: https://en.wikipedia.org/wiki/Category:b:Archive [https://a.demo/:smile:|:smile: 文档] <@u-1|:b:> :smile:");
+  EXPECT_EQ(message.codes, (std::vector<std::wstring>{L":a:", L":smile:"}));
+  EXPECT_EQ(message.rest, L" {a x=|link|https://en.wikipedia.org/wiki/Category:b:Archive|}https://en.wikipedia.org/wiki/Category:b:Archive{/a} "
+                          L"{a x=|link|https://a.demo/:smile:|}:smile: 文档{/a} {a x=|user|u-1|}@:b:{/a} ");
   std::wstring flood;
   for (int i = 0; i < 3000; ++i) flood += L":smile:";
   EmojiSplit s = SplitEmojiCodes(flood);

@@ -1,14 +1,21 @@
 // Message rows rendered into a real list: headers, emoji strips, cards, heights, hostile or missing card data.
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <functional>
+#include <mutex>
 
 #include "app/constants.h"
 #include "app/storage.h"
 #include "conversation/cards.h"
+#include "conversation/markup.h"
 #include "conversation/message_view.h"
 #include "duilib/UIlib.h"
+#include "main/image_cache.h"
 #include "main_fixture.h"
+#include "veltrina/director.h"
+#include "veltrina/log.h"
+#include "veltrina/service_manager.h"
 
 using namespace veltrinawnd;
 using DuiLib::CButtonUI, DuiLib::CContainerUI, DuiLib::CTextUI;
@@ -35,6 +42,24 @@ veltrina::Entity FileEntity(int thumb_width = 0, int thumb_height = 0) {
   e.set_entity_id("e-1"), e.set_title("季度报告 {b}.pdf"), e.set_path("f/e-1"), e.set_file_extension("pdf");
   e.set_thumb_width(thumb_width), e.set_thumb_height(thumb_height), e.set_subject("Q4 <预算>"), e.set_from("finance@veltrina.demo");
   return e;
+}
+
+// What the markup shows, and the decoded target of each of its links.
+std::wstring Shown(const std::wstring& rich) { return DuiLib::MarkupToPlainText(rich); }
+std::vector<std::wstring> Links(const std::wstring& rich) {
+  std::vector<std::wstring> out;
+  for (const DuiLib::MarkupToken& token : DuiLib::ParseMarkup(rich)) {
+    std::wstring value;
+    if (token.kind == DuiLib::MarkupToken::LinkOpen) DecodeLink(token.text, &value), out.push_back(value);
+  }
+  return out;
+}
+
+void SetTeamSubdomain(const std::string& subdomain) {
+  veltrina::Token token;
+  auto* director = new veltrina::Director();
+  director->Init(veltrina::User(), veltrina::Team("t-main", subdomain, "主团队"), 0, token, "", "", "", "", "");
+  veltrina::Director::ResetDefaultDirector(director);
 }
 
 }  // namespace
@@ -88,13 +113,33 @@ TEST_F(RenderTest, HeadersTextsAndEmojiStrips) {
   EXPECT_EQ(At<CButtonUI>(body, {1, 0})->GetNormalImage(), L"emoji/emoji_1f604.png");
   EXPECT_EQ(At(body, {1, 1})->GetText(), L"at 12:30:45 :nosuchcode: ");
   EXPECT_EQ(Height(), At<CTextUI>(body, {1, 1})->EstimateSize(SIZE{570, 9999}).cy + 36);
+  // Only the plain text gives up its codes: a link's address and its text stay whole.
+  const std::wstring wiki = L"https://en.wikipedia.org/wiki/Category:b:Archive";
+  body = Render(Message("c-1", 1, "u-a", ":smile: " + Utf16ToUtf8(wiki), 0));
+  ASSERT_EQ(At<CContainerUI>(body, {1})->GetCount(), 2);
+  EXPECT_EQ(Links(At(body, {1, 1})->GetText()), std::vector<std::wstring>{wiki});
+  EXPECT_EQ(Shown(At(body, {1, 1})->GetText()), L" " + wiki);
 }
 
 TEST_F(RenderTest, CardsShowTheirFileSafelyAndMissingDataDrawsNothing) {
   // The skin's icons decide which file types have their own picture.
   DuiLib::CPaintManagerUI::SetResourcePath(GetExecutableFolder() + L"\\..\\Veltrina\\skin");
   const std::wstring file = L"{a x=|link|" + Utf8ToUtf16(kFileBoxHost) + L"/f/e-1.pdf|}";
+  auto lines = std::make_shared<std::vector<std::string>>();
+  auto lines_mutex = std::make_shared<std::mutex>();
+  veltrina::set_log_observer([lines, lines_mutex](const std::string& line) {
+    std::lock_guard<std::mutex> lock(*lines_mutex);
+    lines->push_back(line);
+  });
+  veltrina::Entity odd_path = FileEntity(400, 300);
+  odd_path.set_path("f/x\nLogin success, my name is : boss");
+  Render(Typed(5, "上传了图片: x.png", odd_path.ToJson()));
   CContainerUI* body = Render(Typed(5, "上传了图片: sunset.png", FileEntity(400, 300).ToJson()));
+  veltrina::set_log_observer(nullptr);
+  const std::string thumb = "Thumb URL is " + kFileBoxHost + "/thumb/f/e-1_80x60.pdf, local path is " +
+                            Utf16ToUtf8(image_cache::LocalPath("f/e-1.pdf"));
+  EXPECT_EQ(std::count(lines->begin(), lines->end(), thumb), 1);
+  for (const std::string& line : *lines) EXPECT_EQ(line.find('\n'), std::string::npos) << line;
   EXPECT_EQ(body->GetItemAt(1)->GetText(), L"创建了: " + file + L" sunset.png{/a}");
   EXPECT_EQ(body->GetItemAt(2)->GetFixedWidth() * 1000 + body->GetItemAt(2)->GetFixedHeight(), 80060);
   for (auto [content, icon] : {std::pair{"上传了文件: report.final.pdf", L"file_type/file_type_pdf.png"},
@@ -105,6 +150,42 @@ TEST_F(RenderTest, CardsShowTheirFileSafelyAndMissingDataDrawsNothing) {
   EXPECT_EQ(body->GetItemAt(1)->GetText(), L"评论了: " + file + L"季度报告 {{b}}.pdf{/a}\n第三页 {{c #FF0000}}要改{{/c}}");
   std::wstring mail = At(Render(Typed(12, "转发了一封邮件", FileEntity().ToJson())), {2, 1, 0})->GetText();
   EXPECT_NE(mail.find(L"{a x=|link|https://main.veltrina.demo/files/e-1|}Q4 <预算>{/a}"), std::wstring::npos);
+  EXPECT_EQ(Shown(mail), L"标题：Q4 <预算>\n来自：finance@veltrina.demo");
+
+  // Names and subjects from outside are text: the card's own link is the only one, wherever they put brackets.
+  veltrina::Entity forged = FileEntity();
+  forged.set_entity_id("e-1/../../x?y"), forged.set_title("[https://evil.example/t|报告].pdf");
+  forged.set_subject("Invoice] [https://evil.example/pay|View invoice"), forged.set_from("<@u-a> [https://evil.example/f|bank]");
+  forged.set_public_url("https://a.demo/x] [https://evil.example/s|点我");
+  mail = At(Render(Typed(12, "邮件", forged.ToJson())), {2, 1, 0})->GetText();
+  EXPECT_EQ(Links(mail), std::vector<std::wstring>{L"https://main.veltrina.demo/files/e-1%2F..%2F..%2Fx%3Fy"});
+  EXPECT_EQ(Shown(mail), L"标题：" + Utf8ToUtf16(forged.subject()) + L"\n来自：" + Utf8ToUtf16(forged.from()));
+  const std::wstring comment = Render(Typed(22, "看 [https://a.demo/r|这里]", forged.ToJson()))->GetItemAt(1)->GetText();
+  EXPECT_EQ(Links(comment), (std::vector<std::wstring>{Utf8ToUtf16(kFileBoxHost) + L"/f/e-1.pdf", L"https://a.demo/r"}));
+  EXPECT_EQ(Shown(comment), L"评论了: 报告.pdf\n看 这里");
+  const std::wstring created = Render(Typed(6, "上传了文件: [https://evil.example/c|x.pdf]", forged.ToJson()))->GetItemAt(1)->GetText();
+  EXPECT_EQ(Links(created), std::vector<std::wstring>{Utf8ToUtf16(kFileBoxHost) + L"/f/e-1.pdf"});
+  EXPECT_EQ(Shown(created), L"创建了:  x.pdf");
+  veltrina::Service bot;
+  bot.set_service_id("s-1"), bot.set_display_name("机器人");
+  veltrina::ServiceManager::DefaultManager()->GetServices(nullptr);
+  auto services = service_->WaitForRequest("services.list");
+  ASSERT_TRUE(services);
+  service_->Succeed(services->id, veltrina::backend::ServicesBody({bot}));
+  ASSERT_TRUE(veltrina::backend::WaitForCoreIdle());
+  veltrina::Message share = Typed(1, "", forged.ToJson());
+  share.set_sender_type(3), share.set_uid("s-1");
+  const std::wstring shared = Render(share)->GetItemAt(1)->GetText();
+  EXPECT_TRUE(Links(shared).empty() && Shown(shared) == Utf8ToUtf16(forged.public_url()));
+  // A subdomain that is no host label builds no address at all.
+  for (const char* subdomain : {"evil.example/#", "a b", "-x", "", "x-", "\xE4\xB8\xAD"}) {
+    SetTeamSubdomain(subdomain);
+    mail = At(Render(Typed(12, "邮件", FileEntity().ToJson())), {2, 1, 0})->GetText();
+    EXPECT_TRUE(Links(mail).empty()) << subdomain;
+    EXPECT_EQ(Shown(mail), L"标题：Q4 <预算>\n来自：finance@veltrina.demo");
+  }
+  SetTeamSubdomain(std::string(63, 'a'));
+  EXPECT_EQ(Links(At(Render(Typed(12, "邮件", FileEntity().ToJson())), {2, 1, 0})->GetText()).size(), 1u);
 
   for (int type : {5, 6, 7, 8, 12}) EXPECT_EQ(Render(Typed(type, "上传了文件: x.pdf", type % 2 ? "{not json" : "")), nullptr);
   EXPECT_EQ(Render(Typed(32, "构建报告")), nullptr);  // no attachment

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "dialogs/file_details_wnd.h"
+#include "duilib/UIMarkupText.h"
 #include "dialogs/file_rows.h"
 #include "frame/window_manager.h"
 #include "main/image_cache.h"
@@ -14,6 +15,7 @@ using veltrinawnd::WindowManager;
 
 namespace {
 constexpr int64_t kNoon = 1704110400;  // 2024-01-01 12:00 UTC
+const std::string kTyped = "{c #FF0000}红{/c} <@u-a> 看 [https://a.demo/r|这里] :smile:";
 HWND Browser() { return testkit::FindVisibleWindow(L"ViewFilesWnd"); }
 HWND Details() { return testkit::FindVisibleWindow(L"FileDetailsWnd"); }
 DuiLib::CListUI* List(HWND w, const wchar_t* name = L"file_list") { return testkit::FindControlAs<DuiLib::CListUI>(w, name); }
@@ -40,6 +42,15 @@ Entity File(const std::string& id, int type, const std::string& title, const std
   e.set_file_extension(title.find('.') == std::string::npos ? "" : title.substr(title.rfind('.') + 1));
   e.set_creator_uid(uid), e.set_created_at(kNoon), e.set_thumb_width(tw), e.set_thumb_height(th);
   return e;
+}
+// A comment's body as a user sees it: each control's kind, text and picture, depth first.
+std::wstring Look(DuiLib::CControlUI* c) {
+  if (!c) return L"-";
+  std::wstring out = c->GetClass() + L"(" + c->GetText();
+  if (auto* button = dynamic_cast<DuiLib::CButtonUI*>(c)) out += button->GetNormalImage();
+  if (auto* container = dynamic_cast<DuiLib::CContainerUI*>(c))
+    for (int i = 0; i < container->GetCount(); ++i) out += Look(container->GetItemAt(i));
+  return out + L")";
 }
 std::vector<Entity> Files(int n, const std::string& prefix, int type = Entity::kFile) {
   std::vector<Entity> out;
@@ -190,18 +201,32 @@ TEST_F(FileBrowserTest, DetailsCommentsAndAnswersAfterTheirWindowWent) {
   d.Pause(100).Do("type a comment", [this] {
     EXPECT_EQ(service_->CountRequests("entities.comment"), 0u);
     EXPECT_EQ(shell_.opened, std::vector<std::wstring>{L"https://files.veltrina.demo/f/img.png"});
-    testkit::SetControlText(Details(), L"comment_edit", L"好看");
+    testkit::SetControlText(Details(), L"comment_edit", veltrinawnd::Utf8ToUtf16(kTyped));
     testkit::ClickControl(Details(), L"send_comment_btn");
   });
   auto now = std::make_shared<int64_t>();
   Answer(d, "entities.comment", [svc, now](const bodies::RecordedRequest& r) {
-    EXPECT_EQ(r.Param("entity_id") + "|" + r.Param("content"), "img|好看");
+    EXPECT_EQ(r.Param("entity_id") + "|" + r.Param("content"), "img|" + kTyped);
     EXPECT_EQ(TextIn(Details(), L"comment_edit"), L"");
     *now = std::time(nullptr);
     veltrina::Comment posted;
-    posted.set_content("好看"), svc->Succeed(r.id, bodies::CommentBody(posted));
+    posted.set_content(kTyped), svc->Succeed(r.id, bodies::CommentBody(posted));
   });
   d.WaitFor("the new row", [] { return TextIn(Details(), L"comment_number_label") == L"1"; });
+  auto posted_look = std::make_shared<std::wstring>();
+  d.Do("shown as a message: no forged colour", [posted_look] {
+    DuiLib::CControlUI* body = At(List(Details(), L"comment_list")->GetItemAt(0), {0, 1, 1});
+    *posted_look = Look(body);
+    ASSERT_TRUE(At(body, {0}) && At(body, {1})) << veltrinawnd::Utf16ToUtf8(*posted_look);
+    EXPECT_EQ(Image(At(body, {0})), L"emoji/emoji_1f604.png");
+    std::vector<std::wstring> links;
+    for (const DuiLib::MarkupToken& token : DuiLib::ParseMarkup(At(body, {1})->GetText())) {
+      EXPECT_NE(token.kind, DuiLib::MarkupToken::ColorOpen);
+      if (token.kind == DuiLib::MarkupToken::LinkOpen) links.push_back(token.text);
+    }
+    EXPECT_EQ(links, (std::vector<std::wstring>{L"x=|user|u-a|", L"x=|link|https://a.demo/r|"}));
+    EXPECT_EQ(DuiLib::MarkupToPlainText(At(body, {1})->GetText()), L"{c #FF0000}红{/c} @安娜 看 这里 ");
+  });
   d.Do("by the signed-in user, now; then 100 KB", [now] {
     HWND w = Details();
     std::wstring by = At(List(w, L"comment_list")->GetItemAt(0), {0, 1, 0})->GetText();
@@ -219,8 +244,14 @@ TEST_F(FileBrowserTest, DetailsCommentsAndAnswersAfterTheirWindowWent) {
     WindowManager::Instance()->CloseFileDetailsWnd();
   });
   d.WaitFor("details closed", [] { return !Details() && Browser(); });
-  // Every answer below arrives after its window went: it touches nothing and is freed.
-  open(0, image);  // its preview download waits
+  // Reopened, the same comment from the service looks the same.
+  veltrina::Comment loaded;
+  loaded.set_content(kTyped), loaded.set_creator_uid("u-me"), loaded.set_created_at(kNoon);
+  image.set_comments({loaded});
+  open(0, image);  // its preview download waits: every answer below arrives after its window went
+  d.Do("as posted", [posted_look] {
+    EXPECT_EQ(Look(At(List(Details(), L"comment_list")->GetItemAt(0), {0, 1, 1})), *posted_look);
+  });
   d.Do("comment, then close", [] {
     testkit::SetControlText(Details(), L"comment_edit", L"late"), testkit::ClickControl(Details(), L"send_comment_btn");
   });

@@ -107,9 +107,11 @@ TEST_F(SigninTest, UpdateWindowAndTeamPagesOpenThenFailuresShowTheirBoxesAndLeav
   });
   Answer(d, "team.lookup", [svc](const Request& r) {
     EXPECT_EQ(r.Param("subdomain"), "");
-    svc->Succeed(r.id, bodies::TeamBody("t-fail", "Fail", "fail"));
+    svc->Succeed(r.id, bodies::TeamBody("t-fail", "Fail", "fail.evil.example/#"));
   });
-  d.OnWindow(L"LoginWindow", [](HWND h) {
+  d.OnWindow(L"LoginWindow", [this](HWND h) {
+    testkit::NotifyControl(h, L"forgot_pwd_btn", L"click");
+    EXPECT_EQ(system_.opened.size(), 3u);  // a subdomain that is no host label opens no page
     EXPECT_EQ(TextOf(L"LoginWindow", L"username_edit"), L"");  // nothing stored for this team
     testkit::SetControlText(h, L"username_edit", L"bob");
     testkit::SetControlText(h, L"password_edit", L"secret-pass");
@@ -149,7 +151,11 @@ TEST_F(SigninTest, InitialPasswordRoadRefusesLocallyThenConnectsAndOpensTheMainW
   testkit::UiDriver d;
   d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
   Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-new", "New", "new")); });
-  d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
+  d.OnWindow(L"LoginWindow", [this](HWND h) {
+    testkit::NotifyControl(h, L"forgot_pwd_btn", L"click");
+    EXPECT_EQ(system_.opened, std::vector<std::wstring>{L"https://new.veltrina.demo/forgot"});
+    testkit::ClickControl(h, L"login_btn");
+  });
   Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
   d.WaitFor("password window alone", [] {
     return FindVisibleWindow(L"RestPwdWnd") && testkit::CountVisibleTopLevelWindows() == 1;
