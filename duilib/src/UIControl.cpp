@@ -266,7 +266,12 @@ bool CControlUI::DrawImage(HDC hDC, const CDuiString& image, const RECT* dest) {
   if (info.sFile.empty()) return false;
   auto& held = m_mHeldImages[image];
   held = m_pManager->AcquireImage(info.sFile);
-  return CRenderEngine::DrawImage(hDC, held.get(), dest ? *dest : m_rcItem, m_rcPaint, info);
+  const RECT& rcItem = dest ? *dest : m_rcItem;
+  if (!held && m_pManager->IsOutsideImage(info.sFile)) {
+    CRenderEngine::DrawImagePlaceholder(hDC, CRenderEngine::ImageDestination(rcItem, info), m_rcPaint);
+    return true;
+  }
+  return CRenderEngine::DrawImage(hDC, held.get(), rcItem, m_rcPaint, info);
 }
 
 void CControlUI::DoEvent(TEventUI& event) {

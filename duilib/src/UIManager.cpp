@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cwctype>
 
 #include "duilib/UIContainer.h"
 #include "duilib/UIControl.h"
@@ -383,9 +384,32 @@ CDuiString CPaintManagerUI::ResolvePath(const CDuiString& file) const {
 
 const TImageInfo* CPaintManagerUI::GetImage(const CDuiString& file) { return AcquireImage(file).get(); }
 
+bool CPaintManagerUI::IsOutsideImage(const CDuiString& file) const {
+  auto normal = [](CDuiString path) {
+    for (wchar_t& c : path) c = c == L'/' ? L'\\' : static_cast<wchar_t>(towlower(c));
+    return path;
+  };
+  // A ".." component after from may lead out of the folder.
+  auto climbs = [](const CDuiString& path, size_t from) {
+    for (size_t at = path.find(L"..", from); at != CDuiString::npos; at = path.find(L"..", at + 1)) {
+      const bool starts = at == from || path[at - 1] == L'\\';
+      const bool ends = at + 2 == path.size() || path[at + 2] == L'\\';
+      if (starts && ends) return true;
+    }
+    return false;
+  };
+  const CDuiString path = normal(file);
+  if (!IsAbsolutePath(file)) return climbs(path, 0);
+  const CDuiString folder = normal(g_resourcePath);
+  if (folder.empty() || path.compare(0, folder.size(), folder) != 0) return true;
+  return climbs(path, folder.size());
+}
+
 std::shared_ptr<const TImageInfo> CPaintManagerUI::AcquireImage(const CDuiString& file) {
   if (file.empty()) return nullptr;
-  return CImageCache::Shared().Get(ResolvePath(file));
+  const bool outside = IsOutsideImage(file);
+  return CImageCache::Shared().Get(ResolvePath(file), outside ? CImageCache::Origin::Outside : CImageCache::Origin::Skin,
+                                   outside ? m_hWndPaint : nullptr);
 }
 
 void CPaintManagerUI::ForgetFailedImage(const CDuiString& file) {
@@ -616,6 +640,13 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         return true;
       }
     }
+  }
+
+  if (uMsg == CImageCache::DecodedMessage()) {
+    // A picture this window asked for was decoded (or failed): paint it instead of its placeholder.
+    InvalidateRect(m_hWndPaint, nullptr, FALSE);
+    lRes = 0;
+    return true;
   }
 
   switch (uMsg) {

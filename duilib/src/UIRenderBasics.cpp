@@ -4,23 +4,6 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#define STBI_ONLY_BMP
-#define STBI_ONLY_GIF
-#define STBI_NO_STDIO
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
-#endif
-#include <stb/stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-
 #include "duilib/UIManager.h"
 #include "duilib/UIRender.h"
 
@@ -91,72 +74,6 @@ TDrawInfo ParseDrawInfo(const CDuiString& image) {
     i = q2 + 1;
   }
   return info;
-}
-
-TImageInfo* CRenderEngine::LoadImageFile(const CDuiString& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  LARGE_INTEGER size{};
-  std::string bytes;
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (64 << 20)) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-        read != bytes.size()) {
-      bytes.clear();
-    }
-  }
-  CloseHandle(file);
-  if (bytes.empty()) return nullptr;
-
-  int w = 0, h = 0, n = 0;
-  const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
-  const int length = static_cast<int>(bytes.size());
-  if (!stbi_info_from_memory(data, length, &w, &h, &n) || w <= 0 || h <= 0 || w > kMaxImageSide ||
-      h > kMaxImageSide)
-    return nullptr;
-  stbi_uc* pixels = stbi_load_from_memory(data, length, &w, &h, &n, 4);
-  if (!pixels || w <= 0 || h <= 0 || w > kMaxImageSide || h > kMaxImageSide) {
-    if (pixels) stbi_image_free(pixels);
-    return nullptr;
-  }
-  BITMAPINFO bmi{};
-  bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bmi.bmiHeader.biWidth = w;
-  bmi.bmiHeader.biHeight = -h;
-  bmi.bmiHeader.biPlanes = 1;
-  bmi.bmiHeader.biBitCount = 32;
-  bmi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!bitmap || !bits) {
-    stbi_image_free(pixels);
-    return nullptr;
-  }
-  bool alpha = false;
-  auto* dst = static_cast<BYTE*>(bits);
-  for (int i = 0; i < w * h; ++i) {
-    BYTE r = pixels[i * 4], g = pixels[i * 4 + 1], b = pixels[i * 4 + 2], a = pixels[i * 4 + 3];
-    if (a < 255) alpha = true;
-    dst[i * 4] = static_cast<BYTE>(b * a / 255);
-    dst[i * 4 + 1] = static_cast<BYTE>(g * a / 255);
-    dst[i * 4 + 2] = static_cast<BYTE>(r * a / 255);
-    dst[i * 4 + 3] = a;
-  }
-  stbi_image_free(pixels);
-  auto* info = new TImageInfo;
-  info->hBitmap = bitmap;
-  info->nWidth = w;
-  info->nHeight = h;
-  info->bAlpha = alpha;
-  return info;
-}
-
-void CRenderEngine::FreeImage(TImageInfo* image) {
-  if (!image) return;
-  if (image->hBitmap) DeleteObject(image->hBitmap);
-  delete image;
 }
 
 namespace {
@@ -244,19 +161,38 @@ void BlendPart(HDC hDC, HDC mem, const TImageInfo* img, RECT dst, RECT src, BYTE
 bool CRenderEngine::DrawImage(HDC hDC, CPaintManagerUI* pManager, const RECT& rcItem,
                               const RECT& rcPaint, const TDrawInfo& info) {
   if (!pManager || info.sFile.empty()) return false;
-  return DrawImage(hDC, pManager->GetImage(info.sFile), rcItem, rcPaint, info);
+  // Held while drawing: the cache may let go of its own reference meanwhile.
+  std::shared_ptr<const TImageInfo> img = pManager->AcquireImage(info.sFile);
+  if (!img && pManager->IsOutsideImage(info.sFile)) {
+    DrawImagePlaceholder(hDC, ImageDestination(rcItem, info), rcPaint);
+    return true;
+  }
+  return DrawImage(hDC, img.get(), rcItem, rcPaint, info);
+}
+
+RECT CRenderEngine::ImageDestination(const RECT& rcItem, const TDrawInfo& info) {
+  if (!info.bHasDest) return rcItem;
+  RECT dst{rcItem.left + info.rcDest.left, rcItem.top + info.rcDest.top, rcItem.left + info.rcDest.right,
+           rcItem.top + info.rcDest.bottom};
+  if (dst.right > rcItem.right) dst.right = rcItem.right;
+  if (dst.bottom > rcItem.bottom) dst.bottom = rcItem.bottom;
+  return dst;
+}
+
+void CRenderEngine::DrawImagePlaceholder(HDC hDC, const RECT& rc, const RECT& rcPaint) {
+  RECT visible;
+  if (!IntersectRect(&visible, &rc, &rcPaint)) return;
+  int saved = SaveDC(hDC);
+  IntersectClipRect(hDC, rcPaint.left, rcPaint.top, rcPaint.right, rcPaint.bottom);
+  DrawColor(hDC, rc, kImagePlaceholderFill);
+  DrawBorder(hDC, rc, RECT{1, 1, 1, 1}, SIZE{}, kImagePlaceholderFrame);
+  RestoreDC(hDC, saved);
 }
 
 bool CRenderEngine::DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcItem, const RECT& rcPaint,
                               const TDrawInfo& info) {
   if (!img) return false;
-  RECT dst = rcItem;
-  if (info.bHasDest) {
-    dst = {rcItem.left + info.rcDest.left, rcItem.top + info.rcDest.top,
-           rcItem.left + info.rcDest.right, rcItem.top + info.rcDest.bottom};
-    if (dst.right > rcItem.right) dst.right = rcItem.right;
-    if (dst.bottom > rcItem.bottom) dst.bottom = rcItem.bottom;
-  }
+  const RECT dst = ImageDestination(rcItem, info);
   RECT check;
   if (!IntersectRect(&check, &dst, &rcPaint)) return true;
   RECT src{0, 0, img->nWidth, img->nHeight};

@@ -64,6 +64,17 @@ struct ScratchDir {
   std::vector<std::wstring> files;
 };
 
+// An outside picture once the cache's decoder has finished with it: asks, waits for the decoder,
+// asks again. Null when it failed or was refused (or is still deferred for memory after a while).
+inline std::shared_ptr<const TImageInfo> Decoded(CImageCache& cache, const std::wstring& path) {
+  for (int round = 0; round < 100; ++round) {
+    if (auto image = cache.Get(path)) return image;
+    if (cache.StatusOf(path) == CImageCache::Status::Failed) return nullptr;
+    if (!cache.WaitForDecodes() || cache.StatusOf(path) == CImageCache::Status::Deferred) Sleep(20);
+  }
+  return nullptr;
+}
+
 struct Seen { CDuiString type; CControlUI* sender; WPARAM wParam; LPARAM lParam; POINT pt; };
 
 // A borderless window whose skin is inline XML; every notification is recorded.

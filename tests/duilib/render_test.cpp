@@ -39,23 +39,24 @@ TEST(Images, PngLoadsPremultipliedAndBrokenFilesGiveNull) {
   EXPECT_EQ(CRenderEngine::LoadImageFile(dir.path + L"absent.png"), nullptr);
 }
 
-// The cache follows the file on disk, refuses a huge picture from its header, stays within its
-// bounds and never frees an image somebody holds.
+// The cache follows the file on disk, refuses a huge picture from its header, scales a wide one,
+// stays within its bounds and never frees an image somebody holds.
 TEST(Images, CacheReloadsChangedFilesRefusesHugeOnesAndIsBounded) {
   ScratchDir dir;
-  CPaintManagerUI pm;
+  CImageCache& shared = CImageCache::Shared();
   const std::string png = EncodePng(2, 2, std::vector<unsigned char>(16, 255));  // 16 bytes decoded
   std::wstring path = dir.Write(L"avatar.png", png);
-  EXPECT_EQ(pm.GetImage(path)->nWidth, 2);
+  EXPECT_EQ(Decoded(shared, path)->nWidth, 2);
   dir.Write(L"avatar.png", EncodePng(3, 1, std::vector<unsigned char>(12, 255)));
-  EXPECT_EQ(pm.GetImage(path)->nWidth, 3);
-  EXPECT_EQ(pm.GetImage(dir.Write(L"wide.png", EncodePng(4097, 1, std::vector<unsigned char>(4097 * 4)))), nullptr);
-  EXPECT_NE(pm.GetImage(dir.Write(L"edge.png", EncodePng(4096, 2, std::vector<unsigned char>(4096 * 8)))), nullptr);
+  EXPECT_EQ(Decoded(shared, path)->nWidth, 3);
+  EXPECT_EQ(Decoded(shared, dir.Write(L"wide.png", EncodePng(16385, 1, std::vector<unsigned char>(16385 * 4)))), nullptr);
+  auto edge = Decoded(shared, dir.Write(L"edge.png", EncodePng(4096, 2, std::vector<unsigned char>(4096 * 8))));
+  EXPECT_TRUE(edge && edge->nWidth == kMaxDecodedSide && edge->nHeight == 1);
   CImageCache cache({3, 1 << 20}), small({100, 40});
-  auto held = cache.Get(path);
+  auto held = Decoded(cache, path);
   for (int i = 0; i < 8; ++i) {
     std::wstring other = dir.Write(L"i" + std::to_wstring(i) + L".png", png);
-    ASSERT_TRUE(cache.Get(other) && small.Get(other));
+    ASSERT_TRUE(Decoded(cache, other) && Decoded(small, other));
   }
   EXPECT_TRUE(cache.Count() == 3u && cache.Get(path) == held);  // still the same, still drawable
   EXPECT_EQ(GetObjectType(held->hBitmap), static_cast<DWORD>(OBJ_BITMAP));

@@ -123,7 +123,8 @@ class CControlUI {
   virtual HWND GetNativeWindow() const { return nullptr; }
 
  protected:
-  // Draws an image attribute ("file.png" or "file='file.png' source='..' corner='..'").
+  // Draws an image attribute ("file.png" or "file='file.png' source='..' corner='..'"); an outside
+  // picture not decoded yet, refused or broken draws a placeholder. False when nothing was drawn.
   bool DrawImage(HDC hDC, const CDuiString& image, const RECT* dest = nullptr);
   // An image attribute changes from oldImage to newImage: let go of the old picture and retry
   // a new one that failed before.

@@ -102,12 +102,16 @@ class CPaintManagerUI {
   void SetDefaultSelectedBkColor(DWORD c) { m_dwDefaultSelectedBkColor = c; }
 
   // Images, shared by every window (see CImageCache); failures are remembered until the image is
-  // set again or the file changes. GetImage's pointer is for immediate drawing; a holder of
-  // AcquireImage's keeps the image alive and in the cache.
+  // set again or the file changes. A picture from the skin folder is decoded at once; one from
+  // outside it is null until the decoder thread has decoded it, and this window then paints again.
+  // GetImage's pointer is for immediate drawing; a holder of AcquireImage's keeps the image alive
+  // and in the cache.
   const TImageInfo* GetImage(const CDuiString& file);
   std::shared_ptr<const TImageInfo> AcquireImage(const CDuiString& file);
   void ForgetFailedImage(const CDuiString& file);
   CDuiString ResolvePath(const CDuiString& file) const;
+  // True for a picture that does not ship with the client: anything outside the resource folder.
+  bool IsOutsideImage(const CDuiString& file) const;
 
   // Default attributes for a control class, from the skin's Default elements.
   void AddDefaultAttributeList(const CDuiString& controlClass, const CDuiString& list);

@@ -4,6 +4,7 @@
 
 #include "UIColor.h"
 #include "UIDefine.h"
+#include "UIImageHeader.h"
 
 namespace DuiLib {
 
@@ -12,9 +13,9 @@ RECT ParseRect(const wchar_t* text);
 SIZE ParseSize(const wchar_t* text);
 bool ParseBool(const wchar_t* text);
 
-// The largest image side the toolkit decodes: avatars, thumbnails and skin pieces are far
-// smaller, and a bigger picture would cost hundreds of megabytes of bitmap.
-inline constexpr int kMaxImageSide = 4096;
+// What stands for an outside picture that is pending, refused or broken (ARGB).
+inline constexpr DWORD kImagePlaceholderFill = 0xFFECECEC;
+inline constexpr DWORD kImagePlaceholderFrame = 0xFFD4D4D4;
 
 // A decoded image, premultiplied BGRA, drawn with AlphaBlend.
 struct TImageInfo {
@@ -44,9 +45,12 @@ struct TMarkupLink {
 
 class CRenderEngine {
  public:
-  // Decodes a PNG/JPEG/BMP/GIF file; null when missing, broken, or wider or taller than
-  // kMaxImageSide (read from the header, before decoding).
-  static TImageInfo* LoadImageFile(const CDuiString& path);
+  // Decodes a PNG/JPEG/BMP/GIF file on the calling thread through the platform's imaging
+  // component (WIC), scaled down to fit fitSide x fitSide (0: full size). Null when missing,
+  // broken, or beyond IsImageSizeAcceptable (read from the header, before decoding). source, when
+  // given, receives the picture's own size, or 0 by 0 when nothing was decoded. Windows call this
+  // only for pictures that ship with the client; outside pictures go through CImageCache.
+  static TImageInfo* LoadImageFile(const CDuiString& path, int fitSide = 0, SIZE* source = nullptr);
   static void FreeImage(TImageInfo* image);
 
   static void DrawColor(HDC hDC, const RECT& rc, DWORD color);
@@ -57,6 +61,10 @@ class CRenderEngine {
                         const TDrawInfo& info);
   static bool DrawImage(HDC hDC, const TImageInfo* img, const RECT& rcItem, const RECT& rcPaint,
                         const TDrawInfo& info);
+  // Where info's image is drawn inside rcItem: its dest, clipped to rcItem, or rcItem itself.
+  static RECT ImageDestination(const RECT& rcItem, const TDrawInfo& info);
+  // Stands for an outside picture that is not decoded (yet): a neutral fill with a frame.
+  static void DrawImagePlaceholder(HDC hDC, const RECT& rc, const RECT& rcPaint);
 
   // Single text with DrawTextW semantics (DT_SINGLELINE, DT_END_ELLIPSIS, alignment, DT_CALCRECT).
   static void DrawSingleText(HDC hDC, CPaintManagerUI* pManager, RECT& rc, const CDuiString& text,
