@@ -10,8 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
+#include "demo_support.h"
 #include "veltrina/backend/scripted_service.h"
+#include "veltrina/hosts.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/http.h"
 
@@ -87,10 +88,11 @@ class LocalHttpServer {
 };
 
 // Starts a request; `slot` receives "<ok><status>[!: an error][@off core]|<body>|<saved file>".
-void Start(const std::string& url, Slot<std::string>* slot, const std::string& save_path = "") {
+void Start(const std::string& url, Slot<std::string>* slot, const std::string& save_path = "", uint64_t max_bytes = 0) {
   veltrina::HttpRequest request(url);
   request.set_timeout_ms(15000);
   request.set_save_path(save_path);
+  request.set_max_body_bytes(max_bytes);
   veltrina::HttpClient::SharedClient()->Send(request, [=](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
     std::string saved;
     veltrina::FileUtils::SharedFileUtils()->ReadFile(save_path, &saved);
@@ -99,9 +101,9 @@ void Start(const std::string& url, Slot<std::string>* slot, const std::string& s
   });
 }
 
-std::string Fetch(const std::string& url, const std::string& save_path = "") {
+std::string Fetch(const std::string& url, const std::string& save_path = "", uint64_t max_bytes = 0) {
   Slot<std::string> slot;
-  Start(url, &slot, save_path);
+  Start(url, &slot, save_path, max_bytes);
   EXPECT_TRUE(slot.Wait(std::chrono::milliseconds(20000)));
   return slot.Get();
 }
@@ -156,6 +158,35 @@ TEST_F(RealHttp, ASavedBodyIsWrittenWhileTheCallbackThreadIsBusyAndCompleteWhenI
   // A path that cannot be written (below a file) fails the request.
   ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("plain"), "x"));
   EXPECT_EQ(Fetch(server.Url("/b.png"), folder.File("plain\\b.png")).substr(0, 6), "0200!|");
+}
+
+TEST_F(RealHttp, ABodyPastTheRequestsLimitFailsAndSavesNothingWhoeverServesIt) {
+  core_test::TempFolder folder;
+  const std::string body(5000, 'b');
+  LocalHttpServer server(LocalHttpServer::Ok(body));
+  EXPECT_EQ(Fetch(server.Url("/a.png"), folder.File("a.png"), 4999), "0200!||");
+  EXPECT_EQ(Fetch(server.Url("/a.png"), folder.File("a.png"), 5000), "1200|" + body + "|" + body);
+  // Whatever a service answers is held to the limit too.
+  auto scripted = std::make_shared<veltrina::backend::ScriptedService>();
+  veltrina::backend::InstallService(scripted);
+  scripted->AutoAnswer("http.get", [&](const auto&) { return veltrina::backend::Reply{true, 200, "", "{}", body}; });
+  EXPECT_EQ(Fetch("https://" + std::string(veltrina::kStorageHost) + "/b.png", folder.File("b.png"), 4999), "0200!||");
+  // The demo service refuses a stored file larger than asked for without reading it.
+  core_test::InstallDemo(folder.File("demo"));
+  core_test::SignInAndLoad("alice", "veltrina");
+  ASSERT_TRUE(veltrina::FileUtils::SharedFileUtils()->WriteFileAtomically(folder.File("big.png"), body));
+  const std::string shared = core_test::Ask<std::string>([&](auto done) {
+    veltrina::HttpClient::SharedClient()->Upload(folder.File("big.png"), "big.png", "", "c-random", true, [done](bool, auto r) {
+      veltrina::Message m;
+      veltrina::Entity e;
+      done(veltrina::backend::FromJson(r->raw_data(), &m) && e.InitWithJsonOrDie(m.entity_json()) ? e.path() : "");
+    });
+  });
+  ASSERT_FALSE(shared.empty());
+  const std::string url = "https://" + std::string(veltrina::kFileBoxHost) + "/" + shared + ".png";
+  EXPECT_EQ(Fetch(url, folder.File("c.png"), 4999), "0413!||");
+  EXPECT_EQ(Fetch(url, folder.File("c.png"), 5000), "1200|" + body + "|" + body);
+  core_test::StopDemo();
 }
 
 }  // namespace

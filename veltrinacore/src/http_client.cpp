@@ -88,6 +88,7 @@ bool SaveBody(const HttpRequest& request, HttpResponse* response) {
   if (slash != std::string::npos && slash > 0) files->MakeDirectory(path.substr(0, slash));
   if (files->WriteFileAtomically(path, response->raw_data())) return true;
   response->set_error("cannot write " + path);
+  response->set_save_failed(true);
   return false;
 }
 
@@ -177,14 +178,20 @@ HttpClient* HttpClient::SharedClient() {
 void HttpClient::Send(const HttpRequest& request, Callback callback) {
   Core& core = Core::Get();
   if (core.Service()->ServesUrl(request.url())) {
-    core.Call("http.get", json{{"url", request.url()}, {"method", request.method()}},
+    // The service is told the limit, so that it need not read a larger file; any service's
+    // answer is held to it here as well.
+    json params{{"url", request.url()}, {"method", request.method()}, {"max_bytes", request.body_limit()}};
+    core.Call("http.get", params,
               [request, callback = std::move(callback)](const backend::Reply& reply) {
                 auto response = std::make_unique<HttpResponse>();
                 response->set_url(request.url());
                 int status = reply.code != 0 ? static_cast<int>(reply.code) : (reply.ok ? 200 : 500);
                 response->set_status_code(status);
                 bool ok = reply.ok && status >= 200 && status < 300;
-                if (ok) {
+                if (ok && reply.data.size() > request.body_limit()) {
+                  ok = false;
+                  response->set_error(internal::kBodyTooLarge);
+                } else if (ok) {
                   response->set_raw_data(reply.data);
                   response->set_content_type(internal::Str(internal::ReplyBody(reply), "content_type"));
                 } else {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cwchar>
 #include <memory>
 
 #include "text_util.h"
@@ -17,8 +18,6 @@ struct InternetCloser {
   }
 };
 using Internet = std::unique_ptr<void, InternetCloser>;
-
-constexpr size_t kMaxBody = 256u * 1024u * 1024u;
 
 }  // namespace
 
@@ -92,6 +91,15 @@ bool WinHttpFetch(const HttpRequest& request, HttpResponse* response) {
   if (WinHttpQueryHeaders(req.get(), WINHTTP_QUERY_CONTENT_TYPE, WINHTTP_HEADER_NAME_BY_INDEX, type, &type_size,
                           WINHTTP_NO_HEADER_INDEX))
     response->set_content_type(Utf8FromWide(type));
+  const uint64_t limit = request.body_limit();
+  wchar_t length_text[32] = {};
+  DWORD length_size = sizeof length_text;
+  if (WinHttpQueryHeaders(req.get(), WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length_text,
+                          &length_size, WINHTTP_NO_HEADER_INDEX) &&
+      std::wcstoull(length_text, nullptr, 10) > limit) {
+    response->set_error(kBodyTooLarge);
+    return false;
+  }
   std::string data;
   for (;;) {
     DWORD available = 0;
@@ -101,8 +109,8 @@ bool WinHttpFetch(const HttpRequest& request, HttpResponse* response) {
       return false;
     }
     if (available == 0) break;
-    if (data.size() + available > kMaxBody) {
-      response->set_error("the answer is too large");
+    if (data.size() + available > limit) {
+      response->set_error(kBodyTooLarge);
       return false;
     }
     size_t old = data.size();

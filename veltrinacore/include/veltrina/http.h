@@ -22,6 +22,10 @@ class HttpRequest {
   int timeout_ms() const { return timeout_ms_; }
   // Where a successful, non-empty body is also stored (empty: nowhere). See HttpClient::Send.
   const std::string& save_path() const { return save_path_; }
+  // The largest body taken (0: the core's own limit, kMaxBodyBytes). A larger answer fails the
+  // request with an error and no body, and nothing is saved; the read stops as soon as the
+  // announced or received length passes it.
+  uint64_t max_body_bytes() const { return max_body_bytes_; }
 
   void set_url(std::string v) { url_ = std::move(v); }
   void set_method(std::string v) { method_ = std::move(v); }
@@ -29,6 +33,13 @@ class HttpRequest {
   void set_body(std::string v) { body_ = std::move(v); }
   void set_timeout_ms(int v) { timeout_ms_ = v; }
   void set_save_path(std::string v) { save_path_ = std::move(v); }
+  void set_max_body_bytes(uint64_t v) { max_body_bytes_ = v; }
+
+  static constexpr uint64_t kMaxBodyBytes = 256ull * 1024 * 1024;
+  // max_body_bytes, or the core's limit when that is 0 or larger.
+  uint64_t body_limit() const {
+    return max_body_bytes_ == 0 || max_body_bytes_ > kMaxBodyBytes ? kMaxBodyBytes : max_body_bytes_;
+  }
 
  private:
   std::string url_;
@@ -37,6 +48,7 @@ class HttpRequest {
   std::string body_;
   int timeout_ms_ = 30000;
   std::string save_path_;
+  uint64_t max_body_bytes_ = 0;
 };
 
 class HttpResponse {
@@ -46,12 +58,15 @@ class HttpResponse {
   const std::string& content_type() const { return content_type_; }
   const std::string& error() const { return error_; }  // transport error text, else empty
   const std::string& url() const { return url_; }
+  // A body came but could not be written to the request's save path.
+  bool save_failed() const { return save_failed_; }
 
   void set_status_code(int v) { status_code_ = v; }
   void set_raw_data(std::string v) { raw_data_ = std::move(v); }
   void set_content_type(std::string v) { content_type_ = std::move(v); }
   void set_error(std::string v) { error_ = std::move(v); }
   void set_url(std::string v) { url_ = std::move(v); }
+  void set_save_failed(bool v) { save_failed_ = v; }
 
   std::unique_ptr<HttpResponse> Clone() const { return std::make_unique<HttpResponse>(*this); }
 
@@ -61,6 +76,7 @@ class HttpResponse {
   std::string content_type_;
   std::string error_;
   std::string url_;
+  bool save_failed_ = false;
 };
 
 class HttpClient {
@@ -76,7 +92,8 @@ class HttpClient {
 
   // With a save path, a successful non-empty body is written there (missing folders made) by a
   // temporary file renamed into place, on an HTTP thread rather than the callback thread; the
-  // callback runs once the file is complete. A failed write fails the request with an error.
+  // callback runs once the file is complete. A failed write fails the request with an error
+  // (save_failed). A body past the request's body_limit fails it with an error and no body.
   void Send(const HttpRequest& request, Callback callback);
 
   // Uploads a local file (a full path, UTF-8 or code page 936) into a conversation under

@@ -11,7 +11,7 @@ namespace veltrina::backend {
 Reply DemoService::Impl::Handle(const std::string& method, const json& p, const std::string& data) {
   internal::demo::Config config = ReadConfig(folder_);
   if (config.unreachable && method != "http.get") return Fail(-1, "cannot reach the service");
-  if (method == "http.get") return HttpGet(Str(p, "url"));
+  if (method == "http.get") return HttpGet(Str(p, "url"), static_cast<uint64_t>(std::max<int64_t>(Int(p, "max_bytes"), 0)));
   if (method == "client.version") {
     return Ok(json{{"version_code", config.version_code},
                    {"version_name", config.version_name},

@@ -1,5 +1,7 @@
 // Uploads, and the files and pictures the service serves for the storage and file box hosts.
 
+#include <windows.h>
+
 #include "../records_json.h"
 #include "../text_util.h"
 #include "demo_images.h"
@@ -26,6 +28,29 @@ std::string ExtensionOf(const std::string& name) {
   for (char c : name.substr(dot + 1))
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) ext += c;
   return ext.size() > 10 ? ext.substr(0, 10) : ext;
+}
+
+// A body past the asker's limit (0: none) is refused rather than sent.
+Reply WithinLimit(Reply r, uint64_t max_bytes) {
+  if (max_bytes > 0 && r.data.size() > max_bytes) return Fail(413, "the answer is too large");
+  return r;
+}
+
+// A stored file into r->data, unless it is larger than max_bytes (0: any size): then r becomes a
+// 413 failure without the file being read. False when the file cannot be read.
+bool ReadStored(const std::string& file, uint64_t max_bytes, Reply* r) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!GetFileAttributesExW(internal::WidePath(file).c_str(), GetFileExInfoStandard, &info)) return false;
+  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (max_bytes > 0 && size > max_bytes) {
+    *r = Fail(413, "the answer is too large");
+    return true;
+  }
+  std::string data;
+  if (!FileUtils::SharedFileUtils()->ReadFile(file, &data)) return false;
+  r->data = std::move(data);
+  *r = WithinLimit(std::move(*r), max_bytes);  // it may have grown since its size was taken
+  return true;
 }
 
 }  // namespace
@@ -90,24 +115,24 @@ Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& d
   return Ok(json{{"message", internal::ToValue(stored)}});
 }
 
-// An uploaded picture is its own thumbnail; the card scales it.
-bool DemoService::Impl::UploadedThumbnail(const std::string& url, std::string* data) {
+bool DemoService::Impl::UploadedThumbnail(const std::string& url, uint64_t max_bytes, Reply* r) {
   std::string path = ThumbnailPath(url);
   for (const TeamData& t : state_.teams)
     for (const Entity& e : t.entities)
-      if (!path.empty() && e.path() == path && e.entity_type() == Entity::kImage)
-        return FileUtils::SharedFileUtils()->ReadFile(
-            folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension()), data);
+      if (!path.empty() && e.path() == path && e.entity_type() == Entity::kImage) {
+        std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
+        if (ReadStored(file, max_bytes, r)) return true;
+      }
   return false;
 }
 
-Reply DemoService::Impl::HttpGet(const std::string& url) {
+Reply DemoService::Impl::HttpGet(const std::string& url, uint64_t max_bytes) {
   Reply r;
   r.ok = true;
   r.code = 200;
   r.body = R"({"content_type":"image/png"})";
-  if (UploadedThumbnail(url, &r.data)) return r;
-  if (GeneratedImageFor(url, &r.data)) return r;
+  if (UploadedThumbnail(url, max_bytes, &r)) return r;
+  if (GeneratedImageFor(url, &r.data)) return WithinLimit(std::move(r), max_bytes);
   std::string rest;
   for (const char* scheme : {"https://", "http://"})
     if (StartsWith(url, std::string(scheme) + kFileBoxHost + "/"))
@@ -124,11 +149,11 @@ Reply DemoService::Impl::HttpGet(const std::string& url) {
     if (const Entity* found = StartsWith(path, "f/") ? FindEntity(&t, path.substr(2), &scratch) : nullptr;
         found && found->path() == path) {
       const Entity& e = *found;
-      std::string stored;
       std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
-      if (FileUtils::SharedFileUtils()->ReadFile(file, &stored)) {
-        r.data = std::move(stored);
-        r.body = R"({"content_type":"application/octet-stream"})";
+      Reply stored = r;
+      stored.body = R"({"content_type":"application/octet-stream"})";
+      if (ReadStored(file, max_bytes, &stored)) {
+        return stored;
       } else if (e.entity_type() == Entity::kImage) {
         r.data = PicturePng(path, e.thumb_width() > 0 ? e.thumb_width() : 400,
                             e.thumb_height() > 0 ? e.thumb_height() : 300);
@@ -136,7 +161,7 @@ Reply DemoService::Impl::HttpGet(const std::string& url) {
         r.data = e.content().empty() ? "Veltrina demo file: " + e.title() + "\n" : e.content();
         r.body = R"({"content_type":"text/plain; charset=utf-8"})";
       }
-      return r;
+      return WithinLimit(std::move(r), max_bytes);
     }
   }
   return Fail(404, "not found");

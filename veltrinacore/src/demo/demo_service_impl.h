@@ -191,9 +191,12 @@ class DemoService::Impl {
 
   // ---- files (demo_files.cpp) ----
   Reply Upload(TeamData* t, const json& p, const std::string& data);
-  // An uploaded picture is its own thumbnail; the card scales it.
-  bool UploadedThumbnail(const std::string& url, std::string* data);
-  Reply HttpGet(const std::string& url);
+  // An uploaded picture is its own thumbnail; the card scales it. False when the address is no
+  // uploaded picture's; one larger than max_bytes (0: any size) is refused unread.
+  bool UploadedThumbnail(const std::string& url, uint64_t max_bytes, Reply* r);
+  // The bytes at a storage or file box address; a body larger than max_bytes (0: any size) is
+  // refused with 413, a stored file by its size before it is read.
+  Reply HttpGet(const std::string& url, uint64_t max_bytes);
 
   // ---- the bot (demo_bot.cpp) ----
   void ScheduleBotAnswer(TeamData* t, const DirectChat& d, const std::string& bot_uid, const std::string& text);
