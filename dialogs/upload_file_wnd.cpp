@@ -1,6 +1,5 @@
 #include "dialogs/upload_file_wnd.h"
 
-#include <thread>
 #include <utility>
 
 #include "app/storage.h"
@@ -20,41 +19,6 @@ bool IsPreviewedPicture(const std::wstring& extension) {
   for (const wchar_t* e : {L"png", L"jpg", L"bmp", L"gif", L"JPG", L"PNG"})
     if (extension == e) return true;
   return false;
-}
-
-// Runs on a worker thread: decodes the picture and scales it to the preview's size.
-std::unique_ptr<UploadPreview> DecodePreview(const std::wstring& path) {
-  auto preview = std::make_unique<UploadPreview>();
-  DuiLib::TImageInfo* image = DuiLib::CRenderEngine::LoadImageFile(path.c_str());
-  DIBSECTION source{};
-  if (!image || GetObjectW(image->hBitmap, sizeof source, &source) != sizeof source || !source.dsBm.bmBits) {
-    if (image) DuiLib::CRenderEngine::FreeImage(image);
-    return preview;
-  }
-  preview->pixel_width = image->nWidth;
-  preview->pixel_height = image->nHeight;
-  SIZE size = UploadFileWnd::PreviewSize(image->nWidth, image->nHeight);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = size.cx;
-  info.bmiHeader.biHeight = -size.cy;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  OwnedBitmap scaled(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (scaled && bits) {
-    // Both are top-down premultiplied BGRA; nearest pixel is enough for a preview.
-    const auto* from = static_cast<const DWORD*>(source.dsBm.bmBits);
-    auto* to = static_cast<DWORD*>(bits);
-    for (int y = 0; y < size.cy; ++y)
-      for (int x = 0; x < size.cx; ++x)
-        to[y * size.cx + x] = from[(static_cast<long long>(y) * image->nHeight / size.cy) * image->nWidth +
-                                   static_cast<long long>(x) * image->nWidth / size.cx];
-    preview->picture = std::move(scaled);
-  }
-  DuiLib::CRenderEngine::FreeImage(image);
-  return preview;
 }
 
 // A clear reason when the file cannot be uploaded, checked from its attributes and an open
@@ -125,7 +89,17 @@ void UploadFileWnd::InitWindow() {
     return;
   }
   ShowPictureBox(0, 0);  // until the picture is decoded
-  std::thread([self = Ref(), path] { bridge::Post(self, kMsgUploadPreviewReady, DecodePreview(path)); }).detach();
+  // A file from anywhere: decoded by the toolkit's safe decoder on its own thread, refused when
+  // huge, scaled to the preview's size there; the bitmap reaches this window by message.
+  DuiLib::CImageCache::Shared().DecodeDetached(path.c_str(), kPreviewArea, [self = Ref()](DuiLib::TDecodedImage decoded) {
+    auto preview = std::make_unique<UploadPreview>();
+    if (decoded.image) {
+      preview->pixel_width = decoded.source.cx;
+      preview->pixel_height = decoded.source.cy;
+      preview->picture.reset(std::exchange(decoded.image->hBitmap, nullptr));
+    }
+    bridge::Post(self, kMsgUploadPreviewReady, std::move(preview));
+  });
 }
 
 void UploadFileWnd::ShowPictureBox(int pixel_width, int pixel_height) {

@@ -16,8 +16,8 @@ struct BitmapDeleter {
 };
 using OwnedBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
 
-// A picture decoded off the UI thread: its pixel size (0 when it cannot be read) and a copy
-// already scaled to the preview's size.
+// A picture decoded off the UI thread: its pixel size (0 when it cannot be read or is refused as
+// too large) and a copy already scaled to fit the preview's area.
 struct UploadPreview {
   int pixel_width = 0;
   int pixel_height = 0;

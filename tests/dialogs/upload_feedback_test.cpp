@@ -1,6 +1,7 @@
 // The upload and feedback windows as the main window opens them: previews, the shared name, what is sent, faults.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "conversation/cards.h"
 #include "dialogs/upload_file_wnd.h"
@@ -51,14 +52,20 @@ TEST_F(UploadFeedbackTest, PreviewsThenUploadsTheChosenFileUnderTheEditedName) {
   const std::wstring wide = Write(L"宽图.bmp", bmp);
   testkit::UiDriver d;
   WaitMain(d);
-  // The icon by the extension as written, the default without one, and an unreadable picture
-  // in a 160 by 160 box; closed by each way out.
+  // The icon by the extension as written, the default without one, and an unreadable or crafted
+  // picture (one that overruns the Huffman tables of unchecked decoders) in a 160 by 160 box;
+  // closed by each way out.
+  std::ifstream hostile(std::filesystem::path(DuiLib::CPaintManagerUI::GetInstancePath() + L"hostile\\dht_overflow.jpg"),
+                        std::ios::binary);
+  ASSERT_TRUE(hostile.is_open());
   const std::tuple<std::wstring, std::wstring, const wchar_t*> peeks[] = {
       {Write(L"photo.Png", "x"), L"photo.Png", L"cancel_btn"}, {Write(L"notes", "x"), L"notes", L"close_btn"},
-      {Write(L"broken.PNG", "no"), L"", L"cancel_btn"}};
+      {Write(L"broken.PNG", "no"), L"", L"cancel_btn"},
+      {Write(L"crafted.jpg", std::string(std::istreambuf_iterator<char>(hostile), {})), L"", L"cancel_btn"}};
   for (const auto& [path, icon_of, way_out] : peeks) {
     OpenUpload(d, path);
     d.Pause(200).Do("the preview", [icon_of, way_out] {
+      ASSERT_TRUE(DuiLib::CImageCache::Shared().WaitForDecodes());
       std::wstring icon = icon_of.empty() ? L"" : veltrinawnd::FileTypeIcon(icon_of);
       EXPECT_TRUE(Preview()->GetNormalImage() == icon && !Preview()->has_picture());
       EXPECT_EQ(icon_of == L"notes", icon == L"file_type/file_type_default.png");
