@@ -1,6 +1,7 @@
 // The caches the Fetch...FromCache and count calls read, after the service's answers.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -82,6 +83,33 @@ TEST_F(Caches, MessagesPageInTimeOrderWithinBounds) {
   EXPECT_EQ(count("c-1", 1000) * 100 + count("c-none", 20) * 10 + count("c-1", 0), 5000u);
 }
 
+// Seconds past 2038 are kept as they are; stamps in milliseconds or finer are taken down to
+// seconds, so that they sort and page among the others.
+TEST_F(Caches, TimesAfter2038AndInMillisecondsSortAndPageOnOneScale) {
+  const int64_t stamps[] = {4102444800, 1700000001000, 1700000000, 1700000003000000000, 1700000002};
+  std::vector<veltrina::Message> list;
+  for (int64_t t : stamps) {
+    list.emplace_back().set_key("k" + std::to_string(t)), list.back().set_channel_id("c-1");
+    list.back().set_timestamp(t);
+  }
+  chat_->SyncRecentMessagesWithServer(20, nullptr);
+  Answer("messages.sync", MessagesBody({list[0], list[1], list[2], list[3]}));
+  service_->Push("message", MessageEvent(list[4]));
+  ASSERT_TRUE(WaitForCoreIdle());
+  const int64_t newest = std::numeric_limits<int64_t>::max();
+  auto times = [&](int64_t to, int count, int64_t* oldest) {
+    std::string out;
+    for (const auto& m : chat_->FetchMessagesFromCache("c-1", 0, to, count, nullptr, oldest, false))
+      out += std::to_string(m->timestamp()) + " ";
+    return out;
+  };
+  EXPECT_EQ(times(newest, 20, nullptr), "1700000000 1700000001 1700000002 1700000003 4102444800 ");
+  int64_t oldest = 0;
+  EXPECT_EQ(times(newest, 2, &oldest), "1700000003 4102444800 ");
+  EXPECT_EQ(times(oldest - 1, 2, &oldest), "1700000001 1700000002 ");
+  EXPECT_EQ(times(oldest - 1, 2, &oldest), "1700000000 ");
+}
+
 TEST_F(Caches, UnreadCountsTotalsAndReadCursors) {
   channels_->GetChannels(false, nullptr);
   Answer("channels.list", ChannelsBody({MakeChannel("c-1", 1, true), MakeChannel("c-2", 1, false),
@@ -110,6 +138,12 @@ TEST_F(Caches, UnreadCountsTotalsAndReadCursors) {
   EXPECT_TRUE(chat_->MarkReadCursorForChannelInCache("g-1", 2000, true));
   EXPECT_FALSE(chat_->MarkReadCursorForChannelInCache("", 1, true));
   ASSERT_TRUE(WaitForCoreIdle());
+  // A cursor that passes nothing unread is not sent: a service answering cursors with unread
+  // events cannot start an endless exchange.
+  EXPECT_EQ(service_->CountRequests("messages.cursor"), 2u);
+  EXPECT_TRUE(chat_->MarkReadCursorForChannelInCache("g-1", 2001, false));
+  EXPECT_TRUE(chat_->MarkReadCursorForChannelInCache("g-1", 1999, false));
+  EXPECT_EQ(service_->CountRequests("messages.cursor"), 2u);
   EXPECT_EQ(recorder.seen + chat_->FirstChannelHasUnreadMessage(), "g-1:0 ");
   EXPECT_EQ(chat_->NumUnreadInCurrentTeam().num_unread, 0u);
   chat_->RemoveNumUnreadHandler(&recorder);

@@ -102,6 +102,76 @@ TEST_F(DiskCacheTest, SecondInitOfTheSameTeamAndUserAnswersFromDiskUntilTheServi
   EXPECT_EQ(chat_->NumUnreadInCurrentTeam().num_unread, 1u);  // counts only the disk knew are gone
 }
 
+TEST_F(DiskCacheTest, AnOkAnswerWithoutItsListFailsAndKeepsTheCachesInMemoryAndOnDisk) {
+  EXPECT_FALSE(Restart("u-1"));
+  users_->GetTeamMembers(nullptr);
+  Answer("users.list", UsersBody({MakeUser("u-1", 2), MakeUser("u-2", 1)}));
+  channels_->GetChannels(false, nullptr);
+  Answer("channels.list", ChannelsBody({MakeChannel("c-1"), MakeChannel("c-2")}));
+  veltrina::IM im;
+  im.set_im_id("im-1");
+  veltrina::IMManager::DefaultManager()->GetIMs(nullptr);
+  Answer("ims.list", ImsBody({im}));
+  std::vector<veltrina::Service> services(1);
+  services[0].set_service_id("s-1");
+  veltrina::ServiceManager::DefaultManager()->GetServices(nullptr);
+  Answer("services.list", ServicesBody(services));
+  chat_->SyncRecentMessagesWithServer(20, nullptr);
+  Answer("messages.sync", MessagesBody({MakeMessage("c-1", 1), MakeMessage("c-1", 2)}));
+  chat_->GetNumUnreadFromServer(nullptr);
+  Answer("messages.unread", UnreadBody({{"c-2", 3, 1}}));
+  auto picture = [&] {
+    return std::to_string(users_->FetchUsersFromCache().size()) + "|" + Channels() + "|" +
+           std::to_string(veltrina::IMManager::DefaultManager()->FetchImsFromCache().size()) + "|" +
+           std::to_string(veltrina::ServiceManager::DefaultManager()->FetchServicesFromCache().size()) + "|" +
+           std::to_string(Messages("c-1")) + "|" + std::to_string(chat_->NumUnreadInCurrentTeam().num_unread) + "|" +
+           std::to_string(users_->FetchUserFromCacheByUid("u-1") ? users_->FetchUserFromCacheByUid("u-1")->status() : -1);
+  };
+  const std::string before = picture();
+  ASSERT_EQ(before, "2|c-1 c-2 |1|1|2|3|2");
+
+  std::string outcome;  // written on the core thread, read once it is idle
+  auto report = [&](bool ok, const std::string& error) { outcome = ok ? "ok" : error; };
+  const std::pair<const char*, std::function<void()>> calls[] = {
+      {"users", [&] { users_->GetTeamMembers([&](bool ok, auto& e, auto) { report(ok, e); }); }},
+      {"statuses", [&] { users_->GetUsersStatus(report); }},
+      {"services",
+       [&] { veltrina::ServiceManager::DefaultManager()->GetServices([&](bool ok, auto& e, auto) { report(ok, e); }); }},
+      {"channels", [&] { channels_->GetChannels(false, [&](bool ok, auto& e, auto) { report(ok, e); }); }},
+      {"ims", [&] { veltrina::IMManager::DefaultManager()->GetIMs([&](bool ok, auto& e, auto) { report(ok, e); }); }},
+      {"unread", [&] { chat_->GetNumUnreadFromServer(report); }},
+      {"messages", [&] { chat_->SyncRecentMessagesWithServer(20, report); }},
+      {"entities", [&] {
+         veltrina::EntityManager().GetEntitiesByChannelId("c-1", 1, 0, "", 1, 20,
+                                                          [&](bool ok, auto& e, auto, int) { report(ok, e); });
+       }},
+  };
+  for (const auto& [list, call] : calls) {
+    for (const std::string& body : {std::string("{}"), std::string(), "{\"" + std::string(list) + "\":{\"0\":{}}}",
+                                     "{\"" + std::string(list) + "\":null}", std::string("{\"other\":[]}")}) {
+      outcome = "none";
+      call();
+      auto request = service_->WaitForRequest("");
+      ASSERT_TRUE(request) << list;
+      service_->Succeed(request->id, body);
+      ASSERT_TRUE(veltrina::backend::WaitForCoreIdle());
+      EXPECT_EQ(outcome, "the answer holds no list of " + std::string(list)) << body;
+      EXPECT_EQ(picture(), before) << list << " " << body;
+    }
+  }
+  director_->SaveCaches();
+  ASSERT_TRUE(veltrina::backend::WaitForCoreIdle());
+  ASSERT_TRUE(Restart("u-1"));  // and nothing was lost on disk
+  EXPECT_EQ(Channels() + std::to_string(veltrina::IMManager::DefaultManager()->FetchImsFromCache().size()) +
+                std::to_string(users_->FetchUsersFromCache().size()) + std::to_string(Messages("c-1")),
+            "c-1 c-2 122");
+
+  // A list that is there but empty is an empty list.
+  channels_->GetChannels(false, [&](bool ok, auto& e, auto) { report(ok, e); });
+  Answer("channels.list", R"({"channels":[]})");
+  EXPECT_EQ(outcome + Channels(), "ok");
+}
+
 TEST_F(DiskCacheTest, FilesOfAnotherFormatOwnerOrShapeAreIgnored) {
   const std::string file = folder_.File("cache-t%2F1-u-1.json");
   auto document = [](int format, const std::string& uid, const std::string& channels) {

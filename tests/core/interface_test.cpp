@@ -150,7 +150,11 @@ TEST_F(Interface, PushedEventsReachTheRegisteredHandlersOnACoreThreadUntilRemove
   m.set_key("k2"), m.set_channel_id("im-1"), m.set_channel_type(veltrina::Message::kDirectMessage);
   for (auto [event, body] : {std::pair{"message", MessageEvent(m)}, {"unread", UnreadEvent("c-1", 3, 5)},
                              {"presence", PresenceEvent("u-1", 2)}, {"connection", ConnectionEvent(1)},
-                             {"unread", "this is not json"}, {"no-such-event", "{}"}})
+                             {"unread", "this is not json"}, {"no-such-event", "{}"},
+                             // Events without what they are about are dropped, not applied to "".
+                             {"unread", R"({"num_unread":4,"num_new":4})"}, {"unread", R"({"channel_id":"c-1"})"},
+                             {"message", R"({"message":{"key":"k3","content":"where?"}})"},
+                             {"presence", R"({"uid":"u-1"})"}, {"presence", R"({"status":1})"}, {"connection", "{}"}})
     service_->Push(event, body);
   ASSERT_TRUE(WaitForCoreIdle());
   std::vector<std::string> expected = {"any:k1", "channel:k1", "any:k2", "direct:k2", "unread:c-1:3:5",

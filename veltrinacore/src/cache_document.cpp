@@ -4,8 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "core.h"
+#include "cache.h"
+#include "disk_cache.h"
 #include "records_json.h"
+#include "service_answers.h"
 
 namespace veltrina::internal {
 
@@ -24,6 +26,9 @@ std::vector<const Conversation*> KeptConversations(const Cache& cache) {
   std::sort(kept.begin(), kept.end(),
             [](const Conversation* a, const Conversation* b) { return a->touched > b->touched; });
   if (kept.size() > DiskCache::kMaxConversations) kept.resize(DiskCache::kMaxConversations);
+  // Written least recently touched first: read back in file order, they are touched again in the
+  // same order, and the next start keeps the same conversations.
+  std::reverse(kept.begin(), kept.end());
   return kept;
 }
 
@@ -102,7 +107,7 @@ bool ApplyCacheDocument(const json& document, const std::string& team_id, const 
     cache->unread_from_disk.insert(id);
   }
   for (const json& m : document["messages"]) {
-    Message message = MessageFrom(m);
+    Message message = ServiceMessageFrom(m);
     cache->PutMessage(message);
     cache->messages[message.ChannelID()].viewed = true;  // read in the last session: kept on
   }

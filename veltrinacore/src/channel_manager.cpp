@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "core.h"
-#include "records_json.h"
+#include "service_answers.h"
 #include "veltrina/director.h"
 
 namespace veltrina {
@@ -15,15 +15,12 @@ namespace {
 
 // Reads {"channel": {...}} into the cache; null when the body holds none.
 std::unique_ptr<Channel> CacheChannelOfReply(const backend::Reply& reply) {
-  json body = internal::ReplyBody(reply);
-  const json* c = internal::Member(body, "channel");
-  if (!c || !c->is_object()) return nullptr;
-  Channel channel = internal::ChannelFrom(*c);
-  if (channel.channel_id().empty()) return nullptr;
+  std::optional<Channel> channel = internal::ChannelOfAnswer(reply.body);
+  if (!channel) return nullptr;
   Core& core = Core::Get();
   std::lock_guard<std::mutex> lock(core.cache().mutex);
-  core.cache().PutChannel(channel);
-  return channel.Clone();
+  core.cache().PutChannel(*channel);
+  return channel->Clone();
 }
 
 }  // namespace
@@ -40,11 +37,13 @@ void ChannelManager::GetChannels(bool include_archived, ListCallback<Channel> ca
                        if (callback) callback(false, internal::ReplyError(reply), {});
                        return;
                      }
-                     json body = internal::ReplyBody(reply);
                      std::vector<Channel> channels;
-                     if (const json* list = internal::Member(body, "channels"); list && list->is_array())
-                       for (const json& c : *list)
-                         if (c.is_object()) channels.push_back(internal::ChannelFrom(c));
+                     std::string why;
+                     if (!internal::ReadChannelsAnswer(reply.body, &channels, &why)) {
+                       internal::RefuseAnswer("channels.list", why);
+                       if (callback) callback(false, why, {});
+                       return;
+                     }
                      {
                        Core& core = Core::Get();
                        std::lock_guard<std::mutex> lock(core.cache().mutex);

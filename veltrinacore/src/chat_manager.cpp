@@ -4,6 +4,7 @@
 
 #include "core.h"
 #include "records_json.h"
+#include "service_answers.h"
 #include "veltrina/director.h"
 
 namespace veltrina {
@@ -29,8 +30,8 @@ void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callbac
     }
     // A large team's answer holds a page of every conversation: read it message by message
     // rather than as one document several times its size, and cached a batch at a time so that
-    // neither a second copy of the list nor a long hold of the cache's lock is needed (the core
-    // has checked that the answer is a JSON object).
+    // neither a second copy of the list nor a long hold of the cache's lock is needed. Messages
+    // only add to the cache, so those read before a fault was found may stay.
     Core& core = Core::Get();
     std::vector<Message> batch;
     auto put = [&core, &batch] {
@@ -38,11 +39,17 @@ void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callbac
       for (Message& m : batch) core.cache().PutMessage(std::move(m));
       batch.clear();
     };
-    internal::ForEachListed(reply.body, "messages", [&](const json& m) {
-      batch.push_back(internal::MessageFrom(m));
+    std::string why;
+    const bool read = internal::ReadMessagesAnswer(reply.body, [&](Message m) {
+      batch.push_back(std::move(m));
       if (batch.size() == 256) put();
-    });
+    }, &why);
     put();
+    if (!read) {
+      internal::RefuseAnswer("messages.sync", why);
+      if (callback) callback(false, why);
+      return;
+    }
     if (callback) callback(true, "");
   });
 }
@@ -53,16 +60,17 @@ void ChatManager::GetNumUnreadFromServer(ResultCallback callback) {
       if (callback) callback(false, internal::ReplyError(reply));
       return;
     }
-    json body = internal::ReplyBody(reply);
-    if (const json* list = internal::Member(body, "unread"); list && list->is_array()) {
+    std::vector<internal::UnreadEntry> unread;
+    std::string why;
+    if (!internal::ReadUnreadAnswer(reply.body, &unread, &why)) {
+      internal::RefuseAnswer("messages.unread", why);
+      if (callback) callback(false, why);
+      return;
+    }
+    {
       internal::Cache& cache = Core::Get().cache();
       std::lock_guard<std::mutex> lock(cache.mutex);
-      for (const json& u : *list) {
-        _NumUnread counts;
-        counts.num_unread = static_cast<uint32_t>(std::clamp<int64_t>(internal::Int(u, "num_unread"), 0, UINT32_MAX));
-        counts.num_new = static_cast<uint32_t>(std::clamp<int64_t>(internal::Int(u, "num_new"), 0, UINT32_MAX));
-        cache.SetUnread(internal::Str(u, "channel_id"), counts);
-      }
+      for (const internal::UnreadEntry& u : unread) cache.SetUnread(u.channel_id, u.counts);
       // The service lists what is unread now: counts only the disk remembered are gone.
       for (const std::string& id : cache.unread_from_disk) cache.unread.erase(id);
       cache.unread_from_disk.clear();
@@ -144,17 +152,37 @@ std::vector<std::unique_ptr<Message>> ChatManager::FetchMessagesFromCache(const 
 
 bool ChatManager::MarkReadCursorForChannelInCache(const std::string& channel_id, int64_t time, bool notify) {
   if (channel_id.empty()) return false;
+  time = internal::SecondsFromServiceTime(time);
   Core& core = Core::Get();
+  bool tell = false;
   {
-    std::lock_guard<std::mutex> lock(core.cache().mutex);
-    int64_t& cursor = core.cache().read_cursors[channel_id];
+    internal::Cache& cache = core.cache();
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    int64_t& cursor = cache.read_cursors[channel_id];
     cursor = std::max(cursor, time);
-    core.cache().SetUnread(channel_id, _NumUnread{});
+    // The service hears of a cursor beyond the one it was told, and only when that changes
+    // something: counts it reported as unread, or a message between the two.
+    int64_t& told = cache.told_cursors[channel_id];
+    if (time > told) {
+      auto counts = cache.unread.find(channel_id);
+      tell = counts != cache.unread.end() && (counts->second.num_unread > 0 || counts->second.num_new > 0);
+      if (auto c = cache.messages.find(channel_id); !tell && c != cache.messages.end()) {
+        const std::vector<Message>& list = c->second.list;  // sorted by time
+        auto after = std::upper_bound(list.begin(), list.end(), told,
+                                      [](int64_t t, const Message& m) { return t < m.timestamp(); });
+        tell = after != list.end() && after->timestamp() <= time;
+      }
+      if (tell) told = time;
+    }
+    cache.SetUnread(channel_id, _NumUnread{});
   }
   core.disk().Changed();
   if (notify) core.Post([channel_id] { Core::Get().ApplyUnread(channel_id, _NumUnread{}, true); });
-  // The service keeps the cursor too, so that a restart does not bring read messages back as unread.
-  core.Call("messages.cursor", json{{"channel_id", channel_id}, {"time", time}}, nullptr);
+  // The service keeps the cursor too, so that a restart does not bring read messages back as
+  // unread. Told only as above, so that a service that answers a cursor with an unread event
+  // cannot start an endless exchange: at most one cursor per second and conversation, and none
+  // for counts of zero.
+  if (tell) core.Call("messages.cursor", json{{"channel_id", channel_id}, {"time", time}}, nullptr);
   return true;
 }
 
@@ -178,19 +206,18 @@ void ChatManager::SendMessageW(const Message& message,
       if (completion) completion(false, nullptr);
       return;
     }
-    json body = internal::ReplyBody(reply);
-    const json* m = internal::Member(body, "message");
-    if (!m || !m->is_object()) {
+    std::optional<Message> stored = internal::MessageOfAnswer(reply.body);
+    if (!stored) {
+      internal::RefuseAnswer("messages.send", "the answer holds no message");
       if (completion) completion(false, nullptr);
       return;
     }
-    Message stored = internal::MessageFrom(*m);
     {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);
-      core.cache().PutMessage(stored);
+      core.cache().PutMessage(*stored);
     }
-    if (completion) completion(true, stored.Clone());
+    if (completion) completion(true, stored->Clone());
   });
 }
 

@@ -4,6 +4,7 @@
 
 #include "core.h"
 #include "records_json.h"
+#include "service_answers.h"
 
 namespace veltrina {
 
@@ -22,13 +23,16 @@ void EntityManager::GetEntitiesByChannelId(
       if (callback) callback(false, internal::ReplyError(reply), {}, 0);
       return;
     }
-    json body = internal::ReplyBody(reply);
+    std::vector<Entity> read;
+    int total = 0;
+    std::string why;
+    if (!internal::ReadEntitiesAnswer(reply.body, &read, &total, &why)) {
+      internal::RefuseAnswer("entities.list", why);
+      if (callback) callback(false, why, {}, 0);
+      return;
+    }
     std::vector<std::unique_ptr<Entity>> entities;
-    if (const json* list = internal::Member(body, "entities"); list && list->is_array())
-      for (const json& e : *list)
-        if (e.is_object()) entities.push_back(std::make_unique<Entity>(internal::EntityFrom(e)));
-    int total = static_cast<int>(std::clamp<int64_t>(internal::Int(body, "total", static_cast<int64_t>(entities.size())),
-                                                     0, 1 << 30));
+    for (Entity& e : read) entities.push_back(std::make_unique<Entity>(std::move(e)));
     if (callback) callback(true, "", std::move(entities), total);
   });
 }

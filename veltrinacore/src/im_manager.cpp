@@ -1,7 +1,7 @@
 #include "veltrina/im_manager.h"
 
 #include "core.h"
-#include "records_json.h"
+#include "service_answers.h"
 
 namespace veltrina {
 
@@ -11,16 +11,13 @@ using internal::json;
 namespace {
 
 std::unique_ptr<IM> CacheImOfReply(const backend::Reply& reply) {
-  json body = internal::ReplyBody(reply);
-  const json* i = internal::Member(body, "im");
-  if (!i || !i->is_object()) return nullptr;
-  IM im = internal::ImFrom(*i);
-  if (im.im_id().empty()) return nullptr;
-  im.set_is_open(true);
+  std::optional<IM> im = internal::ImOfAnswer(reply.body);
+  if (!im) return nullptr;
+  im->set_is_open(true);
   Core& core = Core::Get();
   std::lock_guard<std::mutex> lock(core.cache().mutex);
-  core.cache().PutIm(im);
-  return im.Clone();
+  core.cache().PutIm(*im);
+  return im->Clone();
 }
 
 }  // namespace
@@ -36,11 +33,13 @@ void IMManager::GetIMs(ListCallback<IM> callback) {
       if (callback) callback(false, internal::ReplyError(reply), {});
       return;
     }
-    json body = internal::ReplyBody(reply);
     std::vector<IM> ims;
-    if (const json* list = internal::Member(body, "ims"); list && list->is_array())
-      for (const json& i : *list)
-        if (i.is_object()) ims.push_back(internal::ImFrom(i));
+    std::string why;
+    if (!internal::ReadImsAnswer(reply.body, &ims, &why)) {
+      internal::RefuseAnswer("ims.list", why);
+      if (callback) callback(false, why, {});
+      return;
+    }
     {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);

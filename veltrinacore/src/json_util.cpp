@@ -60,19 +60,23 @@ bool IsObjectText(const std::string& text) {
 bool ForEachListed(const std::string& text, const char* list, const std::function<void(const json&)>& each) {
   if (!WithinDepth(text)) return false;
   bool named = false, in_list = false;  // the last key of the top object was `list`; inside its array
+  bool listed = false;                  // the last value under `list` is an array
   try {
     json top = json::parse(
         text,
         [&](int depth, json::parse_event_t event, json& parsed) {
-          if (depth == 1 && event == json::parse_event_t::key) named = parsed == list, in_list = false;
-          if (depth == 1 && event == json::parse_event_t::array_start) in_list = named;
+          if (depth == 1 && event == json::parse_event_t::key) {
+            named = parsed == list, in_list = false;
+            if (named) listed = false;
+          }
+          if (depth == 1 && event == json::parse_event_t::array_start) in_list = listed = named;
           if (depth == 1 && event == json::parse_event_t::array_end) in_list = false;
           if (depth != 2 || !in_list || event != json::parse_event_t::object_end) return true;
           each(parsed);
           return false;  // not kept in the document
         },
         false);
-    return top.is_object();
+    return top.is_object() && listed;
   } catch (...) {
     return false;
   }

@@ -20,7 +20,8 @@ bool ParseObject(const std::string& text, json* document);
 bool IsObjectText(const std::string& text);
 // For long lists: parses an object and hands each object in its array `list` to `each` as soon as
 // it is read, then forgets it, so the list never stands in memory as one document. False when the
-// text is not such an object; items handed over before the fault was found stay handed over.
+// text is not an object or holds no array `list` (a repeated key: its last value decides); items
+// handed over before the fault was found stay handed over.
 bool ForEachListed(const std::string& text, const char* list, const std::function<void(const json&)>& each);
 std::string Dump(const json& value);
 std::string Str(const json& object, const char* key);

@@ -1,7 +1,7 @@
 #include "veltrina/service_manager.h"
 
 #include "core.h"
-#include "records_json.h"
+#include "service_answers.h"
 
 namespace veltrina {
 
@@ -19,11 +19,13 @@ void ServiceManager::GetServices(ListCallback<Service> callback) {
       if (callback) callback(false, internal::ReplyError(reply), {});
       return;
     }
-    json body = internal::ReplyBody(reply);
     std::vector<Service> services;
-    if (const json* list = internal::Member(body, "services"); list && list->is_array())
-      for (const json& s : *list)
-        if (s.is_object()) services.push_back(internal::ServiceFrom(s));
+    std::string why;
+    if (!internal::ReadServicesAnswer(reply.body, &services, &why)) {
+      internal::RefuseAnswer("services.list", why);
+      if (callback) callback(false, why, {});
+      return;
+    }
     {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);

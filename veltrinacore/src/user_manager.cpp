@@ -1,7 +1,7 @@
 #include "veltrina/user_manager.h"
 
 #include "core.h"
-#include "records_json.h"
+#include "service_answers.h"
 
 namespace veltrina {
 
@@ -19,10 +19,13 @@ void UserManager::GetTeamMembers(ListCallback<User> callback) {
       if (callback) callback(false, internal::ReplyError(reply), {});
       return;
     }
-    // A large team's list is read member by member rather than as one document.
     std::vector<User> users;
-    if (!internal::ForEachListed(reply.body, "users", [&](const json& u) { users.push_back(internal::UserFrom(u)); }))
-      users.clear();
+    std::string why;
+    if (!internal::ReadUsersAnswer(reply.body, &users, &why)) {
+      internal::RefuseAnswer("users.list", why);
+      if (callback) callback(false, why, {});
+      return;
+    }
     {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);
@@ -40,13 +43,18 @@ void UserManager::GetUsersStatus(ResultCallback callback) {
       if (callback) callback(false, internal::ReplyError(reply));
       return;
     }
-    json body = internal::ReplyBody(reply);
-    if (const json* list = internal::Member(body, "statuses"); list && list->is_array()) {
+    std::vector<internal::UserStatus> statuses;
+    std::string why;
+    if (!internal::ReadStatusesAnswer(reply.body, &statuses, &why)) {
+      internal::RefuseAnswer("users.status", why);
+      if (callback) callback(false, why);
+      return;
+    }
+    {
       Core& core = Core::Get();
       std::lock_guard<std::mutex> lock(core.cache().mutex);
-      for (const json& s : *list) {
-        if (User* u = core.cache().FindUser(internal::Str(s, "uid"))) u->set_status(static_cast<int>(internal::Int(s, "status")));
-      }
+      for (const internal::UserStatus& s : statuses)
+        if (User* u = core.cache().FindUser(s.uid)) u->set_status(s.status);
     }
     if (callback) callback(true, "");
   });

@@ -44,7 +44,7 @@ std::string StatusesBody(const std::vector<User>& users) {
   return Dump(
       json{{"statuses", List(users, [](const User& u) { return json{{"uid", u.uid()}, {"status", u.status()}}; })}});
 }
-std::string ServicesBody(const std::vector<Service>& services) { return ListBody("services", services); }
+std::string ServicesBody(const std::vector<veltrina::Service>& services) { return ListBody("services", services); }
 std::string ChannelsBody(const std::vector<Channel>& channels) { return ListBody("channels", channels); }
 std::string ChannelBody(const Channel& channel) { return Dump(json{{"channel", ToValue(channel)}}); }
 std::string ImsBody(const std::vector<IM>& ims) { return ListBody("ims", ims); }

@@ -43,8 +43,10 @@ class ChatManager {
 
   // Moves the cached read cursor of a conversation to `time` and zeroes its cached counts. With
   // notify, the registered NumUnreadHandlers then hear the new counts (on a core thread). The
-  // service is told quietly ("messages.cursor"; no answer is awaited, no event follows).
-  // Returns false for an empty id.
+  // service is told quietly ("messages.cursor"; no answer is awaited), and only when the cursor
+  // moves beyond the one it was told and that changes something: cached unread counts, or a
+  // cached message in between. A cursor that changes nothing sends nothing. Returns false for an
+  // empty id.
   bool MarkReadCursorForChannelInCache(const std::string& channel_id, int64_t time, bool notify);
   // Tells the service the conversation is read up to `time`; channel_type is a
   // Message::ChannelType (1 channel or group, 2 direct message).

@@ -27,7 +27,7 @@ std::string LoginBody(const Token& token, const User& user);  // answer with cod
 std::string PermissionBody(int64_t permission);
 std::string UsersBody(const std::vector<User>& users);
 std::string StatusesBody(const std::vector<User>& users);  // uid and status of each
-std::string ServicesBody(const std::vector<Service>& services);
+std::string ServicesBody(const std::vector<veltrina::Service>& services);
 std::string ChannelsBody(const std::vector<Channel>& channels);
 std::string ChannelBody(const Channel& channel);
 std::string ImsBody(const std::vector<IM>& ims);
