@@ -22,10 +22,14 @@ inline constexpr UINT kMsgImageReadyAvatar = WM_USER + 13;         // send, Imag
 inline constexpr UINT kMsgConversationsChanged = WM_USER + 18;     // post, none
 // Core handler calls made on a core thread, carried to the UI thread in order.
 inline constexpr UINT kMsgCoreEvent = WM_APP + 40;
+// A list wants reloading from the service (lParam: a ListRefresh::Which); refreshes are spaced.
+inline constexpr UINT kMsgListRefreshWanted = WM_APP + 41;
 
 inline constexpr UINT_PTR kTimerNetworkCheck = 1038;
 inline constexpr UINT_PTR kTimerTrayFlash = 1040;
 inline constexpr UINT_PTR kTimerScrollToBottom = 1041;
+inline constexpr UINT_PTR kTimerChannelsRefresh = 1043;
+inline constexpr UINT_PTR kTimerImsRefresh = 1044;
 
 // A downloaded image for a button. The button may be gone by the time this arrives: tag is the
 // button's serial (CControlUI::GetTag) at request time, checked before the button is touched.

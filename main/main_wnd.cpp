@@ -203,16 +203,7 @@ void MainWnd::OnDirectMessage(const veltrina::Message& message) {
     AppendMessage(message);
     SetTimer(m_hWnd, kTimerScrollToBottom, 40, nullptr);
   }
-  if (ConversationKind(id) == 0) {
-    bridge::WindowRef self = Ref();
-    veltrina::IMManager::DefaultManager()->ActiveIM(id, [self](bool ok, const std::string&) {
-      if (!ok) return;
-      veltrina::IMManager::DefaultManager()->GetIMs(
-          [self](bool, const std::string&, std::vector<std::unique_ptr<veltrina::IM>>) {
-            bridge::PostValue(self, kMsgConversationsChanged, 0);
-          });
-    });
-  }
+  if (ConversationKind(id) == 0) OpenUnknownDirectMessage(id);
 }
 
 void MainWnd::OnChannelMessage(const veltrina::Message& message) {
@@ -223,17 +214,54 @@ void MainWnd::OnChannelMessage(const veltrina::Message& message) {
     AppendMessage(message);
     SetTimer(m_hWnd, kTimerScrollToBottom, 40, nullptr);
   }
-  if (ConversationKind(id) == 0) {
-    bridge::WindowRef self = Ref();
+  if (ConversationKind(id) == 0) WantListRefresh(ListRefresh::kChannels);
+}
+
+void MainWnd::OpenUnknownDirectMessage(const std::string& id) {
+  const ULONGLONG now = GetTickCount64();
+  if (auto it = im_openings_.find(id); it != im_openings_.end() && now - it->second < kListRefreshGap) return;
+  if (im_openings_.size() > 256)
+    std::erase_if(im_openings_, [now](const auto& asked) { return now - asked.second >= kListRefreshGap; });
+  im_openings_[id] = now;
+  bridge::WindowRef self = Ref();
+  veltrina::IMManager::DefaultManager()->ActiveIM(id, [self](bool ok, const std::string&) {
+    if (ok) bridge::PostValue(self, kMsgListRefreshWanted, ListRefresh::kIms);
+  });
+}
+
+void MainWnd::WantListRefresh(ListRefresh::Which which) {
+  ListRefresh& refresh = RefreshOf(which);
+  if (refresh.waiting) return;
+  const ULONGLONG since = GetTickCount64() - refresh.last;
+  if (!refresh.started || since >= kListRefreshGap) return StartListRefresh(which);
+  refresh.waiting = true;
+  SetTimer(m_hWnd, which == ListRefresh::kChannels ? kTimerChannelsRefresh : kTimerImsRefresh,
+           static_cast<UINT>(kListRefreshGap - since), nullptr);
+}
+
+void MainWnd::StartListRefresh(ListRefresh::Which which) {
+  ListRefresh& refresh = RefreshOf(which);
+  refresh.started = true;
+  refresh.waiting = false;
+  refresh.last = GetTickCount64();
+  bridge::WindowRef self = Ref();
+  if (which == ListRefresh::kChannels) {
     veltrina::ChannelManager::DefaultManager()->GetChannels(
         false, [self](bool, const std::string&, std::vector<std::unique_ptr<veltrina::Channel>>) {
+          bridge::PostValue(self, kMsgConversationsChanged, 0);
+        });
+  } else {
+    veltrina::IMManager::DefaultManager()->GetIMs(
+        [self](bool, const std::string&, std::vector<std::unique_ptr<veltrina::IM>>) {
           bridge::PostValue(self, kMsgConversationsChanged, 0);
         });
   }
 }
 
 void MainWnd::OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts) {
-  if (channel_id == open_conversation_id_) {
+  // Only counts that show something unread move the cursor: the zero counts that follow a cursor
+  // (the core's own, or a service's answer to it) must not send another one.
+  if (channel_id == open_conversation_id_ && (counts.num_unread > 0 || counts.num_new > 0)) {
     veltrina::ChatManager::DefaultManager()->MarkReadCursorForChannelInCache(channel_id,
                                                                              static_cast<int64_t>(std::time(nullptr)), false);
   }
@@ -277,6 +305,10 @@ LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
       ReloadLists();
       RebuildRows();
       return 0;
+    case kMsgListRefreshWanted:
+      if (lParam == ListRefresh::kChannels || lParam == ListRefresh::kIms)
+        WantListRefresh(static_cast<ListRefresh::Which>(lParam));
+      return 0;
     case kMsgImageReadySessionList:
     case kMsgImageReadyCard:
     case kMsgImageReadyAvatar:
@@ -294,6 +326,9 @@ LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
       else if (wParam == kTimerScrollToBottom) {
         if (chat_display_) chat_display_->EndDown();
         KillTimer(m_hWnd, kTimerScrollToBottom);
+      } else if (wParam == kTimerChannelsRefresh || wParam == kTimerImsRefresh) {
+        KillTimer(m_hWnd, wParam);
+        StartListRefresh(wParam == kTimerChannelsRefresh ? ListRefresh::kChannels : ListRefresh::kIms);
       }
       break;
     case WM_KEYDOWN:

@@ -74,6 +74,22 @@ class MainWnd : public FrameWnd,
 
   void StartRefreshChain();
   void OnDataReady();
+
+  // Reloads of a list from the service for messages of conversations in none of the lists: the
+  // first at once, then at most one per kListRefreshGap; the messages in between are served by
+  // one more reload when the gap ends, so that a storm costs two requests and its rows appear.
+  struct ListRefresh {
+    enum Which : LPARAM { kChannels = 1, kIms = 2 };
+    ULONGLONG last = 0;  // tick of the last start
+    bool started = false;
+    bool waiting = false;  // a reload is due when the gap ends
+  };
+  static constexpr ULONGLONG kListRefreshGap = 3000;
+  ListRefresh& RefreshOf(ListRefresh::Which which) { return which == ListRefresh::kChannels ? channels_refresh_ : ims_refresh_; }
+  void WantListRefresh(ListRefresh::Which which);
+  void StartListRefresh(ListRefresh::Which which);
+  // Asks the service to open a direct-message conversation the lists do not hold, once per gap.
+  void OpenUnknownDirectMessage(const std::string& id);
   void OnImageReady(LPARAM lParam);
   void OnTrayCallback(LPARAM mouse_message);
   void Exit();
@@ -142,6 +158,8 @@ class MainWnd : public FrameWnd,
   std::vector<std::string> shown_page_;
   int selected_kind_ = 0;
   std::string selected_id_;
+  ListRefresh channels_refresh_, ims_refresh_;
+  std::unordered_map<std::string, ULONGLONG> im_openings_;  // unknown conversation -> tick asked
   DWORD ui_thread_ = 0;
   bool handlers_registered_ = false;
 };

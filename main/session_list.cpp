@@ -2,6 +2,7 @@
 // opening conversations, closing direct messages and leaving channels.
 #include <algorithm>
 #include <ctime>
+#include <limits>
 #include <unordered_map>
 
 #include "app/constants.h"
@@ -268,7 +269,8 @@ std::string PageEntry(const veltrina::Message& m) {
 void MainWnd::LoadRecentMessages(const std::string& id) {
   if (!chat_display_) return;
   std::vector<std::unique_ptr<veltrina::Message>> messages =
-      veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(id, 0, 2147483647, 20, nullptr, nullptr, false);
+      veltrina::ChatManager::DefaultManager()->FetchMessagesFromCache(id, 0, std::numeric_limits<int64_t>::max(), 20,
+                                                                      nullptr, nullptr, false);
   if (id == shown_page_id_ && messages.size() == shown_page_.size() &&
       std::equal(messages.begin(), messages.end(), shown_page_.begin(),
                  [](const auto& m, const std::string& shown) { return PageEntry(*m) == shown; }))

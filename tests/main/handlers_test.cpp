@@ -80,3 +80,81 @@ TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesPrese
   d.Pause(100).Do("check", [this] { EXPECT_EQ(service_->CountRequests("ims.list"), 3u); });
   Finish(d);
 }
+
+TEST_F(HandlersTest, AStormForUnknownConversationsReloadsEachListOnceThenOnceMoreAfterTheGap) {
+  Prime({Channel("c-1", "one", 1)}, {});
+  testkit::UiDriver d;
+  WaitMain(d);
+  AnswerRefresh(d, {Channel("c-1", "one", 1)}, {});
+  std::vector<veltrina::Channel> all = {Channel("c-1", "one", 1)};
+  for (int i = 0; i < 30; ++i) all.push_back(Channel("c-new" + std::to_string(i), "new", 1));
+  d.Do("a storm", [this] {
+    for (int i = 0; i < 30; ++i) Push(Message("c-new" + std::to_string(i), 1, "u-a", "hi", 2000 + i));
+    for (int i = 0; i < 10; ++i) Push(Message("i-new", 2, "u-b", "dm", 3000 + i));
+  });
+  Answer(d, "channels.list", [this, all](const auto& r) {
+    service_->Succeed(r.id, bodies::ChannelsBody({all[0], all[1]}));
+  });
+  Answer(d, "ims.open", [this](const auto& r) { service_->Succeed(r.id, bodies::ImBody(Im("i-new", "u-b"))); });
+  Answer(d, "ims.list", [this](const auto& r) { service_->Succeed(r.id, bodies::ImsBody({Im("i-new", "u-b")})); });
+  d.Pause(300).Do("one request of each so far (after the priming's and the refresh chain's)", [this] {
+    EXPECT_EQ(service_->CountRequests("channels.list"), 3u);
+    EXPECT_EQ(service_->CountRequests("ims.open"), 1u);
+    EXPECT_EQ(service_->CountRequests("ims.list"), 3u);
+    EXPECT_TRUE(Control(L"channelItem_c-new0") && Control(L"imItem_i-new") && !Control(L"channelItem_c-new29"));
+  });
+  // The messages after the first reload are served by one more, when the gap ends.
+  Answer(d, "channels.list", [this, all](const auto& r) { service_->Succeed(r.id, bodies::ChannelsBody(all)); });
+  d.WaitFor("the last new channel's row", [] { return Control(L"channelItem_c-new29") != nullptr; });
+  d.Pause(300).Do("and nothing more", [this] {
+    EXPECT_EQ(service_->CountRequests("channels.list"), 4u);
+    EXPECT_EQ(service_->CountRequests("ims.list"), 3u);
+  });
+  Finish(d);
+}
+
+TEST_F(HandlersTest, AReadCursorAnsweredWithAnUnreadEventSendsNoFurtherCursor) {
+  // A service that confirms every cursor with the conversation's new counts.
+  bodies::ScriptedService* svc = service_.get();
+  service_->AutoAnswer("messages.cursor", [svc](const bodies::RecordedRequest& r) {
+    svc->Push("unread", bodies::UnreadEvent(r.Param("channel_id"), 0, 0));
+    return bodies::Reply{true, 0, "", "{}", ""};
+  });
+  Prime({Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {});
+  testkit::UiDriver d;
+  WaitMain(d);
+  AnswerRefresh(d, {Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {});
+  d.Do("opened with nothing unread: no cursor; then a message in the open channel", [this] {
+    EXPECT_EQ(service_->CountRequests("messages.cursor"), 0u);
+    Push(Message("c-1", 1, "u-a", "one", 1000));
+    service_->Push("unread", bodies::UnreadEvent("c-1", 1, 1));
+  });
+  d.Pause(500).Do("one cursor, confirmed, and no other", [this] {
+    EXPECT_EQ(service_->CountRequests("messages.cursor"), 1u);
+    EXPECT_FALSE(Control(L"channelItem_c-1_num_unread_id")->IsVisible());
+  });
+  Finish(d);
+}
+
+TEST_F(HandlersTest, MessagesStampedAfter2038OrInMillisecondsShowInTimeOrder) {
+  Prime({Channel("c-1", "one", 1)}, {});
+  testkit::UiDriver d;
+  WaitMain(d);
+  auto svc = service_;
+  Answer(d, "channels.list", [svc](const auto& r) { svc->Succeed(r.id, bodies::ChannelsBody({Channel("c-1", "one", 1)})); });
+  Answer(d, "ims.list", [svc](const auto& r) { svc->Succeed(r.id, bodies::ImsBody({})); });
+  Answer(d, "messages.sync", [svc](const auto& r) {
+    svc->Succeed(r.id, bodies::MessagesBody({Message("c-1", 1, "u-a", "in 2100", 4102444800),
+                                             Message("c-1", 1, "u-a", "in milliseconds", 1700000001000),
+                                             Message("c-1", 1, "u-a", "in seconds", 1700000000)}));
+  });
+  Answer(d, "messages.unread", [svc](const auto& r) { svc->Succeed(r.id, bodies::UnreadBody({})); });
+  d.WaitFor("all three", [] { return ChatRows() == 3; });
+  d.Do("oldest first", [] {
+    auto* chat = dynamic_cast<DuiLib::CListUI*>(Control(L"chat_display"));
+    std::wstring order;
+    for (int i = 0; i < 3; ++i) order += At(chat->GetItemAt(i), {0, 1, 1})->GetText() + L"|";
+    EXPECT_EQ(order, L"in seconds|in milliseconds|in 2100|");
+  });
+  Finish(d);
+}
