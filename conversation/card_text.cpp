@@ -104,11 +104,4 @@ RichText MailBody(const std::string& subdomain, const std::string& entity_id, co
   return out;
 }
 
-std::string LogSafe(const std::string& value) {
-  std::string out = value;
-  for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return out;
-}
-
 }  // namespace veltrinawnd::card_text

@@ -55,7 +55,4 @@ RichText MailBody(const std::string& subdomain, const std::string& entity_id, co
 // Where the mail card's link points; empty when the subdomain is no host label.
 std::string MailAddress(const std::string& subdomain, const std::string& entity_id);
 
-// Control characters as "?", so that a value from the service cannot start a forged log line.
-std::string LogSafe(const std::string& value);
-
 }  // namespace veltrinawnd::card_text

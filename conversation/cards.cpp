@@ -200,8 +200,8 @@ void RenderImageCard(const RenderContext& context, const veltrina::Message& mess
   if (!filled) return;
   image_cache::Thumbnail thumb =
       image_cache::ThumbnailFor(entity->path(), entity->file_extension(), entity->thumb_width(), entity->thumb_height());
-  veltrina::log("Thumb URL is %s, local path is %s", card_text::LogSafe(thumb.address).c_str(),
-                card_text::LogSafe(Utf16ToUtf8(image_cache::LocalPath(thumb.local_name))).c_str());
+  veltrina::log("Thumb URL is %s, local path is %s", thumb.address.c_str(),
+                Utf16ToUtf8(image_cache::LocalPath(thumb.local_name)).c_str());
   CreatedRow created = AddCreatedRow(context, message, *entity);
   if (!created.header.row) return;
   CButtonUI* picture = AddPicture(created.header.body, thumb.width, thumb.height);

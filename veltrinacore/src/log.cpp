@@ -34,6 +34,9 @@ void log(const char* format, ...) {
   va_end(args);
   if (n < 0) return;
   std::string line(buffer, n < static_cast<int>(sizeof buffer) ? n : sizeof buffer - 1);
+  // Values from servers and peers are spliced into log lines: a line break in one must not forge a line.
+  for (char& c : line)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   std::function<void(const std::string&)> observer;
   {
     std::lock_guard<std::mutex> lock(ObserverMutex());
