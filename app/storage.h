@@ -11,7 +11,7 @@ namespace veltrinawnd {
 std::wstring GetDocumentsFolder();
 // Documents folder + "\Veltrina": the core's account store and database.
 std::wstring GetDataFolder();
-// Documents folder in the ANSI code page + "/tmp/": downloaded images.
+// Documents folder in the ANSI code page + "/tmp/": downloaded images, in a folder per team.
 std::string GetImageCacheFolder();
 // The folder of the running executable, without a trailing separator.
 std::wstring GetExecutableFolder();

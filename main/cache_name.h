@@ -5,13 +5,19 @@
 
 namespace veltrinawnd::image_cache {
 
-// The file name under which an image is cached. Names come from the server, so anything that
-// could leave the folder or that Windows forbids becomes "_", and names longer than 35
-// characters (or changed that way) keep their first 35 characters plus a short hash of the
-// whole name, so two different names never share a file.
+// The file name under which an image is cached. Names come from the server: only lower-case
+// letters, digits, "-" and "_" are kept (anything else, which could leave the folder, be forbidden
+// by Windows or read as an image attribute by DuiLib, becomes "_"), and only a picture extension
+// (png, jpg, jpeg, gif, bmp; in lower case); any other is folded into the name. A name changed
+// that way, or longer than 35 characters, keeps its first characters plus a short hash of the
+// exact name, so two different names never share a file, whatever the file system's case rules.
 std::string CacheName(const std::string& file_name);
+// The folder of one team's images below the image cache folder, made safe the same way.
+std::string TeamFolderName(const std::string& team_id);
 // Names Windows opens as devices whatever their extension ("con.png", "NUL", "com1.txt").
 bool IsDeviceName(const std::string& name);
+// png, jpg, jpeg, gif or bmp, in any case (without the dot).
+bool IsPictureExtension(const std::string& extension);
 
 // stem + "_" + bucket(W*S) + "x" + bucket(H*S) + "." + extension; buckets 40, 80, 160, 320.
 std::string AvatarFileName(const std::string& header_url, int width, int height, int scale);

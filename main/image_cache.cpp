@@ -14,6 +14,8 @@
 
 #include "app/constants.h"
 #include "app/storage.h"
+#include "main/cache_trim.h"
+#include "veltrina/director.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/http.h"
 #include "veltrina/log.h"
@@ -40,14 +42,70 @@ void RememberCached(const std::string& local) {
   Known().paths.insert(local);
 }
 
+// Image cache folder + the signed-in team's folder + cache name, logging nothing: for the
+// checks and downloads, which may run for thousands of names at once.
+std::string PathOf(const std::string& file_name) { return TeamFolder() + CacheName(file_name); }
+
+// A trim at most this often, and the first one at once: downloads finish by the thousand.
+constexpr ULONGLONG kTrimIntervalMs = 60 * 1000;
+
+struct TrimState {
+  std::mutex mutex;
+  bool running = false;
+  ULONGLONG last = 0;  // GetTickCount64 of the last start; 0: none yet
+  std::string keep;
+};
+
+TrimState& Trim() {
+  static TrimState state;
+  return state;
+}
+
+void CALLBACK RunTrim(PTP_CALLBACK_INSTANCE, void*) {
+  std::string keep;
+  {
+    std::lock_guard<std::mutex> lock(Trim().mutex);
+    keep = Trim().keep;
+  }
+  std::vector<std::string> deleted = TrimFolder(GetImageCacheFolder(), CacheLimits{}, keep);
+  if (!deleted.empty()) veltrina::log("Image cache trimmed by %u files", static_cast<unsigned>(deleted.size()));
+  {
+    std::lock_guard<std::mutex> lock(Known().mutex);
+    for (const std::string& path : deleted) Known().paths.erase(path);
+  }
+  std::lock_guard<std::mutex> lock(Trim().mutex);
+  Trim().running = false;
+}
+
 }  // namespace
 
-std::string LocalPathAnsi(const std::string& file_name) { return GetImageCacheFolder() + CacheName(file_name); }
+std::string TeamFolder() {
+  const veltrina::Director* director = veltrina::Director::DefaultDirector();
+  const veltrina::Team* team = director ? director->current_team() : nullptr;
+  return GetImageCacheFolder() + TeamFolderName(team ? team->team_id() : std::string()) + "/";
+}
+
+void ScheduleTrim(const std::string& just_written) {
+  std::lock_guard<std::mutex> lock(Trim().mutex);
+  ULONGLONG now = GetTickCount64();
+  if (Trim().running || (Trim().last != 0 && now - Trim().last < kTrimIntervalMs)) return;
+  Trim().keep = just_written;
+  // On a thread of the system's pool: never the UI thread, nor the core's callback thread.
+  if (!TrySubmitThreadpoolCallback(RunTrim, nullptr, nullptr)) return;
+  Trim().running = true;
+  Trim().last = now;
+}
+
+std::string LocalPathAnsi(const std::string& file_name) {
+  std::string path = PathOf(file_name);
+  veltrina::log("!!! -- image path is %s", path.c_str());
+  return path;
+}
 
 std::wstring LocalPath(const std::string& file_name) { return AnsiToWide(LocalPathAnsi(file_name)); }
 
 bool KnownCached(const std::string& file_name) {
-  std::string local = LocalPathAnsi(file_name);
+  std::string local = PathOf(file_name);
   std::lock_guard<std::mutex> lock(Known().mutex);
   return Known().paths.contains(local);
 }
@@ -84,25 +142,30 @@ Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extensio
 
 void Download(const std::string& address, const std::string& file_name,
               std::function<void(const std::string& local_path)> callback, std::function<void()> failed) {
-  std::string local = LocalPathAnsi(file_name);
+  std::string local = PathOf(file_name);
   if (veltrina::FileUtils::SharedFileUtils()->IsFileExist(local)) {
     RememberCached(local);
     if (callback) callback(local);
     return;
   }
   // The core writes the file off its callback thread, so many downloads never hold up the
-  // callbacks of other windows.
+  // callbacks of other windows; a body past the cap is refused before it is all read.
   veltrina::HttpRequest request(address);
   request.set_save_path(local);
+  request.set_max_body_bytes(kMaxImageBytes);
   veltrina::HttpClient::SharedClient()->Send(
-      request, [local, callback = std::move(callback), failed = std::move(failed)](
+      request, [local, name = CacheName(file_name), callback = std::move(callback), failed = std::move(failed)](
                    bool ok, std::unique_ptr<veltrina::HttpResponse> response) {
+        veltrina::log("Try to save %s to file", local.c_str());
         if (!ok || response->raw_data().empty()) {
-          veltrina::log("Image %s not saved: %s", local.c_str(), response->error().c_str());
+          if (response->save_failed()) veltrina::log("Save image %s failed", name.c_str());
+          else veltrina::log("Image %s not saved: %s", local.c_str(), response->error().c_str());
           if (failed) failed();
           return;
         }
+        veltrina::log("Save image %s successed", name.c_str());
         RememberCached(local);
+        ScheduleTrim(local);
         if (callback) callback(local);
       });
 }
@@ -137,7 +200,7 @@ void PrefetchAvatars() {
   auto prefetch = std::make_shared<Prefetch>();
   std::set<std::string> asked;
   auto want = [&](const std::string& address, const std::string& file_name) {
-    std::string local = LocalPathAnsi(file_name);
+    std::string local = PathOf(file_name);
     if (!asked.insert(local).second) return;
     if (veltrina::FileUtils::SharedFileUtils()->IsFileExist(local)) RememberCached(local);
     else prefetch->queue.emplace_back(address, file_name);
@@ -149,6 +212,7 @@ void PrefetchAvatars() {
   for (const auto& service : veltrina::ServiceManager::DefaultManager()->FetchServicesFromCache())
     want(kStaticBaseUrl + service->avatar_url(), service->avatar_url());
   for (int i = 0; i < kPrefetchesInFlight; ++i) PrefetchNext(prefetch);
+  ScheduleTrim(std::string());  // once at the start of a session
 }
 
 }  // namespace veltrinawnd::image_cache

@@ -3,6 +3,7 @@
 // image first; a missing file is fetched and the control is given the path again once it exists.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -10,10 +11,18 @@
 
 namespace veltrinawnd::image_cache {
 
-// Image cache folder + cache name, in the ANSI code page (what downloads write to).
+// The signed-in team's folder below the image cache folder (ANSI, ending in "/"): teams never
+// share a file. Made by the first download that saves into it.
+std::string TeamFolder();
+
+// Team folder + cache name, in the ANSI code page (what downloads write to); logged, as the path
+// handed to a control.
 std::string LocalPathAnsi(const std::string& file_name);
 // The same path as UTF-16, for controls.
 std::wstring LocalPath(const std::string& file_name);
+
+// The largest image taken from a server; a larger answer fails its download.
+inline constexpr uint64_t kMaxImageBytes = 20ull * 1024 * 1024;
 
 // The size a thumbnail is shown at: the larger side 80, the other in proportion (0 by 0 for
 // sizes that are not positive). Never larger than 80 by 80, whatever the server says.
@@ -33,7 +42,8 @@ Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extensio
 // Fetches address into the cache under file_name. A cached file answers at once, on this
 // thread; otherwise the callback runs at most once, on the core's callback thread, after the
 // file was written completely on an HTTP thread (a temporary file renamed into place). A failed
-// or empty answer writes nothing and calls only `failed` (on the callback thread).
+// or empty answer, or one larger than kMaxImageBytes, writes nothing and calls only `failed` (on
+// the callback thread).
 void Download(const std::string& address, const std::string& file_name,
               std::function<void(const std::string& local_path)> callback, std::function<void()> failed = nullptr);
 
@@ -43,7 +53,11 @@ bool KnownCached(const std::string& file_name);
 // The folder was emptied behind this program's back: forget what was seen in it.
 void ForgetKnownFiles();
 
-// Starts downloading every cached user's and service's avatar; does not wait.
+// Starts downloading every cached user's and service's avatar, and a trim of the cache; does
+// not wait.
 void PrefetchAvatars();
+// Trims the cache to its limits (CacheLimits) on a thread of the system's pool, sparing
+// `just_written`; at most once a minute, and never two at once.
+void ScheduleTrim(const std::string& just_written);
 
 }  // namespace veltrinawnd::image_cache

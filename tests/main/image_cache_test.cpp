@@ -1,20 +1,26 @@
 // The image cache: names, thumbnails, downloads, and images that arrive late.
 #include <climits>
 #include <fstream>
+#include <mutex>
+#include <set>
 
 #include "app/constants.h"
 #include "app/storage.h"
 #include "frame/window_manager.h"
+#include "main/cache_trim.h"
 #include "main/image_cache.h"
 #include "main_fixture.h"
 #include "veltrina/chat_manager.h"
+#include "veltrina/director.h"
 #include "veltrina/entity.h"
+#include "veltrina/file_utils.h"
+#include "veltrina/log.h"
 
 namespace bodies = veltrina::backend;
 namespace cache = veltrinawnd::image_cache;
 
 namespace {
-std::string Folder() { return veltrinawnd::GetImageCacheFolder(); }
+std::string Folder() { return cache::TeamFolder(); }
 bool Exists(const std::string& path) { return GetFileAttributesW(veltrinawnd::AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
@@ -26,19 +32,35 @@ TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNames
     SIZE shown = cache::ThumbnailDisplaySize(s[0], s[1]);
     EXPECT_EQ(shown.cx * 1000 + (s[3] ? shown.cy : 0), s[2] * 1000 + s[3]) << s[0] << "x" << s[1];
   }
+  // Nothing that leaves the folder, that Windows forbids, or that DuiLib reads as an image
+  // attribute (key='value' pairs split at spaces); only picture extensions, in lower case.
   for (const std::string& name : {std::string("../../evil.png"), std::string("..\\..\\evil.png"), std::string("C:\\Windows\\x.png"),
                                   std::string(".."), std::string("con:x"), std::string("a?b*c\"<>|.png"), std::string("trailing. "),
-                                  std::string("nul\0byte", 8), std::string("名字.png")}) {
+                                  std::string("nul\0byte", 8), std::string("名字.png"), std::string("x' file='..\\..\\other.png"),
+                                  cache::AvatarFileName("setup.exe", 40, 40, 1), std::string("a b=c.GIF"), std::string("run.png.bat")}) {
     std::string safe = cache::CacheName(name);
-    EXPECT_EQ(safe.find_first_of("\\/:*?\"<>|"), std::string::npos) << name;
-    EXPECT_TRUE(safe != ".." && safe.back() != '.' && safe.back() != ' ') << name;
-    for (unsigned char c : safe) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << name;
+    EXPECT_EQ(safe.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-_."), std::string::npos) << name << " -> " << safe;
+    size_t dot = safe.find('.');
+    EXPECT_TRUE(dot == std::string::npos || (dot == safe.rfind('.') && cache::IsPictureExtension(safe.substr(dot + 1)))) << safe;
   }
-  EXPECT_EQ(cache::CacheName("console.png"), "console.png");  // ordinary names unchanged
-  EXPECT_NE(cache::CacheName(std::string(40, '1') + ".png"), cache::CacheName(std::string(40, '1') + ".jpg"));
+  EXPECT_EQ(cache::CacheName("console.png") + cache::CacheName("noext_40x40"), "console.pngnoext_40x40");  // ordinary names unchanged
+  EXPECT_EQ(cache::CacheName("a b=c.GIF").substr(cache::CacheName("a b=c.GIF").size() - 4), ".gif");
+  // Changed names carry a hash of the exact name: no two names meet, not even when a file system
+  // ignores case or a name looks like a changed one.
+  std::set<std::string> distinct;
+  for (const std::string& name : {std::string(40, '1') + ".png", std::string(40, '1') + ".jpg", std::string("bob.png"), std::string("Bob.png"),
+                                  std::string("BOB.png"), std::string("bob.PNG"), std::string("setup.exe"), std::string("setup_exe"),
+                                  cache::CacheName("Bob.png"), cache::CacheName("setup.exe")}) {
+    std::string lower = cache::CacheName(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(distinct.insert(lower).second) << name;
+  }
+  EXPECT_EQ(cache::TeamFolderName("t-main"), "t-main");
+  EXPECT_NE(cache::TeamFolderName("T-Main"), cache::TeamFolderName("t-main"));
+  EXPECT_EQ(cache::TeamFolderName("../x").find_first_of("./\\"), std::string::npos);
   // Device names would open the console or a port: they become ordinary files.
+  veltrina::FileUtils::SharedFileUtils()->MakeDirectory(Folder());
   std::wstring folder = veltrinawnd::AnsiToWide(Folder());
-  CreateDirectoryW(folder.c_str(), nullptr);
   for (const char* device : {"con.png", "NUL", "Com1.jpg", "lpt9", "aux .png", "prn.tar.gz"}) {
     std::wstring path = folder + veltrinawnd::AnsiToWide(cache::CacheName(device));
     { std::ofstream(path.c_str(), std::ios::binary) << "image"; }
@@ -60,7 +82,7 @@ class ImageCacheTest : public MainTest {
 };
 
 TEST_F(ImageCacheTest, CachedFilesAnswerAtOnceEmptyAnswersLeaveNothingAndNamesAreMadeSafe) {
-  CreateDirectoryW(veltrinawnd::AnsiToWide(Folder()).c_str(), nullptr);
+  veltrina::FileUtils::SharedFileUtils()->MakeDirectory(Folder());
   { std::ofstream(veltrinawnd::AnsiToWide(Folder() + "cached_40x40.png").c_str(), std::ios::binary) << "png"; }
   size_t before = service_->CountRequests("http.get");
   std::string answered;
@@ -131,4 +153,84 @@ TEST_F(ImageCacheTest, AThumbnailArrivingAfterItsConversationClosedTouchesNothin
     EXPECT_EQ(dynamic_cast<DuiLib::CListUI*>(Control(L"chat_display"))->GetCount(), 0);
   });
   Finish(d);
+}
+
+TEST_F(ImageCacheTest, TeamsHaveFoldersOfTheirOwnAndSavesFailuresAndOversizedAnswersAreLogged) {
+  struct Log {
+    std::mutex mutex;
+    std::string text;
+    std::string Get() { std::lock_guard<std::mutex> lock(mutex); return text; }
+  } log;
+  veltrina::set_log_observer([&log](const std::string& line) { std::lock_guard<std::mutex> lock(log.mutex); log.text += line + "\n"; });
+  struct Unobserve { ~Unobserve() { veltrina::set_log_observer(nullptr); } } unobserve;
+  service_->AutoAnswer("http.get", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 200, "", "{}", "\x89PNG-bob"}; });
+  const std::string name = "bob_40x40.png", main = veltrinawnd::GetImageCacheFolder() + "t-main/" + name;
+  DeleteFileW(veltrinawnd::AnsiToWide(main).c_str());
+  EXPECT_EQ(cache::LocalPathAnsi(name), main);
+  std::string got;
+  cache::Download(veltrinawnd::kAvatarBaseUrl + name, name, [&](const std::string& p) { got = p; });
+  ASSERT_TRUE(testkit::PumpUntil([&] { return !got.empty(); }));
+  EXPECT_EQ(got, main);
+  for (const std::string& line : {"!!! -- image path is " + main, "Try to save " + main + " to file", "Save image " + name + " successed"})
+    EXPECT_NE(log.Get().find(line + "\n"), std::string::npos) << line;
+
+  // Another team's bob is not this one's: fetched again, into a folder of its own.
+  auto* other = new veltrina::Director();
+  other->Init(User("u-me", "me", 1), veltrina::Team("T-Other", "other", "其他"), 0, veltrina::Token(), "", "", "", "", "");
+  veltrina::Director::ResetDefaultDirector(other);
+  size_t before = service_->CountRequests("http.get");
+  std::string theirs = veltrinawnd::GetImageCacheFolder() + cache::TeamFolderName("T-Other") + "/" + name;
+  DeleteFileW(veltrinawnd::AnsiToWide(theirs).c_str());
+  got.clear();
+  cache::Download(veltrinawnd::kAvatarBaseUrl + name, name, [&](const std::string& p) { got = p; });
+  ASSERT_TRUE(testkit::PumpUntil([&] { return !got.empty(); }));
+  EXPECT_EQ(got, theirs);
+  EXPECT_EQ(service_->CountRequests("http.get"), before + 1);
+
+  // A file that cannot be written (a folder in its place) and an answer past the cap: no file, `failed`.
+  const std::string blocked = Folder() + "blocked.png";
+  CreateDirectoryW(veltrinawnd::AnsiToWide(blocked).c_str(), nullptr);
+  bool failed = false, called = false;
+  cache::Download(veltrinawnd::kAvatarBaseUrl + "blocked.png", "blocked.png", [&](const std::string&) { called = true; }, [&] { failed = true; });
+  EXPECT_TRUE(testkit::PumpUntil([&] { return failed; }));
+  RemoveDirectoryW(veltrinawnd::AnsiToWide(blocked).c_str());
+  EXPECT_NE(log.Get().find("Save image blocked.png failed\n"), std::string::npos);
+  service_->AutoAnswer("http.get", [](const bodies::RecordedRequest&) {
+    return bodies::Reply{true, 200, "", "{}", std::string(cache::kMaxImageBytes + 1, 'p')};
+  });
+  failed = false;
+  DeleteFileW(veltrinawnd::AnsiToWide(Folder() + "huge.png").c_str());
+  cache::Download(veltrinawnd::kAvatarBaseUrl + "huge.png", "huge.png", [&](const std::string&) { called = true; }, [&] { failed = true; });
+  EXPECT_TRUE(testkit::PumpUntil([&] { return failed; }));
+  EXPECT_FALSE(called || Exists(Folder() + "huge.png"));
+}
+
+TEST(ImageCacheTrim, TheOldestFilesGoFirstUntilTheCacheFitsButFreshAndKeptFilesStay) {
+  const std::string root = veltrinawnd::GetImageCacheFolder() + "trim-test/";
+  auto* files = veltrina::FileUtils::SharedFileUtils();
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  auto write = [&](const std::string& name, int hours_ago) {
+    ASSERT_TRUE(files->MakeDirectory(root + name.substr(0, name.rfind('/') + 1)));
+    ASSERT_TRUE(files->WriteFileAtomically(root + name, std::string(100, 'x')));
+    ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
+    t.QuadPart -= static_cast<ULONGLONG>(hours_ago) * 3600 * 10000000;
+    FILETIME written{t.LowPart, t.HighPart};
+    HANDLE h = CreateFileW(veltrinawnd::AnsiToWide(root + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(h, nullptr, nullptr, &written);
+    CloseHandle(h);
+  };
+  for (auto [name, age] : {std::pair<const char*, int>{"a/kept.png", 5}, {"loose.png", 4}, {"a/old1.png", 3}, {"b/old3.png", 1},
+                           {"a/old2.png", 2}, {"b/fresh.png", 0}})
+    write(name, age);
+  cache::CacheLimits limits;
+  limits.max_bytes = 250;
+  std::vector<std::string> deleted = cache::TrimFolder(root, limits, root + "a/kept.png");
+  EXPECT_EQ(deleted, (std::vector<std::string>{root + "loose.png", root + "a/old1.png", root + "a/old2.png", root + "b/old3.png"}));
+  EXPECT_TRUE(Exists(root + "a/kept.png") && Exists(root + "b/fresh.png") && !Exists(root + "b/old3.png"));
+  limits.max_bytes = 1 << 20;
+  limits.max_files = 1;  // only fresh and kept files left: they stay
+  EXPECT_TRUE(cache::TrimFolder(root, limits, root + "a/kept.png").empty());
+  for (const char* name : {"a/kept.png", "b/fresh.png"}) DeleteFileW(veltrinawnd::AnsiToWide(root + name).c_str());
+  for (const char* folder : {"a", "b", ""}) RemoveDirectoryW(veltrinawnd::AnsiToWide(root + folder).c_str());
 }
