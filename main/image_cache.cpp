@@ -14,6 +14,7 @@
 
 #include "app/constants.h"
 #include "app/storage.h"
+#include "conversation/card_text.h"
 #include "main/cache_trim.h"
 #include "veltrina/director.h"
 #include "veltrina/file_utils.h"
@@ -134,9 +135,12 @@ Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extensio
   Thumbnail t;
   t.width = size.cx;
   t.height = size.cy;
-  t.address = kFileBoxHost + "/thumb/" + path + "_" + std::to_string(x) + "x" + std::to_string(y) + "." + file_extension;
+  // The path and extension come from the service: each stays one piece of the address.
+  const std::string ext = card_text::EncodePathPart(file_extension, false);
+  t.address = kFileBoxHost + "/thumb/" + card_text::EncodePathPart(path, true) + "_" + std::to_string(x) + "x" +
+              std::to_string(y) + "." + ext;
   t.local_name = path + "." + file_extension;
-  t.full_address = kFileBoxHost + "/" + path + "." + file_extension;
+  t.full_address = card_text::FileAddress(path, file_extension);
   return t;
 }
 

@@ -27,6 +27,9 @@ bool Exists(const std::string& path) { return GetFileAttributesW(veltrinawnd::An
 TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNamesStayInsideTheFolder) {
   EXPECT_EQ(cache::AvatarFileName("a1b2.png", 90, 30, 1) + cache::AvatarFileName("noext", 40, 40, 2), "a1b2_160x40.pngnoext_80x80");
   EXPECT_EQ(cache::ThumbnailFor("f/abc", "png", 400, 100).address, veltrinawnd::kFileBoxHost + "/thumb/f/abc_80x20.png");
+  const cache::Thumbnail forged = cache::ThumbnailFor("f/x?y=1#z", "p g", 100, 400);
+  EXPECT_EQ(forged.address, veltrinawnd::kFileBoxHost + "/thumb/f/x%3Fy%3D1%23z_20x80.p%20g");
+  EXPECT_EQ(forged.full_address, veltrinawnd::kFileBoxHost + "/f/x%3Fy%3D1%23z.p%20g");
   const long long sizes[][4] = {{300, 400, 60, 80}, {-400, 300, 0, 0}, {LLONG_MAX, LLONG_MAX, 80, 80}, {LLONG_MAX, 1, 80, 0}};
   for (const auto& s : sizes) {
     SIZE shown = cache::ThumbnailDisplaySize(s[0], s[1]);

@@ -6,7 +6,6 @@
 //                                        list; then the private bytes with #general open
 // Prints "result <key> <value>"; exits 1 with the reason when it cannot measure.
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -64,33 +63,6 @@ SIZE_T ResidentAnonymousBytes(const std::string& program) {
   return bytes;
 }
 
-// The committed private regions of the process's address space, as Windows counts private bytes
-// (heaps, stacks, VirtualAlloc); under Wine this leaves out what its Unix side holds.
-SIZE_T CommittedPrivateBytes(DWORD process_id) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process_id);
-  if (!process) smoke::Fail("cannot open the client (error " + std::to_string(GetLastError()) + ")");
-  SIZE_T bytes = 0;
-  MEMORY_BASIC_INFORMATION region{};
-  for (const char* at = nullptr; VirtualQueryEx(process, at, &region, sizeof region) == sizeof region;
-       at = static_cast<const char*>(region.BaseAddress) + region.RegionSize)
-    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += region.RegionSize;
-  CloseHandle(process);
-  return bytes;
-}
-
-// PROCESS_MEMORY_COUNTERS_EX.PrivateUsage of the process. Wine 8 reports it as 0 (it fills it from
-// swap); the committed private regions are then what Windows would count.
-SIZE_T PrivateBytes(DWORD process_id) {
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id);
-  PROCESS_MEMORY_COUNTERS_EX counters{};
-  counters.cb = sizeof counters;
-  const bool read = process && GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                                     sizeof counters);
-  if (process) CloseHandle(process);
-  if (!read) smoke::Fail("cannot read the client's memory counters (error " + std::to_string(GetLastError()) + ")");
-  return counters.PrivateUsage ? counters.PrivateUsage : CommittedPrivateBytes(process_id);
-}
-
 // From CreateProcess until the program's window of this class is shown and painted; the program
 // is ended afterwards (its private bytes read first when asked).
 double TimeToPaintedWindow(const std::wstring& exe, const wchar_t* window_class, SIZE_T* private_bytes = nullptr) {
@@ -116,7 +88,7 @@ double TimeToPaintedWindow(const std::wstring& exe, const wchar_t* window_class,
     return window && bench::IsPainted(window);
   }, kLimitMs);
   const double ms = MillisSince(start);
-  if (painted && private_bytes) *private_bytes = PrivateBytes(info.dwProcessId);
+  if (painted && private_bytes) *private_bytes = smoke::PrivateBytes(info.dwProcessId);
   TerminateProcess(info.hProcess, 0);
   WaitForSingleObject(info.hProcess, 10000);
   CloseHandle(info.hThread);
@@ -204,7 +176,7 @@ SignIn SignInOnce(bool large_team) {
   }
   Sleep(5000);
   user.CheckAlive("the demo's life ran", main);
-  result.private_bytes = PrivateBytes(client.id());
+  result.private_bytes = smoke::PrivateBytes(client.id());
   result.resident_bytes = ResidentAnonymousBytes("Veltrina.exe");
   return result;
 }
