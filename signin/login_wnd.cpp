@@ -61,18 +61,20 @@ void LoginWnd::SignIn() {
   veltrina::WebApiSetting::ResetInstance(new veltrina::WebApiSetting(kClientKey, kClientSecret, kWebApiPlatform,
                                                                      kWebApiVersion, kDeviceId, kDistributionChannel));
   bridge::WindowRef self = Ref();
+  const unsigned try_id = try_;
   veltrina::Auth::SharedAuth()->PostLoginRequest(
       username, password, team_->team_id(), team_->team_subdomain(),
-      [self](bool ok, int64_t code, std::unique_ptr<veltrina::Token> token, std::unique_ptr<veltrina::User> user) {
+      [self, try_id](bool ok, int64_t code, std::unique_ptr<veltrina::Token> token, std::unique_ptr<veltrina::User> user) {
         if (!ok) {
           auto record = std::make_unique<ErrorCodeRecord>();
           record->code = code;
+          record->try_id = try_id;
           bridge::Send(self, kMsgLoginFailed, std::move(record));
           return;
         }
         if (code != kLoginSignedIn && code != kLoginInitialPassword) return;  // nothing to show
         if (!token || !user) return;
-        auto response = std::make_unique<LoginSuccessResponse>(std::move(token), std::move(user));
+        auto response = std::make_unique<LoginSuccessResponse>(std::move(token), std::move(user), try_id);
         bridge::Send(self, code == kLoginSignedIn ? kMsgLoginSucceeded : kMsgInitialPasswordNeeded,
                      std::move(response));
       });
@@ -88,7 +90,8 @@ void LoginWnd::StoreLogin() {
 
 void LoginWnd::OnSignedIn(LPARAM lParam) {
   std::unique_ptr<LoginSuccessResponse> response = lifetime_.Receive<LoginSuccessResponse>(lParam);
-  if (!response || session_started_) return;  // a second answer of an attempt made meanwhile
+  // A second answer of an attempt made meanwhile, or an answer of an earlier try.
+  if (!response || session_started_ || response->try_id() != try_) return;
   session_started_ = true;
   veltrina::log("Login success, my name is : %s", response->user().display_name().c_str());
   StoreLogin();
@@ -99,12 +102,12 @@ void LoginWnd::OnSignedIn(LPARAM lParam) {
                  kDirectorClientVersion, kDirectorSource);
   veltrina::Director::ResetDefaultDirector(director);  // the library owns it now
   director->Connect(kConnectTimeout, [](bool) {});
-  PrepareSessionData(Ref(), kMsgDataPrepared);
+  PrepareSessionData(Ref(), kMsgDataPrepared, kMsgPreparationFailed, try_);
 }
 
 void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
   std::unique_ptr<LoginSuccessResponse> response = lifetime_.Receive<LoginSuccessResponse>(lParam);
-  if (!response || session_started_) return;
+  if (!response || session_started_ || response->try_id() != try_) return;
   session_started_ = true;
   veltrina::log("Need to init password");
   StoreLogin();
@@ -131,7 +134,8 @@ void LoginWnd::SetIdle() {
 
 void LoginWnd::OnFailed(LPARAM lParam) {
   std::unique_ptr<ErrorCodeRecord> record = lifetime_.Receive<ErrorCodeRecord>(lParam);
-  if (!record || session_started_) return;  // a late failure must not reopen a started session
+  // A late failure must not reopen a started session, nor speak for an earlier try.
+  if (!record || session_started_ || record->try_id != try_) return;
   veltrina::log("Login failed, code is : %d", static_cast<int>(record->code));
   SetIdle();
   std::wstring text;
@@ -142,8 +146,18 @@ void LoginWnd::OnFailed(LPARAM lParam) {
   System().ShowMessageBox(nullptr, text, nullptr, MB_OK);
 }
 
-void LoginWnd::OnDataPrepared() {
-  if (closing()) return;
+void LoginWnd::OnPreparationFailed(LPARAM lParam) {
+  std::unique_ptr<PreparationFailure> failure = lifetime_.Receive<PreparationFailure>(lParam);
+  if (!failure || closing() || !session_started_ || failure->try_id != try_) return;
+  // Signed in, but the session cannot start: the user signs in again from the beginning.
+  ++try_;
+  session_started_ = false;
+  SetIdle();
+  System().ShowMessageBox(nullptr, PreparationFailureText(*failure), nullptr, MB_OK);
+}
+
+void LoginWnd::OnDataPrepared(LPARAM try_id) {
+  if (closing() || !session_started_ || static_cast<unsigned>(try_id) != try_) return;
   veltrina::log("MainWnd data prepared");
   CloseForGood();
   WindowManager::Instance()->ShowMainWnd();
@@ -171,8 +185,11 @@ LRESULT LoginWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case kMsgLoginFailed:
       OnFailed(lParam);
       return 0;
+    case kMsgPreparationFailed:
+      OnPreparationFailed(lParam);
+      return 0;
     case kMsgDataPrepared:
-      OnDataPrepared();
+      OnDataPrepared(lParam);
       return 0;
     default:
       break;

@@ -15,15 +15,18 @@ class LoginWnd : public FrameWnd {
   // What a successful sign-in hands to the window: the session token and the signed-in user.
   class LoginSuccessResponse {
    public:
-    LoginSuccessResponse(std::unique_ptr<veltrina::Token> token, std::unique_ptr<veltrina::User> user)
-        : token_(std::move(token)), user_(std::move(user)) {}
+    LoginSuccessResponse(std::unique_ptr<veltrina::Token> token, std::unique_ptr<veltrina::User> user,
+                         unsigned try_id = 0)
+        : token_(std::move(token)), user_(std::move(user)), try_id_(try_id) {}
     virtual ~LoginSuccessResponse() = default;  // frees both
     const veltrina::Token& token() const { return *token_; }
     const veltrina::User& user() const { return *user_; }
+    unsigned try_id() const { return try_id_; }  // the window's try when the login was asked
 
    private:
     std::unique_ptr<veltrina::Token> token_;
     std::unique_ptr<veltrina::User> user_;
+    unsigned try_id_ = 0;
   };
 
   explicit LoginWnd(std::unique_ptr<veltrina::Team> team);
@@ -42,7 +45,8 @@ class LoginWnd : public FrameWnd {
   void OnSignedIn(LPARAM lParam);
   void OnInitialPasswordNeeded(LPARAM lParam);
   void OnFailed(LPARAM lParam);
-  void OnDataPrepared();
+  void OnPreparationFailed(LPARAM lParam);
+  void OnDataPrepared(LPARAM try_id);
   void AnimateBusyText();
   void SetIdle();
 
@@ -52,6 +56,9 @@ class LoginWnd : public FrameWnd {
   std::unique_ptr<veltrina::Team> team_;
   // Set by the first successful answer: later answers of attempts made meanwhile are ignored.
   bool session_started_ = false;
+  // A try ends when the session data preparation fails; the user then signs in again, and every
+  // answer of an earlier try (a second attempt's login, a preparation) is ignored.
+  unsigned try_ = 0;
 };
 
 }  // namespace veltrinawnd

@@ -32,6 +32,10 @@ void RestPasswordWnd::Notify(DuiLib::TNotifyUI& msg) {
 }
 
 void RestPasswordWnd::Confirm() {
+  if (password_set_) {  // a new try after a failed preparation: only the preparation again
+    if (!preparing_) Prepare();
+    return;
+  }
   std::wstring first = new_pwd_edit_ ? new_pwd_edit_->GetText() : std::wstring();
   std::wstring second = confirm_pwd_edit_ ? confirm_pwd_edit_->GetText() : std::wstring();
   if (first != second) {
@@ -57,19 +61,34 @@ void RestPasswordWnd::Confirm() {
 }
 
 void RestPasswordWnd::OnPasswordSet() {
-  if (preparing_) return;  // a second confirmation's answer: one preparation is enough
-  preparing_ = true;
+  if (password_set_) return;  // a second confirmation's answer: the password is set once
+  password_set_ = true;
   veltrina::log("OnInitPasswordSuccess");
   // As on the login road, the session connects and learns its permission value before the
   // main window opens; otherwise no live message would arrive.
   if (veltrina::Director* director = veltrina::Director::DefaultDirector())
     director->Connect(kConnectTimeout, [](bool) {});
-  PrepareSessionData(Ref(), kMsgDataPrepared);
+  Prepare();
+}
+
+void RestPasswordWnd::Prepare() {
+  preparing_ = true;
+  ShowBusy(sure_btn_, L"登录中...");
+  PrepareSessionData(Ref(), kMsgDataPrepared, kMsgPreparationFailed, try_);
+}
+
+void RestPasswordWnd::OnPreparationFailed(LPARAM lParam) {
+  std::unique_ptr<PreparationFailure> failure = lifetime_.Receive<PreparationFailure>(lParam);
+  if (!failure || closing() || !preparing_ || failure->try_id != try_) return;
+  ++try_;
+  preparing_ = false;
+  ShowIdle(sure_btn_, L"登录");
+  System().ShowMessageBox(nullptr, PreparationFailureText(*failure), nullptr, MB_OK);
 }
 
 void RestPasswordWnd::OnPasswordNotSet(LPARAM lParam) {
   std::unique_ptr<ErrorCodeRecord> record = lifetime_.Receive<ErrorCodeRecord>(lParam);
-  if (!record || preparing_) return;
+  if (!record || password_set_) return;
   veltrina::log("Login failed, code is : %d", static_cast<int>(record->code));
   ShowIdle(sure_btn_, L"登录");
   std::wstring text = record->code == kUnreachable
@@ -78,8 +97,8 @@ void RestPasswordWnd::OnPasswordNotSet(LPARAM lParam) {
   System().ShowMessageBox(nullptr, text, nullptr, MB_OK);
 }
 
-void RestPasswordWnd::OnDataPrepared() {
-  if (closing()) return;
+void RestPasswordWnd::OnDataPrepared(LPARAM try_id) {
+  if (closing() || !preparing_ || static_cast<unsigned>(try_id) != try_) return;
   veltrina::log("MainWnd data prepared");
   ShowIdle(sure_btn_, L"登录");
   CloseForGood();
@@ -94,8 +113,11 @@ LRESULT RestPasswordWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) 
     case kMsgPasswordNotSet:
       OnPasswordNotSet(lParam);
       return 0;
+    case kMsgPreparationFailed:
+      OnPreparationFailed(lParam);
+      return 0;
     case kMsgDataPrepared:
-      OnDataPrepared();
+      OnDataPrepared(lParam);
       return 0;
     default:
       return FrameWnd::HandleMessage(uMsg, wParam, lParam);

@@ -20,13 +20,19 @@ class RestPasswordWnd : public FrameWnd {
   void Confirm();
   void OnPasswordSet();
   void OnPasswordNotSet(LPARAM lParam);
-  void OnDataPrepared();
+  void Prepare();
+  void OnPreparationFailed(LPARAM lParam);
+  void OnDataPrepared(LPARAM try_id);
 
   DuiLib::CEditUI* new_pwd_edit_ = nullptr;
   DuiLib::CEditUI* confirm_pwd_edit_ = nullptr;
   DuiLib::CButtonUI* sure_btn_ = nullptr;
-  // Set by the first success: later answers of confirmations made meanwhile are ignored.
+  // Set by the first success: later answers of confirmations made meanwhile are ignored, and a
+  // new try only prepares the session again (the password is no longer the initial one).
+  bool password_set_ = false;
+  // While the session data preparation runs; a failure ends the try.
   bool preparing_ = false;
+  unsigned try_ = 0;
 };
 
 }  // namespace veltrinawnd

@@ -15,7 +15,9 @@ inline constexpr UINT kMsgNewVersion = WM_USER + 48;        // post, VersionReco
 inline constexpr UINT kMsgLoginSucceeded = WM_USER + 2;        // send, LoginWnd::LoginSuccessResponse
 inline constexpr UINT kMsgInitialPasswordNeeded = WM_USER + 64;  // send, LoginWnd::LoginSuccessResponse
 inline constexpr UINT kMsgLoginFailed = WM_USER + 3;           // send, ErrorCodeRecord
-inline constexpr UINT kMsgDataPrepared = WM_USER + 4;          // post, no payload (also the password window)
+// Both messages of the session data preparation also reach the password window.
+inline constexpr UINT kMsgDataPrepared = WM_USER + 4;          // post, the window's try in lParam
+inline constexpr UINT kMsgPreparationFailed = WM_USER + 5;     // post, PreparationFailure
 inline constexpr UINT_PTR kTimerLoginAnimation = WM_USER + 34;  // 1058, every 1000 ms
 // Initial password window.
 inline constexpr UINT kMsgPasswordSet = WM_USER + 96;     // post, no payload
@@ -29,6 +31,7 @@ struct VersionRecord {
 
 struct ErrorCodeRecord {
   int64_t code = 0;
+  unsigned try_id = 0;  // the window's try when the request was made (sign-in windows)
 };
 
 }  // namespace veltrinawnd

@@ -10,6 +10,12 @@
 
 namespace backend = veltrina::backend;
 
+uint64_t Next(backend::ScriptedService& svc, const std::string& method) {
+  auto r = svc.WaitForRequest(method, std::chrono::milliseconds(0));
+  EXPECT_TRUE(r) << method;
+  return r ? r->id : 0;
+}
+
 void SigninTest::SetUp() {
   DuiLib::CPaintManagerUI::SetInstance(GetModuleHandleW(nullptr));
   InstallScriptedService();  // first: from now on nothing writes the last test's caches
@@ -86,11 +92,17 @@ std::string SigninTest::LoginReply(const std::string& uid, const std::string& na
   return backend::LoginBody(token, MakeUser(uid, name));
 }
 
-void SigninTest::AnswerPreparation(testkit::UiDriver& d, int64_t permission) {
+void SigninTest::AnswerPreparation(testkit::UiDriver& d, int64_t permission, const std::string& fail_method,
+                                   int64_t fail_code, const std::string& fail_error) {
   const std::pair<const char*, std::string> answers[] = {
       {"users.list", backend::UsersBody({MakeUser("u-1", "alice"), MakeUser("u-2", "bob")})},
       {"users.status", R"({"statuses":[]})"}, {"services.list", backend::ServicesBody({})},
       {"web.permission", backend::PermissionBody(permission)}};
-  for (const auto& [method, body] : answers)
+  for (const auto& [method, body] : answers) {
+    if (method == fail_method) {
+      Answer(d, method, [svc = service_, fail_code, fail_error](const Request& r) { svc->Fail(r.id, fail_code, fail_error); });
+      return;
+    }
     Answer(d, method, [svc = service_, b = body](const Request& r) { svc->Succeed(r.id, b); });
+  }
 }

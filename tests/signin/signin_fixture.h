@@ -21,6 +21,9 @@ struct RecordingSystem : veltrinawnd::SystemSeam {
   std::vector<std::wstring> boxes, opened;
 };
 
+// The id of the next unanswered request of this method; 0 (answered by nothing) when there is none.
+uint64_t Next(veltrina::backend::ScriptedService& svc, const std::string& method);
+
 class SigninTest : public ::testing::Test {
  protected:
   using Request = veltrina::backend::RecordedRequest;
@@ -33,7 +36,10 @@ class SigninTest : public ::testing::Test {
   static std::wstring TextOf(const wchar_t* window, const wchar_t* control);
   static void Quit();
   static std::string LoginReply(const std::string& uid, const std::string& name);
-  void AnswerPreparation(testkit::UiDriver& d, int64_t permission);  // members, statuses, services, permission
+  // Members, statuses, services, permission in turn; the step of fail_method fails instead (with this code and
+  // error text) and the steps after it are not answered.
+  void AnswerPreparation(testkit::UiDriver& d, int64_t permission, const std::string& fail_method = "",
+                         int64_t fail_code = 0, const std::string& fail_error = "");
 
   std::shared_ptr<veltrina::backend::ScriptedService> service_;
   RecordingSystem system_;

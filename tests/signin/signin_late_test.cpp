@@ -8,13 +8,6 @@ namespace bodies = veltrina::backend;
 
 namespace {
 
-// The id of the next unanswered request of this method; 0 (answered by nothing) when there is none.
-uint64_t Next(bodies::ScriptedService& svc, const std::string& method) {
-  auto r = svc.WaitForRequest(method, std::chrono::milliseconds(0));
-  EXPECT_TRUE(r) << method;
-  return r ? r->id : 0;
-}
-
 // Both answers are queued before the first is handled, so the second reaches a closing window; one window follows.
 void AnswerTwiceExpectOneWindow(testkit::UiDriver& d, std::shared_ptr<bodies::ScriptedService> svc,
                                 const wchar_t* window, const wchar_t* edit, std::string method,

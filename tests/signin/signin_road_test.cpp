@@ -196,3 +196,91 @@ TEST_F(SigninTest, InitialPasswordRoadRefusesLocallyThenConnectsAndOpensTheMainW
   });
   Run(d);
 }
+
+// A step of the session data preparation that fails, on the login window or on the initial-password window.
+struct PreparationFailure {
+  const char* name;
+  const char* method;
+  const char* error;  // the service's text; empty: the core reports the bare code
+  const wchar_t* box;
+  bool initial_password;
+};
+
+void PrintTo(const PreparationFailure& c, std::ostream* os) { *os << c.name; }
+
+class PreparationFailureTest : public SigninTest, public ::testing::WithParamInterface<PreparationFailure> {};
+
+// Two attempts of one try (Enter while busy): the first prepares and fails, the second answers only after the box.
+TEST_P(PreparationFailureTest, TheBoxSaysWhatFailedTheFirstTrysLateAnswerStartsNothingAndASecondTryOpensTheMainWindow) {
+  const PreparationFailure c = GetParam();
+  auto svc = service_;
+  const wchar_t* window = c.initial_password ? L"RestPwdWnd" : L"LoginWindow";
+  const wchar_t* button = c.initial_password ? L"sure_btn" : L"login_btn";
+  const std::string attempt = c.initial_password ? "auth.init_password" : "auth.login";
+  auto succeed = [svc, c](uint64_t id) {
+    if (c.initial_password) svc->Succeed(id);
+    else svc->Answer(id, true, 200, "", LoginReply("u-1", "alice"));
+  };
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
+  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-prep", "Prep", "prep")); });
+  d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
+  if (c.initial_password) {
+    Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
+    d.OnWindow(L"RestPwdWnd", [](HWND h) {
+      testkit::SetControlText(h, L"new_pwd_edit", L"longenough");
+      testkit::SetControlText(h, L"confirm_pwd_edit", L"longenough");
+      testkit::ClickControl(h, L"sure_btn");
+    });
+  }
+  d.WaitFor("an attempt", [svc, attempt] { return svc->CountRequests(attempt) == 1; });
+  d.Do("Enter while busy", [window, c] {
+    testkit::NotifyControl(FindVisibleWindow(window), c.initial_password ? L"confirm_pwd_edit" : L"password_edit",
+                           L"return");
+  });
+  d.WaitFor("two attempts", [svc, attempt] { return svc->CountRequests(attempt) == 2; });
+  d.Do("the first succeeds", [svc, attempt, succeed] { succeed(Next(*svc, attempt)); });
+  AnswerPreparation(d, 6, c.method, 503, c.error);
+  d.WaitFor("the box", [this] { return !system_.boxes.empty(); });
+  d.Do("usable again; the second attempt answers late", [this, svc, c, window, button, attempt, succeed] {
+    EXPECT_EQ(system_.boxes, std::vector<std::wstring>{c.box});
+    SendMessageW(FindVisibleWindow(window), WM_TIMER, WM_USER + 34, 0);  // no animation left running
+    EXPECT_EQ(TextOf(window, button), L"登录");
+    EXPECT_TRUE(Enabled(window, button));
+    succeed(Next(*svc, attempt));
+  });
+  d.WaitFor("the late answer handled", [] { return bodies::WaitForCoreIdle(std::chrono::milliseconds(0)); });
+  d.Pause(100);
+  d.Do("which started nothing; try again", [this, svc, window, button] {
+    EXPECT_EQ(svc->CountRequests("users.list"), 1u);
+    EXPECT_EQ(system_.boxes.size(), 1u);
+    EXPECT_EQ(TextOf(window, button), L"登录");
+    testkit::ClickControl(FindVisibleWindow(window), button);
+  });
+  if (!c.initial_password)  // a new sign-in; the password window only prepares again, its password is set
+    Answer(d, "auth.login", [succeed](const Request& r) { succeed(r.id); });
+  AnswerPreparation(d, 2);
+  // The first try may have left caches on disk: then the main window opens before the answers land.
+  d.WaitFor("prepared, in the main window", [] {
+    return FindVisibleWindow(L"MainWindow") && veltrina::Director::DefaultDirector()->permission() == 2;
+  });
+  d.Do("one try each", [svc, attempt, c] {
+    EXPECT_EQ(svc->CountRequests(attempt), c.initial_password ? 2u : 3u);
+    EXPECT_EQ(svc->CountRequests("users.list"), 2u);
+    EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 1);
+    Quit();
+  });
+  Run(d);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, PreparationFailureTest,
+    ::testing::Values(PreparationFailure{"LoginMembers", "users.list", "", L"获取团队成员失败 (code:503)", false},
+                      PreparationFailure{"LoginStatuses", "users.status", "", L"获取成员状态失败 (code:503)", false},
+                      PreparationFailure{"LoginServices", "services.list", "", L"获取服务列表失败 (code:503)", false},
+                      PreparationFailure{"LoginPermission", "web.permission", "", L"获取权限失败 (code:503)", false},
+                      PreparationFailure{"PasswordMembers", "users.list", "", L"获取团队成员失败 (code:503)", true},
+                      PreparationFailure{"PasswordStatuses", "users.status", "", L"获取成员状态失败 (code:503)", true},
+                      PreparationFailure{"PasswordServices", "services.list", "服务暂停", L"获取服务列表失败 (服务暂停)", true},
+                      PreparationFailure{"PasswordPermission", "web.permission", "", L"获取权限失败 (code:503)", true}),
+    [](const ::testing::TestParamInfo<PreparationFailure>& info) { return std::string(info.param.name); });
