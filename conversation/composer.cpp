@@ -1,4 +1,5 @@
-// The composer of the main window: Enter sends, Shift+Enter adds a line, the edit menu.
+// The composer of the main window: Enter sends, Shift+Enter adds a line, the edit menu; the text
+// of a send that fails or gets no answer comes back to its conversation.
 #include <windows.h>
 
 #include "app/storage.h"
@@ -44,27 +45,49 @@ void MainWnd::SendComposerText() {
   input->SetText(L"");
   std::unique_ptr<veltrina::Message> message = kind == 2 ? veltrina::Message::TextMessageForIM(id, partner, text)
                                                          : veltrina::Message::TextMessageForChannel(id, text);
+  // The text is kept until the answer says it went through; the clock runs while a send waits.
+  if (!outgoing_.waiting()) SetTimer(m_hWnd, kTimerSendTimeOut, kSendTimeOutTickMs, nullptr);
+  const int serial = outgoing_.Sent(id, typed);
   bridge::WindowRef self = Ref();
   veltrina::ChatManager::DefaultManager()->SendMessageW(
-      *message, [self, id, typed](bool ok, std::unique_ptr<veltrina::Message> stored) {
+      *message, [self, serial](bool ok, std::unique_ptr<veltrina::Message> stored) {
         auto event = std::make_unique<CoreEvent>();
+        event->value = serial;
         if (ok && stored) {
           event->kind = CoreEvent::kDirectMessage;  // shown like any arrival, from the completion only
           event->message = std::move(stored);
         } else {
           event->kind = CoreEvent::kSendFailed;
-          event->id = id;
-          event->text = typed;
         }
         bridge::Post(self, kMsgCoreEvent, std::move(event));
       });
 }
 
-void MainWnd::OnSendFailed(const std::string& conversation_id, const std::wstring& text) {
-  // The text goes back where it came from, unless the user has moved on.
+void MainWnd::OnSendAnswered(int serial, bool ok) {
+  const std::string kept = outgoing_.Answered(serial, ok);
+  if (!kept.empty()) {
+    veltrina::log("Send to %s failed; its text is kept", kept.c_str());
+    if (kept == open_conversation_id_) RestoreDraft(kept);
+  }
+  if (!outgoing_.waiting()) KillTimer(m_hWnd, kTimerSendTimeOut);
+}
+
+void MainWnd::OnSendTimeOutTick() {
+  for (const std::string& id : outgoing_.Tick()) {
+    veltrina::log("Send to %s has no answer in time; its text is kept", id.c_str());
+    if (id == open_conversation_id_) RestoreDraft(id);
+  }
+  if (!outgoing_.waiting()) KillTimer(m_hWnd, kTimerSendTimeOut);
+}
+
+void MainWnd::RestoreDraft(const std::string& id) {
   DuiLib::CRichEditUI* input = ChatInput();
-  if (!input || conversation_id != open_conversation_id_ || !input->GetText().empty()) return;
-  input->SetText(text);
+  if (!input) return;
+  const std::wstring draft = outgoing_.TakeDraft(id);
+  if (draft.empty()) return;
+  // What the user typed meanwhile stays as it is; the kept text follows it on a new line.
+  const std::wstring typed = input->GetText();
+  input->SetText(typed.empty() ? draft : typed + L"\n" + draft);
   input->SetSel(-1, -1);
 }
 

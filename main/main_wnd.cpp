@@ -182,6 +182,7 @@ void MainWnd::HandleConnectionStateChanged(int state) {
 void MainWnd::OnCoreEvent(const CoreEvent& event) {
   switch (event.kind) {
     case CoreEvent::kDirectMessage:
+      if (event.value) OnSendAnswered(event.value, true);  // the completion of our own send
       if (event.message) OnDirectMessage(*event.message);
       break;
     case CoreEvent::kChannelMessage:
@@ -190,7 +191,7 @@ void MainWnd::OnCoreEvent(const CoreEvent& event) {
     case CoreEvent::kNumUnread: OnNumUnreadChanged(event.id, event.counts); break;
     case CoreEvent::kUserStatus: OnUserStatusChanged(event.id, event.value); break;
     case CoreEvent::kConnectionState: OnConnectionStateChanged(event.value); break;
-    case CoreEvent::kSendFailed: OnSendFailed(event.id, event.text); break;
+    case CoreEvent::kSendFailed: OnSendAnswered(event.value, false); break;
   }
 }
 
@@ -323,6 +324,7 @@ LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kTimerNetworkCheck) tray_.OnNetworkCheck();
       else if (wParam == kTimerTrayFlash) tray_.OnFlashTick();
+      else if (wParam == kTimerSendTimeOut) OnSendTimeOutTick();
       else if (wParam == kTimerScrollToBottom) {
         if (chat_display_) chat_display_->EndDown();
         KillTimer(m_hWnd, kTimerScrollToBottom);

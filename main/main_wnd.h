@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "conversation/outgoing_texts.h"
 #include "frame/frame_wnd.h"
 #include "main/image_ready.h"
 #include "main/session_rows.h"
@@ -117,7 +118,11 @@ class MainWnd : public FrameWnd,
   void LoadRecentMessages(const std::string& id);
   void AppendMessage(const veltrina::Message& message);
   void SendComposerText();
-  void OnSendFailed(const std::string& conversation_id, const std::wstring& text);
+  // A send's answer and the clock of sends without one (composer.cpp).
+  void OnSendAnswered(int serial, bool ok);
+  void OnSendTimeOutTick();
+  // Puts the texts kept for the conversation into the composer, after what it holds.
+  void RestoreDraft(const std::string& id);
   // WM_KEYDOWN of Enter while the composer has the focus; true when consumed.
   bool OnComposerEnter();
   void ShowEditMenu(POINT client_point);
@@ -152,6 +157,7 @@ class MainWnd : public FrameWnd,
   HMENU im_menu_ = nullptr;
   HMENU edit_menu_ = nullptr;
   std::string open_conversation_id_;
+  OutgoingTexts outgoing_;
   // Keys of the messages shown for the open conversation, as a set and in order with their text.
   std::unordered_set<std::string> shown_message_keys_;
   std::string shown_page_id_;

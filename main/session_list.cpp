@@ -168,6 +168,7 @@ void MainWnd::OnSessionItemSelected() {
 void MainWnd::OpenConversation(int kind, const std::string& id) {
   if (DuiLib::CRichEditUI* input = ChatInput(); input && m_PaintManager.GetFocus() != input) input->SetFocus();
   open_conversation_id_ = id;
+  RestoreDraft(id);
   LoadRecentMessages(id);
 
   std::wstring item = (kind == 1 ? L"channelItem_" : L"imItem_") + Utf8ToUtf16(id);

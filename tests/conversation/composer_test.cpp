@@ -1,4 +1,5 @@
 // History, arrival and the composer, through the main window.
+#include "conversation/outgoing_texts.h"
 #include "main_fixture.h"
 #include "veltrina/chat_manager.h"
 
@@ -107,5 +108,61 @@ TEST_F(ComposerTest, EnterSendsShiftEnterAddsALineTheCompletionShowsTheRowAndAFa
       EXPECT_EQ(input->GetText(), after) << command;
     }
   });
+  Finish(d);
+}
+
+TEST_F(ComposerTest, AFailedOrUnansweredSendKeepsItsTextForItsConversationAndNeverOverwritesNewText) {
+  Prime({Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {});
+  auto send = [](const wchar_t* text) {
+    Control(L"chat_input")->SetText(text);
+    testkit::ClickControl(Main(), L"send_message_btn");
+  };
+  auto open = [](testkit::UiDriver& d, const wchar_t* id, const std::wstring& title) {
+    d.Do("open", [id] { testkit::ClickControl(Main(), (std::wstring(L"channelItem_") + id).c_str()); });
+    d.WaitFor("open", [title] { return Text(L"title_label") == title; });
+  };
+  auto tick = [](int ticks) {
+    for (int i = 0; i < ticks; ++i) SendMessageW(Main(), WM_TIMER, veltrinawnd::kTimerSendTimeOut, 0);
+  };
+  testkit::UiDriver d;
+  d.WaitFor("c-1 open", [] { return Main() && Input() && Text(L"title_label") == L"#one"; });
+  d.Do("send in c-1", [send] { send(L"first"); });
+  Request first = Take(d, "messages.send");
+  open(d, L"c-2", L"#two");
+  d.Do("c-1's send fails while c-2 is open", [this, first] { service_->Fail((*first)->id, 500, "down"); });
+  d.Pause(100);
+  d.Do("nothing of it in c-2; a send there stays unanswered", [send] {
+    EXPECT_EQ(Text(L"chat_input"), L"");
+    send(L"second");
+  });
+  Request second = Take(d, "messages.send");
+  d.Do("the time-out keeps the text after what was typed meanwhile", [tick] {
+    Control(L"chat_input")->SetText(L"more");
+    tick(veltrinawnd::kSendTimeOutTicks - 1);
+    EXPECT_EQ(Text(L"chat_input"), L"more");
+    tick(1);
+    EXPECT_EQ(Text(L"chat_input"), L"more\nsecond");
+  });
+  d.Do("a late failure adds nothing", [this, second] { service_->Fail((*second)->id, 500, "late"); });
+  d.Pause(100);
+  d.Do("leave with an empty composer", [] {
+    EXPECT_EQ(Text(L"chat_input"), L"more\nsecond");
+    Control(L"chat_input")->SetText(L"");
+  });
+  open(d, L"c-1", L"#one");
+  d.Do("c-1's text is back; send again, unanswered", [send] {
+    EXPECT_EQ(Text(L"chat_input"), L"first");
+    send(L"third");
+  });
+  Request third = Take(d, "messages.send");
+  open(d, L"c-2", L"#two");
+  d.Do("it times out, then goes through after all", [this, third, tick] {
+    tick(veltrinawnd::kSendTimeOutTicks);
+    EXPECT_EQ(Text(L"chat_input"), L"");
+    service_->Succeed((*third)->id, bodies::MessageBody(Message("c-1", 1, "u-me", "third", 9000)));
+  });
+  d.Pause(100);
+  open(d, L"c-1", L"#one");
+  d.Do("no text comes back twice, and a sent one not at all", [] { EXPECT_EQ(Text(L"chat_input"), L""); });
   Finish(d);
 }
