@@ -51,7 +51,6 @@ struct CoreEvent {
   std::string id;
   veltrina::_NumUnread counts{};
   int value = 0;
-  std::wstring text;
 };
 
 }  // namespace veltrinawnd
