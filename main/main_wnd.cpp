@@ -197,8 +197,15 @@ void MainWnd::OnCoreEvent(const CoreEvent& event) {
 
 // ---- core events on the UI thread ----
 
+namespace {
+std::string LoggedMessage(const veltrina::Message& message) {
+  return message.key() + " (" + std::to_string(message.content().size()) + " bytes)";
+}
+}  // namespace
+
 void MainWnd::OnDirectMessage(const veltrina::Message& message) {
-  veltrina::log("Recv direct message : %s", message.content().c_str());
+  // A message's text stays out of the log and the debugger's output: its id and size say enough.
+  veltrina::log("Recv direct message : %s", LoggedMessage(message).c_str());
   const std::string& id = message.ChannelID();
   if (id == open_conversation_id_) {
     AppendMessage(message);
@@ -208,7 +215,7 @@ void MainWnd::OnDirectMessage(const veltrina::Message& message) {
 }
 
 void MainWnd::OnChannelMessage(const veltrina::Message& message) {
-  veltrina::log("Recv channel message %s, channel id is %s, current channel id is %s", message.content().c_str(),
+  veltrina::log("Recv channel message %s, channel id is %s, current channel id is %s", LoggedMessage(message).c_str(),
                 message.ChannelID().c_str(), open_conversation_id_.c_str());
   const std::string& id = message.ChannelID();
   if (id == open_conversation_id_) {

@@ -1,5 +1,8 @@
 // The main window's refresh chain and its core handlers, driven by pushed events.
+#include <mutex>
+
 #include "main_fixture.h"
+#include "veltrina/log.h"
 
 namespace bodies = veltrina::backend;
 
@@ -35,6 +38,12 @@ TEST_F(HandlersTest, RefreshChainRunsInOrderAndStopsSilentlyOnAFailure) {
 
 TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesPresenceMovesTheDotUnknownOnesRefreshOnce) {
   Prime({Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {Im("i-a", "u-a")});
+  // What teammates write stays out of the log: arrivals are logged by id and size.
+  auto logged = std::make_shared<std::pair<std::mutex, std::string>>();
+  veltrina::set_log_observer([logged](const std::string& line) {
+    std::lock_guard<std::mutex> lock(logged->first);
+    logged->second += line + "\n";
+  });
   testkit::UiDriver d;
   WaitMain(d);
   AnswerRefresh(d, {Channel("c-1", "one", 1), Channel("c-2", "two", 1)}, {Im("i-a", "u-a")});
@@ -79,6 +88,11 @@ TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesPrese
   Answer(d, "ims.open", [this](const auto& r) { service_->Fail(r.id, 404, "gone"); });
   d.Pause(100).Do("check", [this] { EXPECT_EQ(service_->CountRequests("ims.list"), 3u); });
   Finish(d);
+  veltrina::set_log_observer(nullptr);
+  std::lock_guard<std::mutex> lock(logged->first);
+  EXPECT_NE(logged->second.find("Recv channel message "), std::string::npos);
+  EXPECT_NE(logged->second.find("Recv direct message : "), std::string::npos);
+  for (const char* text : {"你好", "elsewhere"}) EXPECT_EQ(logged->second.find(text), std::string::npos) << text;
 }
 
 TEST_F(HandlersTest, AStormForUnknownConversationsReloadsEachListOnceThenOnceMoreAfterTheGap) {
