@@ -52,28 +52,26 @@ const json* RecordOf(const json& body, const char* key) {
   return record && record->is_object() ? record : nullptr;
 }
 
+// The record under `key`, when it is an object whose id is not empty.
+template <typename T, typename From, typename Id>
+std::optional<T> RecordWithId(const json& body, const char* key, From from, Id id) {
+  const json* j = RecordOf(body, key);
+  if (!j) return std::nullopt;
+  T record = from(*j);
+  if (id(record).empty()) return std::nullopt;
+  return record;
+}
+
 std::optional<Channel> ChannelOf(const json& body) {
-  const json* c = RecordOf(body, "channel");
-  if (!c) return std::nullopt;
-  Channel channel = ChannelFrom(*c);
-  if (channel.channel_id().empty()) return std::nullopt;
-  return channel;
+  return RecordWithId<Channel>(body, "channel", ChannelFrom, [](const Channel& c) { return c.channel_id(); });
 }
 
 std::optional<IM> ImOf(const json& body) {
-  const json* i = RecordOf(body, "im");
-  if (!i) return std::nullopt;
-  IM im = ImFrom(*i);
-  if (im.im_id().empty()) return std::nullopt;
-  return im;
+  return RecordWithId<IM>(body, "im", ImFrom, [](const IM& i) { return i.im_id(); });
 }
 
 std::optional<Message> MessageOf(const json& body) {
-  const json* m = RecordOf(body, "message");
-  if (!m) return std::nullopt;
-  Message message = ServiceMessageFrom(*m);
-  if (message.ChannelID().empty()) return std::nullopt;
-  return message;
+  return RecordWithId<Message>(body, "message", ServiceMessageFrom, [](const Message& m) { return m.ChannelID(); });
 }
 
 bool Refuse(std::string* why, const char* reason) {
