@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -20,7 +21,8 @@ namespace {
 
 using core_test::Slot;
 
-// Answers every connection with the same response on a thread of its own; "/slow..." waits for Release().
+// Answers every connection with the same response on a thread of its own; "/slow..." waits for
+// Release(), "/silent..." accepts and never answers while the server lives.
 class LocalHttpServer {
  public:
   explicit LocalHttpServer(std::string response) : response_(std::move(response)) {
@@ -43,6 +45,10 @@ class LocalHttpServer {
     });
   }
   ~LocalHttpServer() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
     Release();
     closesocket(listener_);  // ends the acceptor's accept()
     acceptor_.join();
@@ -73,6 +79,11 @@ class LocalHttpServer {
     std::unique_lock<std::mutex> lock(mutex_);
     heads_ += head;
     if (head.find(" /slow") != std::string::npos) release_.wait(lock, [this] { return released_; });
+    if (head.find(" /silent") != std::string::npos) {
+      release_.wait(lock, [this] { return closing_; });
+      closesocket(client);
+      return;
+    }
     lock.unlock();
     send(client, response_.data(), static_cast<int>(response_.size()), 0);
     shutdown(client, SD_SEND);
@@ -83,14 +94,16 @@ class LocalHttpServer {
   std::mutex mutex_;
   std::condition_variable release_;
   bool released_ = false;
+  bool closing_ = false;
   std::thread acceptor_;
   std::vector<std::thread> clients_;
 };
 
 // Starts a request; `slot` receives "<ok><status>[!: an error][@off core]|<body>|<saved file>".
-void Start(const std::string& url, Slot<std::string>* slot, const std::string& save_path = "", uint64_t max_bytes = 0) {
+void Start(const std::string& url, Slot<std::string>* slot, const std::string& save_path = "", uint64_t max_bytes = 0,
+           int timeout_ms = 15000) {
   veltrina::HttpRequest request(url);
-  request.set_timeout_ms(15000);
+  request.set_timeout_ms(timeout_ms);
   request.set_save_path(save_path);
   request.set_max_body_bytes(max_bytes);
   veltrina::HttpClient::SharedClient()->Send(request, [=](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
@@ -133,6 +146,23 @@ TEST_F(RealHttp, ASlowServerHoldsUpOnlyItsOwnRequest) {
   EXPECT_EQ(slow.count(), 0);  // still held
   server.Release();
   EXPECT_TRUE(slow.Wait(std::chrono::milliseconds(10000)) && slow.Get() == "1200|quick|");
+}
+
+TEST_F(RealHttp, AServerThatAcceptsAndNeverAnswersFailsWithinTheTimeOutWhileTheOtherThreadsServe) {
+  LocalHttpServer server(LocalHttpServer::Ok("quick"));
+  auto begin = std::chrono::steady_clock::now();
+  Slot<std::string> silent;
+  Start(server.Url("/silent"), &silent, "", 0, 2000);
+  std::vector<Slot<std::string>> quick(4);
+  for (auto& slot : quick) Start(server.Url("/quick"), &slot);
+  for (auto& slot : quick) EXPECT_TRUE(slot.Wait(std::chrono::milliseconds(10000)) && slot.Get() == "1200|quick|");
+  ASSERT_TRUE(silent.Wait(std::chrono::milliseconds(12000)));
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(8));
+  EXPECT_EQ(silent.Get(), "00!||");
+  // The thread it held serves again.
+  Slot<std::string> after;
+  Start(server.Url("/after"), &after);
+  EXPECT_TRUE(after.Wait(std::chrono::milliseconds(10000)) && after.Get() == "1200|quick|");
 }
 
 TEST_F(RealHttp, ASavedBodyIsWrittenWhileTheCallbackThreadIsBusyAndCompleteWhenItIsTold) {

@@ -19,6 +19,14 @@ struct InternetCloser {
 };
 using Internet = std::unique_ptr<void, InternetCloser>;
 
+// One session for the whole process: it keeps connections alive between requests, and opening
+// one per request cost a proxy lookup each time. Never closed: the HTTP threads outlive exit.
+HINTERNET Session() {
+  static const HINTERNET session = WinHttpOpen(L"Veltrina/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+  return session;
+}
+
 }  // namespace
 
 bool WinHttpFetch(const HttpRequest& request, HttpResponse* response) {
@@ -47,15 +55,12 @@ bool WinHttpFetch(const HttpRequest& request, HttpResponse* response) {
     response->set_error("not an http or https address");
     return false;
   }
-  Internet session(WinHttpOpen(L"Veltrina/1.0", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                               WINHTTP_NO_PROXY_BYPASS, 0));
+  HINTERNET session = Session();
   if (!session) {
     response->set_error("WinHttpOpen failed");
     return false;
   }
-  int timeout = request.timeout_ms() > 0 ? request.timeout_ms() : 30000;
-  WinHttpSetTimeouts(session.get(), timeout, timeout, timeout, timeout);
-  Internet connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+  Internet connection(WinHttpConnect(session, host, parts.nPort, 0));
   if (!connection) {
     response->set_error("cannot connect");
     return false;
@@ -70,6 +75,13 @@ bool WinHttpFetch(const HttpRequest& request, HttpResponse* response) {
     response->set_error("cannot open the request");
     return false;
   }
+  // Per request, since the session is shared. The receive time-out alone does not bound the
+  // wait for the first byte of an answer (under Wine a silent server held a thread for minutes):
+  // the time-out for the whole response is set as well.
+  int timeout = request.timeout_ms() > 0 ? request.timeout_ms() : 30000;
+  WinHttpSetTimeouts(req.get(), timeout, timeout, timeout, timeout);
+  DWORD response_timeout = static_cast<DWORD>(timeout);
+  WinHttpSetOption(req.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout, sizeof response_timeout);
   std::wstring headers;
   for (const auto& [name, value] : request.headers()) headers += WideFromUtf8(name + ": " + value + "\r\n");
   const std::string& body = request.body();
