@@ -27,19 +27,21 @@ void RouteToolkitLog() {
   });
 }
 
-// The topmost window of this thread a user can act on: shown, enabled, not a shadow or a menu.
+// Keeps the first window, in Z order, that a user can act on: shown, enabled, not a shadow or a menu.
+BOOL CALLBACK KeepFirstUsable(HWND h, LPARAM out) {
+  wchar_t name[64] = {};
+  GetClassNameW(h, name, 64);
+  const LONG_PTR ex_style = GetWindowLongPtrW(h, GWL_EXSTYLE);
+  if (!IsWindowVisible(h) || !IsWindowEnabled(h) || (ex_style & (WS_EX_TRANSPARENT | WS_EX_NOACTIVATE)) ||
+      std::wstring_view(name) == L"#32768")
+    return TRUE;
+  *reinterpret_cast<HWND*>(out) = h;
+  return FALSE;
+}
+
 HWND TopWindowOfThisThread() {
   HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), [](HWND h, LPARAM out) -> BOOL {
-    wchar_t name[64] = {};
-    GetClassNameW(h, name, 64);
-    const LONG_PTR ex_style = GetWindowLongPtrW(h, GWL_EXSTYLE);
-    if (!IsWindowVisible(h) || !IsWindowEnabled(h) || (ex_style & (WS_EX_TRANSPARENT | WS_EX_NOACTIVATE)) ||
-        std::wstring_view(name) == L"#32768")
-      return TRUE;
-    *reinterpret_cast<HWND*>(out) = h;
-    return FALSE;
-  }, reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), KeepFirstUsable, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

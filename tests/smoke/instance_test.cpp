@@ -30,19 +30,23 @@ int RunningClients() {
   return count;
 }
 
+struct ClassCount {
+  const wchar_t* name;
+  int count;
+};
+
+BOOL CALLBACK CountClass(HWND h, LPARAM data) {
+  auto* wanted = reinterpret_cast<ClassCount*>(data);
+  wchar_t name[256] = {};
+  ::GetClassNameW(h, name, 256);
+  if (wcscmp(name, wanted->name) == 0) ++wanted->count;
+  return TRUE;
+}
+
 int WindowsOfClass(const wchar_t* class_name) {  // top-level, shown or not, of any process
-  struct Search {
-    const wchar_t* name;
-    int count;
-  } search{class_name, 0};
-  ::EnumWindows([](HWND h, LPARAM data) -> BOOL {
-    auto* s = reinterpret_cast<Search*>(data);
-    wchar_t name[256] = {};
-    ::GetClassNameW(h, name, 256);
-    if (wcscmp(name, s->name) == 0) ++s->count;
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&search));
-  return search.count;
+  ClassCount wanted{class_name, 0};
+  ::EnumWindows(CountClass, reinterpret_cast<LPARAM>(&wanted));
+  return wanted.count;
 }
 
 // Starts a second client and expects it to end by itself, soon, with 0.
