@@ -2,10 +2,13 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "duilib/UIlib.h"
 #include "frame/frame_wnd.h"
+#include "frame/window_manager.h"
 #include "frame/wnd_shadow.h"
+#include "main/main_wnd.h"
 #include "signin/subdomain_wnd.h"
 #include "veltrina/backend/service.h"
 #include "veltrina/director.h"
@@ -24,7 +27,43 @@ void RouteToolkitLog() {
   });
 }
 
+// Keeps the first window, in Z order, that a user can act on: shown, enabled, not a shadow or a menu.
+BOOL CALLBACK KeepFirstUsable(HWND h, LPARAM out) {
+  wchar_t name[64] = {};
+  GetClassNameW(h, name, 64);
+  const LONG_PTR ex_style = GetWindowLongPtrW(h, GWL_EXSTYLE);
+  if (!IsWindowVisible(h) || !IsWindowEnabled(h) || (ex_style & (WS_EX_TRANSPARENT | WS_EX_NOACTIVATE)) ||
+      std::wstring_view(name) == L"#32768")
+    return TRUE;
+  *reinterpret_cast<HWND*>(out) = h;
+  return FALSE;
+}
+
+HWND TopWindowOfThisThread() {
+  HWND found = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), KeepFirstUsable, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 }  // namespace
+
+bool BringClientToFront() {
+  if (MainWnd* main = WindowManager::Instance()->main_wnd(); main && IsWindow(main->GetHWND())) {
+    const HWND hwnd = main->GetHWND();
+    if (IsIconic(hwnd)) ShowWindow(hwnd, SW_RESTORE);
+    main->BringBack();
+    // A box the main window waits on goes in front of it; the shown window comes to the front
+    // even where the foreground was refused before it was visible.
+    const HWND popup = GetLastActivePopup(hwnd);
+    SetForegroundWindow(popup && IsWindowVisible(popup) ? popup : hwnd);
+    return true;
+  }
+  const HWND top = TopWindowOfThisThread();
+  if (!top) return false;
+  if (IsIconic(top)) ShowWindow(top, SW_RESTORE);
+  SetForegroundWindow(top);
+  return true;
+}
 
 int RunApplication(HINSTANCE hInstance) {
   CWndShadow::Initialize(hInstance);  // without it windows simply have no shadow

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "veltrina/immortal.h"
 #include "veltrina/log.h"
 
 namespace veltrinawnd {
@@ -15,8 +16,11 @@ namespace veltrinawnd {
 std::wstring GetDocumentsFolder() {
   // The shell reads the registry on every call, and every avatar shown asks twice; the folder
   // does not move while the client runs. A failure is not remembered.
-  static std::mutex mutex;
-  static std::wstring known;
+  // Never destroyed: downloads on core threads ask for it while the process exits.
+  static veltrina::Immortal<std::mutex> mutex_holder;
+  static veltrina::Immortal<std::wstring> known_holder;
+  std::mutex& mutex = mutex_holder.get();
+  std::wstring& known = known_holder.get();
   std::lock_guard<std::mutex> lock(mutex);
   if (!known.empty()) return known;
   wchar_t path[MAX_PATH] = {};

@@ -19,6 +19,7 @@
 #include "veltrina/director.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/http.h"
+#include "veltrina/immortal.h"
 #include "veltrina/log.h"
 #include "veltrina/service_manager.h"
 #include "veltrina/user_manager.h"
@@ -33,9 +34,11 @@ struct KnownFiles {
   std::unordered_set<std::string> paths;
 };
 
+// Never destroyed, like the trim state below: downloads and trims on other threads use them while the
+// process exits.
 KnownFiles& Known() {
-  static KnownFiles known;
-  return known;
+  static veltrina::Immortal<KnownFiles> known;
+  return known.get();
 }
 
 void RememberCached(const std::string& local) {
@@ -58,8 +61,8 @@ struct TrimState {
 };
 
 TrimState& Trim() {
-  static TrimState state;
-  return state;
+  static veltrina::Immortal<TrimState> state;
+  return state.get();
 }
 
 void CALLBACK RunTrim(PTP_CALLBACK_INSTANCE, void*) {

@@ -288,12 +288,16 @@ void MainWnd::OnTrayCallback(LPARAM mouse_message) {
     if (command == TrayIcon::kCmdFeedback) WindowManager::Instance()->ShowFeedbackWnd();
     else if (command == TrayIcon::kCmdExit) Exit();
   } else if (mouse_message == WM_LBUTTONDOWN) {
-    SetForegroundWindow(m_hWnd);
-    ShowWindow(true, true);
-    std::string id = veltrina::ChatManager::DefaultManager()->FirstChannelHasUnreadMessage();
-    int index = id.empty() ? -1 : RowIndex(id);
-    if (index >= 0 && session_list_) session_list_->SelectItem(index, false);
+    BringBack();
   }
+}
+
+void MainWnd::BringBack() {
+  SetForegroundWindow(m_hWnd);
+  ShowWindow(true, true);
+  std::string id = veltrina::ChatManager::DefaultManager()->FirstChannelHasUnreadMessage();
+  int index = id.empty() ? -1 : RowIndex(id);
+  if (index >= 0 && session_list_) session_list_->SelectItem(index, false);
 }
 
 void MainWnd::Exit() {

@@ -42,6 +42,9 @@ class MainWnd : public FrameWnd,
   // view when asked; what the dialogs do after creating, joining or starting a conversation.
   // By value: callers pass ids owned by the lists that this call reloads.
   void SelectById(std::string id, bool scroll);
+  // What a left click on the tray icon does: the window in front, shown again if it was hidden, with
+  // the first conversation that has unread messages opened.
+  void BringBack();
 
   // The composer of the main window, for the emoji picker; null while no main window exists.
   static DuiLib::CRichEditUI* ChatInput();

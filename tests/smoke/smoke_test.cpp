@@ -11,38 +11,11 @@
 #include <iterator>
 #include <set>
 
+#include "smoke_steps.h"
 #include "smoke_user.h"
 
 namespace smoke {
 namespace {
-
-// Where the skins (skin/*.xml, main/session_rows.cpp) put things, in client coordinates; the native edits check the
-// arithmetic, so a moved skin is reported instead of clicked beside.
-constexpr int kTopOfTeamEdit = 198 + 10, kTopOfUserNameEdit = 182 + 1 + 10;  // field row, border, padding
-constexpr int kLeftPanel = 230, kHeader = 56, kComposer = 150;
-POINT ChatInputTopLeft(SIZE c) { return POINT{kLeftPanel + 12 + 4, c.cy - kComposer + 36 + 4 + 4}; }
-POINT CloseButton(SIZE c) { return POINT{c.cx - 22, kHeader / 2}; }
-constexpr POINT kGeneralRow{110, kHeader + 36 + 36 + 18};  // 36-high rows: buttons, the "频道" header, #general
-RECT ConversationArea(SIZE c) { return RECT{kLeftPanel + 1, kHeader + 1, c.cx - 1, c.cy - kComposer - 1}; }
-SIZE ClientSize(HWND hwnd) {
-  RECT rc{};
-  return ::GetClientRect(hwnd, &rc), SIZE{rc.right, rc.bottom};
-}
-
-// The window's native edit (the password one when asked), once laid out where the skin says (x or y < 0: anywhere).
-HWND LaidOutField(SmokeUser& user, HWND window, const wchar_t* cls, bool password, POINT expected) {
-  HWND field = nullptr;
-  RECT rc{};
-  user.WaitUntil("layout of a " + Utf8(cls), [&] {
-    for (HWND h : ChildrenOfClass(window, cls))
-      if (((::GetWindowLongW(h, GWL_STYLE) & ES_PASSWORD) != 0) == password) field = h;
-    rc = RECT{};
-    if (field && ::GetWindowRect(field, &rc)) ::MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&rc), 2);
-    return field && rc.right > rc.left && (expected.x < 0 || rc.left == expected.x) &&
-           (expected.y < 0 || rc.top == expected.y);
-  }, window, [&] { return "it at " + std::to_string(rc.left) + "," + std::to_string(rc.top) + ": skin moved?"; });
-  return field;
-}
 
 // The conversation is drawn by the toolkit: no native window, no text to read, only pixels.
 std::vector<uint32_t> Conversation(HWND main) {
@@ -73,59 +46,10 @@ std::string StoredMessage(const std::string& content) {
   return "no such message of team demo";
 }
 
-// The tray icon has no window: it is the only icon at the right end of the Wine taskbar, found by its pixels.
-POINT TrayIcon(SmokeUser& user) {
-  RECT bar{};
-  ::GetWindowRect(::FindWindowW(L"Shell_TrayWnd", nullptr), &bar);
-  const RECT area{bar.right - 120, bar.top + 2, bar.right, bar.bottom - 2};  // inside the bar's own edges
-  const int width = area.right - area.left;
-  int left = width, right = -1;
-  user.WaitUntil("find the tray icon", [&] {
-    const std::vector<uint32_t> pixels = CaptureScreen(area);
-    for (size_t i = 0; i < pixels.size(); ++i) {
-      if (pixels[i] == pixels[width - 1]) continue;  // the background at the bar's right end
-      left = std::min(left, static_cast<int>(i % width));
-      right = std::max(right, static_cast<int>(i % width));
-    }
-    return right >= left;
-  });
-  return POINT{area.left + (left + right) / 2, (bar.top + bar.bottom) / 2};
-}
-
 class Smoke : public ::testing::Test {  // a first start; no state left for the groups sharing the documents folder
   void SetUp() override { ForgetEverything(); }
   void TearDown() override { ForgetEverything(); }
 };
-
-struct LoginWindow {
-  HWND window, name, password;
-};
-
-// The team window answered with team demo; returns the login window that follows it.
-LoginWindow EnterTeamDemo(SmokeUser& user, bool first_start) {
-  HWND team = user.WaitForWindow(first_start ? "first start" : "a later start", L"SubdomainWnd", L"登录团队");
-  HWND team_field = LaidOutField(user, team, L"Edit", false, {-1, kTopOfTeamEdit});
-  if (first_start) {
-    EXPECT_EQ(Utf8(TextOf(team_field)), "") << "a first start offers no team";
-  }
-  user.TypeInto("type team demo", team_field, L"demo");
-  user.PressEnter("confirm team demo", team_field);
-  HWND login = user.WaitForWindow("login window", L"LoginWindow", L"登录");
-  user.WaitUntilHidden("the team window closes", team);
-  return {login, LaidOutField(user, login, L"Edit", false, {-1, kTopOfUserNameEdit}),
-          LaidOutField(user, login, L"Edit", true, {-1, -1})};
-}
-
-// Signs in as alice; returns the main window once its composer is laid out.
-HWND SignIn(SmokeUser& user, const LoginWindow& login) {
-  user.TypeInto("type the user name", login.name, L"alice");
-  user.TypeInto("type the right password", login.password, L"veltrina");
-  user.PressEnter("sign in", login.password);
-  HWND main = user.WaitForWindow("the main window", L"MainWindow", L"Veltrina");
-  LaidOutField(user, main, L"RICHEDIT50W", false, ChatInputTopLeft(ClientSize(main)));
-  user.WaitUntilHidden("the login window closes", login.window);
-  return main;
-}
 
 // Opens #general and waits until a conversation is drawn (avatars and text: many colours); returns its pixels.
 std::vector<uint32_t> OpenGeneral(SmokeUser& user, HWND main) {

@@ -101,8 +101,7 @@ class Core {
   void ApplyUnread(const std::string& channel_id, _NumUnread counts, bool notify);
 
  private:
-  template <typename T>
-  friend class Immortal;
+  friend class veltrina::Immortal<Core>;
   Core() = default;
   class Sink;
 

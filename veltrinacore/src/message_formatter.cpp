@@ -2,6 +2,7 @@
 
 #include "formatted_text.h"
 #include "veltrina/channel_manager.h"
+#include "veltrina/immortal.h"
 #include "veltrina/user_manager.h"
 
 namespace veltrina {
@@ -9,7 +10,8 @@ namespace veltrina {
 namespace {
 
 const internal::FormattedTextNames& CachedNames() {
-  static const internal::FormattedTextNames names{
+  // Formatting may run on core threads, which may still run while the process exits.
+  static Immortal<internal::FormattedTextNames> names{
       [](const std::string& uid) {
         auto user = UserManager::DefaultManager()->FetchUserFromCacheByUid(uid);
         return user ? user->display_name() : std::string();
@@ -18,7 +20,7 @@ const internal::FormattedTextNames& CachedNames() {
         auto channel = ChannelManager::DefaultManager()->FetchChannelFromCacheByChannelId(id);
         return channel ? channel->channel_name() : std::string();
       }};
-  return names;
+  return names.get();
 }
 
 }  // namespace

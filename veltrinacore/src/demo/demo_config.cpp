@@ -6,6 +6,7 @@
 
 #include "../json_util.h"
 #include "veltrina/file_utils.h"
+#include "veltrina/immortal.h"
 #include "veltrina/log.h"
 
 namespace veltrina::internal::demo {
@@ -46,8 +47,11 @@ int64_t BoundedTimer(const char* name, int64_t ms) {
 // "small" or "large"; anything else keeps the small team and says so, once (the config is read
 // again for every request).
 void TeamSize(const std::string& size, const char* where, bool* large) {
-  static std::mutex mutex;
-  static std::set<std::string> told;
+  // The config is read on the service's thread, which may still run while the process exits.
+  static Immortal<std::mutex> mutex_holder;
+  static Immortal<std::set<std::string>> told_holder;
+  std::mutex& mutex = mutex_holder.get();
+  std::set<std::string>& told = told_holder.get();
   if (size == "small" || size == "large") {
     *large = size == "large";
     return;

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "../records_json.h"
+#include "veltrina/immortal.h"
 #include "../text_util.h"
 #include "demo_config.h"
 #include "demo_service_impl.h"
@@ -112,7 +113,8 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
 Reply DemoService::Impl::Sync(TeamData* t, const json& p) {
   const size_t count = static_cast<size_t>(std::clamp<int64_t>(Int(p, "count", 20), 1, 200));
   ListReply messages("messages");
-  static const std::vector<Message> kNone;
+  static Immortal<std::vector<Message>> none;  // answers may still be made while the process exits
+  const std::vector<Message>& kNone = none.get();
   for (const std::string& conversation : Conversations(t, session_uid_)) {
     auto it = t->messages.find(conversation);
     const std::vector<Message>& stored = it == t->messages.end() ? kNone : it->second;
@@ -131,7 +133,8 @@ Reply DemoService::Impl::History(TeamData* t, const json& p) {
   const std::string conversation = Str(p, "channel_id"), before = Str(p, "before");
   if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
   const size_t count = static_cast<size_t>(std::clamp<int64_t>(Int(p, "count", 20), 1, 200));
-  static const std::vector<Message> kNone;
+  static Immortal<std::vector<Message>> none;  // answers may still be made while the process exits
+  const std::vector<Message>& kNone = none.get();
   auto it = t->messages.find(conversation);
   const std::vector<Message>& stored = it == t->messages.end() ? kNone : it->second;
   const GeneratedConversation* g = t->generated ? t->generated->Find(conversation) : nullptr;

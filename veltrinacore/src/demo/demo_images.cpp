@@ -9,6 +9,7 @@
 #include <stb/stb_image_write.h>
 
 #include "veltrina/hosts.h"
+#include "veltrina/immortal.h"
 
 namespace veltrina::internal::demo {
 
@@ -91,8 +92,10 @@ std::string PicturePng(const std::string& seed, int width, int height) {
 }
 
 bool GeneratedImageFor(const std::string& url, std::string* png) {
-  static const std::string kStorage = kStorageHost;
-  static const std::string kFiles = kFileBoxHost;
+  // Pictures are served on core threads, which may still run while the process exits.
+  static Immortal<std::string> storage(kStorageHost), files(kFileBoxHost);
+  const std::string& kStorage = storage.get();
+  const std::string& kFiles = files.get();
   std::string rest;
   for (const char* scheme : {"https://", "http://"}) {
     std::string s(scheme);
