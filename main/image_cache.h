@@ -39,13 +39,13 @@ struct Thumbnail {
 Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extension, long long thumb_width,
                        long long thumb_height);
 
-// Fetches address into the cache under file_name. A cached file answers at once, on this
-// thread; otherwise the callback runs at most once, on the core's callback thread, after the
-// file was written completely on an HTTP thread (a temporary file renamed into place). A failed
-// or empty answer, or one larger than kMaxImageBytes, writes nothing and calls only `failed` (on
-// the callback thread).
+// Fetches address into the cache under file_name; the callback gets the local path (UTF-8). A
+// cached file answers at once, on this thread; otherwise the callback runs at most once, on the
+// core's callback thread, after the file was written completely on an HTTP thread (a temporary
+// file renamed into place). A failed or empty answer, or one larger than kMaxImageBytes, writes
+// nothing and calls only `failed` (on the callback thread).
 void Download(const std::string& address, const std::string& file_name,
-              std::function<void(const std::string& local_path /* UTF-8 */)> callback, std::function<void()> failed = nullptr);
+              std::function<void(const std::string& local_path)> callback, std::function<void()> failed = nullptr);
 
 // Whether the file was seen in the cache during this run, by a download or its check: answered
 // from memory, so that the UI thread need not look at the disk for every row.

@@ -145,8 +145,9 @@ void SignInAndStartAgain(const std::wstring& user_name) {
     user.TypeInto("type the password", password, L"veltrina");
     user.PressEnter("sign in", password);
     HWND main = user.WaitForWindow("the main window", L"MainWindow", L"Veltrina");
+    const std::wstring cache = documents.path() + L"\\tmp";
     user.WaitUntil("an avatar is cached in <Documents>\\tmp\\<team>", [&] { return CachedPictures(documents.path()) > 0; },
-                   main, [&] { return std::to_string(Entries(documents.path() + L"\\tmp", true).size()) + " team folders"; });
+                   main, [&] { return std::to_string(Entries(cache, true).size()) + " team folders"; });
     EXPECT_TRUE(IsFile(documents.path() + L"\\Veltrina\\accounts.json")) << "the account store is elsewhere";
   }  // ended here, as by the task manager
 
