@@ -31,7 +31,7 @@ std::wstring GetDocumentsFolder() {
 
 std::wstring GetDataFolder() { return GetDocumentsFolder() + L"\\Veltrina"; }
 
-std::string GetImageCacheFolder() { return WideToAnsi(GetDocumentsFolder()) + "/tmp/"; }
+std::string GetImageCacheFolder() { return Utf16ToUtf8(GetDocumentsFolder()) + "/tmp/"; }
 
 std::wstring GetExecutableFolder() {
   wchar_t path[MAX_PATH + 1] = {};
@@ -69,27 +69,6 @@ std::string Utf16ToUtf8(const std::wstring& utf16) {
   int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(len), nullptr, 0, nullptr, nullptr);
   std::string out(n, '\0');
   WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(len), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::string WideToAnsi(const std::wstring& wide) {
-  // Up to the first zero, as a C string would be read.
-  const int length = static_cast<int>(std::wcslen(wide.c_str()));
-  if (length == 0) return std::string();
-  int n = WideCharToMultiByte(kAnsiCodePage, 0, wide.c_str(), length, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(kAnsiCodePage, 0, wide.c_str(), length, out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring AnsiToWide(const std::string& ansi) {
-  const int length = static_cast<int>(std::strlen(ansi.c_str()));
-  if (length == 0) return std::wstring();
-  int n = MultiByteToWideChar(kAnsiCodePage, 0, ansi.c_str(), length, nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(kAnsiCodePage, 0, ansi.c_str(), length, out.data(), n);
   return out;
 }
 

@@ -11,19 +11,16 @@ namespace veltrinawnd {
 std::wstring GetDocumentsFolder();
 // Documents folder + "\Veltrina": the core's account store and database.
 std::wstring GetDataFolder();
-// Documents folder in the ANSI code page + "/tmp/": downloaded images, in a folder per team.
+// Documents folder in UTF-8 + "/tmp/": downloaded images, in a folder per team.
 std::string GetImageCacheFolder();
 // The folder of the running executable, without a trailing separator.
 std::wstring GetExecutableFolder();
 
+// Text and file-system paths alike cross to the core in UTF-8 and come back from it in UTF-8:
+// an ANSI code page cannot spell every folder name (Zoë under code page 936), and its bytes
+// may be valid UTF-8 too (谢卢), so that two sides would name two folders.
 std::wstring Utf8ToUtf16(const std::string& utf8);
 std::string Utf16ToUtf8(const std::wstring& utf16);
-// File-system paths of the core travel in the multibyte code page of the "chs" locale (936).
-// Converted with the Windows API: switching the process-wide C locale would race with the
-// threads that convert at the same time (the avatar prefetch on the core thread).
-inline constexpr unsigned kAnsiCodePage = 936;
-std::string WideToAnsi(const std::wstring& wide);
-std::wstring AnsiToWide(const std::string& ansi);
 
 // Limits of the credential record; longer values are refused, never cut.
 inline constexpr size_t kMaxCredentialTargetChars = 1023;

@@ -69,7 +69,7 @@ void ImageTargets::OnReady(LPARAM lParam, bridge::WindowLifetime& lifetime) {
   if (!record) return;
   auto it = buttons_.find(record->tag);
   if (it == buttons_.end() || it->second != record->button) return;
-  record->button->SetNormalImage(AnsiToWide(record->local_path));
+  record->button->SetNormalImage(Utf8ToUtf16(record->local_path));
 }
 
 }  // namespace veltrinawnd

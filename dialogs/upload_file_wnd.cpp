@@ -77,8 +77,7 @@ void UploadFileWnd::InitWindow() {
   cancel_btn_ = m_PaintManager.FindControl(L"cancel_btn");
   preview_file_ = dynamic_cast<UploadPreviewUI*>(m_PaintManager.FindControl(L"preview_file"));
 
-  // Split after converting: a trail byte of a two-byte character can equal "\".
-  std::wstring path = AnsiToWide(file_);
+  std::wstring path = Utf8ToUtf16(file_);
   std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
   if (file_name_edit_) file_name_edit_->SetText(name.c_str());
   size_t dot = name.rfind(L'.');
@@ -120,7 +119,7 @@ void UploadFileWnd::Notify(DuiLib::TNotifyUI& msg) {
 
 void UploadFileWnd::Upload() {
   if (started_ || WindowManager::Instance()->upload_file_wnd() != this) return;
-  std::wstring path = AnsiToWide(file_);
+  std::wstring path = Utf8ToUtf16(file_);
   std::wstring problem = WhyNotUploadable(path);
   if (!problem.empty()) {
     started_ = true;

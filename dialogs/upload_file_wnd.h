@@ -41,7 +41,7 @@ class UploadPreviewUI : public DuiLib::CButtonUI {
 // Window class "UploadFileWnd", skin "skin_upload_file.xml".
 class UploadFileWnd : public FrameWnd {
  public:
-  // file: the chosen full path in the ANSI code page.
+  // file: the chosen full path in UTF-8.
   UploadFileWnd(const std::string& conversation_id, const std::string& file, int kind);
   ~UploadFileWnd() override = default;
 

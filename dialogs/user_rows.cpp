@@ -164,7 +164,7 @@ bool UserListView::OnMessage(UINT message, LPARAM lParam, bridge::WindowLifetime
   std::unique_ptr<ImageReadyRecord> record = lifetime.Receive<ImageReadyRecord>(lParam);
   if (!record) return true;
   // The record's own button may have gone with a refill; the rows on show with this image get it.
-  std::wstring path = AnsiToWide(record->local_path);
+  std::wstring path = Utf8ToUtf16(record->local_path);
   auto it = avatars_.find(path);
   if (it == avatars_.end()) return true;
   for (DuiLib::CButtonUI* button : it->second) button->SetNormalImage(path);

@@ -31,7 +31,7 @@ class WindowManager {
   void ShowViewMembersWnd(const std::string& channel_id);
   void ShowAddMembersWnd(const std::string& channel_id);
   void ShowSelectEmojiWnd(const std::string& conversation_id, int x, int y);
-  // file: the path in the ANSI code page.
+  // file: the path in UTF-8.
   void ShowUploadFileWnd(const std::string& conversation_id, const std::string& file, int kind);
   void ShowViewFilesWnd(const std::string& channel_id, int x, int y, int height, int channel_type);
   void ShowFileDetailsWnd(const std::string& entity_id, int x, int y, int height);

@@ -10,7 +10,7 @@ namespace veltrinawnd::image_cache {
 namespace {
 
 struct CachedFile {
-  std::string path;  // ANSI
+  std::string path;  // UTF-8
   uint64_t bytes;
   uint64_t written;  // FILETIME ticks
 };
@@ -20,12 +20,12 @@ uint64_t Ticks(FILETIME t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 
 // Files of `folder`; its subfolders (not theirs) too when `depth` > 0.
 void List(const std::string& folder, int depth, std::vector<CachedFile>* files) {
   WIN32_FIND_DATAW found{};
-  HANDLE find = FindFirstFileW((AnsiToWide(folder) + L"*").c_str(), &found);
+  HANDLE find = FindFirstFileW((Utf8ToUtf16(folder) + L"*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    std::string path = folder + WideToAnsi(name);
+    std::string path = folder + Utf16ToUtf8(name);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (depth > 0 && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) List(path + "/", depth - 1, files);
       continue;
@@ -54,7 +54,7 @@ std::vector<std::string> TrimFolder(const std::string& folder, const CacheLimits
     if (total <= limits.max_bytes && count <= limits.max_files) break;
     if (f.written >= fresh_from) break;  // the rest are newer still
     if (f.path == keep) continue;
-    if (!DeleteFileW(AnsiToWide(f.path).c_str())) continue;
+    if (!DeleteFileW(Utf8ToUtf16(f.path).c_str())) continue;
     total -= f.bytes;
     --count;
     deleted.push_back(f.path);

@@ -15,7 +15,7 @@ struct CacheLimits {
   unsigned fresh_seconds = 120;
 };
 
-// Deletes the oldest files in `folder` (ANSI, ending in a separator) and in its folders one level
+// Deletes the oldest files in `folder` (UTF-8, ending in a separator) and in its folders one level
 // down (one per team) until both limits hold again, sparing fresh files and `keep`. Returns the
 // deleted paths, as folder + [subfolder + "/"] + name.
 std::vector<std::string> TrimFolder(const std::string& folder, const CacheLimits& limits, const std::string& keep);

@@ -18,16 +18,16 @@ namespace veltrinawnd {
 
 namespace {
 
-// The chosen path in the ANSI code page. A name that code page cannot spell is handed on by its
-// short form; empty when neither spells the same file.
-std::string AnsiPathOf(const std::wstring& path) {
-  std::string ansi = WideToAnsi(path);
-  if (AnsiToWide(ansi) == path) return ansi;
+// The chosen path in UTF-8, which spells every name but one with a lone UTF-16 surrogate (NTFS
+// allows those): such a name is handed on by its short form; empty when neither spells the file.
+std::string Utf8PathOf(const std::wstring& path) {
+  std::string utf8 = Utf16ToUtf8(path);
+  if (Utf8ToUtf16(utf8) == path) return utf8;
   wchar_t short_path[MAX_PATH];
   DWORD length = GetShortPathNameW(path.c_str(), short_path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return {};
-  ansi = WideToAnsi(short_path);
-  return AnsiToWide(ansi) == short_path ? ansi : std::string();
+  utf8 = Utf16ToUtf8(short_path);
+  return Utf8ToUtf16(utf8) == short_path ? utf8 : std::string();
 }
 
 }  // namespace
@@ -124,7 +124,7 @@ void MainWnd::ChooseFileToUpload() {
   record.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
   if (!System().ChooseOpenFile(&record)) return;  // cancelled
   file[519] = L'\0';
-  std::string path = AnsiPathOf(file);
+  std::string path = Utf8PathOf(file);
   if (path.empty()) {
     veltrina::log("upload: the path of the chosen file cannot be handed on");
     System().ShowMessageBox(m_hWnd, L"无法上传该文件：文件路径中含有无法识别的字符", nullptr, MB_OK);

@@ -100,13 +100,13 @@ void ScheduleTrim(const std::string& just_written) {
   Trim().last = now;
 }
 
-std::string LocalPathAnsi(const std::string& file_name) {
+std::string LocalPathUtf8(const std::string& file_name) {
   std::string path = PathOf(file_name);
   veltrina::log("!!! -- image path is %s", path.c_str());
   return path;
 }
 
-std::wstring LocalPath(const std::string& file_name) { return AnsiToWide(LocalPathAnsi(file_name)); }
+std::wstring LocalPath(const std::string& file_name) { return Utf8ToUtf16(LocalPathUtf8(file_name)); }
 
 bool KnownCached(const std::string& file_name) {
   std::string local = PathOf(file_name);

@@ -11,13 +11,13 @@
 
 namespace veltrinawnd::image_cache {
 
-// The signed-in team's folder below the image cache folder (ANSI, ending in "/"): teams never
+// The signed-in team's folder below the image cache folder (UTF-8, ending in "/"): teams never
 // share a file. Made by the first download that saves into it.
 std::string TeamFolder();
 
-// Team folder + cache name, in the ANSI code page (what downloads write to); logged, as the path
+// Team folder + cache name in UTF-8 (what downloads write to and report); logged, as the path
 // handed to a control.
-std::string LocalPathAnsi(const std::string& file_name);
+std::string LocalPathUtf8(const std::string& file_name);
 // The same path as UTF-16, for controls.
 std::wstring LocalPath(const std::string& file_name);
 
@@ -39,11 +39,11 @@ struct Thumbnail {
 Thumbnail ThumbnailFor(const std::string& path, const std::string& file_extension, long long thumb_width,
                        long long thumb_height);
 
-// Fetches address into the cache under file_name. A cached file answers at once, on this
-// thread; otherwise the callback runs at most once, on the core's callback thread, after the
-// file was written completely on an HTTP thread (a temporary file renamed into place). A failed
-// or empty answer, or one larger than kMaxImageBytes, writes nothing and calls only `failed` (on
-// the callback thread).
+// Fetches address into the cache under file_name; the callback gets the local path (UTF-8). A
+// cached file answers at once, on this thread; otherwise the callback runs at most once, on the
+// core's callback thread, after the file was written completely on an HTTP thread (a temporary
+// file renamed into place). A failed or empty answer, or one larger than kMaxImageBytes, writes
+// nothing and calls only `failed` (on the callback thread).
 void Download(const std::string& address, const std::string& file_name,
               std::function<void(const std::string& local_path)> callback, std::function<void()> failed = nullptr);
 

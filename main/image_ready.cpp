@@ -36,8 +36,8 @@ void ShowCachedImage(DuiLib::CButtonUI* button, const std::string& address, cons
 
 void ImageWaiters::Show(DuiLib::CButtonUI* button, const std::string& address, const std::string& file_name,
                         bridge::WindowRef window, UINT message, Group group, const std::string& row) {
-  std::string local = image_cache::LocalPathAnsi(file_name);
-  button->SetNormalImage(AnsiToWide(local));
+  std::string local = image_cache::LocalPathUtf8(file_name);
+  button->SetNormalImage(Utf8ToUtf16(local));
   // A fresh serial: an answer for an image the button no longer shows leaves it alone.
   button->SetTag(++serial_);
   if (image_cache::KnownCached(file_name)) return;
@@ -60,7 +60,7 @@ void ImageWaiters::Arrived(const ImageReadyRecord& record) {
   waiting_.erase(it);
   if (!record.ok) return;
   for (const Waiter& w : waiters)
-    if (w.button->GetTag() == w.tag) w.button->SetNormalImage(AnsiToWide(record.local_path));
+    if (w.button->GetTag() == w.tag) w.button->SetNormalImage(Utf8ToUtf16(record.local_path));
 }
 
 template <typename Pred>

@@ -37,7 +37,7 @@ inline constexpr UINT_PTR kTimerImsRefresh = 1044;
 // and ok is false when the download failed.
 struct ImageReadyRecord {
   std::string conversation_id;
-  std::string local_path;  // ANSI code page
+  std::string local_path;  // UTF-8
   DuiLib::CButtonUI* button = nullptr;
   UINT_PTR tag = 0;
   bool ok = true;

@@ -28,7 +28,7 @@ void LoginWnd::InitWindow() {
   if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
     label->SetText(L"登录到" + Utf8ToUtf16(team_->team_name()));
 
-  veltrina::AccountManager accounts(WideToAnsi(GetDataFolder()));
+  veltrina::AccountManager accounts(Utf16ToUtf8(GetDataFolder()));
   if (!accounts.InitOrDie()) return;
   std::string username = accounts.UsernameForTeamId(team_->team_id());
   if (username.empty()) return;
@@ -84,7 +84,7 @@ void LoginWnd::StoreLogin() {
   std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
   std::string password = password_edit_ ? Utf16ToUtf8(password_edit_->GetText()) : std::string();
   SaveCredential(team_->team_id(), username, password);
-  veltrina::AccountManager accounts(WideToAnsi(GetDataFolder()));
+  veltrina::AccountManager accounts(Utf16ToUtf8(GetDataFolder()));
   if (accounts.InitOrDie()) accounts.Register(*team_, username);
 }
 
@@ -95,7 +95,7 @@ void LoginWnd::OnSignedIn(LPARAM lParam) {
   session_started_ = true;
   veltrina::log("Login success, my name is : %s", response->user().display_name().c_str());
   StoreLogin();
-  std::string database = WideToAnsi(GetDataFolder());
+  std::string database = Utf16ToUtf8(GetDataFolder());
   veltrina::log("Database path is %s", database.c_str());
   auto* director = new veltrina::Director();
   director->Init(response->user(), *team_, 0, response->token(), database, "", kDirectorDeviceId,

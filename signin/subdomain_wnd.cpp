@@ -18,7 +18,7 @@
 namespace veltrinawnd {
 
 void SubdomainWnd::InitWindow() {
-  std::string data_folder = WideToAnsi(GetDataFolder());
+  std::string data_folder = Utf16ToUtf8(GetDataFolder());
   veltrina::FileUtils* files = veltrina::FileUtils::SharedFileUtils();
   if (!files->IsDirectoryExist(data_folder)) files->MakeDirectory(data_folder);
 

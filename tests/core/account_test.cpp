@@ -1,10 +1,12 @@
 // The account store: teams, user names and the last team, kept across objects, corrupt and held
-// files; narrow paths in either encoding.
+// files; narrow paths in UTF-8 only.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
+#include <cwchar>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "test_support.h"
@@ -82,15 +84,49 @@ TEST(Accounts, CorruptFilesAreMovedAsideAndHeldOnesLeftAlone) {
   EXPECT_EQ(CorruptCopies(folder.path()), 0);
 }
 
-TEST(Files, NarrowPathsAreUtf8OrTheChineseCodePage) {
+// The names in the folder, as Windows spells them.
+std::set<std::wstring> NamesIn(const std::string& utf8_folder) {
+  const std::u8string folder(utf8_folder.begin(), utf8_folder.end());
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found{};
+  HANDLE find = FindFirstFileW((std::filesystem::path(folder).wstring() + L"\\*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (std::wcscmp(found.cFileName, L".") && std::wcscmp(found.cFileName, L"..")) names.insert(found.cFileName);
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+  return names;
+}
+
+// Every narrow path is UTF-8, whatever the system's code page. Zoë is outside code page 936; the 936 bytes of 谢卢
+// (D0 BB C2 AC) are valid UTF-8 as well, of "л¬": a core that took both encodings would use another folder.
+TEST(Files, NarrowPathsAreUtf8AndNothingElse) {
   core_test::TempFolder folder;
-  // "文档" in UTF-8 and in code page 936 (not valid UTF-8) name the same folder.
-  const std::string utf8 = folder.path() + "\\\xE6\x96\x87\xE6\xA1\xA3", gbk = folder.path() + "\\\xCE\xC4\xB5\xB5";
-  ASSERT_TRUE(files->MakeDirectory(gbk) && files->IsDirectoryExist(utf8));
-  ASSERT_TRUE(files->WriteFileAtomically(utf8 + "\\a.txt", "x"));
+  for (const std::string name : {"Zoë", "谢卢"}) {
+    const std::string sub = folder.File(name + "\\数据");
+    ASSERT_TRUE(files->MakeDirectory(sub) && files->IsDirectoryExist(sub)) << name;
+    ASSERT_TRUE(files->WriteFileAtomically(sub + "\\a.txt", name));
+    std::string data;
+    EXPECT_TRUE(files->IsFileExist(sub + "\\a.txt") && files->ReadFile(sub + "\\a.txt", &data) && data == name);
+    AccountManager store(sub);
+    ASSERT_TRUE(store.InitOrDie() && store.Register(Team("t-1", "one", "One"), name));
+    AccountManager again(sub);
+    EXPECT_TRUE(again.InitOrDie() && again.UsernameForTeamId("t-1") == name);
+    EXPECT_EQ(NamesIn(sub), (std::set<std::wstring>{L"a.txt", L"accounts.json"})) << name;
+  }
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::wstring>{L"Zoë", L"谢卢"}));
+  // Bytes of another code page ("文档" in 936, not valid UTF-8) and a zero inside a path are refused with a log
+  // line, never read another way: the first would name another folder, the second a shorter path.
+  auto refused = std::make_shared<std::atomic<int>>(0);
+  veltrina::set_log_observer([refused](const std::string& line) { *refused += line.find("Path refused") == 0; });
+  const std::string gbk = folder.File("\xCE\xC4\xB5\xB5"), zero = folder.File(std::string("a\0b", 3));
   std::string data;
-  EXPECT_TRUE(files->ReadFile(gbk + "\\a.txt", &data) && data == "x");
-  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(folder.path()) / L"文档\\a.txt"));
+  EXPECT_FALSE(files->MakeDirectory(gbk) || files->IsDirectoryExist(gbk) || AccountManager(gbk).InitOrDie());
+  EXPECT_FALSE(files->WriteFileAtomically(gbk + "\\a.txt", "x") || files->WriteFileAtomically(zero, "x"));
+  EXPECT_FALSE(files->ReadFile(folder.File("Zoë\\数据\\a.txt" + std::string(1, '\0') + ".evil"), &data) || !data.empty());
+  veltrina::set_log_observer(nullptr);
+  EXPECT_GE(*refused, 5);
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::wstring>{L"Zoë", L"谢卢"}));
 }
 
 }  // namespace

@@ -191,4 +191,17 @@ TEST(DemoFiles, UploadsAreRefusedBeforeReadingSharedSafelyAndStoredInTheFolder) 
   EXPECT_EQ(Read(folder.File("demo-service.json")).find("xxxxxxxx"), std::string::npos);
 }
 
+// A path is UTF-8, its file shared under its own name; bytes of code page 936 ("文档") are refused as such.
+TEST(DemoFiles, UploadPathsAreUtf8) {
+  TempFolder folder;
+  InstallDemo(folder.path());
+  SignInAndLoad("alice", "veltrina");
+  const std::string own = "Zoë 谢卢.txt";
+  ASSERT_TRUE(files->WriteFileAtomically(folder.File(own), "text"));
+  const std::string shared = Upload(folder.File(own), "");
+  EXPECT_EQ(shared.substr(0, shared.find('|')), own);
+  EXPECT_EQ(Upload(folder.File("\xCE\xC4\xB5\xB5.txt"), ""), "the path is not UTF-8");
+  StopDemo();
+}
+
 }  // namespace

@@ -37,10 +37,10 @@ class UploadFeedbackTest : public MainTest {
   }
   static bool UploadUp() { return WindowManager::Instance()->upload_file_wnd() != nullptr; }
   static void OpenUpload(testkit::UiDriver& d, const std::wstring& path) {
-    d.Do("open upload", [path] { WindowManager::Instance()->ShowUploadFileWnd("c-1", veltrinawnd::WideToAnsi(path), 1); });
+    d.Do("open upload", [path] { WindowManager::Instance()->ShowUploadFileWnd("c-1", veltrinawnd::Utf16ToUtf8(path), 1); });
     d.WaitFor("up", [] { return Preview() != nullptr; });
   }
-  std::filesystem::path folder_ = std::filesystem::temp_directory_path() / L"上传 测试";
+  std::filesystem::path folder_ = std::filesystem::temp_directory_path() / L"上传 测试 Zoë";  // Zoë: outside code page 936
 };
 
 TEST_F(UploadFeedbackTest, PreviewsThenUploadsTheChosenFileUnderTheEditedName) {

@@ -21,7 +21,7 @@ namespace cache = veltrinawnd::image_cache;
 
 namespace {
 std::string Folder() { return cache::TeamFolder(); }
-bool Exists(const std::string& path) { return GetFileAttributesW(veltrinawnd::AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return GetFileAttributesW(veltrinawnd::Utf8ToUtf16(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
 TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNamesStayInsideTheFolder) {
@@ -63,9 +63,9 @@ TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNames
   EXPECT_EQ(cache::TeamFolderName("../x").find_first_of("./\\"), std::string::npos);
   // Device names would open the console or a port: they become ordinary files.
   veltrina::FileUtils::SharedFileUtils()->MakeDirectory(Folder());
-  std::wstring folder = veltrinawnd::AnsiToWide(Folder());
+  std::wstring folder = veltrinawnd::Utf8ToUtf16(Folder());
   for (const char* device : {"con.png", "NUL", "Com1.jpg", "lpt9", "aux .png", "prn.tar.gz"}) {
-    std::wstring path = folder + veltrinawnd::AnsiToWide(cache::CacheName(device));
+    std::wstring path = folder + veltrinawnd::Utf8ToUtf16(cache::CacheName(device));
     { std::ofstream(path.c_str(), std::ios::binary) << "image"; }
     std::string back;
     std::getline(std::ifstream(path.c_str(), std::ios::binary), back);
@@ -86,7 +86,7 @@ class ImageCacheTest : public MainTest {
 
 TEST_F(ImageCacheTest, CachedFilesAnswerAtOnceEmptyAnswersLeaveNothingAndNamesAreMadeSafe) {
   veltrina::FileUtils::SharedFileUtils()->MakeDirectory(Folder());
-  { std::ofstream(veltrinawnd::AnsiToWide(Folder() + "cached_40x40.png").c_str(), std::ios::binary) << "png"; }
+  { std::ofstream(veltrinawnd::Utf8ToUtf16(Folder() + "cached_40x40.png").c_str(), std::ios::binary) << "png"; }
   size_t before = service_->CountRequests("http.get");
   std::string answered;
   cache::Download(veltrinawnd::kAvatarBaseUrl + "cached_40x40.png", "cached_40x40.png", [&](const std::string& p) { answered = p; });
@@ -111,7 +111,7 @@ TEST_F(ImageCacheTest, CachedFilesAnswerAtOnceEmptyAnswersLeaveNothingAndNamesAr
 
 TEST_F(ImageCacheTest, OneDownloadPerAvatarAndOneArrivingAfterItsRowWasRebuiltTouchesNothing) {
   service_->AutoAnswer("http.get", nullptr);  // downloads wait for the test
-  DeleteFileW(veltrinawnd::AnsiToWide(Folder() + "u-a_40x40.png").c_str());
+  DeleteFileW(veltrinawnd::Utf8ToUtf16(Folder() + "u-a_40x40.png").c_str());
   Prime({}, {Im("i-a", "u-a"), Im("i-a2", "u-a")});
   auto first = std::make_shared<std::optional<bodies::RecordedRequest>>();
   testkit::UiDriver d;
@@ -130,7 +130,7 @@ TEST_F(ImageCacheTest, OneDownloadPerAvatarAndOneArrivingAfterItsRowWasRebuiltTo
 
 TEST_F(ImageCacheTest, AThumbnailArrivingAfterItsConversationClosedTouchesNothing) {
   service_->AutoAnswer("http.get", nullptr);
-  DeleteFileW(veltrinawnd::AnsiToWide(Folder() + cache::CacheName("f/late.png")).c_str());
+  DeleteFileW(veltrinawnd::Utf8ToUtf16(Folder() + cache::CacheName("f/late.png")).c_str());
   veltrina::Entity e;
   e.set_path("f/late"), e.set_file_extension("png"), e.set_thumb_width(400), e.set_thumb_height(300);
   veltrina::Message m = Message("c-1", 1, "u-a", "上传了图片: late.png", 100);
@@ -168,8 +168,8 @@ TEST_F(ImageCacheTest, TeamsHaveFoldersOfTheirOwnAndSavesFailuresAndOversizedAns
   struct Unobserve { ~Unobserve() { veltrina::set_log_observer(nullptr); } } unobserve;
   service_->AutoAnswer("http.get", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 200, "", "{}", "\x89PNG-bob"}; });
   const std::string name = "bob_40x40.png", main = veltrinawnd::GetImageCacheFolder() + "t-main/" + name;
-  DeleteFileW(veltrinawnd::AnsiToWide(main).c_str());
-  EXPECT_EQ(cache::LocalPathAnsi(name), main);
+  DeleteFileW(veltrinawnd::Utf8ToUtf16(main).c_str());
+  EXPECT_EQ(cache::LocalPathUtf8(name), main);
   std::string got;
   cache::Download(veltrinawnd::kAvatarBaseUrl + name, name, [&](const std::string& p) { got = p; });
   ASSERT_TRUE(testkit::PumpUntil([&] { return !got.empty(); }));
@@ -183,7 +183,7 @@ TEST_F(ImageCacheTest, TeamsHaveFoldersOfTheirOwnAndSavesFailuresAndOversizedAns
   veltrina::Director::ResetDefaultDirector(other);
   size_t before = service_->CountRequests("http.get");
   std::string theirs = veltrinawnd::GetImageCacheFolder() + cache::TeamFolderName("T-Other") + "/" + name;
-  DeleteFileW(veltrinawnd::AnsiToWide(theirs).c_str());
+  DeleteFileW(veltrinawnd::Utf8ToUtf16(theirs).c_str());
   got.clear();
   cache::Download(veltrinawnd::kAvatarBaseUrl + name, name, [&](const std::string& p) { got = p; });
   ASSERT_TRUE(testkit::PumpUntil([&] { return !got.empty(); }));
@@ -192,24 +192,25 @@ TEST_F(ImageCacheTest, TeamsHaveFoldersOfTheirOwnAndSavesFailuresAndOversizedAns
 
   // A file that cannot be written (a folder in its place) and an answer past the cap: no file, `failed`.
   const std::string blocked = Folder() + "blocked.png";
-  CreateDirectoryW(veltrinawnd::AnsiToWide(blocked).c_str(), nullptr);
+  CreateDirectoryW(veltrinawnd::Utf8ToUtf16(blocked).c_str(), nullptr);
   bool failed = false, called = false;
   cache::Download(veltrinawnd::kAvatarBaseUrl + "blocked.png", "blocked.png", [&](const std::string&) { called = true; }, [&] { failed = true; });
   EXPECT_TRUE(testkit::PumpUntil([&] { return failed; }));
-  RemoveDirectoryW(veltrinawnd::AnsiToWide(blocked).c_str());
+  RemoveDirectoryW(veltrinawnd::Utf8ToUtf16(blocked).c_str());
   EXPECT_NE(log.Get().find("Save image blocked.png failed\n"), std::string::npos);
   service_->AutoAnswer("http.get", [](const bodies::RecordedRequest&) {
     return bodies::Reply{true, 200, "", "{}", std::string(cache::kMaxImageBytes + 1, 'p')};
   });
   failed = false;
-  DeleteFileW(veltrinawnd::AnsiToWide(Folder() + "huge.png").c_str());
+  DeleteFileW(veltrinawnd::Utf8ToUtf16(Folder() + "huge.png").c_str());
   cache::Download(veltrinawnd::kAvatarBaseUrl + "huge.png", "huge.png", [&](const std::string&) { called = true; }, [&] { failed = true; });
   EXPECT_TRUE(testkit::PumpUntil([&] { return failed; }));
   EXPECT_FALSE(called || Exists(Folder() + "huge.png"));
 }
 
+// The folder names no ANSI code page spells (Zoë under 936) or whose 936 bytes are valid UTF-8 too (谢卢).
 TEST(ImageCacheTrim, TheOldestFilesGoFirstUntilTheCacheFitsButFreshAndKeptFilesStay) {
-  const std::string root = veltrinawnd::GetImageCacheFolder() + "trim-test/";
+  const std::string root = veltrinawnd::GetImageCacheFolder() + "trim-test Zoë 谢卢/";
   auto* files = veltrina::FileUtils::SharedFileUtils();
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -219,7 +220,7 @@ TEST(ImageCacheTrim, TheOldestFilesGoFirstUntilTheCacheFitsButFreshAndKeptFilesS
     ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
     t.QuadPart -= static_cast<ULONGLONG>(hours_ago) * 3600 * 10000000;
     FILETIME written{t.LowPart, t.HighPart};
-    HANDLE h = CreateFileW(veltrinawnd::AnsiToWide(root + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(veltrinawnd::Utf8ToUtf16(root + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(h, nullptr, nullptr, &written);
     CloseHandle(h);
   };
@@ -231,9 +232,12 @@ TEST(ImageCacheTrim, TheOldestFilesGoFirstUntilTheCacheFitsButFreshAndKeptFilesS
   std::vector<std::string> deleted = cache::TrimFolder(root, limits, root + "a/kept.png");
   EXPECT_EQ(deleted, (std::vector<std::string>{root + "loose.png", root + "a/old1.png", root + "a/old2.png", root + "b/old3.png"}));
   EXPECT_TRUE(Exists(root + "a/kept.png") && Exists(root + "b/fresh.png") && !Exists(root + "b/old3.png"));
+  const std::wstring wide_root = veltrinawnd::GetDocumentsFolder() + L"/tmp/trim-test Zoë 谢卢/";
+  EXPECT_NE(GetFileAttributesW((wide_root + L"a/kept.png").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((wide_root + L"a/old1.png").c_str()), INVALID_FILE_ATTRIBUTES);
   limits.max_bytes = 1 << 20;
   limits.max_files = 1;  // only fresh and kept files left: they stay
   EXPECT_TRUE(cache::TrimFolder(root, limits, root + "a/kept.png").empty());
-  for (const char* name : {"a/kept.png", "b/fresh.png"}) DeleteFileW(veltrinawnd::AnsiToWide(root + name).c_str());
-  for (const char* folder : {"a", "b", ""}) RemoveDirectoryW(veltrinawnd::AnsiToWide(root + folder).c_str());
+  for (const char* name : {"a/kept.png", "b/fresh.png"}) DeleteFileW(veltrinawnd::Utf8ToUtf16(root + name).c_str());
+  for (const char* folder : {"a", "b", ""}) RemoveDirectoryW(veltrinawnd::Utf8ToUtf16(root + folder).c_str());
 }

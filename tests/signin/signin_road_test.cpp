@@ -9,7 +9,7 @@ namespace bodies = veltrina::backend;
 
 namespace {
 veltrina::AccountManager Accounts() {
-  return veltrina::AccountManager(veltrinawnd::WideToAnsi(veltrinawnd::GetDataFolder()));
+  return veltrina::AccountManager(veltrinawnd::Utf16ToUtf8(veltrinawnd::GetDataFolder()));
 }
 bool Enabled(const wchar_t* window, const wchar_t* control) {
   return testkit::FindControl(FindVisibleWindow(window), control)->IsEnabled();

@@ -135,6 +135,7 @@ void SendUpload(const std::string& file_path, const std::string& file_name, cons
 std::string ReadUpload(const std::string& path, std::string* data) {
   std::wstring wide = internal::WidePath(path);
   WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (wide.empty() && !path.empty()) return "the path is not UTF-8";
   if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &info))
     return "the file no longer exists";
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the path is a folder, not a file";

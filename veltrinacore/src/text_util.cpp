@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "veltrina/log.h"
+
 namespace veltrina::internal {
 
 namespace {
@@ -84,12 +86,12 @@ std::string Utf8FromWide(const std::wstring& text) {
 
 std::wstring WidePath(const std::string& path) {
   if (path.empty()) return {};
-  if (IsValidUtf8(path)) return WideFromUtf8(path);
-  int n = MultiByteToWideChar(kNarrowPathCodePage, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(kNarrowPathCodePage, 0, path.data(), static_cast<int>(path.size()), out.data(), n);
-  return out;
+  if (!IsValidUtf8(path) || path.find('\0') != std::string::npos) {
+    // Logged as UTF-8 with the bad bytes marked, so that the line itself stays readable.
+    log("Path refused, it is not UTF-8: %s", SanitizeUtf8(std::string(path.c_str())).c_str());
+    return {};
+  }
+  return WideFromUtf8(path);
 }
 
 std::string DefaultDataFolder() {

@@ -9,10 +9,9 @@ bool IsValidUtf8(const std::string& text);
 std::string SanitizeUtf8(const std::string& text);
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
-// Narrow paths that are not UTF-8 come in the code page of the "chs" locale, whatever the
-// system's own ANSI code page is: that is how the client converts its folders.
-inline constexpr unsigned kNarrowPathCodePage = 936;
-// A narrow path as Windows wants it: UTF-8 when valid UTF-8, else code page 936.
+// A narrow path (always UTF-8) as Windows wants it. A path that is not valid UTF-8, or that holds
+// a zero, is refused with a log line: empty, so that every file call on it fails. Its bytes are
+// never read in another code page: the same bytes may be valid in both and name two folders.
 std::wstring WidePath(const std::string& path);
 // <Documents>\Veltrina as UTF-8 (the default data folder).
 std::string DefaultDataFolder();

@@ -11,7 +11,7 @@ namespace veltrina {
 
 class AccountManager {
  public:
-  explicit AccountManager(std::string folder);
+  explicit AccountManager(std::string folder);  // UTF-8
 
   // Opens the store, creating the folder when needed. Returns false (never dies, despite the
   // name) when the folder cannot be used; every other call then answers empty.

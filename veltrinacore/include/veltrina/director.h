@@ -28,7 +28,7 @@ class Director {
   Director& operator=(const Director&) = delete;
 
   // Copies the session's user, team and token. database_folder is where the core may keep its
-  // files (ANSI or UTF-8 path; empty: none). The last four strings name the client (an extra, the
+  // files (UTF-8 path; empty: none). The last four strings name the client (an extra, the
   // device id, the client version and the source); all may be empty. Returns true.
   // When the folder holds this team and user's caches from an earlier run, they are loaded before
   // Init returns: the Fetch...FromCache calls and permission() answer from them until the

@@ -1,6 +1,7 @@
 #pragma once
-// Small file-system helpers. Paths are narrow strings: UTF-8 when they are valid UTF-8, else
-// the ANSI code page (the client hands over both forms).
+// Small file-system helpers. Every narrow path of the core is UTF-8, whatever the system's ANSI
+// code page; the core turns it into UTF-16 for each Windows call. A path that is not valid UTF-8
+// is refused (the call fails, with a log line), never read in another code page.
 #include <string>
 
 namespace veltrina {

@@ -32,7 +32,7 @@ class HttpRequest {
   void add_header(std::string name, std::string value) { headers_.emplace_back(std::move(name), std::move(value)); }
   void set_body(std::string v) { body_ = std::move(v); }
   void set_timeout_ms(int v) { timeout_ms_ = v; }
-  void set_save_path(std::string v) { save_path_ = std::move(v); }
+  void set_save_path(std::string v) { save_path_ = std::move(v); }  // a full UTF-8 path
   void set_max_body_bytes(uint64_t v) { max_body_bytes_ = v; }
 
   static constexpr uint64_t kMaxBodyBytes = 256ull * 1024 * 1024;
@@ -96,7 +96,7 @@ class HttpClient {
   // (save_failed). A body past the request's body_limit fails it with an error and no body.
   void Send(const HttpRequest& request, Callback callback);
 
-  // Uploads a local file (a full path, UTF-8 or code page 936) into a conversation under
+  // Uploads a local file (a full UTF-8 path) into a conversation under
   // `file_name`; `comment` (may be empty) becomes its first comment. is_channel: true for a
   // channel or group, false for a direct message. The file is read on a thread of the core, never
   // the caller's; one over kMaxUploadBytes is refused by its size before any of it is read. A
