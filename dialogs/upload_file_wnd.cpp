@@ -6,6 +6,8 @@
 #include "app/system_seam.h"
 #include "conversation/cards.h"
 #include "frame/window_manager.h"
+#include "main/main_messages.h"
+#include "main/main_wnd.h"
 #include "veltrina/http.h"
 
 namespace veltrinawnd {
@@ -130,9 +132,22 @@ void UploadFileWnd::Upload() {
   started_ = true;
   std::wstring shared = file_name_edit_ ? std::wstring(file_name_edit_->GetText().c_str()) : std::wstring();
   // The answer may come long after this window is gone: the callback holds nothing of it. The
-  // file appears in the conversation through the core's message event.
+  // file appears in the conversation through the core's message event; a failure goes to the
+  // main window, which tells the user (or, gone itself, lets the record be freed).
+  MainWnd* main = WindowManager::Instance()->main_wnd();
+  UploadFailure failed;
+  failed.conversation_id = conversation_id_;
+  failed.file_name = shared.empty() ? path.substr(path.find_last_of(L"\\/") + 1) : shared;
+  bridge::WindowRef told = main ? main->Ref() : bridge::WindowRef();
+  auto answered = [told, failed](bool ok, std::unique_ptr<veltrina::HttpResponse> r) {
+    if (ok) return;
+    auto failure = std::make_unique<UploadFailure>(failed);
+    failure->error = r ? r->error() : std::string();
+    failure->status = r ? r->status_code() : 0;
+    bridge::Post(told, kMsgUploadFailed, std::move(failure));  // freed here when the main window is gone
+  };
   veltrina::HttpClient::SharedClient()->Upload(Utf16ToUtf8(path), Utf16ToUtf8(shared), "", conversation_id_,
-                                               kind_ == 1, [](bool, std::unique_ptr<veltrina::HttpResponse>) {});
+                                               kind_ == 1, std::move(answered));
   WindowManager::Instance()->CloseUploadFileWnd();
 }
 

@@ -24,6 +24,7 @@ inline constexpr UINT kMsgConversationsChanged = WM_USER + 18;     // post, none
 inline constexpr UINT kMsgCoreEvent = WM_APP + 40;
 // A list wants reloading from the service (lParam: a ListRefresh::Which); refreshes are spaced.
 inline constexpr UINT kMsgListRefreshWanted = WM_APP + 41;
+inline constexpr UINT kMsgUploadFailed = WM_APP + 42;  // post, UploadFailure
 
 inline constexpr UINT_PTR kTimerNetworkCheck = 1038;
 inline constexpr UINT_PTR kTimerTrayFlash = 1040;
@@ -41,6 +42,14 @@ struct ImageReadyRecord {
   DuiLib::CButtonUI* button = nullptr;
   UINT_PTR tag = 0;
   bool ok = true;
+};
+
+// An upload that failed after its window closed: the main window tells the user.
+struct UploadFailure {
+  std::string conversation_id;
+  std::wstring file_name;  // as it was to be shared
+  std::string error;       // the core's error text
+  int status = 0;          // the service's code; 0 when nothing was answered or sent
 };
 
 // A core handler call, carried from the core thread to the UI thread.

@@ -332,6 +332,9 @@ LRESULT MainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case kMsgCoreEvent:
       if (std::unique_ptr<CoreEvent> event = lifetime_.Receive<CoreEvent>(lParam)) OnCoreEvent(*event);
       return 0;
+    case kMsgUploadFailed:
+      if (std::unique_ptr<UploadFailure> failure = lifetime_.Receive<UploadFailure>(lParam)) OnUploadFailed(*failure);
+      return 0;
     case WM_TIMER:
       if (wParam == kTimerNetworkCheck) tray_.OnNetworkCheck();
       else if (wParam == kTimerTrayFlash) tray_.OnFlashTick();

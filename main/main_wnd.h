@@ -18,6 +18,7 @@
 namespace veltrinawnd {
 
 struct CoreEvent;
+struct UploadFailure;
 
 // The window the user works in: the session list, the open conversation with its composer, the
 // header commands and the tray icon. It is the core's message, unread, presence and connection
@@ -75,6 +76,8 @@ class MainWnd : public FrameWnd,
   void OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts);
   void OnUserStatusChanged(const std::string& uid, int status);
   void OnConnectionStateChanged(int state);
+  // An upload that failed after its window closed (upload_failure.cpp).
+  void OnUploadFailed(const UploadFailure& failure);
 
   void StartRefreshChain();
   void OnDataReady();

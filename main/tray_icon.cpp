@@ -83,18 +83,24 @@ void TrayIcon::OnUnreadTotal(unsigned total) {
 void TrayIcon::OnConnectionState(int state) {
   if (state != 1 && state != 2) return;
   Modify(grey_);
+  ShowBalloon(L"与服务器连接中断", state == 1 ? L"与服务器连接中断，Veltrina正在尝试重新连接" : L"连接失败");
+  connected_ = false;
+}
+
+bool TrayIcon::ShowBalloon(const std::wstring& title, const std::wstring& text) {
+  if (!added_) return false;
   // The balloon travels alone; the icon fields stay as they are for the next modification.
   UINT flags = data_.uFlags;
   data_.uFlags = NIF_INFO;
-  wcscpy_s(data_.szInfo, state == 1 ? L"与服务器连接中断，Veltrina正在尝试重新连接" : L"连接失败");
-  wcscpy_s(data_.szInfoTitle, L"与服务器连接中断");
+  wcsncpy_s(data_.szInfo, text.c_str(), _TRUNCATE);
+  wcsncpy_s(data_.szInfoTitle, title.c_str(), _TRUNCATE);
   data_.uTimeout = 5000;
   data_.dwInfoFlags = NIIF_INFO;
-  System().NotifyIcon(NIM_MODIFY, &data_);
+  bool shown = System().NotifyIcon(NIM_MODIFY, &data_) != FALSE;
   data_.uFlags = flags;
   data_.szInfo[0] = 0;
   data_.szInfoTitle[0] = 0;
-  connected_ = false;
+  return shown;
 }
 
 UINT TrayIcon::TrackMenu() {

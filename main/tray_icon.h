@@ -1,8 +1,11 @@
 #pragma once
 // The notification-area icon of the main window: colour when connected, grey when not, blinking
-// while the team has unread messages, balloons for a lost connection, and its right-click menu.
+// while the team has unread messages, balloons for a lost connection or a failed upload, and its
+// right-click menu.
 #include <windows.h>
 #include <shellapi.h>
+
+#include <string>
 
 namespace veltrinawnd {
 
@@ -28,6 +31,8 @@ class TrayIcon {
   void OnUnreadTotal(unsigned total);
   // A connection state from the core: 0 connected, 1 reconnecting, 2 failed.
   void OnConnectionState(int state);
+  // A balloon at the icon, the texts cut to what it holds; false when there is no icon to show it.
+  bool ShowBalloon(const std::wstring& title, const std::wstring& text);
   // Tracks the menu at the cursor; returns the chosen command or 0.
   UINT TrackMenu();
   void StartFlashing();

@@ -172,6 +172,14 @@ TEST(DemoFiles, UploadsAreRefusedBeforeReadingSharedSafelyAndStoredInTheFolder) 
   // A picture: its size from its header; its thumbnail is its own bytes.
   EXPECT_EQ(last.substr(last.find('|') + 1, 10), std::to_string(veltrina::Entity::kImage) + "|800x200|");
   EXPECT_EQ(Get("https://files.veltrina.demo/thumb/" + last.substr(last.rfind('|') + 1) + "_160x40.png"), png);
+  // A comment past the limit refuses the upload whole: nothing stored, nothing cut.
+  EXPECT_EQ(Ask<std::string>([&](auto done) {
+              veltrina::HttpClient::SharedClient()->Upload(folder.File("p.png"), "p.png", std::string(32 * 1024 + 1, 'c'),
+                                                           "c-random", true, [done](bool ok, auto r) {
+                                                             done(std::to_string(ok) + " " + r->error());
+                                                           });
+            }),
+            "0 the comment is longer than 32768 bytes");
   // Every stored file is "<entity id>.<letters and digits>" inside the service's own folder.
   int stored = 0;
   for (const auto& f : fs::recursive_directory_iterator(fs::path(folder.path())))

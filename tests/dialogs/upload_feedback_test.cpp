@@ -6,7 +6,9 @@
 #include "conversation/cards.h"
 #include "dialogs/upload_file_wnd.h"
 #include "frame/window_manager.h"
+#include "main/main_wnd.h"
 #include "main_fixture.h"
+#include "veltrina/backend/upload_hook.h"
 #include "veltrina/http.h"
 
 namespace bodies = veltrina::backend;
@@ -87,10 +89,66 @@ TEST_F(UploadFeedbackTest, PreviewsThenUploadsTheChosenFileUnderTheEditedName) {
   Answer(d, "files.upload", [this, bmp](const bodies::RecordedRequest& r) {
     EXPECT_EQ(r.Param("file_name") + "|" + r.Param("channel_id") + "|" + r.Param("is_channel"), "季度 报告.bmp|c-1|true");
     EXPECT_TRUE(r.data == bmp) << "the chosen file, read by its full path";
-    service_->Fail(r.id, 500, "late and failed");  // the window is gone: nothing to touch
+    service_->Fail(r.id, 500, "late and failed");  // the window is gone: nothing of it is touched
   });
-  d.Pause(200).Do("nothing shown", [this] { EXPECT_TRUE(shell_.boxes.empty()); });
+  d.Pause(200).Do("no box: the tray icon tells it", [this] { EXPECT_TRUE(shell_.boxes.empty()); });
   Finish(d);
+}
+
+// The user has moved on by the time the answer comes: the tray icon tells them, whatever is open.
+TEST_F(UploadFeedbackTest, AnUploadThatFailsAfterItsWindowClosedIsToldAtTheTrayIcon) {
+  Prime({Channel("c-1", "设计", 1), Channel("c-2", "random", 1)}, {});
+  const std::wstring plan = Write(L"方案.txt", "plan"), report = Write(L"周报.txt", std::string(5000, 'w'));
+  auto balloons = [this] {
+    std::vector<RecordingShell::Icon> shown;
+    for (const auto& icon : shell_.icons)
+      if (icon.flags == NIF_INFO) shown.push_back(icon);
+    return shown;
+  };
+  auto upload = [this](testkit::UiDriver& d, const std::wstring& path) {
+    OpenUpload(d, path);
+    d.Do("upload", [] { EXPECT_TRUE(testkit::ClickControl(Wnd(L"UploadFileWnd"), L"upload_btn")); });
+    d.WaitFor("closed", [] { return !UploadUp(); });
+  };
+  testkit::UiDriver d;
+  WaitMain(d);
+  upload(d, plan);
+  d.Do("another conversation opened", [] { EXPECT_TRUE(testkit::ClickControl(Main(), L"channelItem_c-2")); });
+  d.WaitFor("open", [] { return WindowManager::Instance()->main_wnd()->open_conversation_id() == "c-2"; });
+  Answer(d, "files.upload", [this](const bodies::RecordedRequest& r) { service_->Fail(r.id, 500, "disk full"); });
+  d.WaitFor("a balloon", [&] { return balloons().size() == 1; });
+  d.Do("the file, where it was going and why", [&] {
+    EXPECT_EQ(balloons()[0].title, L"上传文件失败");
+    EXPECT_EQ(balloons()[0].info, L"「方案.txt」未能上传到 #设计：服务器未能保存文件（错误 500）。");
+    EXPECT_TRUE(shell_.boxes.empty());
+  });
+  // A file cut short while it is read: nothing goes out, and the user hears why.
+  d.Do("a file that shrinks once its size is taken", [report] {
+    veltrina::backend::SetBeforeUploadRead([report](const std::string&) {
+      HANDLE f = CreateFileW(report.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+      LARGE_INTEGER half{.QuadPart = 2500};
+      EXPECT_TRUE(SetFilePointerEx(f, half, nullptr, FILE_BEGIN) && SetEndOfFile(f));
+      CloseHandle(f);
+    });
+  });
+  upload(d, report);
+  d.WaitFor("a second balloon", [&] { return balloons().size() == 2; });
+  d.Do("it says the file changed", [&] {
+    EXPECT_EQ(balloons()[1].info, L"「周报.txt」未能上传到 #设计：文件在读取时被改动，请等它保存完再上传。");
+    EXPECT_TRUE(shell_.boxes.empty());
+    veltrina::backend::SetBeforeUploadRead(nullptr);
+  });
+  // One more still on its way when the main window goes: its failure reaches nobody, harmlessly.
+  upload(d, plan);
+  Take(d, "files.upload");
+  Finish(d);
+  veltrina::backend::SetBeforeUploadRead(nullptr);
+  auto late = service_->Requests("files.upload");
+  ASSERT_EQ(late.size(), 2u);
+  service_->Fail(late[1].id, 500, "disk full");
+  ASSERT_TRUE(bodies::WaitForCoreIdle());
+  EXPECT_EQ(balloons().size(), 2u);
 }
 
 TEST_F(UploadFeedbackTest, FilesThatCannotBeUploadedGetAMessageAndFeedbackIsSentOnceNotEmptyAndWithinItsLimit) {

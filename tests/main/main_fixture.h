@@ -17,10 +17,13 @@
 
 class RecordingShell : public veltrinawnd::SystemSeam {
  public:
-  struct Icon { DWORD message; HICON icon; UINT flags; std::wstring info; };
+  struct Icon { DWORD message; HICON icon; UINT flags; std::wstring info, title; };
   int ShowMessageBox(HWND, const std::wstring& text, const wchar_t*, UINT) override { boxes.push_back(text); return IDOK; }
   INT_PTR ShellOpen(HWND, const std::wstring& target, int) override { opened.push_back(target); return shell_answer; }
-  BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* d) override { icons.push_back({message, d->hIcon, d->uFlags, d->szInfo}); return TRUE; }
+  BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* d) override {
+    icons.push_back({message, d->hIcon, d->uFlags, d->szInfo, d->szInfoTitle});
+    return TRUE;
+  }
   BOOL FlashTaskbar(FLASHWINFO* info) override { flashes.push_back(info->dwFlags); return TRUE; }
   BOOL InternetConnected(DWORD* flags) override { if (flags) *flags = 0; return TRUE; }
   int TrackMenu(HMENU, UINT, int, int, HWND) override { ++menus; return menu_answer; }

@@ -14,6 +14,7 @@
 #include "immortal.h"
 #include "text_util.h"
 #include "thread.h"
+#include "upload_seam.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/log.h"
 #include "winhttp_fetch.h"
@@ -131,23 +132,47 @@ void SendUpload(const std::string& file_path, const std::string& file_name, cons
       std::move(data));
 }
 
+// What tests run between taking a file's size and reading it (upload_seam.h).
+struct ReadHook {
+  std::mutex mutex;
+  std::function<void(const std::string&)> hook;
+};
+
+ReadHook& UploadReadHook() {
+  static internal::Immortal<ReadHook> hook;
+  return hook.get();
+}
+
+void RunReadHook(const std::string& path) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(UploadReadHook().mutex);
+    hook = UploadReadHook().hook;
+  }
+  if (hook) hook(path);
+}
+
 // The whole file, refused by its size before any of it is read. Empty error text on success.
+// The file stays open to writers (a log being written can be shared), so what is read is held
+// to the size and time of the last write taken first: a file that changed meanwhile would
+// otherwise go out cut short, padded or mixed, without a word.
 std::string ReadUpload(const std::string& path, std::string* data) {
   std::wstring wide = internal::WidePath(path);
   WIN32_FILE_ATTRIBUTE_DATA info{};
   if (wide.empty() && !path.empty()) return "the path is not UTF-8";
   if (wide.empty() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &info))
-    return "the file no longer exists";
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the path is a folder, not a file";
+    return HttpClient::kUploadFileGone;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return HttpClient::kUploadNotAFile;
   uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  if (size > HttpClient::kMaxUploadBytes) return "the file is larger than the 100 MB upload limit";
+  if (size > HttpClient::kMaxUploadBytes) return HttpClient::kUploadTooLarge;
   HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? "the file no longer exists" : "the file cannot be read";
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? HttpClient::kUploadFileGone : HttpClient::kUploadUnreadable;
+  RunReadHook(path);
   std::string error;
   try {
-    // One byte more than the limit tells a file that grew past it since the size was taken.
+    // One byte more than the size tells a file that grew since the size was taken.
     std::string content(static_cast<size_t>(size), '\0');
     size_t filled = 0;
     char extra = 0;
@@ -155,21 +180,34 @@ std::string ReadUpload(const std::string& path, std::string* data) {
       char* at = filled < content.size() ? content.data() + filled : &extra;
       DWORD want = filled < content.size() ? static_cast<DWORD>(std::min<size_t>(content.size() - filled, 1u << 20)) : 1;
       DWORD got = 0;
-      if (!::ReadFile(file, at, want, &got, nullptr)) error = "the file cannot be read";
+      if (!::ReadFile(file, at, want, &got, nullptr)) error = HttpClient::kUploadUnreadable;
       else if (got == 0) break;
-      else if (filled >= content.size()) error = "the file changed while it was read";
+      else if (filled >= content.size()) error = HttpClient::kUploadChanged;
       else filled += got;
     }
-    content.resize(filled);
+    // Shorter than its size: it shrank. Rewritten in place: its last write moved.
+    FILETIME written{};
+    if (error.empty() && (filled != content.size() || !GetFileTime(file, nullptr, nullptr, &written) ||
+                          CompareFileTime(&written, &info.ftLastWriteTime) != 0))
+      error = HttpClient::kUploadChanged;
     if (error.empty()) *data = std::move(content);
   } catch (const std::bad_alloc&) {
-    error = "not enough memory to read the file";
+    error = HttpClient::kUploadNoMemory;
   }
   CloseHandle(file);
   return error;
 }
 
 }  // namespace
+
+namespace internal {
+
+void SetUploadReadHook(std::function<void(const std::string& path)> hook) {
+  std::lock_guard<std::mutex> lock(UploadReadHook().mutex);
+  UploadReadHook().hook = std::move(hook);
+}
+
+}  // namespace internal
 
 HttpClient* HttpClient::SharedClient() {
   static HttpClient instance;

@@ -88,6 +88,14 @@ class HttpClient {
   // The service takes no larger file.
   static constexpr uint64_t kMaxUploadBytes = 100ull * 1024 * 1024;
 
+  // Why an upload failed before anything was sent: the response's error, with status 0.
+  static constexpr const char* kUploadFileGone = "the file no longer exists";
+  static constexpr const char* kUploadNotAFile = "the path is a folder, not a file";
+  static constexpr const char* kUploadTooLarge = "the file is larger than the 100 MB upload limit";
+  static constexpr const char* kUploadUnreadable = "the file cannot be read";
+  static constexpr const char* kUploadChanged = "the file changed while it was read";
+  static constexpr const char* kUploadNoMemory = "not enough memory to read the file";
+
   static HttpClient* SharedClient();
 
   // With a save path, a successful non-empty body is written there (missing folders made) by a
@@ -100,9 +108,10 @@ class HttpClient {
   // `file_name`; `comment` (may be empty) becomes its first comment. is_channel: true for a
   // channel or group, false for a direct message. The file is read on a thread of the core, never
   // the caller's; one over kMaxUploadBytes is refused by its size before any of it is read. A
-  // file that is gone, unreadable or too large fails with status 0 and an error text. The file
-  // then appears in the conversation as a file (or image) message; the response body is the
-  // stored message's JSON.
+  // file that is gone, unreadable, too large, or that changes (shrinks, grows or is rewritten)
+  // while it is read fails with status 0 and one of the kUpload... error texts, and nothing is
+  // sent. The file then appears in the conversation as a file (or image) message; the response
+  // body is the stored message's JSON.
   void Upload(const std::string& file_path, const std::string& file_name, const std::string& comment,
               const std::string& channel_id, bool is_channel, Callback callback);
 

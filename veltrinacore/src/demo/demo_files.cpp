@@ -9,6 +9,7 @@
 #include "demo_upload.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/hosts.h"
+#include "veltrina/http.h"
 
 namespace veltrina::backend {
 
@@ -65,6 +66,10 @@ bool DemoService::Impl::ServesUrl(const std::string& url) const {
 Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& data) {
   std::string conversation = Str(p, "channel_id");
   if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+  // Too much is refused whole, never stored cut: the uploader would take all of it as shared.
+  if (data.size() > HttpClient::kMaxUploadBytes) return Fail(413, "the file is larger than the 100 MB upload limit");
+  std::string comment = Str(p, "comment");
+  if (comment.size() > kMaxText) return Fail(413, "the comment is longer than 32768 bytes");
   std::string name = SafeShareName(Str(p, "file_name"));
   std::string ext = ExtensionOf(name);
   std::string lower = Lower(ext);
@@ -85,13 +90,12 @@ Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& d
     e.set_thumb_width(w);
     e.set_thumb_height(h);
   }
-  std::string comment = Str(p, "comment");
   if (!comment.empty()) {
     veltrina::Comment c;
     c.set_comment_id(state_.NewId("cm-"));
     c.set_entity_id(e.entity_id());
     c.set_creator_uid(session_uid_);
-    c.set_content(internal::SanitizeUtf8(Cut(comment, kMaxText)));
+    c.set_content(internal::SanitizeUtf8(comment));
     c.set_created_at(Now());
     e.add_comment(c);
   }
