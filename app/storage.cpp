@@ -10,6 +10,7 @@
 
 #include "veltrina/immortal.h"
 #include "veltrina/log.h"
+#include "veltrina/secret.h"
 
 namespace veltrinawnd {
 
@@ -104,10 +105,18 @@ std::wstring LoadPassword(const std::string& team_id, const std::string& usernam
     const char* bytes = reinterpret_cast<const char*>(cred->CredentialBlob);
     size_t n = 0;
     while (n < cred->CredentialBlobSize && bytes[n] != 0) ++n;
-    result = Utf8ToUtf16(std::string(bytes, n));
+    std::string password(bytes, n);
+    result = Utf8ToUtf16(password);
+    veltrina::WipeSecret(&password);
   }
+  if (cred->CredentialBlob) SecureZeroMemory(cred->CredentialBlob, cred->CredentialBlobSize);
   CredFree(cred);
   return result;
+}
+
+bool DeleteCredential(const std::string& team_id) {
+  std::wstring target = L"veltrina/" + Utf8ToUtf16(team_id);
+  return CredDeleteW(target.c_str(), CRED_TYPE_GENERIC, 0) || GetLastError() == ERROR_NOT_FOUND;
 }
 
 }  // namespace veltrinawnd

@@ -32,5 +32,7 @@ inline constexpr size_t kMaxCredentialPasswordBytes = 254;
 bool SaveCredential(const std::string& team_id, const std::string& username, const std::string& password);
 // The stored password of that team when it belongs to exactly this user name; empty otherwise.
 std::wstring LoadPassword(const std::string& team_id, const std::string& username);
+// Removes the stored login of a team; true when there is none afterwards.
+bool DeleteCredential(const std::string& team_id);
 
 }  // namespace veltrinawnd

@@ -13,6 +13,7 @@
 #include "veltrina/auth.h"
 #include "veltrina/director.h"
 #include "veltrina/log.h"
+#include "veltrina/secret.h"
 #include "veltrina/web_api.h"
 
 namespace veltrinawnd {
@@ -33,6 +34,7 @@ void LoginWnd::InitWindow() {
   std::string username = accounts.UsernameForTeamId(team_->team_id());
   if (username.empty()) return;
   std::wstring password = LoadPassword(team_->team_id(), username);
+  veltrina::SecretWiper wipe(&password);
   if (password.empty()) return;
   if (username_edit_) username_edit_->SetText(Utf8ToUtf16(username));
   if (password_edit_) password_edit_->SetText(password);
@@ -56,7 +58,8 @@ void LoginWnd::SignIn() {
   ShowBusy(login_btn_, L"登录中...");
   SetTimer(m_hWnd, kTimerLoginAnimation, 1000, nullptr);
   std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
-  std::string password = password_edit_ ? Utf16ToUtf8(password_edit_->GetText()) : std::string();
+  std::string password = PasswordText();
+  veltrina::SecretWiper wipe(&password);
   veltrina::log("Try to login with username : %s, team id : %s", username.c_str(), team_->team_id().c_str());
   veltrina::WebApiSetting::ResetInstance(new veltrina::WebApiSetting(kClientKey, kClientSecret, kWebApiPlatform,
                                                                      kWebApiVersion, kDeviceId, kDistributionChannel));
@@ -80,9 +83,16 @@ void LoginWnd::SignIn() {
       });
 }
 
+std::string LoginWnd::PasswordText() const {
+  std::wstring typed = password_edit_ ? std::wstring(password_edit_->GetText()) : std::wstring();
+  veltrina::SecretWiper wipe(&typed);
+  return Utf16ToUtf8(typed);
+}
+
 void LoginWnd::StoreLogin() {
   std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
-  std::string password = password_edit_ ? Utf16ToUtf8(password_edit_->GetText()) : std::string();
+  std::string password = PasswordText();
+  veltrina::SecretWiper wipe(&password);
   SaveCredential(team_->team_id(), username, password);
   veltrina::AccountManager accounts(Utf16ToUtf8(GetDataFolder()));
   if (accounts.InitOrDie()) accounts.Register(*team_, username);
@@ -111,6 +121,7 @@ void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
   session_started_ = true;
   veltrina::log("Need to init password");
   StoreLogin();
+  const std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
   std::string database = Utf16ToUtf8(GetDataFolder());
   veltrina::log("Database path is %s", database.c_str());
   auto* director = new veltrina::Director();
@@ -120,7 +131,7 @@ void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
   SetIdle();
   CloseForGood();
   bridge::ReleaseSender();  // the password window runs modally from here
-  RestPasswordWnd reset;
+  RestPasswordWnd reset(team_->team_id(), username);
   reset.Create(nullptr, L"重置初始密码", kFrameStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                CW_USEDEFAULT);
   reset.CenterWindow();

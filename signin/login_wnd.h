@@ -42,6 +42,8 @@ class LoginWnd : public FrameWnd {
  private:
   void SignIn();
   void StoreLogin();
+  // The password edit's text in UTF-8, for a caller that wipes it after use.
+  std::string PasswordText() const;
   void OnSignedIn(LPARAM lParam);
   void OnInitialPasswordNeeded(LPARAM lParam);
   void OnFailed(LPARAM lParam);

@@ -9,6 +9,7 @@
 #include "signin/signin_messages.h"
 #include "veltrina/director.h"
 #include "veltrina/log.h"
+#include "veltrina/secret.h"
 #include "veltrina/web_api.h"
 
 namespace veltrinawnd {
@@ -38,20 +39,24 @@ void RestPasswordWnd::Confirm() {
   }
   std::wstring first = new_pwd_edit_ ? new_pwd_edit_->GetText() : std::wstring();
   std::wstring second = confirm_pwd_edit_ ? confirm_pwd_edit_->GetText() : std::wstring();
+  veltrina::SecretWiper wipe_first(&first), wipe_second(&second);
   if (first != second) {
     System().ShowMessageBox(nullptr, L"两次输入的密码不一致", nullptr, MB_OK);
     return;
   }
   std::string password = Utf16ToUtf8(first);
+  veltrina::SecretWiper wipe_password(&password);
   if (password.size() < kMinPasswordBytes) {
     System().ShowMessageBox(nullptr, L"密码长度至少为6位", nullptr, MB_OK);
     return;
   }
   ShowBusy(sure_btn_, L"登录中...");
   bridge::WindowRef self = Ref();
-  veltrina::WebApi::Api()->PutInitPassword(password, [self](bool ok, int64_t code) {
+  // The answer carries the password it set: with two attempts under way, each success stores its own.
+  auto set = std::make_shared<PasswordSetRecord>(password);
+  veltrina::WebApi::Api()->PutInitPassword(password, [self, set](bool ok, int64_t code) {
     if (ok) {
-      bridge::PostValue(self, kMsgPasswordSet, 0);
+      bridge::Post(self, kMsgPasswordSet, std::make_unique<PasswordSetRecord>(set->password));
       return;
     }
     auto record = std::make_unique<ErrorCodeRecord>();
@@ -60,7 +65,14 @@ void RestPasswordWnd::Confirm() {
   });
 }
 
-void RestPasswordWnd::OnPasswordSet() {
+void RestPasswordWnd::OnPasswordSet(LPARAM lParam) {
+  std::unique_ptr<PasswordSetRecord> record = lifetime_.Receive<PasswordSetRecord>(lParam);
+  if (!record) return;
+  // The initial password is dead now: a stored login that kept it would fail the next start.
+  if (!SaveCredential(team_id_, user_name_, record->password)) {
+    veltrina::log("The new password is not stored; the stored login of the team is removed");
+    DeleteCredential(team_id_);
+  }
   if (password_set_) return;  // a second confirmation's answer: the password is set once
   password_set_ = true;
   veltrina::log("OnInitPasswordSuccess");
@@ -108,7 +120,7 @@ void RestPasswordWnd::OnDataPrepared(LPARAM try_id) {
 LRESULT RestPasswordWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   switch (uMsg) {
     case kMsgPasswordSet:
-      OnPasswordSet();
+      OnPasswordSet(lParam);
       return 0;
     case kMsgPasswordNotSet:
       OnPasswordNotSet(lParam);

@@ -1,12 +1,16 @@
 #pragma once
+#include <string>
+
 #include "frame/frame_wnd.h"
 
 namespace veltrinawnd {
 
-// A new account sets its first password here, then goes on to the main window.
+// A new account sets its first password here, then goes on to the main window. The stored login
+// of the team (the initial password) is replaced by the new password once the service took it.
 class RestPasswordWnd : public FrameWnd {
  public:
-  RestPasswordWnd() = default;
+  RestPasswordWnd(std::string team_id, std::string user_name)
+      : team_id_(std::move(team_id)), user_name_(std::move(user_name)) {}
   ~RestPasswordWnd() override = default;
 
  protected:
@@ -18,12 +22,15 @@ class RestPasswordWnd : public FrameWnd {
 
  private:
   void Confirm();
-  void OnPasswordSet();
+  void OnPasswordSet(LPARAM lParam);
   void OnPasswordNotSet(LPARAM lParam);
   void Prepare();
   void OnPreparationFailed(LPARAM lParam);
   void OnDataPrepared(LPARAM try_id);
 
+  // Whose stored login the new password replaces.
+  const std::string team_id_;
+  const std::string user_name_;
   DuiLib::CEditUI* new_pwd_edit_ = nullptr;
   DuiLib::CEditUI* confirm_pwd_edit_ = nullptr;
   DuiLib::CButtonUI* sure_btn_ = nullptr;

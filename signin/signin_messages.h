@@ -4,6 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+
+#include "veltrina/secret.h"
 
 namespace veltrinawnd {
 
@@ -20,13 +23,22 @@ inline constexpr UINT kMsgDataPrepared = WM_USER + 4;          // post, the wind
 inline constexpr UINT kMsgPreparationFailed = WM_USER + 5;     // post, PreparationFailure
 inline constexpr UINT_PTR kTimerLoginAnimation = WM_USER + 34;  // 1058, every 1000 ms
 // Initial password window.
-inline constexpr UINT kMsgPasswordSet = WM_USER + 96;     // post, no payload
+inline constexpr UINT kMsgPasswordSet = WM_USER + 96;     // post, PasswordSetRecord
 inline constexpr UINT kMsgPasswordNotSet = WM_USER + 97;  // post, ErrorCodeRecord
 
 struct VersionRecord {
   int64_t version_code = 0;
   std::string download_url;
   std::string description;
+};
+
+// The password the service took, for the stored login; wiped when freed.
+struct PasswordSetRecord {
+  explicit PasswordSetRecord(std::string set) : password(std::move(set)) {}
+  ~PasswordSetRecord() { veltrina::WipeSecret(&password); }
+  PasswordSetRecord(const PasswordSetRecord&) = delete;
+  PasswordSetRecord& operator=(const PasswordSetRecord&) = delete;
+  std::string password;
 };
 
 struct ErrorCodeRecord {

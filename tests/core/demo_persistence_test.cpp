@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <regex>
+#include <set>
 
 #include "demo_support.h"
 #include "veltrina/log.h"
@@ -130,6 +131,44 @@ TEST(DemoPersistence, ChangesAreSavedSoonAndAtShutdown) {
     EXPECT_NE(Request(service, "messages.send", R"({"message": {"channel_id": "c-random", "content": "late-51be"}})").find("late-51be"), std::string::npos);
   }
   EXPECT_NE(Read(state).find("late-51be"), std::string::npos);
+}
+
+// Passwords are kept as salted slow hashes only: the demo's own, one chosen for an initial password,
+// and those of a state file written when they were kept as they are (hashed as soon as it is read).
+TEST(DemoPersistence, PasswordsAreStoredOnlyAsSaltedHashesAndAnOlderPlainStateIsHashedOnLoad) {
+  TempFolder folder;
+  const std::string state = folder.File("demo-service.json");
+  InstallDemo(folder.path());
+  EXPECT_EQ(Login("newbie", "init1234"), 201);
+  EXPECT_TRUE(Succeeds([](auto d) { veltrina::WebApi::Api()->PutInitPassword("新密码-chosen", d); }));
+  StopDemo();
+  std::string text = Read(state);
+  const std::regex stored(R"re("password_hash":"pbkdf2-sha256\$[1-9]\d*\$[0-9a-f]{32}\$[0-9a-f]{64}")re");
+  std::set<std::string> forms;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), stored); it != std::sregex_iterator(); ++it)
+    forms.insert(it->str());
+  EXPECT_EQ(forms.size(), 5u);  // each account's own, each with its own salt
+  for (const char* plain : {"\"password\"", "init1234", "新密码-chosen", "\"veltrina\""})
+    EXPECT_EQ(text.find(plain), std::string::npos) << plain;
+  InstallDemo(folder.path());
+  EXPECT_EQ(Login("newbie", "新密码-chosen"), 200);
+  EXPECT_EQ(Login("newbie", "init1234"), 8000);
+  EXPECT_EQ(Login("bob", "veltrina"), 200);
+  EXPECT_EQ(Login("bob", "Veltrina"), 8000);
+  StopDemo();
+  // As the client wrote it before: every password as it is.
+  text = std::regex_replace(Read(state), std::regex(R"("password_hash":"[^"]*")"), R"("password":"old-plain-7f3e")");
+  ASSERT_TRUE(files->WriteFileAtomically(state, text));
+  InstallDemo(folder.path());
+  EXPECT_EQ(Login("carol", "old-plain-7f3e", "t-acme"), 200);
+  EXPECT_EQ(FilesWith(folder, "old-plain-7f3e"), 0);  // written over on reading, not at the next change
+  EXPECT_EQ(Login("carol", "veltrina", "t-acme"), 8000);
+  StopDemo();
+  text = Read(state);
+  EXPECT_EQ(text.find("\"password\""), std::string::npos);
+  EXPECT_EQ(std::distance(std::sregex_iterator(text.begin(), text.end(), stored), std::sregex_iterator()), 5);
+  InstallDemo(folder.path());
+  EXPECT_EQ(Login("lilei", "old-plain-7f3e"), 200);
 }
 
 TEST(DemoPersistence, TimerSettingsAreHeldToAPaceTheDemoCanKeep) {

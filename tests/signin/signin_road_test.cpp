@@ -154,6 +154,8 @@ TEST_F(SigninTest, InitialPasswordRoadRefusesLocallyThenConnectsAndOpensTheMainW
   d.OnWindow(L"LoginWindow", [this](HWND h) {
     testkit::NotifyControl(h, L"forgot_pwd_btn", L"click");
     EXPECT_EQ(system_.opened, std::vector<std::wstring>{L"https://new.veltrina.demo/forgot"});
+    testkit::SetControlText(h, L"username_edit", L"newbie");
+    testkit::SetControlText(h, L"password_edit", L"initial-secret-pass");
     testkit::ClickControl(h, L"login_btn");
   });
   Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
@@ -184,6 +186,7 @@ TEST_F(SigninTest, InitialPasswordRoadRefusesLocallyThenConnectsAndOpensTheMainW
   d.WaitFor("refused box", [this] { return system_.boxes.size() == 4; });
   d.Do("usable again", [this, set] {
     EXPECT_EQ(system_.boxes.back(), L"初始化密码失败 (code:7)");
+    EXPECT_EQ(veltrinawnd::LoadPassword("t-new", "newbie"), L"initial-secret-pass");  // still the live one
     EXPECT_EQ(TextOf(L"RestPwdWnd", L"sure_btn"), L"登录");
     set(L"longenough", L"longenough", true);
   });
@@ -192,8 +195,36 @@ TEST_F(SigninTest, InitialPasswordRoadRefusesLocallyThenConnectsAndOpensTheMainW
   d.OnWindow(L"MainWindow", [svc](HWND) {
     EXPECT_EQ(svc->CountRequests("session.connect"), 1u);
     EXPECT_EQ(veltrina::Director::DefaultDirector()->permission(), 2);
+    // The next start fills in the password that works now, not the initial one.
+    EXPECT_EQ(veltrinawnd::LoadPassword("t-new", "newbie"), L"longenough");
     Quit();
   });
+  Run(d);
+}
+
+// A new password too long for the credential record: the dead initial one is not left behind.
+TEST_F(SigninTest, ANewPasswordThatCannotBeStoredRemovesTheStoredInitialOne) {
+  veltrinawnd::SaveCredential("t-long", "newbie", "initial-secret-pass");
+  auto svc = service_;
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
+  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-long", "Long", "long")); });
+  d.OnWindow(L"LoginWindow", [](HWND h) {
+    testkit::SetControlText(h, L"username_edit", L"newbie");
+    testkit::SetControlText(h, L"password_edit", L"initial-secret-pass");
+    testkit::ClickControl(h, L"login_btn");
+  });
+  Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
+  const std::wstring overlong(300, L'p');
+  d.OnWindow(L"RestPwdWnd", [overlong](HWND h) {
+    EXPECT_EQ(veltrinawnd::LoadPassword("t-long", "newbie"), L"initial-secret-pass");
+    testkit::SetControlText(h, L"new_pwd_edit", overlong);
+    testkit::SetControlText(h, L"confirm_pwd_edit", overlong);
+    testkit::ClickControl(h, L"sure_btn");
+  });
+  Answer(d, "auth.init_password", [svc](const Request& r) { svc->Succeed(r.id); });
+  d.WaitFor("the stored login is gone", [] { return veltrinawnd::LoadPassword("t-long", "newbie").empty(); });
+  d.Do("close", [] { DestroyWindow(FindVisibleWindow(L"RestPwdWnd")); });
   Run(d);
 }
 

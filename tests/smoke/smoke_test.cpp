@@ -110,6 +110,16 @@ TEST_F(Smoke, WrongPasswordThenSignInSendAMessageHideToTheTrayAndExit) {
   ::GetWindowRect(menu, &rc);
   user.Click(POINT{(rc.left + rc.right) / 2, rc.top + (rc.bottom - rc.top) * 3 / 4});  // the lower item: 退出Veltrina
   EXPECT_EQ(client.ExitCode(20000), 0u) << "the exit code after 退出Veltrina";
+  // What was written stays out of the log, and no password is kept as it is.
+  auto text_of = [](const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  };
+  const std::string log = text_of(client.log_path()), state = text_of(DataFolder() + L"\\demo-service.json");
+  EXPECT_NE(log.find("App init"), std::string::npos) << "no log captured";
+  EXPECT_EQ(log.find(Utf8(text)), std::string::npos) << "the sent text is in the log";
+  EXPECT_NE(state.find("\"password_hash\":\"pbkdf2-sha256$"), std::string::npos);
+  EXPECT_EQ(state.find("\"veltrina\""), std::string::npos) << "a password as it is in the state file";
 }
 
 // The image cache: Documents\tmp, with whatever folders the client keeps in it.

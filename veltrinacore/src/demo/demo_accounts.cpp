@@ -2,6 +2,8 @@
 
 #include "../records_json.h"
 #include "demo_service_impl.h"
+#include "veltrina/password_hash.h"
+#include "veltrina/secret.h"
 
 namespace veltrina::backend {
 
@@ -21,29 +23,36 @@ Reply DemoService::Impl::Login(const json& p) {
   TeamData* t = state_.FindTeam(team_id);
   if (!t) t = state_.FindTeamBySubdomain(Str(p, "team_subdomain"));
   if (!t) return Fail(404, "no such team");
-  for (const Account& a : state_.accounts) {
-    if (a.team_id != t->team.team_id() || a.user_name != user_name) continue;
-    if (a.password != Str(p, "password")) break;
-    const User* user = FindUser(t, a.uid);
-    if (!user) break;
-    session_team_ = a.team_id;
-    session_uid_ = a.uid;
-    Token token;
-    token.set_access_token(state_.NewId("token-"));
-    token.set_refresh_token(state_.NewId("refresh-"));
-    token.set_expires_at(Now() + 30 * 86400);
-    Save();
-    return Ok(json{{"token", internal::ToValue(token)}, {"user", internal::ToValue(*user)}},
-              a.initial_password ? 201 : 200);
-  }
-  return Fail(8000, "wrong user name or password");
+  std::string password = Str(p, "password");
+  SecretWiper<std::string> wipe(&password);
+  Account* account = nullptr;
+  for (Account& a : state_.accounts)
+    if (!account && a.team_id == t->team.team_id() && a.user_name == user_name) account = &a;
+  // An unknown user costs as much as a wrong password: the time tells no names.
+  if (!VerifyPassword(password, account ? account->password_hash : DecoyPasswordHash())) account = nullptr;
+  const User* user = account ? FindUser(t, account->uid) : nullptr;
+  if (!user) return Fail(8000, "wrong user name or password");
+  if (PasswordHashNeedsUpgrade(account->password_hash))
+    if (std::string stronger = HashPassword(password); !stronger.empty()) account->password_hash = std::move(stronger);
+  session_team_ = account->team_id;
+  session_uid_ = account->uid;
+  Token token;
+  token.set_access_token(state_.NewId("token-"));
+  token.set_refresh_token(state_.NewId("refresh-"));
+  token.set_expires_at(Now() + 30 * 86400);
+  Save();
+  return Ok(json{{"token", internal::ToValue(token)}, {"user", internal::ToValue(*user)}},
+            account->initial_password ? 201 : 200);
 }
 
-Reply DemoService::Impl::InitPassword(const std::string& password) {
+Reply DemoService::Impl::InitPassword(std::string password) {
+  SecretWiper<std::string> wipe(&password);
   Account* a = SessionAccount();
   if (!a) return Fail(401, "not signed in");
   if (password.size() < 6) return Fail(400, "the password needs at least 6 bytes");
-  a->password = password;
+  std::string stored = HashPassword(password);
+  if (stored.empty()) return Fail(500, "the password cannot be stored");
+  a->password_hash = std::move(stored);
   a->initial_password = false;
   Save();
   return Ok();

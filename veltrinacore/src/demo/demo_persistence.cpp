@@ -9,8 +9,27 @@
 #include "demo_service_impl.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/log.h"
+#include "veltrina/password_hash.h"
+#include "veltrina/secret.h"
 
 namespace veltrina::backend {
+
+namespace {
+
+// A file written before passwords were hashed holds them as they are: hashed here, so that the
+// next save (at once) writes none of them. Returns how many there were.
+int HashPlainPasswords(State* state) {
+  int hashed = 0;
+  for (Account& a : state->accounts) {
+    if (!a.password_hash.empty() || a.plain_password.empty()) continue;  // without either it never signs in
+    a.password_hash = HashPassword(a.plain_password);
+    WipeSecret(&a.plain_password);
+    ++hashed;
+  }
+  return hashed;
+}
+
+}  // namespace
 
 void DemoService::Impl::Load() {
   FileUtils* files = FileUtils::SharedFileUtils();
@@ -23,11 +42,17 @@ void DemoService::Impl::Load() {
       State loaded;
       if (document.is_object() && StateFromJson(document, &loaded)) {
         if (held_logged_) log("Demo service reads %s again; what it did meanwhile in memory is dropped", path.c_str());
+        const int hashed = HashPlainPasswords(&loaded);
         state_ = std::move(loaded);
         Grow(&state_);
         saving_ = true;
         dirty_ = false;
         held_logged_ = false;
+        if (hashed > 0) {
+          log("Demo service stores %d passwords of %s as hashes", hashed, path.c_str());
+          dirty_ = true;
+          Flush();
+        }
         return;
       }
       moved = MoveAside();

@@ -351,19 +351,44 @@ void SeedAcmeTeam(State* state, int64_t now) {
   w.Post("im-carol-acmebot", 7200, "u-acmebot", "你好 Carol，我是小柚。");
 }
 
+// The demo passwords ("veltrina"; "init1234" for newbie) as HashPassword stores them, each with a
+// salt of its own, made beforehand: seeding a fresh folder does no slow hashing.
+constexpr const char* kAliceHash =
+    "pbkdf2-sha256$50000$32bf3423fc26f1b7eca9c13f163a7d4d$"
+    "74527425d1219311ede32fc688939c0009c9c815b1935f0c517136c9e589d37b";
+constexpr const char* kBobHash =
+    "pbkdf2-sha256$50000$de23304b64d743085249c3ce49b1c3c6$"
+    "4995a4e5adddd88791dff9c6734b57be61cbe9af59e1ecdffdb41be2732c3ec8";
+constexpr const char* kLileiHash =
+    "pbkdf2-sha256$50000$acf5244c7828ed7d2167bf9d20738f67$"
+    "8f3245b077f125d7aa2b01a5d2b86462a0cb162f1b1a972497846b8bd3d76dbf";
+constexpr const char* kNewbieHash =
+    "pbkdf2-sha256$50000$b9e8e34f66f7e2b2293fca86b5384d51$"
+    "0fb16ed198ab12e838a64b636d8c4680edde7389530f494fc5e5bdcc337bd015";
+constexpr const char* kCarolHash =
+    "pbkdf2-sha256$50000$117e1aa0a04707725e94f4352b49c0a4$"
+    "c28af8403ffbe5473bd527a293054d0607cac2e65ee6007afacb924061baf3f6";
+// Of a random password nobody knows.
+constexpr const char* kDecoyHash =
+    "pbkdf2-sha256$50000$b03c837ca2c17f19db7e411e6df7ab99$"
+    "269395bb4e5f6f5b487fd1758600bec9f7672cdff8daef6ce33430ab11835c70";
+
 }  // namespace
+
+const char* DecoyPasswordHash() { return kDecoyHash; }
 
 State SeedState(int64_t now) {
   State state;
   const int64_t all = Director::kPermissionCreateChannel | Director::kPermissionCreateGroup |
                       Director::kPermissionConfigureServices;
+  const int64_t create = Director::kPermissionCreateChannel | Director::kPermissionCreateGroup;
   state.accounts = {
-      {"t-demo", "alice", "veltrina", "u-alice", false, all},
-      {"t-demo", "bob", "veltrina", "u-bob", false, 0},
-      {"t-demo", "lilei", "veltrina", "u-lilei", false,
-       Director::kPermissionCreateChannel | Director::kPermissionCreateGroup},
-      {"t-demo", "newbie", "init1234", "u-newbie", true, Director::kPermissionCreateChannel | Director::kPermissionCreateGroup},
-      {"t-acme", "carol", "veltrina", "u-carol", false, all},
+      {.team_id = "t-demo", .user_name = "alice", .password_hash = kAliceHash, .uid = "u-alice", .permission = all},
+      {.team_id = "t-demo", .user_name = "bob", .password_hash = kBobHash, .uid = "u-bob"},
+      {.team_id = "t-demo", .user_name = "lilei", .password_hash = kLileiHash, .uid = "u-lilei", .permission = create},
+      {.team_id = "t-demo", .user_name = "newbie", .password_hash = kNewbieHash, .uid = "u-newbie",
+       .initial_password = true, .permission = create},
+      {.team_id = "t-acme", .user_name = "carol", .password_hash = kCarolHash, .uid = "u-carol", .permission = all},
   };
   SeedDemoTeam(&state, now);
   SeedAcmeTeam(&state, now);

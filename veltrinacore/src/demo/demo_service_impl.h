@@ -172,7 +172,7 @@ class DemoService::Impl {
   Reply Handle(const std::string& method, const json& p, const std::string& data);
   Reply TeamLookup(const std::string& subdomain);
   Reply Login(const json& p);
-  Reply InitPassword(const std::string& password);
+  Reply InitPassword(std::string password);  // wiped once hashed
   Reply CreateChannel(TeamData* t, const json& p);
   Reply JoinChannel(TeamData* t, const std::string& id);
   Reply LeaveChannel(TeamData* t, const std::string& id);

@@ -71,7 +71,7 @@ json StateToJson(const State& state) {
   for (const Account& a : state.accounts)
     accounts.push_back(json{{"team_id", a.team_id},
                             {"user_name", a.user_name},
-                            {"password", a.password},
+                            {"password_hash", a.password_hash},
                             {"uid", a.uid},
                             {"initial_password", a.initial_password},
                             {"permission", a.permission}});
@@ -130,7 +130,8 @@ bool StateFromJson(const json& document, State* state) {
     Account account;
     account.team_id = Str(a, "team_id");
     account.user_name = Str(a, "user_name");
-    account.password = Str(a, "password");
+    account.password_hash = Str(a, "password_hash");
+    if (account.password_hash.empty()) account.plain_password = Str(a, "password");  // an older file
     account.uid = Str(a, "uid");
     account.initial_password = Bool(a, "initial_password");
     account.permission = Int(a, "permission");

@@ -21,7 +21,10 @@ namespace veltrina::internal::demo {
 struct Account {
   std::string team_id;
   std::string user_name;
-  std::string password;
+  std::string password_hash;  // the stored form of veltrina/password_hash.h, never the password
+  // The password of a state written before passwords were hashed, until the service hashes it
+  // on load; never written.
+  std::string plain_password{};
   std::string uid;
   bool initial_password = false;  // signs in with 201 until a new password is set
   int64_t permission = 0;
@@ -75,7 +78,10 @@ json StateToJson(const State& state);
 // False when the document does not describe a state (then `state` is untouched).
 bool StateFromJson(const json& document, State* state);
 
-// The story a fresh data folder starts with; times relative to `now`.
+// The story a fresh data folder starts with; times relative to `now`. Its accounts come with
+// stored password forms made beforehand: seeding does no slow hashing.
 State SeedState(int64_t now);
+// A stored form that no account uses: an unknown user's password is checked against it.
+const char* DecoyPasswordHash();
 
 }  // namespace veltrina::internal::demo
