@@ -228,8 +228,10 @@ void RenderCommentCard(const RenderContext& context, const veltrina::Message& me
   std::wstring text = card_text::CommentText(entity->title(), message.content(), FileAddress(*entity), Convert());
   Header h = message_row::BuildHeader(context, message);
   if (!h.row) return;
-  const int height = AddFixedText(h.body, TextControl(text, true, 5, 0));
+  // In the list first: a text measures only once it belongs to a window (its fonts), and the
+  // comment's two lines would otherwise get no height at all.
   context.display->Add(h.row);
+  const int height = AddFixedText(h.body, TextControl(text, true, 5, 0));
   h.row->SetFixedHeight(height + 30);
 }
 

@@ -148,6 +148,10 @@ TEST_F(RenderTest, CardsShowTheirFileSafelyAndMissingDataDrawsNothing) {
   // A comment: the file's title (escaped, as all user text) as a link, then the comment.
   body = Render(Typed(22, "第三页 {c #FF0000}要改{/c}", FileEntity().ToJson()));
   EXPECT_EQ(body->GetItemAt(1)->GetText(), L"评论了: " + file + L"季度报告 {{b}}.pdf{/a}\n第三页 {{c #FF0000}}要改{{/c}}");
+  const int line = At<CTextUI>(Render(Message("c-1", 1, "u-a", "一行", 0)), {1})->EstimateSize(SIZE{570, 9999}).cy;
+  body = Render(Typed(22, "第三页", FileEntity().ToJson()));
+  EXPECT_EQ(body->GetItemAt(1)->GetFixedHeight(), 2 * line) << "both lines of the comment are held";
+  EXPECT_EQ(Height(), 2 * line + 30);
   std::wstring mail = At(Render(Typed(12, "转发了一封邮件", FileEntity().ToJson())), {2, 1, 0})->GetText();
   EXPECT_NE(mail.find(L"{a x=|link|https://main.veltrina.demo/files/e-1|}Q4 <预算>{/a}"), std::wstring::npos);
   EXPECT_EQ(Shown(mail), L"标题：Q4 <预算>\n来自：finance@veltrina.demo");
