@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,9 @@ constexpr POINT kTeamMenuButton{12 + 16, 12 + 16};
 constexpr POINT kImOrChannelButton{kLeftPanel - 12 - 28 - 6 - 14, 14 + 14};
 constexpr POINT kPersonalMenuButton{kLeftPanel - 12 - 14, 14 + 14};
 inline POINT EmojiButton(SIZE c) { return POINT{kLeftPanel + 12 + 20, c.cy - kComposer + 6 + 14}; }
+inline POINT UploadButton(SIZE c) { return POINT{kLeftPanel + 12 + 2 * (40 + 6) + 20, c.cy - kComposer + 6 + 14}; }
+// The upload window's own upload button (skin_upload_file.xml: 467 by 372, the buttons' row inset 20 and 18).
+constexpr POINT kUploadWindowUpload{467 - 20 - 42, 372 - 18 - 18};
 // Right to left: close, minimise, invite, members (#general has no leave button).
 inline POINT MembersButton(SIZE c) { return POINT{c.cx - 44 - 40 - 64 - 32, kHeader / 2}; }
 // The conversation's title: a place in the main window where a click does nothing.
@@ -146,6 +151,28 @@ TEST_F(Desktop, TheCaretComesBackAfterThePickerTheEditMenuAndADialog) {
   user_->Click("close the members", members, POINT{rc.right - 24, 24});
   user_->WaitUntilHidden("the members close", members);
   TypeIntoComposerAgain("type after the members", L"", L"after");
+}
+
+// A common dialog, a window of the client and a message box from it, one after the other: the caret is back too.
+TEST_F(Desktop, TheCaretComesBackAfterTheFileDialogAndAMessageBox) {
+  const std::filesystem::path file = L"C:\\veltrina-focus.txt";
+  std::ofstream(file) << "about to go";
+  Start();
+  user_->TypeInto("type a message", composer_, L"kept");
+  ::Sleep(300);  // the typed text stays in the composer, with the caret
+  HWND files = OpenByClick("the file dialog", UploadButton(ClientSize(main_)), L"#32770");
+  user_->WaitUntil("the file dialog has the focus", [&] { return SmokeUser::FocusOf(files) != nullptr; }, files);
+  user_->Type("type the file's path", files, file.wstring());
+  user_->PressEnter("open it", files);
+  HWND upload = user_->WaitForWindow("the upload window", L"UploadFileWnd");
+  std::error_code error;
+  std::filesystem::remove(file, error);
+  ASSERT_FALSE(std::filesystem::exists(file)) << error.message();
+  user_->Click("upload a file that has gone meanwhile", upload, kUploadWindowUpload);
+  HWND box = user_->WaitForWindow("the message box", L"#32770");
+  EXPECT_EQ(Utf8(user_->AnswerMessageBox("answer the box", box)), "文件已不存在，无法上传。");
+  user_->WaitUntilHidden("the upload window closes with the box", upload);
+  TypeIntoComposerAgain("type after the file dialog and the message box", L"kept", L" going");
 }
 
 }  // namespace
