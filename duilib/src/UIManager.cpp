@@ -841,14 +841,12 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) || !RestoreFocus()) return false;
       lRes = 0;
       return true;
-    case WM_SETFOCUS: {
-      // The focus came from another window (a closed dialog gave it to its owner): on to the
-      // control that had it, as dialog boxes do. From a control of this window it stays here:
-      // a click on a plain control takes it from an edit.
-      HWND from = reinterpret_cast<HWND>(wParam);
-      if (!m_bFocusing && (!from || (from != m_hWndPaint && !IsChild(m_hWndPaint, from)))) RestoreFocus();
+    case WM_SETFOCUS:
+      // The window itself never keeps the focus that Windows gives it (activation, a closed
+      // dialog handing it to its owner): on to the control that had it, as dialog boxes do. Only
+      // the toolkit puts it on the window on purpose (a click on a plain control leaves the edit).
+      if (!m_bFocusing) RestoreFocus();
       return false;
-    }
     case WM_DESTROY:
       if (m_hwndTooltip) {
         DestroyWindow(m_hwndTooltip);
