@@ -63,4 +63,5 @@ wineserver -p 60
 wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
 # The smoke tests ask the client's desktop for a taskbar only inside a virtual desktop.
 export VELTRINA_WINDOW_MANAGER=openbox
-wine "$program" "$@"
+# Within CTest's time-out, which would kill this script before it cleans up.
+timeout --kill-after=10 "${OPENBOX_RUN_SECONDS:-180}" wine "$program" "$@"
