@@ -109,8 +109,8 @@ ClientProcess::ClientProcess() : log_path_(NumberedWorkingFile(L"smoke-client", 
   if (!job_.h || !::SetInformationJobObject(job_.h, JobObjectExtendedLimitInformation, &limits, sizeof limits))
     Fail("cannot create a job object to hold the client");
   // Bringing up the Wine desktop together with the client sometimes killed one with an X BadWindow error under
-  // load: this process brings it up first, alone.
-  // Only Wine's virtual desktop has a taskbar; under a window manager (tools/openbox-run.sh) the desktop is X's.
+  // load: this process brings it up first, alone. Only Wine's virtual desktop has a taskbar to wait for; under a
+  // window manager (tools/openbox-run.sh) the desktop is X's.
   ::GetDesktopWindow();
   for (DWORD start = ::GetTickCount(); !UnderWindowManager() && !::FindWindowW(L"Shell_TrayWnd", nullptr); ::Sleep(50))
     if (::GetTickCount() - start > 20000) Fail("the Wine desktop has no taskbar after 20 s");
