@@ -125,6 +125,12 @@ TEST_F(Desktop, TheCaretComesBackAfterThePickerTheEditMenuAndADialog) {
                   [&] { return (picked = TextOf(composer_)).size() > text.size() && picked.starts_with(text); }, main_,
                   [&] { return Utf8(picked); });
   SendWithEnter("Enter after the picker sends", picked);
+  picker = OpenByClick("the emoji picker again", EmojiButton(ClientSize(main_)), L"SelectEmojiWnd");
+  user_->Click("a click outside the picker", main_, kNowhere);
+  user_->WaitUntilHidden("the picker closes on a click outside", picker);
+  const std::wstring typed = L"typed " + stamp;
+  TypeIntoComposerAgain("type after the picker closed", L"", typed);
+  SendWithEnter("Enter after the picker closed sends", typed);
 
   // The edit menu: its Paste puts the clipboard's text in, and the caret stays for Enter.
   const std::wstring pasted = L"pasted " + stamp;
