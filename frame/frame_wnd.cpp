@@ -16,6 +16,7 @@ LRESULT FrameWnd::OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandl
     style &= ~WS_CAPTION;
     SetWindowLongW(m_hWnd, GWL_STYLE, style | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
   }
+  if (!HasShadow()) return result;
   shadow_.Create(m_hWnd);
   shadow_.SetSize(4);
   shadow_.SetPosition(0, 0);

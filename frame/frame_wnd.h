@@ -33,6 +33,9 @@ class FrameWnd : public DuiLib::WindowImplBase {
  protected:
   DuiLib::CDuiString GetSkinFolder() override { return kSkinFolder; }
   LRESULT OnCreate(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) override;
+  // A shadow is a window owned by this one: a popup that must stay out of the window manager's
+  // hands (Wine hands it any window that owns another) has none.
+  virtual bool HasShadow() const { return true; }
   void Notify(DuiLib::TNotifyUI& msg) override { WindowImplBase::Notify(msg); }
   void OnFinalMessage(HWND hWnd) override;
   // Closes the window on its way to the next one. Answers that are already on their way (a

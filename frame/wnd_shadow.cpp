@@ -203,8 +203,10 @@ void CWndShadow::Create(HWND hParent) {
   // A link left by an earlier shadow whose procedure could not be taken out is reused as it is.
   const bool subclassed = links.contains(hParent);
   links[hParent].shadow = this;
-  m_hWnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT, kShadowClass, nullptr, WS_POPUPWINDOW, CW_USEDEFAULT, 0,
-                           0, 0, hParent, nullptr, g_instance, nullptr);
+  // Never a window of its own to the user: disabled, Windows never activates it when the window above it closes
+  // (the focus would stay with the shadow); without a system menu or a frame, Wine leaves it to no window manager.
+  m_hWnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kShadowClass,
+                           nullptr, WS_POPUP | WS_DISABLED, CW_USEDEFAULT, 0, 0, 0, hParent, nullptr, g_instance, nullptr);
   if (!m_hWnd) {
     m_hWnd = static_cast<HWND>(INVALID_HANDLE_VALUE);
     if (subclassed) {

@@ -1,5 +1,7 @@
 #include "main/popup_menus.h"
 
+#include <windowsx.h>
+
 #include "veltrina/director.h"
 #include "veltrina/user.h"
 
@@ -28,30 +30,68 @@ PopupMenuWnd::~PopupMenuWnd() { --g_live_menus; }
 
 bool PopupMenuWnd::Open(POINT client_point) {
   if (!owner_window_ || !IsWindow(owner_window_)) return false;
-  if (!Create(owner_window_, Title(), kFrameStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-              CW_USEDEFAULT))
+  if (!Create(owner_window_, Title(), WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE,
+              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT))
     return false;
   opened_ = true;
   ClientToScreen(owner_window_, &client_point);
-  SetWindowPos(m_hWnd, nullptr, client_point.x, client_point.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(m_hWnd, HWND_TOP, client_point.x, client_point.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+  ::ShowWindow(m_hWnd, SW_SHOWNOACTIVATE);
+  ::SetCapture(m_hWnd);
   return true;
+}
+
+void PopupMenuWnd::Dismiss() {
+  if (dismissed_) return;
+  dismissed_ = true;
+  ::ShowWindow(m_hWnd, SW_HIDE);
+  if (::GetCapture() == m_hWnd) ::ReleaseCapture();
+  Close(1);
 }
 
 void PopupMenuWnd::Notify(DuiLib::TNotifyUI& msg) {
   if (msg.sType == L"itemclick") {
-    // The owner acts on the item before the menu goes away. Its window may be gone already
-    // (the menu's own window then goes with it): then there is nobody to tell.
+    // Gone from the screen before the owner acts: the item may open a modal window, which must
+    // get the clicks. The owner's window may be gone already (the menu's own window then goes
+    // with it): then there is nobody to tell.
+    Dismiss();
     if (owner_ && IsWindow(owner_window_)) owner_->SendNotify(msg);
-    Close(1);
     return;
   }
   FrameWnd::Notify(msg);
 }
 
 LRESULT PopupMenuWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
-  if (uMsg == WM_KILLFOCUS) Close(1);
+  switch (uMsg) {
+    case WM_MOUSEACTIVATE:
+      return MA_NOACTIVATE;
+    case WM_ACTIVATEAPP:
+      if (!wParam) Dismiss();  // another program came to the front
+      break;
+    case WM_CAPTURECHANGED:
+      // Taken by another window, not let go by this menu's own handlers (a press ends with it).
+      if (depth_ == 0 && reinterpret_cast<HWND>(lParam) != m_hWnd) Dismiss();
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN: {
+      // The capture brings clicks on other windows here, in this window's coordinates.
+      RECT client{};
+      GetClientRect(m_hWnd, &client);
+      if (!PtInRect(&client, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)})) {
+        Dismiss();
+        return 0;
+      }
+      break;
+    }
+    default:
+      break;
+  }
   ++depth_;
   LRESULT result = FrameWnd::HandleMessage(uMsg, wParam, lParam);
+  // Clicks outside must keep coming here while the menu is up.
+  if (depth_ == 1 && !finished_ && !dismissed_ && m_hWnd && ::IsWindowVisible(m_hWnd) && ::GetCapture() != m_hWnd)
+    ::SetCapture(m_hWnd);
   if (--depth_ == 0 && finished_) delete this;  // the window went while this handler ran
   return result;
 }

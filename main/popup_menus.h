@@ -1,8 +1,11 @@
 #pragma once
 // The three small menus of the main window's header: team, personal, and new direct message or
 // channel. Each is a captionless window at the mouse that passes its item clicks to the main
-// window and closes on a choice or when it loses the focus. They are the only windows that
-// own themselves: nothing waits for them, so each frees itself once its window is gone.
+// window and closes on a choice, on a click outside it or when the application loses the
+// foreground. Like Windows' own menus it is never activated and holds the mouse capture: the main
+// window keeps the focus, and Wine leaves the menu to no window manager, which would give it the
+// focus or not at its own choosing. They are the only windows that own themselves: nothing waits
+// for them, so each frees itself once its window is gone.
 #include "frame/frame_wnd.h"
 
 namespace veltrinawnd {
@@ -23,12 +26,17 @@ class PopupMenuWnd : public FrameWnd {
   void Notify(DuiLib::TNotifyUI& msg) override;
   LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
   void OnFinalMessage(HWND hWnd) override;
+  bool HasShadow() const override { return false; }
 
   DuiLib::CPaintManagerUI* owner_;
 
  private:
+  // Hides the menu, lets the capture go and closes it.
+  void Dismiss();
+
   HWND owner_window_;
   bool opened_ = false;
+  bool dismissed_ = false;  // hidden on its way out: no more capture
   // Handlers of this window still on the stack. An item click runs the main window's command,
   // which may run a modal window whose loop closes this menu; the object must outlive them.
   int depth_ = 0;

@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth fonts-wqy-microhei
+  openbox x11-utils
   googletest libstb-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
 )

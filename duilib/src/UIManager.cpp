@@ -59,7 +59,7 @@ CPaintManagerUI::~CPaintManagerUI() {
   if (m_hWndPaint) Managers().erase(m_hWndPaint);
   m_aNotifiers.clear();
   FlushDelayedCleanup();
-  m_pFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
+  m_pFocus = m_pLastFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
   m_pRoot.reset();
   FlushDelayedCleanup();
   for (auto& [id, font] : m_mFonts) FreeFont(font.hFont);
@@ -110,7 +110,7 @@ void CPaintManagerUI::SetInitSize(int cx, int cy) {
 
 bool CPaintManagerUI::AttachDialog(CControlUI* pControl) {
   if (!pControl) return false;
-  m_pFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
+  m_pFocus = m_pLastFocus = m_pEventHover = m_pEventClick = m_pEventRClick = nullptr;
   if (m_pRoot) AddDelayedCleanup(m_pRoot.release());
   m_pRoot.reset(pControl);
   m_bUpdateNeeded = true;
@@ -151,6 +151,7 @@ void CPaintManagerUI::ControlRemoved(CControlUI* pControl) {
   // Its queued notifications would reach the window with a pointer to a freed control.
   std::erase_if(m_aAsyncNotify, [pControl](const QueuedNotify& q) { return q.msg.pSender == pControl; });
   if (pControl == m_pFocus) m_pFocus = nullptr;
+  if (pControl == m_pLastFocus) m_pLastFocus = nullptr;
   if (pControl == m_pEventHover) m_pEventHover = nullptr;
   if (pControl == m_pEventClick) m_pEventClick = nullptr;
   if (pControl == m_pEventRClick) m_pEventRClick = nullptr;
@@ -439,6 +440,7 @@ void CPaintManagerUI::NativeFocusChanged(CControlUI* pControl) {
   }
   m_pFocus = pControl;
   if (pControl) {
+    m_pLastFocus = pControl;
     TEventUI e;
     e.Type = UIEVENT_SETFOCUS;
     e.pSender = pControl;
@@ -455,9 +457,26 @@ void CPaintManagerUI::SetFocus(CControlUI* pControl) {
     else NativeFocusChanged(pControl);
     return;
   }
-  if (::GetFocus() != m_hWndPaint) ::SetFocus(m_hWndPaint);
+  if (::GetFocus() != m_hWndPaint) {
+    // The window's own WM_SETFOCUS must not hand the focus on to the last control meanwhile.
+    const bool outer = !m_bFocusing;
+    m_bFocusing = true;
+    ::SetFocus(m_hWndPaint);
+    if (outer) m_bFocusing = false;
+  }
   if (pControl && !pControl->IsVisible()) pControl = nullptr;
   NativeFocusChanged(pControl);
+}
+
+bool CPaintManagerUI::RestoreFocus() {
+  CControlUI* last = m_pLastFocus;
+  if (!m_hWndPaint || !last || last == m_pFocus || !InTree(last)) return false;
+  for (CControlUI* c = last; c; c = c->GetParent())
+    if (!c->IsVisible() || !c->IsEnabled()) return false;
+  if (HWND native = last->GetNativeWindow(); native && (!::IsWindowVisible(native) || !::IsWindowEnabled(native)))
+    return false;
+  SetFocus(last);
+  return true;
 }
 
 bool CPaintManagerUI::SetNextTabControl(bool bForward) {
@@ -815,26 +834,20 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       lRes = reinterpret_cast<LRESULT>(host->OnCtlColor(reinterpret_cast<HDC>(wParam)));
       return true;
     }
-    case WM_ACTIVATE: {
-      // Deactivation takes the focus from a native edit and activation would give it to the
-      // window itself: remember the edit and give it back, as dialogs do.
-      static const wchar_t kLastFocus[] = L"DuiLib.LastFocus";
-      if (LOWORD(wParam) == WA_INACTIVE) {
-        HWND focus = ::GetFocus();
-        if (focus && IsChild(m_hWndPaint, focus)) SetPropW(m_hWndPaint, kLastFocus, focus);
-        else RemovePropW(m_hWndPaint, kLastFocus);
-        return false;
-      }
-      auto last = static_cast<HWND>(RemovePropW(m_hWndPaint, kLastFocus));
-      if (HIWORD(wParam) || !last || !IsWindow(last) || !IsChild(m_hWndPaint, last) || !IsWindowVisible(last) ||
-          !IsWindowEnabled(last))
-        return false;
-      ::SetFocus(last);
+    case WM_ACTIVATE:
+      // Activation would give the focus to the window itself. Under a window manager Wine may
+      // have moved the focus before the deactivation is told, so the control to give it back to
+      // is the one remembered all along, not whatever has the focus at WA_INACTIVE.
+      if (LOWORD(wParam) == WA_INACTIVE || HIWORD(wParam) || !RestoreFocus()) return false;
       lRes = 0;
       return true;
-    }
+    case WM_SETFOCUS:
+      // The window itself never keeps the focus that Windows gives it (activation, a closed
+      // dialog handing it to its owner): on to the control that had it, as dialog boxes do. Only
+      // the toolkit puts it on the window on purpose (a click on a plain control leaves the edit).
+      if (!m_bFocusing) RestoreFocus();
+      return false;
     case WM_DESTROY:
-      RemovePropW(m_hWndPaint, L"DuiLib.LastFocus");
       if (m_hwndTooltip) {
         DestroyWindow(m_hwndTooltip);
         m_hwndTooltip = nullptr;

@@ -97,7 +97,7 @@ TEST_F(EditFixture, FocusChangesAreNotifiedFromCodeClicksTabAndReactivation) {
   Focus(rich);
   for (bool hide : {false, true}) {
     w.SendWindowMessage(WM_ACTIVATE, WA_INACTIVE, 0);
-    SetFocus(w.GetHWND());
+    SetFocus(nullptr);
     EXPECT_EQ(w.PM().GetFocus(), nullptr);
     rich->SetVisible(!hide);
     w.Layout();
@@ -105,6 +105,38 @@ TEST_F(EditFixture, FocusChangesAreNotifiedFromCodeClicksTabAndReactivation) {
     Pump();
     EXPECT_EQ(GetFocus() == rich->GetNativeWindow(), !hide);
   }
+}
+
+// The caret comes back where the user typed: after a click on a plain control (a toolbar button that opens a
+// popup), on activation, or when the focus comes from another window (a closed dialog hands it to its owner),
+// whatever had the focus by the time the window was told it lost the activation.
+TEST_F(EditFixture, TheLastFocusedControlGetsTheFocusBackOnActivationAndFromOtherWindows) {
+  Focus(rich);
+  w.Click(Center(w.Find(L"btn")->GetPos()));
+  ASSERT_EQ(w.PM().GetFocus(), nullptr);
+  EXPECT_EQ(w.PM().GetLastFocus(), rich);
+  w.SendWindowMessage(WM_ACTIVATE, WA_INACTIVE, 0);
+  w.SendWindowMessage(WM_ACTIVATE, WA_ACTIVE, 0);
+  Pump();
+  EXPECT_EQ(GetFocus(), rich->GetNativeWindow()) << "on activation";
+  EXPECT_EQ(w.PM().GetFocus(), rich);
+
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  Focus(e1);
+  SetFocus(other);
+  EXPECT_EQ(w.PM().GetFocus(), nullptr);
+  SetFocus(w.GetHWND());  // as a closed dialog does for its owner
+  Pump();
+  EXPECT_EQ(GetFocus(), e1->GetNativeWindow()) << "from another window";
+  // A hidden control is not given the focus: the window keeps it.
+  SetFocus(other);
+  w.PM().FindControl(L"root")->SetVisible(false);
+  SetFocus(w.GetHWND());
+  EXPECT_EQ(GetFocus(), w.GetHWND());
+  w.PM().FindControl(L"root")->SetVisible(true);
+  DestroyWindow(other);
 }
 
 TEST_F(EditFixture, RichEditNewlinesAppendClipboardAndColour) {

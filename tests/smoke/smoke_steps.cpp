@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,6 +77,43 @@ HWND SignIn(SmokeUser& user, const LoginWindow& login) {
   LaidOutField(user, main, L"RICHEDIT50W", false, ChatInputTopLeft(ClientSize(main)));
   user.WaitUntilHidden("the login window closes", login.window);
   return main;
+}
+
+std::vector<uint32_t> Conversation(HWND main) {
+  RECT screen = ConversationArea(ClientSize(main));
+  ::MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&screen), 2);
+  return CaptureScreen(screen);
+}
+
+std::string StoredMessage(const std::string& content) {
+  using nlohmann::json;
+  std::ifstream in(std::filesystem::path(DataFolder() + L"\\demo-service.json"), std::ios::binary);
+  const json state = json::parse(in, nullptr, false);
+  auto named = [](const json& list, const char* key, const json& value, const char* name) {
+    for (const json& item : list)
+      if (item.at(key) == value) return item.at(name).get<std::string>();
+    return std::string("?");
+  };
+  try {
+    for (const json& team : state.at("teams"))
+      for (const json& m : team.at("messages"))
+        if (team.at("team").at("team_subdomain") == "demo" && m.at("content") == content)
+          return named(team.at("users"), "uid", m.at("uid"), "user_name") + " in #" +
+                 named(team.at("channels"), "channel_id", m.at("channel_id"), "channel_name");
+  } catch (const json::exception& e) {
+    return e.what();
+  }
+  return "no such message of team demo";
+}
+
+std::vector<uint32_t> OpenGeneral(SmokeUser& user, HWND main) {
+  user.Click("open #general", main, kGeneralRow);
+  std::vector<uint32_t> drawn;
+  user.WaitUntil("open #general (waiting for a conversation)", [&] {
+    drawn = Conversation(main);
+    return std::set<uint32_t>(drawn.begin(), drawn.end()).size() >= 32;
+  }, main);
+  return drawn;
 }
 
 }  // namespace smoke

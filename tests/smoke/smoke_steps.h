@@ -3,6 +3,10 @@
 // through the team and login windows into the main window.
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "smoke_user.h"
 
 namespace smoke {
@@ -32,5 +36,14 @@ LoginWindow EnterTeamDemo(SmokeUser& user, bool first_start);
 
 // Signs in as alice; returns the main window once its composer is laid out.
 HWND SignIn(SmokeUser& user, const LoginWindow& login);
+
+// The conversation is drawn by the toolkit: no native window, no text to read, only pixels.
+std::vector<uint32_t> Conversation(HWND main);
+
+// Opens #general and waits until a conversation is drawn (avatars and text: many colours); returns its pixels.
+std::vector<uint32_t> OpenGeneral(SmokeUser& user, HWND main);
+
+// "alice in #general" for the demo team's message with this content, as the embedded service stores it, or why not.
+std::string StoredMessage(const std::string& content);
 
 }  // namespace smoke

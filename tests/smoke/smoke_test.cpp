@@ -2,8 +2,6 @@
 // demo service's state file, the screen's pixels).
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <stb/stb_image_write.h>
 
 #include <filesystem>
@@ -17,50 +15,10 @@
 namespace smoke {
 namespace {
 
-// The conversation is drawn by the toolkit: no native window, no text to read, only pixels.
-std::vector<uint32_t> Conversation(HWND main) {
-  RECT screen = ConversationArea(ClientSize(main));
-  ::MapWindowPoints(main, HWND_DESKTOP, reinterpret_cast<POINT*>(&screen), 2);
-  return CaptureScreen(screen);
-}
-
-// "alice in #general" for the demo team's message with this content, as the embedded service stores it, or why not.
-std::string StoredMessage(const std::string& content) {
-  using nlohmann::json;
-  std::ifstream in(std::filesystem::path(DataFolder() + L"\\demo-service.json"), std::ios::binary);
-  const json state = json::parse(in, nullptr, false);
-  auto named = [](const json& list, const char* key, const json& value, const char* name) {
-    for (const json& item : list)
-      if (item.at(key) == value) return item.at(name).get<std::string>();
-    return std::string("?");
-  };
-  try {
-    for (const json& team : state.at("teams"))
-      for (const json& m : team.at("messages"))
-        if (team.at("team").at("team_subdomain") == "demo" && m.at("content") == content)
-          return named(team.at("users"), "uid", m.at("uid"), "user_name") + " in #" +
-                 named(team.at("channels"), "channel_id", m.at("channel_id"), "channel_name");
-  } catch (const json::exception& e) {
-    return e.what();
-  }
-  return "no such message of team demo";
-}
-
 class Smoke : public ::testing::Test {  // a first start; no state left for the groups sharing the documents folder
   void SetUp() override { ForgetEverything(); }
   void TearDown() override { ForgetEverything(); }
 };
-
-// Opens #general and waits until a conversation is drawn (avatars and text: many colours); returns its pixels.
-std::vector<uint32_t> OpenGeneral(SmokeUser& user, HWND main) {
-  user.Click("open #general", main, kGeneralRow);
-  std::vector<uint32_t> drawn;
-  user.WaitUntil("open #general (waiting for a conversation)", [&] {
-    drawn = Conversation(main);
-    return std::set<uint32_t>(drawn.begin(), drawn.end()).size() >= 32;
-  }, main);
-  return drawn;
-}
 
 TEST_F(Smoke, WrongPasswordThenSignInSendAMessageHideToTheTrayAndExit) {
   ClientProcess client;

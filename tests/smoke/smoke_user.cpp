@@ -81,6 +81,7 @@ GUITHREADINFO GuiOf(HWND window) {  // the active and focused windows of the win
 }  // namespace
 
 void Fail(const std::string& what) { throw SmokeFailure(what); }
+bool UnderWindowManager() { return ::GetEnvironmentVariableW(L"VELTRINA_WINDOW_MANAGER", nullptr, 0) > 0; }
 std::string Utf8(const std::wstring& text) {
   std::string out(text.size() * 3, '\0');
   out.resize(static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
@@ -108,9 +109,10 @@ ClientProcess::ClientProcess() : log_path_(NumberedWorkingFile(L"smoke-client", 
   if (!job_.h || !::SetInformationJobObject(job_.h, JobObjectExtendedLimitInformation, &limits, sizeof limits))
     Fail("cannot create a job object to hold the client");
   // Bringing up the Wine desktop together with the client sometimes killed one with an X BadWindow error under
-  // load: this process brings it up first, alone.
+  // load: this process brings it up first, alone. Only Wine's virtual desktop has a taskbar to wait for; under a
+  // window manager (tools/openbox-run.sh) the desktop is X's.
   ::GetDesktopWindow();
-  for (DWORD start = ::GetTickCount(); !::FindWindowW(L"Shell_TrayWnd", nullptr); ::Sleep(50))
+  for (DWORD start = ::GetTickCount(); !UnderWindowManager() && !::FindWindowW(L"Shell_TrayWnd", nullptr); ::Sleep(50))
     if (::GetTickCount() - start > 20000) Fail("the Wine desktop has no taskbar after 20 s");
   wchar_t path[MAX_PATH] = {};
   const std::filesystem::path exe(std::wstring(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH)));
@@ -239,15 +241,23 @@ void SmokeUser::TypeInto(const std::string& step, HWND edit, const std::wstring&
     if (round++ % 20 == 0) Press('A', VK_CONTROL), Press(VK_DELETE), Press(VK_END), Press(VK_HOME, VK_SHIFT), Press(VK_DELETE);
     return (now = TextOf(edit)).empty();
   }, edit, [&] { return Utf8(now); });
+  Type(step, edit, text);
+  WaitUntil(step + " (typed)", [&] { return (now = TextOf(edit)) == text; }, edit, [&] { return Utf8(now); });
+}
+
+void SmokeUser::Type(const std::string& step, HWND window, const std::wstring& text) {
+  CheckAlive(step, window);
   for (wchar_t c : text) {
     const SHORT scan = ::VkKeyScanW(c);
     if (scan == -1 || (HIBYTE(scan) & ~1) != 0) Fail("no plain key types U+" + std::to_string(unsigned(c)));
     Press(LOBYTE(scan), (HIBYTE(scan) & 1) ? VK_SHIFT : 0);
   }
-  WaitUntil(step + " (typed)", [&] { return (now = TextOf(edit)) == text; }, edit, [&] { return Utf8(now); });
 }
 
-void SmokeUser::PressEnter(const std::string& step, HWND window) { CheckAlive(step, window), Press(VK_RETURN); }
+void SmokeUser::PressKey(const std::string& step, HWND window, WORD vk) { CheckAlive(step, window), Press(vk); }
+void SmokeUser::PressEnter(const std::string& step, HWND window) { PressKey(step, window, VK_RETURN); }
+
+HWND SmokeUser::FocusOf(HWND window) { return GuiOf(window).hwndFocus; }
 
 std::wstring SmokeUser::AnswerMessageBox(const std::string& step, HWND box) {
   const std::wstring text = testkit::MessageBoxText(box);

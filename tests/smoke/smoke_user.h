@@ -23,6 +23,8 @@ struct SmokeFailure : std::runtime_error {
 std::string Utf8(const std::wstring& text);
 std::wstring DataFolder();  // <Documents>\Veltrina: the account store and the demo service's state
 void ForgetEverything();    // deletes it: the next start is a first start
+// Run by tools/openbox-run.sh: a real window manager on X and no Wine virtual desktop (hence no taskbar).
+bool UnderWindowManager();
 
 class ClientProcess {  // a job ends the client with this process; the destructor ends it too
  public:
@@ -62,7 +64,12 @@ class SmokeUser {
   void Click(const std::string& step, HWND window, POINT client_point);
   // Clicks into a native edit, waits for the focus, empties it, types the text and waits until the edit holds it.
   void TypeInto(const std::string& step, HWND edit, const std::wstring& text);
+  // Types into whatever has the keyboard focus, with plain keys (and Shift).
+  void Type(const std::string& step, HWND window, const std::wstring& text);
+  void PressKey(const std::string& step, HWND window, WORD vk);
   void PressEnter(const std::string& step, HWND window);
+  // The window with the keyboard focus in the window's thread, or null.
+  static HWND FocusOf(HWND window);
   // Waits until the box is active, answers it with Enter, waits until it is gone; returns its text.
   std::wstring AnswerMessageBox(const std::string& step, HWND box);
 

@@ -122,6 +122,12 @@ class CPaintManagerUI {
   void SetFocus(CControlUI* pControl);
   // Focus moved to a native child by Windows (clicks, Tab): record it without moving it again.
   void NativeFocusChanged(CControlUI* pControl);
+  // The control that had the focus last, kept while the focus is elsewhere (another window, a
+  // popup, the window itself after a click on a plain control); null once it is gone.
+  CControlUI* GetLastFocus() const { return m_pLastFocus; }
+  // Gives the focus back to that control when it can take it and nothing else has it; the window
+  // does so itself whenever it is activated or the focus comes to it from another window.
+  bool RestoreFocus();
   bool SetNextTabControl(bool bForward = true);
   void SetCapture();
   void ReleaseCapture();
@@ -168,10 +174,12 @@ class CPaintManagerUI {
   HDC m_hDcPaint = nullptr;
   std::unique_ptr<CControlUI> m_pRoot;
   CControlUI* m_pFocus = nullptr;
+  CControlUI* m_pLastFocus = nullptr;
   CControlUI* m_pEventHover = nullptr;
   CControlUI* m_pEventClick = nullptr;
   CControlUI* m_pEventRClick = nullptr;
   bool m_bMouseCapture = false;
+  bool m_bFocusing = false;  // SetFocus is moving the focus to the window itself
   bool m_bMouseTracking = false;
   bool m_bUpdateNeeded = true;
   bool m_bInKeyPreview = false;
