@@ -83,8 +83,9 @@ def failed_tests(output):
                 continue
             in_list = False
         m = re.match(r"\[  FAILED  \] (\S+\.\S+)", line)
-        if m and m.group(1) not in cases:
-            cases.append(m.group(1))
+        name = m.group(1).rstrip(",") if m else ""
+        if name and name not in cases:
+            cases.append(name)
     return groups, cases
 
 
