@@ -264,6 +264,8 @@ TEST(DemoLarge, DeepHistoryPagesAndReadMarksMoveTheCounts) {
     return at == std::string::npos ? std::string("none") : all.substr(at, all.find('}', at) - at);
   };
   EXPECT_EQ(counts(read), "\"channel_id\":\"" + read + "\",\"num_new\":0,\"num_unread\":0");
+  // A read mark from a clock far ahead (2100) would hide everything written until then: it is kept near now.
+  EXPECT_EQ((*large)("messages.mark_read", R"({"channel_id": ")" + read + R"(", "time": 4102444800})"), "{}");
   const std::string general = counts("c-general");
   (*large)("auth.login", R"({"username": "bob", "password": "veltrina", "team_subdomain": "demo"})");
   (*large)("messages.send", R"({"message": {"channel_id": "c-general", "content": "hello all"}})");
@@ -271,6 +273,10 @@ TEST(DemoLarge, DeepHistoryPagesAndReadMarksMoveTheCounts) {
   EXPECT_NE(counts("c-general"), general);
   unread = (*large)("messages.unread");
   large.reset();
+  std::string state;
+  veltrina::FileUtils::SharedFileUtils()->ReadFile(folder.File("demo-service-large.json"), &state);
+  EXPECT_NE(state.find("\"cursors\""), std::string::npos);
+  EXPECT_EQ(state.find("4102444800"), std::string::npos);
   large = std::make_unique<Large>(folder);  // counted again from the stored cursors and messages
   EXPECT_EQ((*large)("messages.unread"), unread);
 }

@@ -46,6 +46,8 @@ TEST_F(ListFixture, SelectionNotifiesChangesKeepsFocusAndFollowsItsRow) {
   list->SetFocus();
   w.SendWindowMessage(WM_KEYDOWN, VK_END, 0);
   EXPECT_EQ(list->GetCurSel(), 2);
+  list->AddAt(new CListContainerElementUI, 2);  // at the selection's index: the selected row moves down
+  EXPECT_EQ(list->GetCurSel(), 3);
 }
 
 TEST_F(ListFixture, ClicksRightClicksAndMouseDisabledRows) {
