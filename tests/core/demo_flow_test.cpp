@@ -247,6 +247,19 @@ TEST(DemoLarge, DeepHistoryPagesAndReadMarksMoveTheCounts) {
   EXPECT_GE(messages, 150);
   EXPECT_EQ(static_cast<int>(keys.size()), messages);
   EXPECT_TRUE(keys.count("c-x002.0"));
+  // Before a stored message: the page ends with the one before it. Only members read a conversation.
+  auto keys_of = [&](const std::string& page) {
+    std::vector<std::string> out;
+    for (auto k = std::sregex_iterator(page.begin(), page.end(), key); k != std::sregex_iterator(); ++k) out.push_back((*k)[1]);
+    return out;
+  };
+  const std::vector<std::string> leads = keys_of((*large)("messages.history", R"({"channel_id": "g-leads", "count": 50})"));
+  ASSERT_GE(leads.size(), 2u);
+  const std::vector<std::string> older =
+      keys_of((*large)("messages.history", R"({"channel_id": "g-leads", "count": 50, "before": ")" + leads.back() + "\"}"));
+  ASSERT_FALSE(older.empty());
+  EXPECT_EQ(older.back(), leads[leads.size() - 2]);
+  EXPECT_EQ((*large)("messages.history", R"({"channel_id": "g-ops", "count": 50})"), "error 404");  // bob's and chenjie's
   EXPECT_NE((*large)("http.get", R"({"url": "https://files.veltrina.demo/f/)" + id + ".png\"}").find("error"), 0u);
   EXPECT_EQ((*large)("entities.get", R"({"entity_id": "e-c-x002.99999"})"), "error 404");
   EXPECT_EQ((*large)("entities.comment", R"({"entity_id": ")" + id + R"(", "content": "old but gold"})").find("error"), std::string::npos);
