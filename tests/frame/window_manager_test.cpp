@@ -1,9 +1,7 @@
 // Start-up and the window manager: one window of a kind, slots that follow their own window, and
 // quit requests that unwind every nested modal loop.
 #include "app/application.h"
-#include "dialogs/feedback_wnd.h"
 #include "dialogs/view_members_wnd.h"
-#include "frame/frame_wnd.h"
 #include "frame/window_manager.h"
 #include "frame_fixture.h"
 
@@ -59,34 +57,6 @@ TEST_F(WindowManagerTest, OneWindowOfAKindAndAClosedOneGoingAwayLeavesTheNewerOn
   EXPECT_NE(second, nullptr);
   EXPECT_EQ(windows, 1);
   EXPECT_EQ(wm()->view_members_wnd(), nullptr);  // cleared by OnFinalMessage
-}
-
-TEST_F(WindowManagerTest, AWindowThatCannotComeUpLeavesItsSlotFree) {
-  // Without its skin the window is never created; the next one of its kind comes up all the same.
-  std::wstring skin = DuiLib::CPaintManagerUI::GetInstancePath() + veltrinawnd::kSkinFolder + L"/skin_feedback.xml";
-  for (auto& ch : skin)
-    if (ch == L'/') ch = L'\\';
-  struct Hidden {
-    std::wstring path;
-    bool moved = MoveFileW(path.c_str(), (path + L".away").c_str()) != 0;
-    ~Hidden() { if (moved) MoveFileW((path + L".away").c_str(), path.c_str()); }
-  };
-  {
-    Hidden hidden{skin};
-    ASSERT_TRUE(hidden.moved);
-    wm()->ShowFeedbackWnd();  // returns at once
-  }
-  ASSERT_EQ(wm()->feedback_wnd(), nullptr);
-  testkit::UiDriver d;
-  bool shown = false;
-  d.OnWindow(L"FeedbackWnd", [&](HWND) {
-    shown = wm()->feedback_wnd() != nullptr;
-    wm()->CloseFeedbackWnd();
-  });
-  d.Start();
-  wm()->ShowFeedbackWnd();
-  EXPECT_TRUE(d.Failure().empty()) << d.Failure();
-  EXPECT_TRUE(shown);
 }
 
 TEST_F(WindowManagerTest, ShowingAKindThatIsUpOpensNoSecondWindow) {
