@@ -8,6 +8,7 @@ packages=(
   wine wine64 xvfb xauth fonts-wqy-microhei
   googletest libstb-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do
