@@ -163,9 +163,11 @@ def write_summary(out_dir, results, order):
         counts[r["status"]] = counts.get(r["status"], 0) + 1
     killed = counts.get("killed", 0)
     judged = killed + counts.get("survived", 0) + counts.get("explained", 0)
-    lines = [f"{'id':<28} {'file':<44} {'status':<13} detail"]
+    w_id = max([len("id")] + [len(r["id"]) for r in ordered])
+    w_file = max([len("file")] + [len(r["file"]) for r in ordered])
+    lines = [f"{'id':<{w_id}} {'file':<{w_file}} {'status':<12} detail"]
     for r in ordered:
-        lines.append(f"{r['id']:<28} {r['file']:<44} {r['status']:<13} {r['detail']}")
+        lines.append(f"{r['id']:<{w_id}} {r['file']:<{w_file}} {r['status']:<12} {r['detail']}")
     lines.append("")
     lines.append(" ".join(f"{k}: {v}" for k, v in sorted(counts.items())))
     if judged:
