@@ -16,6 +16,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -191,6 +192,9 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--timeout", type=int, default=1200, help="seconds for one run of test.sh")
     args = ap.parse_args()
+    # A terminated run unwinds like an interrupted one, so the planted file is restored on the way out.
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda number, frame: sys.exit(128 + number))
     build = os.path.abspath(args.build)
     out_dir = os.path.join(build, "mutate")
     os.makedirs(out_dir, exist_ok=True)
