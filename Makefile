@@ -5,13 +5,15 @@
 #               (table on screen, figures in build/bench/results.json; see README.md)
 #   make fuzz   build the parsers natively with clang, libFuzzer and sanitizers and fuzz each for
 #               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
+#   make mutate plant the known faults of tools/mutants.json one at a time and report which the tests
+#               catch (MUTANTS="id id" for some of them; build/mutate/results.txt; see README.md)
 BUILD   ?= build
 BUILD32 ?= build-i686
 JOBS    ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all run test tour build build32 setup clean fuzz bench
+.PHONY: all run test tour build build32 setup clean fuzz bench mutate
 
 all: build
 
@@ -43,6 +45,11 @@ run: build
 
 bench: build
 	@bash tools/bench/bench.sh $(BUILD)
+
+# Not part of `make test`: each mutant rebuilds what its groups need and runs them (a minute or two each).
+MUTANTS ?=
+mutate: build
+	@python3 tools/mutate.py $(BUILD) --jobs $(JOBS) $(if $(MUTANTS),--only "$(MUTANTS)")
 
 tour: build
 	@bash tools/run.sh $(BUILD) --tour

@@ -9,6 +9,7 @@ packages=(
   openbox x11-utils
   googletest libstb-dev nlohmann-json3-dev
   clang-14 libclang-rt-14-dev
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do

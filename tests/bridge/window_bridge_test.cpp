@@ -91,6 +91,7 @@ TEST_F(BridgeTest, PostAndSendDeliverOnTheUiThreadAndFreeEveryPayloadOnce) {
   });
   EXPECT_TRUE(handled_before_return);
   EXPECT_EQ(wnd_->received, (std::vector<int>{7, 3}));
+  EXPECT_EQ(Payload::live.load(), 0);  // the ignored one too, with the window still there
 }
 
 TEST_F(BridgeTest, PayloadsForAClosedWindowAreFreedWithoutTouchingIt) {

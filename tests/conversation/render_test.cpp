@@ -159,7 +159,7 @@ TEST_F(RenderTest, CardsShowTheirFileSafelyAndMissingDataDrawsNothing) {
   // Names and subjects from outside are text: the card's own link is the only one, wherever they put brackets.
   veltrina::Entity forged = FileEntity();
   forged.set_entity_id("e-1/../../x?y"), forged.set_title("[https://evil.example/t|报告].pdf");
-  forged.set_subject("Invoice] [https://evil.example/pay|View invoice"), forged.set_from("<@u-a> [https://evil.example/f|bank]");
+  forged.set_subject("Invoice] [https://evil.example/pay|View invoice"), forged.set_from("<@u-a> [https://evil.example/f|bank] {a x=|link|https://evil.example/m|}{b}bank{/b}{/a}");
   forged.set_public_url("https://a.demo/x] [https://evil.example/s|点我");
   mail = At(Render(Typed(12, "邮件", forged.ToJson())), {2, 1, 0})->GetText();
   EXPECT_EQ(Links(mail), std::vector<std::wstring>{L"https://main.veltrina.demo/files/e-1%2F..%2F..%2Fx%3Fy"});

@@ -247,6 +247,19 @@ TEST(DemoLarge, DeepHistoryPagesAndReadMarksMoveTheCounts) {
   EXPECT_GE(messages, 150);
   EXPECT_EQ(static_cast<int>(keys.size()), messages);
   EXPECT_TRUE(keys.count("c-x002.0"));
+  // Before a stored message: the page ends with the one before it. Only members read a conversation.
+  auto keys_of = [&](const std::string& page) {
+    std::vector<std::string> out;
+    for (auto k = std::sregex_iterator(page.begin(), page.end(), key); k != std::sregex_iterator(); ++k) out.push_back((*k)[1]);
+    return out;
+  };
+  const std::vector<std::string> leads = keys_of((*large)("messages.history", R"({"channel_id": "g-leads", "count": 50})"));
+  ASSERT_GE(leads.size(), 2u);
+  const std::vector<std::string> older =
+      keys_of((*large)("messages.history", R"({"channel_id": "g-leads", "count": 50, "before": ")" + leads.back() + "\"}"));
+  ASSERT_FALSE(older.empty());
+  EXPECT_EQ(older.back(), leads[leads.size() - 2]);
+  EXPECT_EQ((*large)("messages.history", R"({"channel_id": "g-ops", "count": 50})"), "error 404");  // bob's and chenjie's
   EXPECT_NE((*large)("http.get", R"({"url": "https://files.veltrina.demo/f/)" + id + ".png\"}").find("error"), 0u);
   EXPECT_EQ((*large)("entities.get", R"({"entity_id": "e-c-x002.99999"})"), "error 404");
   EXPECT_EQ((*large)("entities.comment", R"({"entity_id": ")" + id + R"(", "content": "old but gold"})").find("error"), std::string::npos);
@@ -264,6 +277,8 @@ TEST(DemoLarge, DeepHistoryPagesAndReadMarksMoveTheCounts) {
     return at == std::string::npos ? std::string("none") : all.substr(at, all.find('}', at) - at);
   };
   EXPECT_EQ(counts(read), "\"channel_id\":\"" + read + "\",\"num_new\":0,\"num_unread\":0");
+  // A read mark from a clock far ahead (2100) would hide everything written until then: it is kept near now.
+  EXPECT_EQ((*large)("messages.mark_read", R"({"channel_id": ")" + read + R"(", "time": 4102444800})"), "{}");
   const std::string general = counts("c-general");
   (*large)("auth.login", R"({"username": "bob", "password": "veltrina", "team_subdomain": "demo"})");
   (*large)("messages.send", R"({"message": {"channel_id": "c-general", "content": "hello all"}})");
@@ -271,6 +286,10 @@ TEST(DemoLarge, DeepHistoryPagesAndReadMarksMoveTheCounts) {
   EXPECT_NE(counts("c-general"), general);
   unread = (*large)("messages.unread");
   large.reset();
+  std::string state;
+  veltrina::FileUtils::SharedFileUtils()->ReadFile(folder.File("demo-service-large.json"), &state);
+  EXPECT_NE(state.find("\"cursors\""), std::string::npos);
+  EXPECT_EQ(state.find("4102444800"), std::string::npos);
   large = std::make_unique<Large>(folder);  // counted again from the stored cursors and messages
   EXPECT_EQ((*large)("messages.unread"), unread);
 }

@@ -102,6 +102,25 @@ TEST_F(DiskCacheTest, SecondInitOfTheSameTeamAndUserAnswersFromDiskUntilTheServi
   EXPECT_EQ(chat_->NumUnreadInCurrentTeam().num_unread, 1u);  // counts only the disk knew are gone
 }
 
+TEST_F(DiskCacheTest, DiskKeepsTheFiftyConversationsReadMostRecently) {
+  EXPECT_FALSE(Restart("u-1"));
+  auto id = [](int c) { return "c-" + std::to_string(c); };
+  std::vector<veltrina::Message> sync;
+  for (int c = 0; c < 52; ++c) sync.push_back(MakeMessage(id(c), c));
+  chat_->SyncRecentMessagesWithServer(20, nullptr);
+  Answer("messages.sync", MessagesBody(sync));
+  for (int c = 0; c < 52; ++c) ASSERT_EQ(Messages(id(c)), 1u);  // read in this order: c-0 the longest ago
+  const std::string file = folder_.File("cache-t%2F1-u-1.json");
+  ASSERT_TRUE(core_test::WaitUntil([&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()).find("c-51-k51") != std::string::npos;
+  })) << "the conversation read last is on disk";
+  ASSERT_TRUE(Restart("u-1"));
+  std::string kept;
+  for (int c = 0; c < 52; ++c) kept += std::to_string(Messages(id(c)));
+  EXPECT_EQ(kept, "00" + std::string(50, '1'));
+}
+
 TEST_F(DiskCacheTest, AnOkAnswerWithoutItsListFailsAndKeepsTheCachesInMemoryAndOnDisk) {
   EXPECT_FALSE(Restart("u-1"));
   users_->GetTeamMembers(nullptr);

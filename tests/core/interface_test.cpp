@@ -153,6 +153,7 @@ TEST_F(Interface, PushedEventsReachTheRegisteredHandlersOnACoreThreadUntilRemove
                              {"unread", "this is not json"}, {"no-such-event", "{}"},
                              // Events without what they are about are dropped, not applied to "".
                              {"unread", R"({"num_unread":4,"num_new":4})"}, {"unread", R"({"channel_id":"c-1"})"},
+                             {"unread", R"({"channel_id":"c-1","num_unread":7})"}, {"unread", R"({"channel_id":"c-1","num_new":7})"},
                              {"message", R"({"message":{"key":"k3","content":"where?"}})"},
                              {"presence", R"({"uid":"u-1"})"}, {"presence", R"({"status":1})"}, {"connection", "{}"}})
     service_->Push(event, body);

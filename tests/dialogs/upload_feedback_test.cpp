@@ -197,12 +197,19 @@ TEST_F(UploadFeedbackTest, FilesThatCannotBeUploadedGetAMessageAndFeedbackIsSent
     ASSERT_EQ(shell_.boxes.size(), 1u);
     EXPECT_NE(shell_.boxes[0].find(L"4000"), std::wstring::npos);
     EXPECT_EQ(service_->CountRequests("web.feedback"), 0u);
-    Type(Wnd(L"FeedbackWnd"), L"feedback_edit", L"   ");
+    Type(Wnd(L"FeedbackWnd"), L"feedback_edit", std::wstring(4001, L' '));
+  });
+  save(d);
+  d.Do("one over the limit is refused too; exactly the limit goes", [this] {
+    EXPECT_EQ(shell_.boxes.size(), 2u);
+    EXPECT_EQ(service_->CountRequests("web.feedback"), 0u);
+    Type(Wnd(L"FeedbackWnd"), L"feedback_edit", std::wstring(4000, L' '));
   });
   save(d);
   d.WaitFor("spaces are sent, and the window closes before any answer", [] { return !WindowManager::Instance()->feedback_wnd(); });
   Answer(d, "web.feedback", [this](const bodies::RecordedRequest& r) {
-    EXPECT_EQ(r.Param("description") + "|" + r.Param("title") + "|" + r.Param("client_version"), "   |Windows Feedback|1.0.0");
+    EXPECT_EQ(r.Param("description") + "|" + r.Param("title") + "|" + r.Param("client_version"),
+              std::string(4000, ' ') + "|Windows Feedback|1.0.0");
     service_->Succeed(r.id);
   });
   Finish(d);

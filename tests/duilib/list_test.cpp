@@ -42,6 +42,12 @@ TEST_F(ListFixture, SelectionNotifiesChangesKeepsFocusAndFollowsItsRow) {
   const int afterInsert = list->GetCurSel();
   list->RemoveAt(3);
   EXPECT_TRUE(afterRemove == 2 && afterInsert == 3 && list->GetCurSel() == -1);
+  // The hidden row is last now: End walks back from it to the last row that can be selected.
+  list->SetFocus();
+  w.SendWindowMessage(WM_KEYDOWN, VK_END, 0);
+  EXPECT_EQ(list->GetCurSel(), 2);
+  list->AddAt(new CListContainerElementUI, 2);  // at the selection's index: the selected row moves down
+  EXPECT_EQ(list->GetCurSel(), 3);
 }
 
 TEST_F(ListFixture, ClicksRightClicksAndMouseDisabledRows) {

@@ -59,6 +59,21 @@ TEST_F(WindowManagerTest, OneWindowOfAKindAndAClosedOneGoingAwayLeavesTheNewerOn
   EXPECT_EQ(wm()->view_members_wnd(), nullptr);  // cleared by OnFinalMessage
 }
 
+TEST_F(WindowManagerTest, ShowingAKindThatIsUpOpensNoSecondWindow) {
+  testkit::UiDriver d;
+  int windows = -1;
+  d.OnWindow(L"JoinChannelWnd", [](HWND) { wm()->ShowJoinChannelWnd(1); });  // returns at once
+  d.Pause(100).Do("count, then close them all", [&] {
+    windows = testkit::CountVisibleWindows(L"JoinChannelWnd");
+    while (HWND h = FindVisibleWindow(L"JoinChannelWnd")) DestroyWindow(h);
+  });
+  d.Start();
+  wm()->ShowJoinChannelWnd(1);
+  EXPECT_TRUE(d.Failure().empty()) << d.Failure();
+  EXPECT_EQ(windows, 1);
+  EXPECT_EQ(wm()->join_channel_wnd(), nullptr);
+}
+
 TEST_F(WindowManagerTest, CloseAllClosesTrackedDialogsAndTheMainWindow) {
   testkit::UiDriver d;
   d.OnWindow(L"MainWindow", [](HWND) { wm()->ShowAddMembersWnd("general"); });

@@ -116,4 +116,11 @@ TEST_F(ShadowTest, EmptyAndGiantWindowsStayBounded) {
   EXPECT_GT(drawn, 0);
   Place(giant.hwnd, -20000, -100, 0, 0, SWP_NOSIZE);
   EXPECT_EQ(huge.update_count(), drawn + 1);
+  // Narrow but far taller than the screen: bounded all the same, on the side that does not fit.
+  Parent tall(100, -5000, 300, 30000, true);
+  CWndShadow narrow;
+  Attach(narrow, tall.hwnd);
+  GetWindowRect(narrow.GetHWND(), &rc);
+  EXPECT_GT(rc.right - rc.left, 300);
+  EXPECT_LE(rc.bottom - rc.top, GetSystemMetrics(SM_CYVIRTUALSCREEN) + 512);
 }

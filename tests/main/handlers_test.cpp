@@ -1,4 +1,6 @@
 // The main window's refresh chain and its core handlers, driven by pushed events.
+#include <malloc.h>
+
 #include <mutex>
 
 #include "main_fixture.h"
@@ -93,6 +95,42 @@ TEST_F(HandlersTest, MessagesForTheOpenConversationShowOnceOthersMoveBadgesPrese
   EXPECT_NE(logged->second.find("Recv channel message "), std::string::npos);
   EXPECT_NE(logged->second.find("Recv direct message : "), std::string::npos);
   for (const char* text : {"你好", "elsewhere"}) EXPECT_EQ(logged->second.find(text), std::string::npos) << text;
+}
+
+// Blocks in use on the C runtime's heap (operator new takes its memory there).
+size_t BusyHeapBlocks() {
+  _HEAPINFO entry{};
+  size_t busy = 0;
+  while (_heapwalk(&entry) == _HEAPOK)
+    if (entry._useflag == _USEDENTRY) ++busy;
+  return busy;
+}
+
+TEST_F(HandlersTest, EveryHandledCoreEventIsFreed) {
+  Prime({Channel("c-1", "one", 1)}, {Im("i-a", "u-a")});
+  testkit::UiDriver d;
+  WaitMain(d);
+  AnswerRefresh(d, {Channel("c-1", "one", 1)}, {Im("i-a", "u-a")});
+  // Presence changes of a known peer hold nothing once handled; a payload kept after its
+  // handler would stay on the heap, one block (and more) per event.
+  constexpr int kEvents = 600;
+  auto before = std::make_shared<size_t>(0);
+  auto storm = [this](int status) {
+    for (int i = 0; i < kEvents; ++i) service_->Push("presence", bodies::PresenceEvent("u-a", i % 2 == 0 ? 1 : status));
+  };
+  d.Do("a first storm settles the heap", [storm] { storm(3); });
+  d.WaitFor("handled", [] { return Dot() == L"status/status_away_normal.png"; });
+  d.Pause(200).Do("a second storm", [before, storm] {
+    *before = BusyHeapBlocks();
+    ASSERT_GT(*before, 0u) << "the heap can be walked";
+    storm(2);
+  });
+  d.WaitFor("handled", [] { return Dot() == L"status/status_busy_normal.png"; });
+  d.Pause(200).Do("the heap did not grow by the events", [before] {
+    const size_t after = BusyHeapBlocks();
+    EXPECT_LT(after, *before + kEvents / 2) << *before << " blocks before, " << after << " after";
+  });
+  Finish(d);
 }
 
 TEST_F(HandlersTest, AStormForUnknownConversationsReloadsEachListOnceThenOnceMoreAfterTheGap) {

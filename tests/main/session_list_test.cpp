@@ -31,6 +31,10 @@ TEST_F(SessionListTest, RowsFollowTheListsAndOpeningMovesTheHeaderAndTheBadges) 
     EXPECT_EQ(Text(L"channelItem_c-gen_name_label_id") + Text(L"channelItem_g-1_name_label_id") +
                   Text(L"imItem_i-a_name_label_id"), L"#general年会安娜");  // groups carry no "#"
     EXPECT_FALSE(Control(L"channelItem_c-dev_num_unread_id")->IsVisible());
+    // A channel or group with news is dark, a read one grey.
+    auto color = [](const wchar_t* name) { return dynamic_cast<DuiLib::CLabelUI*>(Control(name))->GetTextColor(); };
+    EXPECT_EQ(color(L"channelItem_c-dev_name_label_id"), veltrinawnd::session_rows::kLabelGrey);
+    EXPECT_EQ(color(L"channelItem_g-1_name_label_id"), veltrinawnd::session_rows::kLabelDark);
     EXPECT_EQ(Text(L"imItem_i-a_num_unread_id") + L"|" + Text(L"imItem_i-b_num_unread_id"), L"99|99+");
     EXPECT_EQ(dynamic_cast<DuiLib::CButtonUI*>(Control(L"status_btnu-b"))->GetNormalImage(), L"status/status_busy_normal.png");
     EXPECT_EQ(Text(L"title_label"), L"#general");

@@ -72,6 +72,29 @@ TEST_F(SigninTest, TwoTeamAnswersOpenOneLoginWindowAndTwoInitialPasswordAnswersO
   Run(d);
 }
 
+TEST_F(SigninTest, TwoSignedInAnswersStartOneSession) {
+  auto svc = service_;
+  testkit::UiDriver d;
+  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
+  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-200", "Two", "two")); });
+  d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
+  d.WaitFor("an attempt", [svc] { return svc->CountRequests("auth.login") == 1; });
+  d.Do("Enter while busy", [] { testkit::NotifyControl(FindVisibleWindow(L"LoginWindow"), L"password_edit", L"return"); });
+  d.WaitFor("two attempts", [svc] { return svc->CountRequests("auth.login") == 2; });
+  d.Do("answer both at once", [svc] {
+    for (int i = 0; i < 2; ++i) svc->Answer(Next(*svc, "auth.login"), true, 200, "", LoginReply("u-1", "alice"));
+  });
+  // The core hands the answers over one after the other, each waiting for its handler: the second
+  // follows the first's session start within milliseconds (its requests stay unanswered, so the core
+  // is never idle here).
+  d.WaitFor("the session's first request", [svc] { return svc->CountRequests("users.list") >= 1; });
+  d.Pause(500).Do("one session, one set of its requests", [svc] {
+    EXPECT_EQ(svc->CountRequests("users.list"), 1u);
+    testkit::ClickControl(FindVisibleWindow(L"LoginWindow"), L"closebtn");
+  });
+  Run(d);
+}
+
 // The real message box runs its own modal loop until the user answers it.
 TEST_F(SigninTest, ARealFailureBoxLetsTheCoreGoOnAndEndsWithOk) {
   veltrinawnd::InstallSystemSeam(nullptr);
