@@ -81,11 +81,12 @@ class UserListView {
   struct Row {
     DuiLib::CListContainerElementUI* element = nullptr;
     DuiLib::CButtonUI* avatar = nullptr;
-    std::wstring avatar_path;
   };
 
   void Show(const std::string& filter);
-  Row AddRow(const veltrina::User& user);
+  Row AddRow(const veltrina::User& user, bool avatar_now);
+  // Sets the avatar's image to the local path of the user's avatar and asks for the file.
+  void ShowAvatar(DuiLib::CButtonUI* avatar, const std::string& header_url);
 
   UserRowStyle style_;
   DuiLib::CListUI* list_ = nullptr;

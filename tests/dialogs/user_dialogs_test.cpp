@@ -248,3 +248,34 @@ TEST_F(UserDialogsTest, FilteringShowsExactlyTheMatchingRowsInOrderStripedFromTh
   WaitGone(d, L"OpenImWnd");
   Finish(d);
 }
+
+TEST_F(UserDialogsTest, ARowAsksForItsAvatarWhenItFirstShowsNotWhileTheWindowOpens) {
+  std::vector<veltrina::User> many{Person("u-me", "me", "me", 1)};
+  for (int i = 10; i < 70; ++i) many.push_back(Person("u-m" + std::to_string(i), "m" + std::to_string(i), "M" + std::to_string(i), 1));
+  veltrina::UserManager::DefaultManager()->GetTeamMembers([](bool, const std::string&, auto) {});
+  auto list = service_->WaitForRequest("users.list");
+  ASSERT_TRUE(list);
+  service_->Succeed(list->id, bodies::UsersBody(many));
+  auto svc = service_;
+  auto asked = [svc](const std::string& uid) {
+    for (const auto& r : svc->Requests("http.get"))
+      if (r.Param("url").find(uid + "_40x40") != std::string::npos) return true;
+    return false;
+  };
+  testkit::UiDriver d;
+  Click(d, L"MainWindow", L"open_im_btn");
+  d.OnWindow(L"OpenImWnd", [asked](HWND w) {
+    ASSERT_EQ(Rows(w).size(), 60u);
+    EXPECT_TRUE(asked("u-m10"));
+    EXPECT_FALSE(asked("u-m69"));  // far below the first screen
+    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 59, 1))->GetNormalImage(), L"");
+    testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list")->EndDown();
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 59, 1))->GetNormalImage(),
+              veltrinawnd::image_cache::LocalPath("u-m69_40x40.png"));
+  });
+  d.WaitFor("its avatar asked for once shown", [asked] { return asked("u-m69"); });
+  Click(d, L"OpenImWnd", L"closeBtn");
+  WaitGone(d, L"OpenImWnd");
+  Finish(d);
+}
