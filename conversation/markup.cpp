@@ -10,33 +10,44 @@ namespace {
 
 std::wstring Escaped(const std::string& utf8) { return DuiLib::EscapeMarkup(Utf8ToUtf16(utf8)); }
 
-std::wstring ItemMarkup(const veltrina::MessageCheckingResult& item) {
+// An item's link appended to out.
+void AppendItemMarkup(const veltrina::MessageCheckingResult& item, std::wstring& out) {
   const std::string& display = item.ExtractDisplayString();
-  std::string kind, value;
+  const wchar_t* kind = nullptr;
+  std::string value;
   switch (item.type) {
-    case 0: kind = "link"; value = item.GetLink(); break;
-    case 1: kind = "user"; value = item.GetUid(); break;
-    case 2: kind = "channel"; value = item.GetChannelId(); break;
-    case 3: kind = "command"; value = display; break;  // a command carries its display text
-    default: return std::wstring();
+    case 0: kind = L"link"; value = item.GetLink(); break;
+    case 1: kind = L"user"; value = item.GetUid(); break;
+    case 2: kind = L"channel"; value = item.GetChannelId(); break;
+    case 3: kind = L"command"; value = display; break;  // a command carries its display text
+    default: return;
   }
-  return L"{a x=|" + Utf8ToUtf16(kind) + L"|" + Escaped(value) + L"|}" + Escaped(display) + L"{/a}";
+  out += L"{a x=|";
+  out += kind;
+  out += L'|';
+  DuiLib::AppendEscapedMarkup(Utf8ToUtf16(value), out);
+  out += L"|}";
+  DuiLib::AppendEscapedMarkup(Utf8ToUtf16(display), out);
+  out += L"{/a}";
 }
-
-}  // namespace
-
-namespace {
 
 // One pass over the content: each stretch of text between items goes through `text` (which
 // appends its rich form), each item becomes its link. Items come in text order; each is
 // replaced where it stands (which is where a search from the start for its text finds it).
 // Both texts are converted piece by piece: joined first, a label that ends in a broken UTF-8
 // sequence would fuse with the bytes after it into a character neither holds.
+// The rich text is built in one buffer with room for all of it from the start: grown by
+// doubling and made of temporaries, a long message spends more time copying and faulting in
+// fresh pages than converting, and more of it the longer it is.
 template <typename TextFn>
 std::wstring ConvertPieces(const std::string& content, const FormattedItems& items, std::wstring* plain_out,
                            TextFn text) {
   std::wstring rich;
+  // Each item adds its link's frame and repeats no more than its own text: "{a x=|user|" value
+  // "|}" display "{/a}".
+  rich.reserve(content.size() + items.size() * 24 + 16);
   std::wstring plain;
+  std::string piece;
   size_t pos = 0;
   for (const auto& item : items) {
     if (!item || item->type < 0 || item->type > 3) continue;  // unknown kinds stay as written
@@ -46,13 +57,18 @@ std::wstring ConvertPieces(const std::string& content, const FormattedItems& ite
       at = content.find(item->formatted_str, pos);
       if (at == std::string::npos || item->formatted_str.empty()) continue;
     }
-    const std::wstring stretch = Utf8ToUtf16(content.substr(pos, at - pos));
+    piece.assign(content, pos, at - pos);
+    const std::wstring stretch = Utf8ToUtf16(piece);
     text(stretch, rich);
-    rich += ItemMarkup(*item);
-    if (plain_out) plain += stretch + Utf8ToUtf16(item->ExtractDisplayString());
+    AppendItemMarkup(*item, rich);
+    if (plain_out) {
+      plain += stretch;
+      plain += Utf8ToUtf16(item->ExtractDisplayString());
+    }
     pos = at + item->formatted_str.size();
   }
-  const std::wstring last = Utf8ToUtf16(content.substr(pos));
+  piece.assign(content, pos);
+  const std::wstring last = Utf8ToUtf16(piece);
   text(last, rich);
   if (plain_out) *plain_out = plain + last;
   return rich;
@@ -62,7 +78,7 @@ std::wstring ConvertPieces(const std::string& content, const FormattedItems& ite
 
 std::wstring MarkupOfItems(const std::string& content, const FormattedItems& items, std::wstring* plain_out) {
   return ConvertPieces(content, items, plain_out,
-                       [](const std::wstring& stretch, std::wstring& rich) { rich += DuiLib::EscapeMarkup(stretch); });
+                       [](const std::wstring& stretch, std::wstring& rich) { DuiLib::AppendEscapedMarkup(stretch, rich); });
 }
 
 EmojiSplit MarkupAndEmojiOfItems(const std::string& content, const FormattedItems& items, size_t max_codes) {
@@ -71,7 +87,7 @@ EmojiSplit MarkupAndEmojiOfItems(const std::string& content, const FormattedItem
   out.rest = ConvertPieces(content, items, nullptr, [&out, max_codes](const std::wstring& stretch, std::wstring& rich) {
     EmojiSplit split = SplitEmojiCodes(stretch, max_codes - out.codes.size());
     for (std::wstring& code : split.codes) out.codes.push_back(std::move(code));
-    rich += DuiLib::EscapeMarkup(split.rest);
+    DuiLib::AppendEscapedMarkup(split.rest, rich);
   });
   return out;
 }

@@ -1,6 +1,8 @@
 #include "dialogs/user_rows.h"
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "app/constants.h"
 #include "app/storage.h"
@@ -22,6 +24,28 @@ using DuiLib::CListContainerElementUI;
 
 namespace {
 constexpr wchar_t kActionPrefix[] = L"ueid_";
+
+// The rows a first look at a list can show get their avatar at once; the others when they are
+// first painted. Naming the local path writes a log line, a tenth of a millisecond under Wine,
+// and a list of thousands of members must not spend that on each while the window opens.
+constexpr size_t kAvatarsAtOnce = 24;
+
+// A row that runs a task once, before it is first painted.
+class UserRowUI : public CListContainerElementUI {
+ public:
+  void SetBeforePaint(std::function<void()> task) { before_paint_ = std::move(task); }
+  void DoPaint(HDC hDC, const RECT& rcPaint) override {
+    if (before_paint_) std::exchange(before_paint_, nullptr)();
+    CListContainerElementUI::DoPaint(hDC, rcPaint);
+  }
+
+ private:
+  std::function<void()> before_paint_;
+};
+
+bool Matches(const SubstringSearch& search, const std::unique_ptr<veltrina::User>& user) {
+  return user && (search.FoundIn(user->display_name()) || search.FoundIn(user->user_name()));
+}
 }  // namespace
 
 // ---- search rule ----
@@ -29,10 +53,8 @@ constexpr wchar_t kActionPrefix[] = L"ueid_";
 Users FilterUsers(const Users& users, const std::string& filter) {
   Users shown;
   SubstringSearch search(filter);
-  for (const auto& user : users) {
-    if (user && (search.FoundIn(user->display_name()) || search.FoundIn(user->user_name())))
-      shown.push_back(user->Clone());
-  }
+  for (const auto& user : users)
+    if (Matches(search, user)) shown.push_back(user->Clone());
   return shown;
 }
 
@@ -66,6 +88,9 @@ void UserListView::Attach(DuiLib::CPaintManagerUI& manager, bridge::WindowRef wi
   search_ = Placeholder(manager.FindControl(L"search"), kUserSearchHint, {0xFF232A32, 0xFF9AA0A6});
   search_.Show();
   list_ = dynamic_cast<DuiLib::CListUI*>(manager.FindControl(L"result_list"));
+  rows_.clear();
+  rows_.reserve(users_.size());
+  for (const auto& user : users_) rows_.push_back(list_ && user ? AddRow(*user, rows_.size() < kAvatarsAtOnce) : Row{});
   Show(std::string());
 }
 
@@ -82,26 +107,51 @@ void UserListView::Refilter() { Show(Utf16ToUtf8(search_.Value())); }
 bool UserListView::Erase(const std::string& uid) {
   auto it = std::find_if(users_.begin(), users_.end(), [&uid](const auto& u) { return u && u->uid() == uid; });
   if (it == users_.end()) return false;
+  Row row = std::move(rows_[static_cast<size_t>(it - users_.begin())]);
+  rows_.erase(rows_.begin() + (it - users_.begin()));
   users_.erase(it);
+  for (auto known = avatars_.begin(); row.avatar && known != avatars_.end();) {
+    std::erase(known->second, row.avatar);
+    known = known->second.empty() ? avatars_.erase(known) : std::next(known);
+  }
+  if (list_ && row.element) list_->Remove(row.element);
   return true;
 }
 
 void UserListView::Show(const std::string& filter) {
-  shown_ = FilterUsers(users_, filter);
-  avatars_.clear();
+  shown_.clear();
+  SubstringSearch search(filter);
+  int index = 0;  // among the rows on show, for the alternating background
+  for (size_t i = 0; i < users_.size(); ++i) {
+    const auto& user = users_[i];
+    const bool match = Matches(search, user);
+    if (match) shown_.push_back(user->Clone());
+    DuiLib::CListContainerElementUI* row = rows_[i].element;
+    if (!row) continue;
+    if (match) {
+      const DWORD bk = index++ % 2 ? kUserRowAltBk : kUserRowBk;
+      if (row->GetBkColor() != bk) row->SetBkColor(bk);
+    }
+    row->SetVisible(match);
+  }
   if (!list_) return;
-  list_->RemoveAll();
-  for (size_t i = 0; i < shown_.size(); ++i) AddRow(*shown_[i], static_cast<int>(i));
+  // A selected row that no longer shows is no longer selected; one that still shows stays so.
+  if (DuiLib::CControlUI* selected = list_->GetItemAt(list_->GetCurSel()); selected && !selected->IsVisible())
+    list_->SelectItem(-1, false, false);
+  // Each filter shows its result from the top.
+  if (DuiLib::CScrollBarUI* bar = list_->GetVerticalScrollBar()) bar->SetScrollPos(0);
+  list_->NeedUpdate();
 }
 
-void UserListView::AddRow(const veltrina::User& user, int index) {
-  auto* row = new CListContainerElementUI;
+UserListView::Row UserListView::AddRow(const veltrina::User& user, bool avatar_now) {
+  // The row is put together first and joins the window whole: each control added to a row in the
+  // window would ask the window for a layout again.
+  auto* row = new UserRowUI;
   row->SetFixedHeight(50);
-  row->SetBkColor(index % 2 ? kUserRowAltBk : kUserRowBk);
+  row->SetBkColor(kUserRowBk);
   auto* content = new CHorizontalLayoutUI;
   content->SetFixedHeight(50);
   row->Add(content);
-  list_->Add(row);  // in the window before the avatar's image can come back
 
   const wchar_t* presence = UserPresenceImage(user.status());
   CControlUI* mark = nullptr;
@@ -147,8 +197,14 @@ void UserListView::AddRow(const veltrina::User& user, int index) {
   action->SetPadding(RECT{0, 13, 0, 0});
   action->SetFont(0);
   content->Add(action);
+  list_->Add(row);  // in the window before the avatar's image can come back
+  if (avatar_now) ShowAvatar(avatar, user.header_url());
+  else row->SetBeforePaint([this, avatar, url = user.header_url()] { ShowAvatar(avatar, url); });
+  return Row{row, avatar};
+}
 
-  std::string file = image_cache::AvatarFileName(user.header_url(), 40, 40, 1);
+void UserListView::ShowAvatar(DuiLib::CButtonUI* avatar, const std::string& header_url) {
+  std::string file = image_cache::AvatarFileName(header_url, 40, 40, 1);
   auto known = avatar_paths_.find(file);
   if (known == avatar_paths_.end()) {
     ShowCachedImage(avatar, kAvatarBaseUrl + file, file, window_, style_.image_message);

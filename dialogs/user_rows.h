@@ -68,29 +68,40 @@ class UserListView {
 
   // Shows the users matching the box's text (all of them while it shows the hint).
   void Refilter();
-  // Forgets the first user with this uid; false when none is listed. Does not refill.
+  // Forgets the first user with this uid and takes its row away; false when none is listed. Does
+  // not refilter.
   bool Erase(const std::string& uid);
 
   const Users& users() const { return users_; }
   const Users& shown() const { return shown_; }
 
  private:
+  // Every user has one row, made once; a filter hides and shows rows instead of making them
+  // again, so that a keystroke costs a pass over the users, not thousands of controls.
+  struct Row {
+    DuiLib::CListContainerElementUI* element = nullptr;
+    DuiLib::CButtonUI* avatar = nullptr;
+  };
+
   void Show(const std::string& filter);
-  void AddRow(const veltrina::User& user, int index);
+  Row AddRow(const veltrina::User& user, bool avatar_now);
+  // Sets the avatar's image to the local path of the user's avatar and asks for the file.
+  void ShowAvatar(DuiLib::CButtonUI* avatar, const std::string& header_url);
 
   UserRowStyle style_;
   DuiLib::CListUI* list_ = nullptr;
   Placeholder search_;
   bridge::WindowRef window_;
   Users users_;
+  std::vector<Row> rows_;  // rows_[i] is users_[i]'s
   Users shown_;
   // The local path of every avatar file this window has asked the image cache for. Each file
   // is asked for once: a refill on every keystroke must not check the disk, log and start a
   // download again for each of thousands of rows.
   std::unordered_map<std::string, std::wstring> avatar_paths_;
-  // The avatar buttons of the rows on show, by local path. An image that arrives goes to the
-  // buttons showing its path now; a row that a refill replaced is no longer here, and its
-  // button is never touched.
+  // The avatar buttons of the rows, by local path. An image that arrives goes to the buttons
+  // showing its path; a row that was taken away is no longer here, and its button is never
+  // touched.
   std::unordered_map<std::wstring, std::vector<DuiLib::CButtonUI*>> avatars_;
 };
 

@@ -174,11 +174,15 @@ std::vector<MarkupToken> ParseMarkup(const CDuiString& s) {
 CDuiString EscapeMarkup(const CDuiString& plain) {
   CDuiString out;
   out.reserve(plain.size() + 8);
+  AppendEscapedMarkup(plain, out);
+  return out;
+}
+
+void AppendEscapedMarkup(std::wstring_view plain, CDuiString& out) {
   for (wchar_t ch : plain) {
     out.push_back(ch);
     if (ch == L'{' || ch == L'}') out.push_back(ch);
   }
-  return out;
 }
 
 CDuiString MarkupToPlainText(const CDuiString& markup) {

@@ -33,14 +33,19 @@ class UserDialogsTest : public MainTest {
     u.set_display_name(display), u.set_state(state);
     return u;
   }
-  // Part of a row: 0 presence, 1 avatar, 2 name, 3 action.
-  static DuiLib::CControlUI* Part(HWND w, int row, int part) {
-    return At(testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list")->GetItemAt(row), {0, part});
+  // The rows on show, in order: a filter hides the others.
+  static std::vector<DuiLib::CControlUI*> Shown(HWND w) {
+    std::vector<DuiLib::CControlUI*> rows;
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list");
+    for (int i = 0; list && i < list->GetCount(); ++i)
+      if (list->GetItemAt(i)->IsVisible()) rows.push_back(list->GetItemAt(i));
+    return rows;
   }
+  // Part of a row on show: 0 presence, 1 avatar, 2 name, 3 action.
+  static DuiLib::CControlUI* Part(HWND w, int row, int part) { return At(Shown(w).at(static_cast<size_t>(row)), {0, part}); }
   static Names Rows(HWND w) {
     Names names;
-    auto* list = testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list");
-    for (int i = 0; list && i < list->GetCount(); ++i) names.push_back(Part(w, i, 2)->GetText());
+    for (DuiLib::CControlUI* row : Shown(w)) names.push_back(At(row, {0, 2})->GetText());
     return names;
   }
   static void Search(HWND w, const std::wstring& text) {
@@ -199,5 +204,78 @@ TEST_F(UserDialogsTest, InvitedMembersLeaveTheListFailuresStayAndRepeatsOnlyRefi
   AnswerOk(d, "channels.invite", "u-zed");  // after the window closed
   d.Pause(150).Do("the channel has them now", [] { WindowManager::Instance()->ShowAddMembersWnd("c-1"); });
   d.OnWindow(L"AddMembersWnd", [](HWND w) { EXPECT_TRUE(Rows(w).empty()); });
+  Finish(d);
+}
+
+TEST_F(UserDialogsTest, FilteringShowsExactlyTheMatchingRowsInOrderStripedFromTheTopAndKeepsAShownSelection) {
+  testkit::UiDriver d;
+  Click(d, L"MainWindow", L"open_im_btn");
+  d.OnWindow(L"OpenImWnd", [](HWND w) {
+    auto* list = testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list");
+    auto stripes = [w] {
+      std::vector<DWORD> colours;
+      for (DuiLib::CControlUI* row : Shown(w)) colours.push_back(row->GetBkColor());
+      return colours;
+    };
+    auto selected = [list]() -> std::wstring {
+      DuiLib::CControlUI* row = list->GetItemAt(list->GetCurSel());
+      return row ? At(row, {0, 2})->GetText() : L"";
+    };
+    testkit::NotifyControl(w, L"search", L"setfocus");
+    ASSERT_TRUE(list->SelectItem(5, false, false));  // Lisa
+    Search(w, L"li");
+    EXPECT_EQ(Rows(w), (Names{L"Li Lei (@lilei)", L"LIAM (@liam)", L"Lisa (@lisa)"}));
+    EXPECT_EQ(stripes(), (std::vector<DWORD>{veltrinawnd::kUserRowBk, veltrinawnd::kUserRowAltBk, veltrinawnd::kUserRowBk}));
+    EXPECT_EQ(selected(), L"Lisa (@lisa)");  // still on show: still selected
+    Search(w, L"lisa");
+    EXPECT_EQ(selected(), L"Lisa (@lisa)");
+    Search(w, L"lei");
+    EXPECT_EQ(Rows(w), (Names{L"Li Lei (@lilei)"}));
+    EXPECT_EQ(selected(), L"");  // hidden: no longer selected
+    Search(w, L"");
+    EXPECT_EQ(Rows(w).size(), 7u);
+    EXPECT_EQ(selected(), L"");
+    EXPECT_EQ(stripes()[3], veltrinawnd::kUserRowAltBk);
+    ASSERT_TRUE(list->SelectItem(6, false, false));  // Zed, at the bottom
+    list->EndDown();
+    Search(w, L"Z");
+    EXPECT_EQ(Rows(w), (Names{L"Zed (@zed)"}));
+    EXPECT_EQ(selected(), L"Zed (@zed)");
+    list->GetManager()->UpdateLayout();
+    EXPECT_EQ(list->GetScrollPos().cy, 0);  // a filter shows its result from the top
+  });
+  Click(d, L"OpenImWnd", L"closeBtn");
+  WaitGone(d, L"OpenImWnd");
+  Finish(d);
+}
+
+TEST_F(UserDialogsTest, ARowAsksForItsAvatarWhenItFirstShowsNotWhileTheWindowOpens) {
+  std::vector<veltrina::User> many{Person("u-me", "me", "me", 1)};
+  for (int i = 10; i < 70; ++i) many.push_back(Person("u-m" + std::to_string(i), "m" + std::to_string(i), "M" + std::to_string(i), 1));
+  veltrina::UserManager::DefaultManager()->GetTeamMembers([](bool, const std::string&, auto) {});
+  auto list = service_->WaitForRequest("users.list");
+  ASSERT_TRUE(list);
+  service_->Succeed(list->id, bodies::UsersBody(many));
+  auto svc = service_;
+  auto asked = [svc](const std::string& uid) {
+    for (const auto& r : svc->Requests("http.get"))
+      if (r.Param("url").find(uid + "_40x40") != std::string::npos) return true;
+    return false;
+  };
+  testkit::UiDriver d;
+  Click(d, L"MainWindow", L"open_im_btn");
+  d.OnWindow(L"OpenImWnd", [asked](HWND w) {
+    ASSERT_EQ(Rows(w).size(), 60u);
+    EXPECT_TRUE(asked("u-m10"));
+    EXPECT_FALSE(asked("u-m69"));  // far below the first screen
+    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 59, 1))->GetNormalImage(), L"");
+    testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list")->EndDown();
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 59, 1))->GetNormalImage(),
+              veltrinawnd::image_cache::LocalPath("u-m69_40x40.png"));
+  });
+  d.WaitFor("its avatar asked for once shown", [asked] { return asked("u-m69"); });
+  Click(d, L"OpenImWnd", L"closeBtn");
+  WaitGone(d, L"OpenImWnd");
   Finish(d);
 }

@@ -57,7 +57,9 @@ wineserver -k 2>/dev/null || true
 
 required="private_bytes_small_team private_bytes_large_team bare_window_ms start_to_team_window_ms startup_ratio
   signin_to_main_window_ms session_list_rebuild_ms_200 session_list_rebuild_ms_2000 session_list_ratio
-  open_conversation_ms open_conversation_ms_large_team markup_ms_500 markup_ms_5000 markup_ratio"
+  open_conversation_ms open_conversation_ms_large_team markup_ms_500 markup_ms_5000 markup_ratio
+  open_im_build_ms_2000 open_im_keystroke_ms_2000 view_members_build_ms_2000 view_members_keystroke_ms_2000
+  add_members_build_ms_2000 add_members_keystroke_ms_2000"
 for key in $required; do
   grep -q "^$key " "$results" || problems+=("no figure for $key")
 done

@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <cwctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "report.h"
@@ -38,11 +40,14 @@ std::wstring BinFolder() {
 }
 
 // The resident anonymous memory plus swap of the Linux process behind the program (/proc/<pid>/status,
-// through Wine's Z: drive), from the one process whose command line ends in this program's name:
-// what the process costs the machine, Wine's Unix side (X11, fonts) included.
+// through Wine's Z: drive), from the one process of this Wine prefix whose command line ends in
+// this program's name: what the process costs the machine, Wine's Unix side (X11, fonts) included.
+// Other prefixes on the machine (tests running beside the bench) may run the same program.
 SIZE_T ResidentAnonymousBytes(const std::string& program) {
   SIZE_T bytes = 0;
   int found = 0;
+  const char* wine_prefix = std::getenv("WINEPREFIX");  // Wine passes the Unix environment on
+  const std::string prefix = wine_prefix ? std::string("WINEPREFIX=") + wine_prefix : std::string();
   WIN32_FIND_DATAW entry;
   HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
   if (search == INVALID_HANDLE_VALUE) smoke::Fail("Z:\\proc cannot be listed");
@@ -52,6 +57,11 @@ SIZE_T ResidentAnonymousBytes(const std::string& program) {
     std::string command;
     std::getline(std::ifstream(std::filesystem::path(dir + L"\\cmdline"), std::ios::binary), command, '\0');
     if (!command.ends_with("\\" + program) && !command.ends_with("/" + program)) continue;
+    if (!prefix.empty()) {
+      std::ifstream environment(std::filesystem::path(dir + L"\\environ"), std::ios::binary);
+      const std::string variables((std::istreambuf_iterator<char>(environment)), std::istreambuf_iterator<char>());
+      if (variables.find('\0' + prefix + '\0') == std::string::npos && !variables.starts_with(prefix + '\0')) continue;
+    }
     ++found;
     std::ifstream status(std::filesystem::path(dir + L"\\status"));
     for (std::string line; std::getline(status, line);)

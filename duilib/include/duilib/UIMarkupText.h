@@ -11,6 +11,7 @@
 // An unknown or unterminated tag is shown as literal text, so no input can break the parser,
 // and a closing tag without its opening one is dropped.
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "UIString.h"
@@ -30,6 +31,8 @@ std::vector<MarkupToken> ParseMarkup(const CDuiString& markup);
 
 // Doubles "{" and "}" so that the text shows exactly as typed and cannot open a tag.
 CDuiString EscapeMarkup(const CDuiString& plain);
+// The same appended to out: long texts built piece by piece need no copy of each piece.
+void AppendEscapedMarkup(std::wstring_view plain, CDuiString& out);
 
 // The text a user sees: tags removed, escapes resolved, breaks as "\n".
 CDuiString MarkupToPlainText(const CDuiString& markup);
