@@ -45,10 +45,7 @@ TEST_F(SigninTest, LateLookupAndVersionAnswersAreDropped) {
 TEST_F(SigninTest, LateLoginAnswerIsDropped) {
   auto svc = service_;
   testkit::UiDriver d;
-  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
-  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-l2", "L2", "l2")); });
-  d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
-  d.WaitFor("login asked", [svc] { return svc->CountRequests("auth.login") == 1; });
+  ReachSignIn(d, "t-l2", "l2");
   d.Do("close", [] { testkit::ClickControl(FindVisibleWindow(L"LoginWindow"), L"closebtn"); });
   Run(d);
   EXPECT_TRUE(svc->Answer(Next(*svc, "auth.login"), true, 200, "", LoginReply("u-1", "alice")));
@@ -75,10 +72,7 @@ TEST_F(SigninTest, TwoTeamAnswersOpenOneLoginWindowAndTwoInitialPasswordAnswersO
 TEST_F(SigninTest, TwoSignedInAnswersStartOneSession) {
   auto svc = service_;
   testkit::UiDriver d;
-  d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
-  Answer(d, "team.lookup", [svc](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-200", "Two", "two")); });
-  d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
-  d.WaitFor("an attempt", [svc] { return svc->CountRequests("auth.login") == 1; });
+  ReachSignIn(d, "t-200", "two");
   d.Do("Enter while busy", [] { testkit::NotifyControl(FindVisibleWindow(L"LoginWindow"), L"password_edit", L"return"); });
   d.WaitFor("two attempts", [svc] { return svc->CountRequests("auth.login") == 2; });
   d.Do("answer both at once", [svc] {
