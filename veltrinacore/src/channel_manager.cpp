@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "answer_reading.h"
 #include "core.h"
 #include "service_answers.h"
 #include "veltrina/director.h"
@@ -33,14 +34,12 @@ ChannelManager* ChannelManager::DefaultManager() {
 void ChannelManager::GetChannels(bool include_archived, ListCallback<Channel> callback) {
   Core::Get().Call("channels.list", json{{"include_archived", include_archived}},
                    [callback = std::move(callback)](const backend::Reply& reply) {
-                     if (!reply.ok) {
-                       if (callback) callback(false, internal::ReplyError(reply), {});
-                       return;
-                     }
                      std::vector<Channel> channels;
                      std::string why;
-                     if (!internal::ReadChannelsAnswer(reply.body, &channels, &why)) {
-                       internal::RefuseAnswer("channels.list", why);
+                     auto take = [&](std::string* error) {
+                       return internal::ReadChannelsAnswer(reply.body, &channels, error);
+                     };
+                     if (!internal::ReadAnswer(reply, "channels.list", take, &why)) {
                        if (callback) callback(false, why, {});
                        return;
                      }

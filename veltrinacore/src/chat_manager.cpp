@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "answer_reading.h"
 #include "core.h"
 #include "records_json.h"
 #include "service_answers.h"
@@ -56,14 +57,10 @@ void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callbac
 
 void ChatManager::GetNumUnreadFromServer(ResultCallback callback) {
   Core::Get().Call("messages.unread", json::object(), [callback = std::move(callback)](const backend::Reply& reply) {
-    if (!reply.ok) {
-      if (callback) callback(false, internal::ReplyError(reply));
-      return;
-    }
     std::vector<internal::UnreadEntry> unread;
     std::string why;
-    if (!internal::ReadUnreadAnswer(reply.body, &unread, &why)) {
-      internal::RefuseAnswer("messages.unread", why);
+    auto take = [&](std::string* error) { return internal::ReadUnreadAnswer(reply.body, &unread, error); };
+    if (!internal::ReadAnswer(reply, "messages.unread", take, &why)) {
       if (callback) callback(false, why);
       return;
     }

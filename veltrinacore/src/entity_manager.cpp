@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "answer_reading.h"
 #include "core.h"
 #include "records_json.h"
 #include "service_answers.h"
@@ -19,15 +20,11 @@ void EntityManager::GetEntitiesByChannelId(
   json params{{"channel_id", channel_id}, {"channel_type", channel_type}, {"entity_type", entity_type},
               {"keyword", keyword},       {"page", page},                 {"page_size", page_size}};
   Core::Get().Call("entities.list", params, [callback = std::move(callback)](const backend::Reply& reply) {
-    if (!reply.ok) {
-      if (callback) callback(false, internal::ReplyError(reply), {}, 0);
-      return;
-    }
     std::vector<Entity> read;
     int total = 0;
     std::string why;
-    if (!internal::ReadEntitiesAnswer(reply.body, &read, &total, &why)) {
-      internal::RefuseAnswer("entities.list", why);
+    auto take = [&](std::string* error) { return internal::ReadEntitiesAnswer(reply.body, &read, &total, error); };
+    if (!internal::ReadAnswer(reply, "entities.list", take, &why)) {
       if (callback) callback(false, why, {}, 0);
       return;
     }

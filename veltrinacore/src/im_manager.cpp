@@ -1,5 +1,6 @@
 #include "veltrina/im_manager.h"
 
+#include "answer_reading.h"
 #include "core.h"
 #include "service_answers.h"
 
@@ -29,14 +30,10 @@ IMManager* IMManager::DefaultManager() {
 
 void IMManager::GetIMs(ListCallback<IM> callback) {
   Core::Get().Call("ims.list", json::object(), [callback = std::move(callback)](const backend::Reply& reply) {
-    if (!reply.ok) {
-      if (callback) callback(false, internal::ReplyError(reply), {});
-      return;
-    }
     std::vector<IM> ims;
     std::string why;
-    if (!internal::ReadImsAnswer(reply.body, &ims, &why)) {
-      internal::RefuseAnswer("ims.list", why);
+    auto take = [&](std::string* error) { return internal::ReadImsAnswer(reply.body, &ims, error); };
+    if (!internal::ReadAnswer(reply, "ims.list", take, &why)) {
       if (callback) callback(false, why, {});
       return;
     }

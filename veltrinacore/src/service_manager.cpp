@@ -1,5 +1,6 @@
 #include "veltrina/service_manager.h"
 
+#include "answer_reading.h"
 #include "core.h"
 #include "service_answers.h"
 
@@ -15,14 +16,10 @@ ServiceManager* ServiceManager::DefaultManager() {
 
 void ServiceManager::GetServices(ListCallback<Service> callback) {
   Core::Get().Call("services.list", json::object(), [callback = std::move(callback)](const backend::Reply& reply) {
-    if (!reply.ok) {
-      if (callback) callback(false, internal::ReplyError(reply), {});
-      return;
-    }
     std::vector<Service> services;
     std::string why;
-    if (!internal::ReadServicesAnswer(reply.body, &services, &why)) {
-      internal::RefuseAnswer("services.list", why);
+    auto take = [&](std::string* error) { return internal::ReadServicesAnswer(reply.body, &services, error); };
+    if (!internal::ReadAnswer(reply, "services.list", take, &why)) {
       if (callback) callback(false, why, {});
       return;
     }

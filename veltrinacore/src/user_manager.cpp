@@ -1,5 +1,6 @@
 #include "veltrina/user_manager.h"
 
+#include "answer_reading.h"
 #include "core.h"
 #include "service_answers.h"
 
@@ -15,14 +16,10 @@ UserManager* UserManager::DefaultManager() {
 
 void UserManager::GetTeamMembers(ListCallback<User> callback) {
   Core::Get().Call("users.list", json::object(), [callback = std::move(callback)](const backend::Reply& reply) {
-    if (!reply.ok) {
-      if (callback) callback(false, internal::ReplyError(reply), {});
-      return;
-    }
     std::vector<User> users;
     std::string why;
-    if (!internal::ReadUsersAnswer(reply.body, &users, &why)) {
-      internal::RefuseAnswer("users.list", why);
+    auto take = [&](std::string* error) { return internal::ReadUsersAnswer(reply.body, &users, error); };
+    if (!internal::ReadAnswer(reply, "users.list", take, &why)) {
       if (callback) callback(false, why, {});
       return;
     }
@@ -39,14 +36,10 @@ void UserManager::GetTeamMembers(ListCallback<User> callback) {
 
 void UserManager::GetUsersStatus(ResultCallback callback) {
   Core::Get().Call("users.status", json::object(), [callback = std::move(callback)](const backend::Reply& reply) {
-    if (!reply.ok) {
-      if (callback) callback(false, internal::ReplyError(reply));
-      return;
-    }
     std::vector<internal::UserStatus> statuses;
     std::string why;
-    if (!internal::ReadStatusesAnswer(reply.body, &statuses, &why)) {
-      internal::RefuseAnswer("users.status", why);
+    auto take = [&](std::string* error) { return internal::ReadStatusesAnswer(reply.body, &statuses, error); };
+    if (!internal::ReadAnswer(reply, "users.status", take, &why)) {
       if (callback) callback(false, why);
       return;
     }
