@@ -26,10 +26,12 @@ endfunction()
 # Developers may leave out groups that are mid-change: -DVELTRINA_SKIP_TEST_DIRS="core;duilib".
 set(VELTRINA_SKIP_TEST_DIRS "" CACHE STRING "test folders to leave out of this build tree")
 file(GLOB _test_dirs LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tests/*)
+set(_native_dirs fuzz engine)
 foreach(dir ${_test_dirs})
   get_filename_component(_name ${dir} NAME)
-  # tests/fuzz is a native clang project of its own (tools/fuzz.sh), never part of this build.
-  if(EXISTS ${dir}/CMakeLists.txt AND NOT _name IN_LIST VELTRINA_SKIP_TEST_DIRS AND NOT _name STREQUAL "fuzz")
+  # tests/fuzz and tests/engine are native projects of their own (tools/fuzz.sh, tools/test.sh),
+  # never part of this build.
+  if(EXISTS ${dir}/CMakeLists.txt AND NOT _name IN_LIST VELTRINA_SKIP_TEST_DIRS AND NOT _name IN_LIST _native_dirs)
     add_subdirectory(${dir})
   endif()
 endforeach()

@@ -1,11 +1,12 @@
-// The demo service's state file: a state it accepts is written and read back unchanged.
+// The team engine's state file: a state it accepts is written and read back unchanged.
 #include <string>
 
-#include "demo/demo_state.h"
 #include "fuzz_check.h"
+#include "veltrina/engine/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   using namespace veltrina::internal;
+  namespace demo = veltrina::engine;
   json document;
   if (!ParseObject(std::string(reinterpret_cast<const char*>(data), size), &document)) return 0;
   demo::State state;

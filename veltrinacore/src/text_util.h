@@ -2,11 +2,10 @@
 // Encodings at the boundary with Windows.
 #include <string>
 
+#include "utf8.h"
+
 namespace veltrina::internal {
 
-bool IsValidUtf8(const std::string& text);
-// The text with every invalid UTF-8 sequence replaced by U+FFFD.
-std::string SanitizeUtf8(const std::string& text);
 std::wstring WideFromUtf8(const std::string& text);
 std::string Utf8FromWide(const std::wstring& text);
 // A narrow path (always UTF-8) as Windows wants it. A path that is not valid UTF-8, or that holds

@@ -1,6 +1,6 @@
 #include "veltrina/backend/scripted_service.h"
 
-#include "demo/demo_images.h"
+#include "veltrina/engine/images.h"
 #include "json_util.h"
 #include "veltrina/hosts.h"
 
@@ -71,7 +71,7 @@ void ScriptedService::AutoAnswer(const std::string& method, Responder responder)
 void ScriptedService::ServeGeneratedImages() {
   AutoAnswer("http.get", [](const RecordedRequest& request) {
     Reply reply{false, 404, "not found", "", ""};
-    if (internal::demo::GeneratedImageFor(request.Param("url"), &reply.data))
+    if (engine::GeneratedImageFor(request.Param("url"), &reply.data))
       reply = Reply{true, 200, "", R"({"content_type":"image/png"})", std::move(reply.data)};
     return reply;
   });

@@ -5,15 +5,32 @@
 
 namespace veltrina::backend {
 
-void DemoService::Impl::ScheduleBotAnswer(TeamData* t, const DirectChat& d, const std::string& bot_uid, const std::string& text) {
-  BotAnswer a;
-  a.due = std::chrono::steady_clock::now() + options_.bot_delay;
-  a.team_id = t->team.team_id();
-  a.im_id = d.im_id;
-  a.bot_uid = bot_uid;
-  a.text = text;
-  bot_answers_.push_back(a);
-  wake_.notify_all();
+namespace {
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// At most `limit` bytes of UTF-8 without splitting a character, and "…" when cut.
+std::string Cut(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t n = limit;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n) + "…";
+}
+
+}  // namespace
+
+void DemoService::Impl::OnDirectMessage(const std::string& team_id, const Message& m, const User& peer) {
+  if (!peer.is_bot()) return;
+  Message answer;
+  answer.set_uid(peer.uid());
+  answer.set_channel_id(m.ChannelID());
+  answer.set_channel_type(Message::kDirectMessage);
+  answer.set_to_uid(m.uid());
+  const std::string text = m.content();
+  Timed(options_.bot_delay, generation_, [this, team_id, answer, text]() mutable {
+    answer.set_content(BotReply(text));
+    engine_->Post(team_id, answer, false);
+  });
 }
 
 std::string DemoService::Impl::BotReply(const std::string& text) {
@@ -26,21 +43,6 @@ std::string DemoService::Impl::BotReply(const std::string& text) {
     return std::string("现在是 ") + buffer;
   }
   return "收到：「" + Cut(text, 200) + "」 :+1: 想了解更多，发 /help";
-}
-
-void DemoService::Impl::AnswerAsBot(const BotAnswer& a) {
-  TeamData* t = state_.FindTeam(a.team_id);
-  DirectChat* d = t ? FindChat(t, a.im_id) : nullptr;
-  if (!d) return;
-  Message m;
-  m.set_uid(a.bot_uid);
-  m.set_channel_id(a.im_id);
-  m.set_channel_type(Message::kDirectMessage);
-  m.set_to_uid(d->Peer(a.bot_uid));
-  m.set_content(BotReply(a.text));
-  const Message& stored = Store(t, m);
-  if (t->team.team_id() == session_team_) Announce(t, stored);
-  Save();
 }
 
 }  // namespace veltrina::backend

@@ -2,7 +2,6 @@
 // connection drops now and then.
 #include <algorithm>
 
-#include "../records_json.h"
 #include "demo_service_impl.h"
 
 namespace veltrina::backend {
@@ -18,13 +17,20 @@ const char* const kPhrases[] = {
 
 }  // namespace
 
-// One step of the simulated team: someone posts, presence moves, an integration reports.
+// One step of the simulated team around the session's user.
 void DemoService::Impl::Live() {
-  TeamData* t = Team();
+  if (!session_) return;
+  const engine::TeamData* t = nullptr;
+  for (const engine::TeamData& team : engine_->state().teams)
+    if (team.team.team_id() == session_->team_id) t = &team;
   if (!t) return;
+  const std::string& me = session_->uid;
+  auto member = [](const Channel& c, const std::string& uid) {
+    return std::find(c.member_uids().begin(), c.member_uids().end(), uid) != c.member_uids().end();
+  };
   std::vector<const User*> people;
   for (const User& u : t->users)
-    if (u.uid() != session_uid_ && !u.is_bot() && u.state() == User::kStateNormal) people.push_back(&u);
+    if (u.uid() != me && !u.is_bot() && u.state() == User::kStateNormal) people.push_back(&u);
   if (people.empty()) return;
   const User* who = people[rng_() % people.size()];
   int roll = static_cast<int>(rng_() % 100);
@@ -32,36 +38,35 @@ void DemoService::Impl::Live() {
   if (roll < 40) {
     std::vector<const Channel*> shared;
     for (const Channel& c : t->channels)
-      if (!c.is_archived() && IsMember(c, session_uid_) && IsMember(c, who->uid())) shared.push_back(&c);
+      if (!c.is_archived() && member(c, me) && member(c, who->uid())) shared.push_back(&c);
     if (shared.empty()) return;
     Message m;
     m.set_uid(who->uid());
     m.set_channel_id(shared[rng_() % shared.size()]->channel_id());
     m.set_content(phrase);
-    if (roll < 8) ShareAgain(t, &m);  // now and then a picture or a file instead of words
-    Announce(t, Store(t, m, true));
+    if (roll < 8) ShareAgain(*t, &m);  // now and then a picture or a file instead of words
+    engine_->Post(t->team.team_id(), m, true);
   } else if (roll < 60) {
-    DirectChat* d = nullptr;
-    for (DirectChat& c : t->chats)
-      if (c.Has(session_uid_) && c.Has(who->uid()) && c.uid_a != c.uid_b) d = &c;
+    const engine::DirectChat* d = nullptr;
+    for (const engine::DirectChat& c : t->chats)
+      if (c.Has(me) && c.Has(who->uid()) && c.uid_a != c.uid_b) d = &c;
     if (!d) return;
     Message m;
     m.set_uid(who->uid());
     m.set_channel_id(d->im_id);
     m.set_channel_type(Message::kDirectMessage);
-    m.set_to_uid(session_uid_);
+    m.set_to_uid(me);
     m.set_content(phrase);
-    Announce(t, Store(t, m, true));
+    engine_->Post(t->team.team_id(), m, true);
   } else if (roll < 85) {
-    int status = static_cast<int>(rng_() % 4);
-    for (User& u : t->users)
-      if (u.uid() == who->uid()) u.set_status(status);
-    Queue("presence", json{{"uid", who->uid()}, {"status", status}});
+    engine_->SetPresence(t->team.team_id(), who->uid(), static_cast<int>(rng_() % 4));
   } else {
     const veltrina::Service* deploy = nullptr;
     for (const veltrina::Service& s : t->services)
       if (s.kind() == veltrina::Service::kIntegration) deploy = &s;
-    Channel* target = FindChannel(t, "c-dev");
+    const Channel* target = nullptr;
+    for (const Channel& c : t->channels)
+      if (c.channel_id() == "c-dev") target = &c;
     if (!target) target = t->channels.empty() ? nullptr : &t->channels.front();
     if (!deploy || !target) return;
     Message m;
@@ -75,22 +80,27 @@ void DemoService::Impl::Live() {
     a.set_pretext("持续集成完成了一次构建");
     a.set_color(ok ? "#36A64F" : "#FF0000");
     a.set_title(ok ? "构建成功" : "构建失败");
-    a.set_title_link("https://veltrina.demo/ci/" + std::to_string(state_.next_id));
+    a.set_title_link("https://veltrina.demo/ci/" + std::to_string(engine_->NextId()));
     a.set_text(ok ? "所有测试通过 :white_check_mark:" : "3 个测试失败，请 <@" + who->uid() + "> 查看");
     a.set_fields({{"分支", "main", true}, {"耗时", std::to_string(2 + rng_() % 9) + " 分钟", true}});
     m.set_attachment(a);
-    Announce(t, Store(t, m, true));
+    engine_->Post(t->team.team_id(), m, true);
   }
-  Trim(t);
-  Save();
 }
 
-// Turns a life message into the share of one of the team's pictures or files (an existing one,
-// so that life adds no entities).
-void DemoService::Impl::ShareAgain(TeamData* t, Message* m) {
+// Turns a life message into the share of one of the team's pictures or files, one the session's
+// user may fetch: shared in a public channel or in the conversation it goes to.
+void DemoService::Impl::ShareAgain(const engine::TeamData& t, Message* m) {
+  auto is_public = [&](const std::string& conversation) {
+    for (const Channel& c : t.channels)
+      if (c.channel_id() == conversation) return c.type() != Channel::kPrivate;
+    return false;
+  };
   std::vector<const Entity*> shareable;
-  for (const Entity& e : t->entities)
-    if (e.entity_type() == Entity::kImage || e.entity_type() == Entity::kFile) shareable.push_back(&e);
+  for (const Entity& e : t.entities)
+    if ((e.entity_type() == Entity::kImage || e.entity_type() == Entity::kFile) &&
+        (e.channel_id() == m->ChannelID() || is_public(e.channel_id())))
+      shareable.push_back(&e);
   if (shareable.empty()) return;
   const Entity* e = shareable[rng_() % shareable.size()];
   const bool image = e->entity_type() == Entity::kImage;
@@ -99,60 +109,21 @@ void DemoService::Impl::ShareAgain(TeamData* t, Message* m) {
   m->set_entity_json(e->ToJson());
 }
 
-// Keeps the simulated chatter from growing without end; what people sent is never dropped.
-void DemoService::Impl::Trim(TeamData* t) {
-  for (auto& [conversation, list] : t->messages) {
-    if (list.size() <= kLifeMessagesKept) continue;
-    size_t extra = list.size() - kLifeMessagesKept;
-    std::erase_if(list, [&](const Message& m) {
-      if (extra == 0 || !StartsWith(m.key(), "life-")) return false;
-      --extra;
-      return true;
-    });
-    for (auto& [uid, counts] : t->unread) counts.erase(conversation);  // some of them may have been unread
-  }
+void DemoService::Impl::ScheduleLife(uint64_t generation) {
+  if (options_.life_interval.count() <= 0) return;
+  Timed(options_.life_interval, generation, [this, generation] {
+    Live();
+    ScheduleLife(generation);
+  });
 }
 
-void DemoService::Impl::LifeLoop() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  wake_.wait(lock, [this] { return started_ || stop_; });  // the config sets the pace
-  auto next_life = std::chrono::steady_clock::now() + options_.life_interval;
-  auto next_drop = std::chrono::steady_clock::now() + options_.connection_drop_interval;
-  while (!stop_) {
-    auto now = std::chrono::steady_clock::now();
-    // Bot answers that are due.
-    std::vector<BotAnswer> due;
-    std::erase_if(bot_answers_, [&](const BotAnswer& a) {
-      if (a.due > now) return false;
-      due.push_back(a);
-      return true;
-    });
-    for (const BotAnswer& a : due) AnswerAsBot(a);
-    if (dirty_ && now >= save_due_) Flush();
-    bool living = options_.life_interval.count() > 0;
-    if (living && now >= next_life) {
-      Live();
-      next_life = now + options_.life_interval;
-    }
-    bool dropping = options_.connection_drop_interval.count() > 0;
-    if (dropping && now >= next_drop) {
-      if (!session_team_.empty()) Queue("connection", json{{"state", 1}});
-      next_drop = now + options_.connection_drop_interval;
-    }
-    if (!events_.empty()) {
-      std::vector<Event> events;
-      events.swap(events_);
-      lock.unlock();
-      Emit(events);
-      lock.lock();
-      continue;
-    }
-    auto wake_at = living ? next_life : now + std::chrono::hours(1);
-    if (dropping) wake_at = std::min(wake_at, next_drop);
-    for (const BotAnswer& a : bot_answers_) wake_at = std::min(wake_at, a.due);
-    if (dirty_) wake_at = std::min(wake_at, save_due_);
-    wake_.wait_until(lock, wake_at);
-  }
+// The live connection "drops" now and then: the client shows it and connects again.
+void DemoService::Impl::ScheduleDrop(uint64_t generation) {
+  if (options_.connection_drop_interval.count() <= 0) return;
+  Timed(options_.connection_drop_interval, generation, [this, generation] {
+    if (session_) events_.push_back({"connection", R"({"state":1})"});
+    ScheduleDrop(generation);
+  });
 }
 
 }  // namespace veltrina::backend

@@ -11,11 +11,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "../json_util.h"
+#include "json_util.h"
 #include "veltrina/entity.h"
 #include "veltrina/message.h"
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
+using internal::json;
 
 struct TeamData;
 
@@ -73,4 +75,4 @@ void GrowLargeTeam(TeamData* team, uint32_t seed, int64_t anchor, const json& ch
 // Seed, anchor, and the generated channels and chats whose members or open lists changed.
 json GeneratedChanges(const TeamData& team);
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

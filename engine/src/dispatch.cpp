@@ -1,48 +1,25 @@
 // Which request does what: the small answers here, the larger ones in their own files.
 #include <algorithm>
 
-#include "../records_json.h"
+#include "engine_impl.h"
+#include "records_json.h"
+#include "utf8.h"
 #include "veltrina/immortal.h"
-#include "../text_util.h"
-#include "demo_config.h"
-#include "demo_service_impl.h"
 
-namespace veltrina::backend {
+namespace veltrina::engine {
 
-Reply DemoService::Impl::Handle(const std::string& method, const json& p, const std::string& data) {
-  internal::demo::Config config = ReadConfig(folder_);
-  if (config.unreachable && method != "http.get") return Fail(-1, "cannot reach the service");
-  if (method == "http.get") return HttpGet(Str(p, "url"), static_cast<uint64_t>(std::max<int64_t>(Int(p, "max_bytes"), 0)));
-  if (method == "client.version") {
-    return Ok(json{{"version_code", config.version_code},
-                   {"version_name", config.version_name},
-                   {"description", config.version_description},
-                   {"force", false},
-                   {"release_time", Now()},
-                   {"download_url", config.download_url}});
-  }
+Reply Engine::Impl::Dispatch(const std::string& method, const json& p, const std::string& data) {
   if (method == "team.lookup") return TeamLookup(Str(p, "subdomain"));
   if (method == "auth.login") return Login(p);
-  if (method == "web.feedback") {
-    if (Str(p, "description").size() > kMaxText) return Fail(413, "the feedback is longer than 32768 bytes");
-    json stored = p;
-    for (const char* field : {"client_version", "description", "title", "web_api_version"})
-      stored[field] = internal::SanitizeUtf8(Cut(Str(p, field), kMaxText));
-    state_.feedback.push_back(stored);
-    Save();
-    return Ok();
-  }
-  TeamData* t = Team();
-  if (!t) return Fail(401, "not signed in");
+  if (method == "web.feedback") return Feedback(p);
+  TeamData* t = session_ ? state_.FindTeam(session_->team_id) : nullptr;
+  if (!t || !FindUser(t, me_)) return Fail(401, "not signed in");
   if (method == "auth.init_password") return InitPassword(Str(p, "password"));
   if (method == "web.permission") {
-    Account* a = SessionAccount();
+    Account* a = FindAccount(t->team.team_id(), me_);
     return Ok(json{{"permission", a ? a->permission : 0}});
   }
-  if (method == "session.connect") {
-    Queue("connection", json{{"state", 0}});
-    return Ok();
-  }
+  if (method == "session.connect") return Ok();  // the host tells the connection's state
   if (method == "users.list") {
     ListReply users("users");
     for (const User& u : t->users) users.Add(internal::ToValue(u));
@@ -62,9 +39,9 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
     ListReply channels("channels");
     bool archived = Bool(p, "include_archived");
     for (const Channel& c : t->channels) {
-      if (c.type() == Channel::kPrivate && !IsMember(c, session_uid_)) continue;
+      if (c.type() == Channel::kPrivate && !IsMember(c, me_)) continue;
       if (c.is_archived() && !archived) continue;
-      channels.Add(internal::ToValue(View(c)));
+      channels.Add(internal::ToValue(View(c, me_)));
     }
     return channels.Done();
   }
@@ -75,25 +52,16 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
   if (method == "ims.list") {
     json ims = json::array();
     for (const DirectChat& d : t->chats)
-      if (d.Has(session_uid_) && d.open_for.count(session_uid_)) ims.push_back(internal::ToValue(View(d)));
+      if (d.Has(me_) && d.open_for.count(me_)) ims.push_back(internal::ToValue(View(d, me_)));
     return Ok(json{{"ims", ims}});
   }
-  if (method == "ims.open" || method == "ims.close") {
-    DirectChat* d = FindChat(t, Str(p, "im_id"));
-    if (!d || !d->Has(session_uid_)) return Fail(404, "no such conversation");
-    if (method == "ims.open")
-      d->open_for.insert(session_uid_);
-    else
-      d->open_for.erase(session_uid_);
-    Save();
-    return method == "ims.open" ? Ok(json{{"im", internal::ToValue(View(*d))}}) : Ok();
-  }
+  if (method == "ims.open" || method == "ims.close") return OpenOrCloseIm(t, Str(p, "im_id"), method == "ims.open");
   if (method == "ims.new") return NewIm(t, Str(p, "uid"));
   if (method == "messages.sync") return Sync(t, p);
   if (method == "messages.history") return History(t, p);
   if (method == "messages.unread") {
     json unread = json::array();
-    for (const std::string& conversation : Conversations(t, session_uid_)) unread.push_back(Counts(t, conversation));
+    for (const std::string& conversation : Conversations(t, me_)) unread.push_back(Counts(t, me_, conversation));
     return Ok(json{{"unread", unread}});
   }
   if (method == "messages.mark_read" || method == "messages.cursor")
@@ -103,19 +71,30 @@ Reply DemoService::Impl::Handle(const std::string& method, const json& p, const 
   if (method == "entities.get") {
     Entity scratch;
     const Entity* e = FindEntity(t, Str(p, "entity_id"), &scratch);
-    return e ? Ok(json{{"entity", internal::ToValue(*e)}}) : Fail(404, "no such entity");
+    if (!e || !MayFetch(t, e->channel_id(), me_)) return Fail(404, "no such entity");
+    return Ok(json{{"entity", internal::ToValue(*e)}});
   }
   if (method == "entities.comment") return Comment(t, Str(p, "entity_id"), Str(p, "content"));
   if (method == "files.upload") return Upload(t, p, data);
   return Fail(400, "unknown request " + method);
 }
 
-Reply DemoService::Impl::Sync(TeamData* t, const json& p) {
+Reply Engine::Impl::Feedback(const json& p) {
+  if (Str(p, "description").size() > kMaxText) return Fail(413, "the feedback is longer than 32768 bytes");
+  json stored = p;
+  for (const char* field : {"client_version", "description", "title", "web_api_version"})
+    stored[field] = internal::SanitizeUtf8(Cut(Str(p, field), kMaxText));
+  state_.feedback.push_back(stored);
+  Touch(RecordKind::kFeedback, nullptr, std::to_string(state_.feedback.size() - 1));
+  return Ok();
+}
+
+Reply Engine::Impl::Sync(TeamData* t, const json& p) {
   const size_t count = static_cast<size_t>(std::clamp<int64_t>(Int(p, "count", 20), 1, 200));
   ListReply messages("messages");
   static Immortal<std::vector<Message>> none;  // answers may still be made while the process exits
   const std::vector<Message>& kNone = none.get();
-  for (const std::string& conversation : Conversations(t, session_uid_)) {
+  for (const std::string& conversation : Conversations(t, me_)) {
     auto it = t->messages.find(conversation);
     const std::vector<Message>& stored = it == t->messages.end() ? kNone : it->second;
     // The large team's history comes first, then what was stored; only the page is made.
@@ -129,9 +108,9 @@ Reply DemoService::Impl::Sync(TeamData* t, const json& p) {
   return messages.Done();
 }
 
-Reply DemoService::Impl::History(TeamData* t, const json& p) {
+Reply Engine::Impl::History(TeamData* t, const json& p) {
   const std::string conversation = Str(p, "channel_id"), before = Str(p, "before");
-  if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+  if (!Sees(t, conversation, me_)) return Fail(404, "no such conversation");
   const size_t count = static_cast<size_t>(std::clamp<int64_t>(Int(p, "count", 20), 1, 200));
   static Immortal<std::vector<Message>> none;  // answers may still be made while the process exits
   const std::vector<Message>& kNone = none.get();
@@ -161,13 +140,14 @@ Reply DemoService::Impl::History(TeamData* t, const json& p) {
   return messages.Done();
 }
 
-Reply DemoService::Impl::MarkRead(TeamData* t, const json& p, bool announce) {
+Reply Engine::Impl::MarkRead(TeamData* t, const json& p, bool announce) {
   const std::string conversation = Str(p, "channel_id");
-  if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
-  MoveCursor(t, session_uid_, conversation, std::min(Int(p, "time"), Now() + 60));
-  Save();
-  if (announce) Queue("unread", Counts(t, conversation));
+  if (!Sees(t, conversation, me_)) return Fail(404, "no such conversation");
+  MoveCursor(t, me_, conversation, std::min(Int(p, "time"), Now() + 60));
+  // The session that moved its cursor without asking for the counts is not told them; the user's
+  // other sessions are.
+  Record(t, Change{.kind = Change::Kind::kUnread, .conversation = conversation, .uid = me_}, announce);
   return Ok();
 }
 
-}  // namespace veltrina::backend
+}  // namespace veltrina::engine

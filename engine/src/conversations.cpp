@@ -1,15 +1,13 @@
 // Channels, direct chats, messages, comments and the file lists of a conversation.
-#include <algorithm>
-
-#include "../records_json.h"
-#include "../text_util.h"
-#include "demo_service_impl.h"
+#include "engine_impl.h"
+#include "records_json.h"
+#include "utf8.h"
 #include "veltrina/director.h"
 
-namespace veltrina::backend {
+namespace veltrina::engine {
 
-Reply DemoService::Impl::CreateChannel(TeamData* t, const json& p) {
-  Account* a = SessionAccount();
+Reply Engine::Impl::CreateChannel(TeamData* t, const json& p) {
+  Account* a = FindAccount(t->team.team_id(), me_);
   int type = Int(p, "type", 1) == 2 ? Channel::kPrivate : Channel::kPublic;
   int64_t needed = type == Channel::kPrivate ? Director::kPermissionCreateGroup : Director::kPermissionCreateChannel;
   if (!a || (a->permission & needed) == 0) return Fail(403, "not allowed to create it");
@@ -22,9 +20,9 @@ Reply DemoService::Impl::CreateChannel(TeamData* t, const json& p) {
   c.set_channel_name(name);
   c.set_topic(internal::SanitizeUtf8(Cut(Str(p, "topic"), 250)));
   c.set_type(static_cast<Channel::Type>(type));
-  c.set_creator_uid(session_uid_);
+  c.set_creator_uid(me_);
   c.set_created_at(Now());
-  std::vector<std::string> members{session_uid_};
+  std::vector<std::string> members{me_};
   if (const json* list = Member(p, "member_uids"); list && list->is_array())
     for (const json& uid : *list)
       if (uid.is_string() && FindUser(t, uid.get<std::string>()) &&
@@ -32,99 +30,130 @@ Reply DemoService::Impl::CreateChannel(TeamData* t, const json& p) {
         members.push_back(uid.get<std::string>());
   c.set_member_uids(members);
   t->channels.push_back(c);
-  Notice(t, c.channel_id(), "<@" + session_uid_ + "> 创建了 <#" + c.channel_id() + "|" + name + ">");
-  Save();
-  return Ok(json{{"channel", internal::ToValue(View(c))}});
+  ChannelChanged(t, c);
+  Notice(t, c.channel_id(), "<@" + me_ + "> 创建了 <#" + c.channel_id() + "|" + name + ">");
+  return Ok(json{{"channel", internal::ToValue(View(c, me_))}});
 }
 
-Reply DemoService::Impl::JoinChannel(TeamData* t, const std::string& id) {
+Reply Engine::Impl::JoinChannel(TeamData* t, const std::string& id) {
   Channel* c = FindChannel(t, id);
-  if (!c || (c->type() == Channel::kPrivate && !IsMember(*c, session_uid_))) return Fail(404, "no such channel");
+  if (!c || (c->type() == Channel::kPrivate && !IsMember(*c, me_))) return Fail(404, "no such channel");
   if (c->is_archived()) return Fail(400, "the channel is archived");
-  if (!IsMember(*c, session_uid_)) {
+  if (!IsMember(*c, me_)) {
     std::vector<std::string> members = c->member_uids();
-    members.push_back(session_uid_);
+    members.push_back(me_);
     c->set_member_uids(members);
-    Notice(t, id, "<@" + session_uid_ + "> 加入了 <#" + id + ">");
-    Save();
+    ChannelChanged(t, *c);
+    Notice(t, id, "<@" + me_ + "> 加入了 <#" + id + ">");
   }
-  return Ok(json{{"channel", internal::ToValue(View(*c))}});
+  return Ok(json{{"channel", internal::ToValue(View(*c, me_))}});
 }
 
-Reply DemoService::Impl::LeaveChannel(TeamData* t, const std::string& id) {
+Reply Engine::Impl::LeaveChannel(TeamData* t, const std::string& id) {
   Channel* c = FindChannel(t, id);
-  if (!c || !IsMember(*c, session_uid_)) return Fail(404, "no such channel");
+  if (!c || !IsMember(*c, me_)) return Fail(404, "no such channel");
   if (c->IsGeneral()) return Fail(400, "nobody leaves the general channel");
   std::vector<std::string> members = c->member_uids();
-  std::erase(members, session_uid_);
+  std::erase(members, me_);
   c->set_member_uids(members);
-  Store(t, SystemNotice(id, "<@" + session_uid_ + "> 离开了 <#" + id + ">"));
-  Save();
+  ChannelChanged(t, *c, me_);
+  Announce(t, Store(t, SystemNotice(id, "<@" + me_ + "> 离开了 <#" + id + ">")), false);
   return Ok();
 }
 
-Reply DemoService::Impl::Invite(TeamData* t, const std::string& id, const std::string& uid) {
+Reply Engine::Impl::Invite(TeamData* t, const std::string& id, const std::string& uid) {
   Channel* c = FindChannel(t, id);
-  if (!c || !IsMember(*c, session_uid_)) return Fail(404, "no such channel");
+  if (!c || !IsMember(*c, me_)) return Fail(404, "no such channel");
   if (!FindUser(t, uid)) return Fail(404, "no such user");
   if (!IsMember(*c, uid)) {
     std::vector<std::string> members = c->member_uids();
     members.push_back(uid);
     c->set_member_uids(members);
-    Notice(t, id, "<@" + session_uid_ + "> 邀请 <@" + uid + "> 加入了 <#" + id + ">");
-    Save();
+    ChannelChanged(t, *c);
+    Notice(t, id, "<@" + me_ + "> 邀请 <@" + uid + "> 加入了 <#" + id + ">");
   }
-  return Ok(json{{"channel", internal::ToValue(View(*c))}});
+  return Ok(json{{"channel", internal::ToValue(View(*c, me_))}});
 }
 
-Reply DemoService::Impl::NewIm(TeamData* t, const std::string& uid) {
+Reply Engine::Impl::NewIm(TeamData* t, const std::string& uid) {
   if (!FindUser(t, uid)) return Fail(404, "no such user");
-  for (DirectChat& d : t->chats) {
-    if ((d.uid_a == session_uid_ && d.uid_b == uid) || (d.uid_b == session_uid_ && d.uid_a == uid)) {
-      d.open_for.insert(session_uid_);
-      Save();
-      return Ok(json{{"im", internal::ToValue(View(d))}});
-    }
-  }
+  for (DirectChat& d : t->chats)
+    if ((d.uid_a == me_ && d.uid_b == uid) || (d.uid_b == me_ && d.uid_a == uid))
+      return OpenOrCloseIm(t, d.im_id, true);
   DirectChat d;
   d.im_id = state_.NewId("im-");
-  d.uid_a = session_uid_;
+  d.uid_a = me_;
   d.uid_b = uid;
   d.created_at = Now();
-  d.open_for.insert(session_uid_);
+  d.open_for.insert(me_);
   t->chats.push_back(d);
-  Save();
-  return Ok(json{{"im", internal::ToValue(View(d))}});
+  Touch(RecordKind::kChat, t, d.im_id);
+  Record(t, Change{.kind = Change::Kind::kIm, .conversation = d.im_id, .uid = me_}, false);
+  return Ok(json{{"im", internal::ToValue(View(d, me_))}});
 }
 
-Reply DemoService::Impl::Send(TeamData* t, const json& p) {
+Reply Engine::Impl::OpenOrCloseIm(TeamData* t, const std::string& id, bool open) {
+  DirectChat* d = FindChat(t, id);
+  if (!d || !d->Has(me_)) return Fail(404, "no such conversation");
+  if (d->open_for.count(me_) != (open ? 1u : 0u)) {
+    if (open)
+      d->open_for.insert(me_);
+    else
+      d->open_for.erase(me_);
+    Touch(RecordKind::kChat, t, d->im_id);
+    Record(t, Change{.kind = Change::Kind::kIm, .conversation = d->im_id, .uid = me_}, false);
+  }
+  return open ? Ok(json{{"im", internal::ToValue(View(*d, me_))}}) : Ok();
+}
+
+Reply Engine::Impl::Send(TeamData* t, const json& p) {
   const json* m = Member(p, "message");
   if (!m || !m->is_object()) return Fail(400, "no message");
   Message in = internal::MessageFrom(*m);
-  if (!Sees(t, in.ChannelID(), session_uid_)) return Fail(404, "no such conversation");
+  if (!Sees(t, in.ChannelID(), me_)) return Fail(404, "no such conversation");
+  const std::string client_id = Str(p, "client_msg_id");
+  if (std::optional<Reply> again = Repeated(t, client_id)) return *again;
   if (in.content().empty()) return Fail(400, "the message is empty");
   if (in.content().size() > kMaxText) return Fail(413, "the message is longer than 32768 bytes");
   Message out;
-  out.set_uid(session_uid_);
+  out.set_uid(me_);
   out.set_sender_type(Message::kSenderUser);
   out.set_message_type(Message::kText);
   out.set_channel_id(in.ChannelID());
   out.set_content(in.content());
   DirectChat* d = FindChat(t, in.ChannelID());
   out.set_channel_type(d ? Message::kDirectMessage : Message::kChannelMessage);
-  if (d) out.set_to_uid(d->Peer(session_uid_));
-  const Message& stored = Store(t, out);
-  MoveCursor(t, session_uid_, stored.ChannelID(), stored.timestamp());
-  if (d) {
-    d->open_for.insert(d->Peer(session_uid_));
-    const User* peer = FindUser(t, d->Peer(session_uid_));
-    if (peer && peer->is_bot()) ScheduleBotAnswer(t, *d, peer->uid(), stored.content());
-  }
-  Save();
+  if (d) out.set_to_uid(d->Peer(me_));
+  const Message stored = Store(t, out);
+  MoveCursor(t, me_, stored.ChannelID(), stored.timestamp());
+  RememberSent(t, client_id, stored);
+  Announce(t, stored, false);
+  if (d && options_.on_direct_message)
+    if (const User* peer = FindUser(t, d->Peer(me_))) options_.on_direct_message(t->team.team_id(), stored, *peer);
   return Ok(json{{"message", internal::ToValue(stored)}});
 }
 
-Reply DemoService::Impl::ListEntities(TeamData* t, const json& p) {
+std::optional<Reply> Engine::Impl::Repeated(TeamData* t, const std::string& client_id) {
+  if (client_id.empty()) return std::nullopt;
+  auto it = t->sent_ids.find(me_ + "\n" + client_id);
+  if (it == t->sent_ids.end()) return std::nullopt;
+  const size_t cut = it->second.find('\n');
+  const std::string conversation = it->second.substr(0, cut);
+  const std::string key = cut == std::string::npos ? std::string() : it->second.substr(cut + 1);
+  if (auto list = t->messages.find(conversation); list != t->messages.end())
+    for (const Message& m : list->second)
+      if (m.key() == key) return Ok(json{{"message", internal::ToValue(m)}});
+  return Fail(409, "the message sent with this id is gone");
+}
+
+void Engine::Impl::RememberSent(TeamData* t, const std::string& client_id, const Message& stored) {
+  if (client_id.empty()) return;
+  const std::string id = me_ + "\n" + client_id.substr(0, 128);
+  t->sent_ids[id] = stored.ChannelID() + "\n" + stored.key();
+  Touch(RecordKind::kSentId, t, id);
+}
+
+Reply Engine::Impl::ListEntities(TeamData* t, const json& p) {
   std::string conversation = Str(p, "channel_id");
   int64_t type = Int(p, "entity_type");
   std::string keyword = Str(p, "keyword");
@@ -160,7 +189,7 @@ Reply DemoService::Impl::ListEntities(TeamData* t, const json& p) {
   return Ok(json{{"entities", entities}, {"total", found.size()}});
 }
 
-Reply DemoService::Impl::Comment(TeamData* t, const std::string& entity_id, const std::string& content) {
+Reply Engine::Impl::Comment(TeamData* t, const std::string& entity_id, const std::string& content) {
   if (content.size() > kMaxText) return Fail(413, "the comment is longer than 32768 bytes");
   Entity* found = nullptr;
   for (Entity& e : t->entities)
@@ -169,30 +198,30 @@ Reply DemoService::Impl::Comment(TeamData* t, const std::string& entity_id, cons
     t->entities.push_back(std::move(generated));  // from now on stored, with its comments
     found = &t->entities.back();
   }
+  if (found && !MayFetch(t, found->channel_id(), me_)) found = nullptr;
   if (found) {
     Entity& e = *found;
     veltrina::Comment c;
     c.set_comment_id(state_.NewId("cm-"));
     c.set_entity_id(entity_id);
-    c.set_creator_uid(session_uid_);
+    c.set_creator_uid(me_);
     c.set_content(internal::SanitizeUtf8(content));
     c.set_created_at(Now());
     e.add_comment(c);
-    if (Sees(t, e.channel_id(), session_uid_)) {
+    Touch(RecordKind::kEntity, t, e.entity_id());
+    if (Sees(t, e.channel_id(), me_)) {
       Message m;
-      m.set_uid(session_uid_);
+      m.set_uid(me_);
       m.set_message_type(Message::kComment);
       m.set_channel_id(e.channel_id());
       m.set_channel_type(FindChat(t, e.channel_id()) ? Message::kDirectMessage : Message::kChannelMessage);
       m.set_content(c.content());
       m.set_entity_json(e.ToJson());
-      const Message& stored = Store(t, m);
-      Queue("message", json{{"message", internal::ToValue(stored)}});
+      Announce(t, Store(t, m), true);
     }
-    Save();
     return Ok(json{{"comment", internal::ToValue(c)}});
   }
   return Fail(404, "no such entity");
 }
 
-}  // namespace veltrina::backend
+}  // namespace veltrina::engine

@@ -1,17 +1,13 @@
 // Uploads, and the files and pictures the service serves for the storage and file box hosts.
-
-#include <windows.h>
-
-#include "../records_json.h"
-#include "../text_util.h"
-#include "demo_images.h"
-#include "demo_service_impl.h"
-#include "demo_upload.h"
-#include "veltrina/file_utils.h"
+#include "engine_impl.h"
+#include "veltrina/engine/images.h"
+#include "records_json.h"
+#include "upload_names.h"
+#include "utf8.h"
 #include "veltrina/hosts.h"
 #include "veltrina/http.h"
 
-namespace veltrina::backend {
+namespace veltrina::engine {
 
 namespace {
 
@@ -38,34 +34,28 @@ Reply WithinLimit(Reply r, uint64_t max_bytes) {
 }
 
 // A stored file into r->data, unless it is larger than max_bytes (0: any size): then r becomes a
-// 413 failure without the file being read. False when the file cannot be read.
-bool ReadStored(const std::string& file, uint64_t max_bytes, Reply* r) {
-  WIN32_FILE_ATTRIBUTE_DATA info{};
-  if (!GetFileAttributesExW(internal::WidePath(file).c_str(), GetFileExInfoStandard, &info)) return false;
-  uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  if (max_bytes > 0 && size > max_bytes) {
-    *r = Fail(413, "the answer is too large");
-    return true;
+// 413 failure without the file being read. False when there is no such file.
+bool ReadStored(Blobs& blobs, const std::string& name, uint64_t max_bytes, Reply* r) {
+  switch (blobs.Get(name, max_bytes, &r->data)) {
+    case Blobs::Read::kOk:
+      *r = WithinLimit(std::move(*r), max_bytes);
+      return true;
+    case Blobs::Read::kTooLarge:
+      *r = Fail(413, "the answer is too large");
+      return true;
+    case Blobs::Read::kMissing:
+      break;
   }
-  std::string data;
-  if (!FileUtils::SharedFileUtils()->ReadFile(file, &data)) return false;
-  r->data = std::move(data);
-  *r = WithinLimit(std::move(*r), max_bytes);  // it may have grown since its size was taken
-  return true;
+  return false;
 }
 
 }  // namespace
 
-bool DemoService::Impl::ServesUrl(const std::string& url) const {
-  for (const char* host : {kStorageHost, kFileBoxHost})
-    for (const char* scheme : {"https://", "http://"})
-      if (StartsWith(url, std::string(scheme) + host + "/")) return true;
-  return false;
-}
-
-Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& data) {
+Reply Engine::Impl::Upload(TeamData* t, const json& p, const std::string& data) {
   std::string conversation = Str(p, "channel_id");
-  if (!Sees(t, conversation, session_uid_)) return Fail(404, "no such conversation");
+  if (!Sees(t, conversation, me_)) return Fail(404, "no such conversation");
+  const std::string client_id = Str(p, "client_upload_id");
+  if (std::optional<Reply> again = Repeated(t, client_id)) return *again;
   // Too much is refused whole, never stored cut: the uploader would take all of it as shared.
   if (data.size() > HttpClient::kMaxUploadBytes) return Fail(413, "the file is larger than the 100 MB upload limit");
   std::string comment = Str(p, "comment");
@@ -82,7 +72,7 @@ Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& d
   e.set_path("f/" + e.entity_id());
   e.set_file_extension(ext);
   e.set_file_size(static_cast<int64_t>(data.size()));
-  e.set_creator_uid(session_uid_);
+  e.set_creator_uid(me_);
   e.set_created_at(Now());
   if (image) {
     int w = 400, h = 300;
@@ -94,48 +84,50 @@ Reply DemoService::Impl::Upload(TeamData* t, const json& p, const std::string& d
     veltrina::Comment c;
     c.set_comment_id(state_.NewId("cm-"));
     c.set_entity_id(e.entity_id());
-    c.set_creator_uid(session_uid_);
+    c.set_creator_uid(me_);
     c.set_content(internal::SanitizeUtf8(comment));
     c.set_created_at(Now());
     e.add_comment(c);
   }
-  std::string files = folder_ + "\\demo-files";
-  FileUtils::SharedFileUtils()->MakeDirectory(files);
-  if (!FileUtils::SharedFileUtils()->WriteFileAtomically(files + "\\" + StoredFileName(e.entity_id(), ext), data))
-    return Fail(500, "cannot store the file");
+  if (!ports_.blobs->Put(StoredFileName(e.entity_id(), ext), data)) return Fail(500, "cannot store the file");
   t->entities.push_back(e);
+  Touch(RecordKind::kEntity, t, e.entity_id());
   Message m;
-  m.set_uid(session_uid_);
+  m.set_uid(me_);
   m.set_message_type(image ? Message::kImage : Message::kFile);
   m.set_channel_id(conversation);
   DirectChat* d = FindChat(t, conversation);
   m.set_channel_type(d ? Message::kDirectMessage : Message::kChannelMessage);
-  if (d) m.set_to_uid(d->Peer(session_uid_));
+  if (d) m.set_to_uid(d->Peer(me_));
   m.set_content(std::string(image ? "上传了图片: " : "上传了文件: ") + name);
   m.set_entity_json(e.ToJson());
-  const Message& stored = Store(t, m);
-  Queue("message", json{{"message", internal::ToValue(stored)}});
-  Save();
+  const Message stored = Store(t, m);
+  RememberSent(t, client_id, stored);
+  Announce(t, stored, true);
   return Ok(json{{"message", internal::ToValue(stored)}});
 }
 
-bool DemoService::Impl::UploadedThumbnail(const std::string& url, uint64_t max_bytes, Reply* r) {
+bool Engine::Impl::UploadedThumbnail(const Session* session, const std::string& url, uint64_t max_bytes, Reply* r) {
   std::string path = ThumbnailPath(url);
-  for (const TeamData& t : state_.teams)
+  if (path.empty()) return false;
+  for (TeamData& t : state_.teams)
     for (const Entity& e : t.entities)
-      if (!path.empty() && e.path() == path && e.entity_type() == Entity::kImage) {
-        std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
-        if (ReadStored(file, max_bytes, r)) return true;
+      if (e.path() == path && e.entity_type() == Entity::kImage) {
+        if (session && (session->team_id != t.team.team_id() || !MayFetch(&t, e.channel_id(), session->uid))) {
+          *r = Fail(404, "not found");
+          return true;
+        }
+        if (ReadStored(*ports_.blobs, StoredFileName(e.entity_id(), e.file_extension()), max_bytes, r)) return true;
       }
   return false;
 }
 
-Reply DemoService::Impl::HttpGet(const std::string& url, uint64_t max_bytes) {
+Reply Engine::Impl::Download(const Session* session, const std::string& url, uint64_t max_bytes) {
   Reply r;
   r.ok = true;
   r.code = 200;
   r.body = R"({"content_type":"image/png"})";
-  if (UploadedThumbnail(url, max_bytes, &r)) return r;
+  if (UploadedThumbnail(session, url, max_bytes, &r)) return r;
   if (GeneratedImageFor(url, &r.data)) return WithinLimit(std::move(r), max_bytes);
   std::string rest;
   for (const char* scheme : {"https://", "http://"})
@@ -153,10 +145,12 @@ Reply DemoService::Impl::HttpGet(const std::string& url, uint64_t max_bytes) {
     if (const Entity* found = StartsWith(path, "f/") ? FindEntity(&t, path.substr(2), &scratch) : nullptr;
         found && found->path() == path) {
       const Entity& e = *found;
-      std::string file = folder_ + "\\demo-files\\" + StoredFileName(e.entity_id(), e.file_extension());
+      // A file is served to those who may see where it was shared.
+      if (session && (session->team_id != t.team.team_id() || !MayFetch(&t, e.channel_id(), session->uid)))
+        return Fail(404, "not found");
       Reply stored = r;
       stored.body = R"({"content_type":"application/octet-stream"})";
-      if (ReadStored(file, max_bytes, &stored)) {
+      if (ReadStored(*ports_.blobs, StoredFileName(e.entity_id(), e.file_extension()), max_bytes, &stored)) {
         return stored;
       } else if (e.entity_type() == Entity::kImage) {
         r.data = PicturePng(path, e.thumb_width() > 0 ? e.thumb_width() : 400,
@@ -171,4 +165,4 @@ Reply DemoService::Impl::HttpGet(const std::string& url, uint64_t max_bytes) {
   return Fail(404, "not found");
 }
 
-}  // namespace veltrina::backend
+}  // namespace veltrina::engine

@@ -3,7 +3,7 @@
 // are kept and its picture size.
 #include <string>
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
 
 // The longest shared name, in UTF-8 bytes.
 inline constexpr size_t kMaxShareName = 200;
@@ -21,4 +21,4 @@ std::string ThumbnailPath(const std::string& url);
 // Pixel size of PNG, GIF, BMP or JPEG bytes; false for anything else.
 bool ImageSize(const std::string& data, int* width, int* height);
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

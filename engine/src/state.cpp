@@ -1,10 +1,12 @@
-#include "demo_state.h"
+#include "veltrina/engine/state.h"
 
 #include <algorithm>
 
-#include "../records_json.h"
+#include "records_json.h"
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
+using namespace internal;
 
 TeamData* State::FindTeam(const std::string& team_id) {
   for (TeamData& t : teams)
@@ -112,6 +114,8 @@ json StateToJson(const State& state) {
               {"channels", channels},          {"chats", chats},    {"messages", messages},
               {"entities", Array(t.entities)}, {"cursors", cursors}};
     if (t.generated) team["generated"] = GeneratedChanges(t);
+    if (t.seq > 0) team["seq"] = t.seq;
+    if (!t.sent_ids.empty()) team["sent_ids"] = t.sent_ids;
     teams.push_back(std::move(team));
   }
   return json{{"format", 1},          {"next_id", state.next_id}, {"accounts", accounts},
@@ -172,6 +176,10 @@ bool StateFromJson(const json& document, State* state) {
           if (time.is_number_integer()) team.cursors[uid][conversation] = time.get<int64_t>();
       }
     }
+    team.seq = std::max<int64_t>(0, Int(t, "seq"));
+    if (const json* sent = Member(t, "sent_ids"); sent && sent->is_object())
+      for (const auto& [client, stored] : sent->items())
+        if (stored.is_string()) team.sent_ids[client] = stored.get<std::string>();
     loaded.teams.push_back(std::move(team));
   }
   if (const json* feedback = Member(document, "feedback"); feedback && feedback->is_array())
@@ -183,4 +191,4 @@ bool StateFromJson(const json& document, State* state) {
   return true;
 }
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

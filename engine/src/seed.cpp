@@ -1,10 +1,13 @@
-#include "demo_state.h"
 #include "veltrina/director.h"
+#include "veltrina/engine/ports.h"
+#include "veltrina/engine/state.h"
 
 // The demo's story: team "demo" (Veltrina 演示团队) with people, a bot and integrations, channels
 // full of every kind of message; and a small second team "acme".
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
+using namespace internal;
 
 namespace {
 
@@ -368,31 +371,24 @@ constexpr const char* kNewbieHash =
 constexpr const char* kCarolHash =
     "pbkdf2-sha256$50000$117e1aa0a04707725e94f4352b49c0a4$"
     "c28af8403ffbe5473bd527a293054d0607cac2e65ee6007afacb924061baf3f6";
-// Of a random password nobody knows.
-constexpr const char* kDecoyHash =
-    "pbkdf2-sha256$50000$b03c837ca2c17f19db7e411e6df7ab99$"
-    "269395bb4e5f6f5b487fd1758600bec9f7672cdff8daef6ce33430ab11835c70";
-
 }  // namespace
 
-const char* DecoyPasswordHash() { return kDecoyHash; }
-
-State SeedState(int64_t now) {
+State SeedState(int64_t now, PasswordHasher& passwords) {
   State state;
   const int64_t all = Director::kPermissionCreateChannel | Director::kPermissionCreateGroup |
                       Director::kPermissionConfigureServices;
   const int64_t create = Director::kPermissionCreateChannel | Director::kPermissionCreateGroup;
   state.accounts = {
-      {.team_id = "t-demo", .user_name = "alice", .password_hash = kAliceHash, .uid = "u-alice", .permission = all},
-      {.team_id = "t-demo", .user_name = "bob", .password_hash = kBobHash, .uid = "u-bob"},
-      {.team_id = "t-demo", .user_name = "lilei", .password_hash = kLileiHash, .uid = "u-lilei", .permission = create},
-      {.team_id = "t-demo", .user_name = "newbie", .password_hash = kNewbieHash, .uid = "u-newbie",
+      {.team_id = "t-demo", .user_name = "alice", .password_hash = passwords.Seeded("veltrina", kAliceHash), .uid = "u-alice", .permission = all},
+      {.team_id = "t-demo", .user_name = "bob", .password_hash = passwords.Seeded("veltrina", kBobHash), .uid = "u-bob"},
+      {.team_id = "t-demo", .user_name = "lilei", .password_hash = passwords.Seeded("veltrina", kLileiHash), .uid = "u-lilei", .permission = create},
+      {.team_id = "t-demo", .user_name = "newbie", .password_hash = passwords.Seeded("init1234", kNewbieHash), .uid = "u-newbie",
        .initial_password = true, .permission = create},
-      {.team_id = "t-acme", .user_name = "carol", .password_hash = kCarolHash, .uid = "u-carol", .permission = all},
+      {.team_id = "t-acme", .user_name = "carol", .password_hash = passwords.Seeded("veltrina", kCarolHash), .uid = "u-carol", .permission = all},
   };
   SeedDemoTeam(&state, now);
   SeedAcmeTeam(&state, now);
   return state;
 }
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

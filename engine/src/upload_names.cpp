@@ -1,13 +1,15 @@
-#include "demo_upload.h"
+#include "upload_names.h"
 
 #include <cstdint>
 #include <cstdio>
 
-#include "../text_util.h"
-#include "demo_images.h"
+#include "utf8.h"
+#include "veltrina/engine/images.h"
 #include "veltrina/hosts.h"
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
+using namespace internal;
 namespace {
 
 bool IsDeviceName(std::string stem) {
@@ -114,4 +116,4 @@ bool ImageSize(const std::string& d, int* width, int* height) {
   return true;
 }
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

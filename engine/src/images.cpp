@@ -1,4 +1,4 @@
-#include "demo_images.h"
+#include "veltrina/engine/images.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,7 +11,8 @@
 #include "veltrina/hosts.h"
 #include "veltrina/immortal.h"
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
 
 namespace {
 
@@ -146,4 +147,4 @@ bool PngSize(const std::string& data, int* width, int* height) {
   return true;
 }
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

@@ -1,13 +1,15 @@
-#include "demo_large.h"
+#include "veltrina/engine/large_team.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <unordered_set>
 
-#include "demo_state.h"
+#include "veltrina/engine/state.h"
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
+using namespace internal;
 
 namespace {
 
@@ -545,4 +547,4 @@ json GeneratedChanges(const TeamData& team) {
   return json{{"seed", g.seed}, {"anchor", g.anchor}, {"channels", channels}, {"chats", chats}};
 }
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

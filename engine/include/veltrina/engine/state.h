@@ -1,14 +1,15 @@
 #pragma once
-// Everything the demo service knows, and its JSON form on disk.
+// Everything the team engine knows, and its JSON form (the embedded host's state file).
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "../json_util.h"
-#include "demo_large.h"
+#include "json_util.h"
+#include "veltrina/engine/large_team.h"
 #include "veltrina/channel.h"
 #include "veltrina/entity.h"
 #include "veltrina/message.h"
@@ -16,7 +17,10 @@
 #include "veltrina/team.h"
 #include "veltrina/user.h"
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
+
+using internal::json;
+class PasswordHasher;
 
 struct Account {
   std::string team_id;
@@ -46,6 +50,27 @@ struct Unread {
   int64_t fresh = 0;
 };
 
+// One entry of a team's change log: what happened, to whom it may be told, and what to tell. The
+// event bodies that depend on the reader (counts, views) are made when a session polls.
+struct Change {
+  enum class Kind {
+    kMessage,   // a stored message: "message" (and the reader's "unread") to who reads `conversation`
+    kUnread,    // `uid`'s counts of `conversation` moved: "unread" to that user
+    kIm,        // direct chat `conversation` changed for `uid`: "im" to that user
+    kChannel,   // channel `conversation` changed: "channel" to who lists it, and to `uid` (who left)
+    kPresence,  // "presence" `body` to the team
+    kUser,      // "user" `body` to the team
+  };
+  // Members left out of a designated initializer take these ({} keeps -Wextra quiet).
+  int64_t seq{};
+  Kind kind{};
+  std::string conversation{};
+  std::string uid{};   // kMessage: the sender
+  std::string body{};  // kMessage: the message's JSON; kPresence, kUser: the event's
+  uint64_t origin{};   // the session whose request made it (0: the host)
+  bool echo{true};     // false: the origin had it in its answer and is not told again
+};
+
 struct TeamData {
   Team team;
   std::vector<User> users;
@@ -60,6 +85,13 @@ struct TeamData {
   json generated_changes;  // as read from the file, until the team is grown again
   // uid -> conversation -> counts, kept as messages arrive and cursors move; never saved.
   std::map<std::string, std::map<std::string, Unread>> unread;
+  // The last change's number; saved, so that numbers never repeat after a restart.
+  int64_t seq = 0;
+  // The latest changes, oldest first; never saved (a reader older than the first gets a resync).
+  std::deque<Change> log;
+  // "<uid>\n<client_msg_id>" -> "<conversation>\n<key>": a send repeated by its sender is answered
+  // with what was stored the first time.
+  std::map<std::string, std::string> sent_ids;
 };
 
 struct State {
@@ -78,10 +110,8 @@ json StateToJson(const State& state);
 // False when the document does not describe a state (then `state` is untouched).
 bool StateFromJson(const json& document, State* state);
 
-// The story a fresh data folder starts with; times relative to `now`. Its accounts come with
-// stored password forms made beforehand: seeding does no slow hashing.
-State SeedState(int64_t now);
-// A stored form that no account uses: an unknown user's password is checked against it.
-const char* DecoyPasswordHash();
+// The story a fresh data folder starts with; times relative to `now`. Its accounts' passwords are
+// stored as `passwords` seeds them (a hasher of the demo's own form does no slow hashing).
+State SeedState(int64_t now, PasswordHasher& passwords);
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace veltrina::internal::demo {
+namespace veltrina::engine {
 
 // A square-ish avatar of the given size, coloured and patterned from `seed` (a name).
 std::string AvatarPng(const std::string& seed, int width, int height);
@@ -16,4 +16,4 @@ bool GeneratedImageFor(const std::string& url, std::string* png);
 // Width and height from a PNG's header; false when `data` is not a PNG.
 bool PngSize(const std::string& data, int* width, int* height);
 
-}  // namespace veltrina::internal::demo
+}  // namespace veltrina::engine
