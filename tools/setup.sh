@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth fonts-wqy-microhei
   openbox x11-utils
-  googletest libstb-dev nlohmann-json3-dev
+  googletest libgtest-dev libstb-dev nlohmann-json3-dev g++
   clang-14 libclang-rt-14-dev
   python3
 )

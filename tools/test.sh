@@ -11,6 +11,11 @@ fuzz_status=0
 if [ $# -eq 0 ] && [ "${VELTRINA_FUZZ:-1}" != 0 ]; then
   FUZZ_SECONDS="${FUZZ_SECONDS:-3}" bash "$here/fuzz.sh" "$build/fuzz" || fuzz_status=$?
 fi
+# The native projects (the team engine) are built and tested natively, before the Wine groups.
+native_status=0
+if [ $# -eq 0 ]; then
+  bash "$here/native-test.sh" "$build/native" || native_status=$?
+fi
 export WINE_ROOT="$build"
 export WINEPREFIX="$build/wineprefix-test"
 VELTRINA_VIRTUAL_DESKTOP=1 bash "$here/wine-prefix.sh" "$build"
@@ -29,5 +34,6 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   rc=$?
   wineserver -k 2>/dev/null || true
   exit $rc' "$build" "$@" || status=$?
+[ "$status" -eq 0 ] && [ "$native_status" -ne 0 ] && status=$native_status
 [ "$status" -eq 0 ] && [ "$fuzz_status" -ne 0 ] && status=$fuzz_status
 exit $status

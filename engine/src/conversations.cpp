@@ -155,6 +155,7 @@ void Engine::Impl::RememberSent(TeamData* t, const std::string& client_id, const
 
 Reply Engine::Impl::ListEntities(TeamData* t, const json& p) {
   std::string conversation = Str(p, "channel_id");
+  if (!MayFetch(t, conversation, me_)) return Fail(404, "no such conversation");
   int64_t type = Int(p, "entity_type");
   std::string keyword = Str(p, "keyword");
   int64_t page = std::clamp<int64_t>(Int(p, "page", 1), 1, 1000000);
