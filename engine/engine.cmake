@@ -14,6 +14,7 @@ target_include_directories(veltrina_records SYSTEM PUBLIC ${VELTRINA_ENGINE_DEPS
 
 add_library(veltrina_engine STATIC
   ${_r}/engine/src/accounts.cpp
+  ${_r}/engine/src/admin.cpp
   ${_r}/engine/src/changes.cpp
   ${_r}/engine/src/conversations.cpp
   ${_r}/engine/src/dispatch.cpp

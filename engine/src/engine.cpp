@@ -61,6 +61,7 @@ void Engine::Impl::Load() {
 }
 
 State Engine::Impl::Seeded() {
+  if (!options_.seed_demo) return State{};
   State state = SeedState(Now(), *ports_.passwords);
   Grow(&state);
   return state;
@@ -167,6 +168,17 @@ void Engine::SetPresence(const std::string& team_id, const std::string& uid, int
   impl_->SetPresence(team_id, uid, status);
 }
 const State& Engine::state() const { return impl_->state(); }
+std::string Engine::AddTeam(const std::string& subdomain, const std::string& name) {
+  return impl_->AddTeam(subdomain, name);
+}
+std::string Engine::AddUser(const std::string& subdomain, const std::string& user_name, const std::string& display_name,
+                            const std::string& password, bool admin) {
+  return impl_->AddUser(subdomain, user_name, display_name, password, admin);
+}
+std::string Engine::SetPassword(const std::string& subdomain, const std::string& user_name,
+                                const std::string& password) {
+  return impl_->SetPassword(subdomain, user_name, password);
+}
 int64_t Engine::NextId() const { return impl_->NextId(); }
 
 }  // namespace veltrina::engine

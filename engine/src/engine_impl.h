@@ -74,6 +74,10 @@ class Engine::Impl {
   void SetPresence(const std::string& team_id, const std::string& uid, int status);
   const State& state() const { return state_; }
   int64_t NextId() const { return state_.next_id; }
+  std::string AddTeam(const std::string& subdomain, const std::string& name);
+  std::string AddUser(const std::string& subdomain, const std::string& user_name, const std::string& display_name,
+                      const std::string& password, bool admin);
+  std::string SetPassword(const std::string& subdomain, const std::string& user_name, const std::string& password);
 
  private:
   // ---- loading and committing (engine.cpp) ----

@@ -184,7 +184,7 @@ bool StateFromJson(const json& document, State* state) {
   }
   if (const json* feedback = Member(document, "feedback"); feedback && feedback->is_array())
     for (const json& f : *feedback) loaded.feedback.push_back(f);
-  if (loaded.teams.empty() || loaded.accounts.empty()) return false;
+  if (loaded.teams.empty()) return false;
   // A stored next id below the ids in use (an edited or older file) would hand them out again.
   loaded.next_id = std::max(loaded.next_id, HighestId(loaded));
   *state = std::move(loaded);

@@ -41,10 +41,10 @@ struct Event {
 };
 
 struct Page {
-  std::vector<Event> events;
-  int64_t next = 0;     // poll again after this number
-  bool more = false;    // the page was full: more changes wait
-  bool resync = false;  // `since` is older than the kept log: fetch the lists again, then poll from `next`
+  std::vector<Event> events{};
+  int64_t next{};       // poll again after this number
+  bool more{};          // the page was full: more changes wait
+  bool resync{};        // `since` is older than the kept log: fetch the lists again, then poll from `next`
 };
 
 struct Outcome {
@@ -54,6 +54,8 @@ struct Outcome {
 };
 
 struct Options {
+  // A store with nothing in it starts with the demo teams; without, with no team at all.
+  bool seed_demo = true;
   // Team "demo" grows to the large generated team (thousands of members) from this seed.
   bool large_team = false;
   uint32_t large_team_seed = 1;
@@ -94,6 +96,13 @@ class Engine {
   const State& state() const;
   // The next record number (the embedded host's life titles use it).
   int64_t NextId() const;
+
+  // ---- what the operator does; each returns why it was refused, or empty ----
+  std::string AddTeam(const std::string& subdomain, const std::string& name);
+  // A member of the team, in its general channel; an admin may also configure services.
+  std::string AddUser(const std::string& subdomain, const std::string& user_name, const std::string& display_name,
+                      const std::string& password, bool admin);
+  std::string SetPassword(const std::string& subdomain, const std::string& user_name, const std::string& password);
 
  private:
   class Impl;

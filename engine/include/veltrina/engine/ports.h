@@ -93,7 +93,7 @@ struct Ports {
   Store* store = nullptr;
   Blobs* blobs = nullptr;
   // One line for the operator; never a password, token or message text.
-  std::function<void(const std::string&)> log;
+  std::function<void(const std::string&)> log{};
 };
 
 }  // namespace veltrina::engine

@@ -1,0 +1,247 @@
+// veltrina-server: serves teams over HTTP from a data folder.
+//   veltrina-server --listen 127.0.0.1:8080 --data DIR [--seed demo|large] [--threads N]
+//   veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]
+//   veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]
+//   veltrina-server admin --data DIR set-password SUBDOMAIN USER
+//   veltrina-server admin --data DIR list
+// Passwords are read from the first line of standard input, never from the command line.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http.h"
+#include "service.h"
+#include "sodium_ports.h"
+#include "sqlite_store.h"
+#include "veltrina/engine/state.h"
+
+namespace {
+
+using namespace veltrina;
+
+void Log(const std::string& line) {
+  char stamp[32];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+  std::fprintf(stderr, "%s %s\n", stamp, line.c_str());
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: veltrina-server --listen ADDRESS:PORT --data DIR [--seed demo|large] [--threads N]\n"
+               "       veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]\n"
+               "       veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]\n"
+               "       veltrina-server admin --data DIR set-password SUBDOMAIN USER\n"
+               "       veltrina-server admin --data DIR list\n"
+               "Passwords are read from the first line of standard input.\n");
+  return 2;
+}
+
+struct Args {
+  std::string listen = "127.0.0.1:8080";
+  std::string data;
+  std::string seed;
+  int threads = 2;
+  std::vector<std::string> rest;  // the admin command and its words
+  std::string display;
+  bool admin_role = false;
+};
+
+bool ParseArgs(int argc, char** argv, int first, Args* args) {
+  for (int i = first; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](std::string* out) {
+      if (i + 1 >= argc) return false;
+      *out = argv[++i];
+      return true;
+    };
+    std::string number;
+    if (a == "--listen") {
+      if (!value(&args->listen)) return false;
+    } else if (a == "--data") {
+      if (!value(&args->data)) return false;
+    } else if (a == "--seed") {
+      if (!value(&args->seed) || (args->seed != "demo" && args->seed != "large")) return false;
+    } else if (a == "--threads") {
+      if (!value(&number)) return false;
+      args->threads = std::atoi(number.c_str());
+      if (args->threads < 1 || args->threads > 64) return false;
+    } else if (a == "--display") {
+      if (!value(&args->display)) return false;
+    } else if (a == "--admin") {
+      args->admin_role = true;
+    } else if (a.rfind("--", 0) == 0) {
+      return false;
+    } else {
+      args->rest.push_back(a);
+    }
+  }
+  return !args->data.empty();
+}
+
+// Everything a server or an admin command holds on a data folder.
+class DataFolder {
+ public:
+  explicit DataFolder(const Args& args) : args_(args) {}
+
+  // Takes the folder's lock (one process at a time) and opens the store. Empty, or why not.
+  std::string Open(bool cheap_hashes) {
+    std::error_code ec;
+    std::filesystem::create_directories(args_.data + "/files", ec);
+    std::filesystem::create_directories(args_.data + "/tmp", ec);
+    if (ec) return "cannot make " + args_.data + ": " + ec.message();
+    lock_ = ::open((args_.data + "/server.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock_ < 0 || flock(lock_, LOCK_EX | LOCK_NB) != 0)
+      return "another veltrina-server (or admin command) uses " + args_.data + "; stop it first";
+    std::string error;
+    store_ = server::SqliteStore::Open(args_.data + "/veltrina.db", &error);
+    if (!store_) return error;
+    blobs_ = std::make_unique<server::DiskBlobs>(args_.data + "/files");
+    passwords_ = std::make_unique<server::Argon2Passwords>(cheap_hashes);
+    return {};
+  }
+
+  std::unique_ptr<engine::Engine> MakeEngine() {
+    engine::Ports ports{.clock = &clock_,
+                        .random = &random_,
+                        .passwords = passwords_.get(),
+                        .store = store_.get(),
+                        .blobs = blobs_.get(),
+                        .log = Log};
+    engine::Options options;
+    options.seed_demo = !args_.seed.empty();
+    options.large_team = args_.seed == "large";
+    options.kept_changes = 20000;
+    return std::make_unique<engine::Engine>(std::move(ports), std::move(options));
+  }
+
+  server::SqliteStore& store() { return *store_; }
+  engine::Clock& clock() { return clock_; }
+
+ private:
+  const Args& args_;
+  int lock_ = -1;  // held until the process ends
+  server::SystemClock clock_;
+  server::SodiumRandom random_;
+  std::unique_ptr<server::SqliteStore> store_;
+  std::unique_ptr<server::DiskBlobs> blobs_;
+  std::unique_ptr<server::Argon2Passwords> passwords_;
+};
+
+std::string ReadPassword() {
+  std::string line;
+  std::getline(std::cin, line);
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  return line;
+}
+
+int Admin(const Args& args) {
+  if (args.rest.size() < 2) return Usage();
+  const std::string& command = args.rest[1];
+  DataFolder folder(args);
+  if (std::string error = folder.Open(false); !error.empty()) {
+    Log(error);
+    return 1;
+  }
+  std::unique_ptr<engine::Engine> engine = folder.MakeEngine();
+  std::string refused;
+  if (command == "add-team" && (args.rest.size() == 3 || args.rest.size() == 4)) {
+    refused = engine->AddTeam(args.rest[2], args.rest.size() == 4 ? args.rest[3] : "");
+  } else if (command == "add-user" && args.rest.size() == 4) {
+    refused = engine->AddUser(args.rest[2], args.rest[3], args.display, ReadPassword(), args.admin_role);
+  } else if (command == "set-password" && args.rest.size() == 4) {
+    refused = engine->SetPassword(args.rest[2], args.rest[3], ReadPassword());
+  } else if (command == "list" && args.rest.size() == 2) {
+    for (const engine::TeamData& t : engine->state().teams) {
+      std::printf("%s\t%s\t%zu members\n", t.team.team_subdomain().c_str(), t.team.team_name().c_str(),
+                  t.users.size());
+      for (const engine::Account& a : engine->state().accounts)
+        if (a.team_id == t.team.team_id()) std::printf("  %s\t%s\n", a.user_name.c_str(), a.uid.c_str());
+    }
+  } else {
+    return Usage();
+  }
+  if (!folder.store().EndBatch()) refused = "the change could not be stored";
+  if (!refused.empty()) {
+    Log(command + ": " + refused);
+    return 1;
+  }
+  return 0;
+}
+
+int Serve(const Args& args) {
+  const size_t colon = args.listen.rfind(':');
+  if (colon == std::string::npos) return Usage();
+  const std::string address = args.listen.substr(0, colon);
+  const int port = std::atoi(args.listen.substr(colon + 1).c_str());
+  if (port < 0 || port > 65535) return Usage();
+
+  // SIGTERM and SIGINT are waited for by one thread; every other thread leaves them blocked.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  DataFolder folder(args);
+  if (std::string error = folder.Open(std::getenv("VELTRINA_CHEAP_HASHES") != nullptr); !error.empty()) {
+    Log(error);
+    return 1;
+  }
+  server::ServiceOptions options;
+#ifdef VELTRINA_CRASH_HOOKS
+  if (const char* point = std::getenv("VELTRINA_CRASH_POINT")) options.crash_point = point;
+#endif
+  std::unique_ptr<server::Service> service;
+  try {
+    service = std::make_unique<server::Service>([&] { return folder.MakeEngine(); }, folder.store(), folder.clock(),
+                                                options, Log);
+  } catch (const std::exception& e) {
+    Log(std::string("cannot start: ") + e.what());
+    return 1;
+  }
+  std::unique_ptr<server::HttpServer> http;
+  try {
+    http = std::make_unique<server::HttpServer>(address, static_cast<uint16_t>(port), *service, server::HttpLimits{},
+                                                args.data + "/tmp", Log);
+  } catch (const std::exception& e) {
+    Log(std::string("cannot listen on ") + args.listen + ": " + e.what());
+    return 1;
+  }
+  Log("veltrina-server serves " + args.data + " on " + address + ":" + std::to_string(http->port()));
+  std::thread waiter([&] {
+    int signal_number = 0;
+    sigwait(&stop_signals, &signal_number);
+    Log(std::string("stopping (") + (signal_number == SIGTERM ? "SIGTERM" : "SIGINT") + ")");
+    service->Stop();
+    http->Stop(std::chrono::seconds(5));
+  });
+  http->Run(args.threads);
+  // Run can only return after Stop: the waiter is done or finishing.
+  waiter.join();
+  service.reset();
+  Log("stopped");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Args args;
+  const bool admin = argc > 1 && std::string(argv[1]) == "admin";
+  if (!ParseArgs(argc, argv, 1, &args)) return Usage();
+  if (admin) return Admin(args);
+  if (!args.rest.empty()) return Usage();
+  return Serve(args);
+}

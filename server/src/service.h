@@ -1,0 +1,117 @@
+#pragma once
+// The server's meaning of HTTP: the protocol of the design notes on top of the team engine.
+//
+//   POST /api/v1/<method>                    params as the JSON body; Bearer token but for
+//                                            team.lookup, client.version and auth.login
+//   POST /api/v1/files.upload?<params>       the file's bytes as the body (streamed to disk)
+//   GET  /api/v1/events?since=<seq>&wait=<s> the session's events after `since` (long-poll)
+//   GET  /files/<path>, /storage/<path>      files and pictures, to those who may see them
+//   GET  /healthz
+//
+// Every answer of the API is an envelope: {"ok":true,"code":0,"body":{...}} or
+// {"ok":false,"code":N,"error":"..."}; HTTP statuses only for transport matters (400 malformed,
+// 401 no or a dead token, 404, 413, 429, 503).
+//
+// One thread runs the engine. It takes the requests queued meanwhile as one batch, commits
+// their changes with one durable write, and only then answers them and wakes the parked polls
+// (group commit). Parked polls hold no thread; a timer thread answers those whose wait is over.
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "http.h"
+#include "server_store.h"
+#include "veltrina/engine/engine.h"
+
+namespace veltrina::server {
+
+struct ServiceOptions {
+  size_t max_batch = 256;                   // requests committed together at most
+  std::chrono::seconds longest_wait{25};    // a poll is answered after this at the latest
+  size_t events_per_page = 500;
+  int64_t token_lifetime = 30 * 86400;      // seconds
+  // Sign-in attempts: failures per account per window, and attempts per address per window.
+  int failures_per_account = 5;
+  int attempts_per_address = 30;
+  std::chrono::seconds login_window{300};
+  uint64_t max_upload = 100ull << 20;
+  // Where a test build stops the process: "before-commit" or "after-commit" (empty: never).
+  std::string crash_point;
+};
+
+class Service : public Handler {
+ public:
+  // `make_engine` builds the engine on the store (again after a failed commit, to drop what the
+  // engine holds that the store did not keep).
+  Service(std::function<std::unique_ptr<engine::Engine>()> make_engine, ServerStore& store, engine::Clock& clock,
+          ServiceOptions options, std::function<void(const std::string&)> log);
+  ~Service() override;
+
+  void Handle(HttpRequest request, Respond respond) override;
+  bool StreamsBody(const std::string& method, const std::string& path) const override;
+  // Answers the parked polls, serves what is queued, commits, and stops the engine's thread.
+  void Stop();
+
+  // Runs `task` on the engine's thread (for the operator's commands) and waits for it.
+  void RunOnEngine(std::function<void(engine::Engine&)> task);
+
+ private:
+  struct Parked {
+    engine::Session session;
+    int64_t since = 0;
+    std::chrono::steady_clock::time_point deadline;
+    Respond respond;
+  };
+  // An answer made during a batch, sent once the batch is committed (a 503 if it is not).
+  struct Pending {
+    HttpResponse response;
+    Respond respond;
+  };
+
+  void Post(std::function<void()> task);
+  void EngineLoop();
+  void TimerLoop();
+  // On the engine's thread.
+  void Serve(const HttpRequest& request, Respond respond);
+  void Api(const std::string& method, const HttpRequest& request, Respond respond);
+  void Events(const HttpRequest& request, Respond respond);
+  void File(const HttpRequest& request, Respond respond);
+  std::optional<engine::Session> Authenticate(const HttpRequest& request);
+  bool LoginAllowed(const std::string& account, const std::string& address);
+  void LoginFailed(const std::string& account);
+  void WakePolls();
+  void Answer(Respond respond, HttpResponse response);
+
+  std::function<std::unique_ptr<engine::Engine>()> make_engine_;
+  std::unique_ptr<engine::Engine> engine_;
+  ServerStore& store_;
+  engine::Clock& clock_;
+  ServiceOptions options_;
+  std::function<void(const std::string&)> log_;
+
+  std::mutex mutex_;  // guards the queue, the parked polls and stopping_
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> queue_;
+  std::vector<std::shared_ptr<Parked>> parked_;
+  bool stopping_ = false;
+  bool stopped_ = false;
+
+  // The engine's thread only.
+  std::vector<Pending> pending_;
+  bool changed_ = false;  // the batch changed something (where a test build may stop)
+  std::map<std::string, TokenRecord> tokens_;  // token hash -> record, a cache of the store's
+  std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> failures_, attempts_;
+
+  std::thread engine_thread_;
+  std::thread timer_thread_;
+};
+
+}  // namespace veltrina::server
