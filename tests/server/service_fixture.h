@@ -1,0 +1,112 @@
+#pragma once
+// The service driven without sockets: requests go straight to Service::Handle and answers are
+// caught as they are sent. The store keeps its state in memory and can be told to fail a commit.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "json_util.h"
+#include "server_store.h"
+#include "service.h"
+#include "veltrina/engine/engine.h"
+
+namespace server_test {
+
+using veltrina::internal::json;
+using veltrina::internal::Parse;
+namespace engine = veltrina::engine;
+namespace server = veltrina::server;
+
+class ManualClock : public engine::Clock {
+ public:
+  int64_t Now() override { return now; }
+  int64_t now = 1'800'000'000;
+};
+
+class CountingRandom : public engine::Random {
+ public:
+  uint64_t Next() override { return ++last * 0x9E3779B97F4A7C15ull; }
+  uint64_t last = 0;
+};
+
+class PlainPasswords : public engine::PasswordHasher {
+ public:
+  std::string Hash(const std::string& password) override { return "test$" + password; }
+  bool Verify(const std::string& password, const std::string& stored) override { return stored == "test$" + password; }
+  bool NeedsUpgrade(const std::string&) override { return false; }
+  const std::string& Decoy() override { return decoy_; }
+
+ private:
+  std::string decoy_ = "test$\x01";
+};
+
+// Commits become visible to a restart only at EndBatch, as in a database.
+class MemoryServerStore : public server::ServerStore {
+ public:
+  Loaded Load(engine::State* state) override;
+  bool Commit(const engine::State& state, const engine::Delta& delta) override;
+  bool EndBatch() override;
+  bool PutToken(const std::string& hash, const server::TokenRecord& token) override;
+  std::optional<server::TokenRecord> FindToken(const std::string& hash) override;
+  bool DeleteToken(const std::string& hash) override;
+
+  std::mutex mutex;
+  std::string saved, written;
+  std::map<std::string, server::TokenRecord> tokens, written_tokens;
+  bool fail_next_batch = false;
+  int batches = 0;
+};
+
+class MemoryBlobs : public engine::Blobs {
+ public:
+  bool Put(const std::string& name, const std::string& bytes) override;
+  Read Get(const std::string& name, uint64_t max_bytes, std::string* bytes) override;
+  std::mutex mutex;
+  std::map<std::string, std::string> files;
+};
+
+// One answer, caught; Wait blocks until it came.
+class Caught {
+ public:
+  server::Respond Catcher();
+  // False when no answer came within `timeout`.
+  bool Wait(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+  server::HttpResponse response;
+  json Body() const;
+
+ private:
+  std::shared_ptr<struct CaughtState> state_;
+};
+
+class Server {
+ public:
+  explicit Server(server::ServiceOptions options = server::ServiceOptions());
+  ~Server();
+  // A new service on what the store kept.
+  void Restart();
+  // POSTs /api/v1/<method> and waits for the answer.
+  server::HttpResponse Call(const std::string& method, const json& params, const std::string& token = "",
+                            const std::string& address = "10.0.0.1");
+  json Api(const std::string& method, const json& params, const std::string& token = "");
+  // Signs in and returns the token.
+  std::string SignIn(const std::string& user, const std::string& password = "veltrina");
+  // Starts a poll and returns what catches its answer.
+  std::unique_ptr<Caught> Poll(const std::string& token, int64_t since, int wait_seconds);
+  server::HttpResponse Get(const std::string& path, const std::string& token);
+
+  ManualClock clock;
+  CountingRandom random;
+  PlainPasswords passwords;
+  MemoryServerStore store;
+  MemoryBlobs blobs;
+  server::ServiceOptions options;
+  std::unique_ptr<server::Service> service;
+};
+
+}  // namespace server_test
