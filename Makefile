@@ -5,6 +5,8 @@
 #               (table on screen, figures in build/bench/results.json; see README.md)
 #   make fuzz   build the parsers natively with clang, libFuzzer and sanitizers and fuzz each for
 #               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
+#   make server build veltrina-server natively and serve the demo team on 127.0.0.1:8080 in the
+#               foreground (data in $(BUILD)/server-data; see README.md)
 #   make mutate plant the known faults of tools/mutants.json one at a time and report which the tests
 #               catch (MUTANTS="id id" for some of them; build/mutate/results.txt; see README.md)
 BUILD   ?= build
@@ -13,7 +15,7 @@ JOBS    ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all run test tour build build32 setup clean fuzz bench mutate
+.PHONY: all run test tour build build32 setup clean fuzz bench mutate server
 
 all: build
 
@@ -50,6 +52,12 @@ bench: build
 MUTANTS ?=
 mutate: build
 	@python3 tools/mutate.py $(BUILD) --jobs $(JOBS) $(if $(MUTANTS),--only "$(MUTANTS)")
+
+SERVER_LISTEN ?= 127.0.0.1:8080
+server: setup
+	cmake -S server -B $(BUILD)/native/server -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD)/native/server -j $(JOBS) --target veltrina-server
+	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo
 
 tour: build
 	@bash tools/run.sh $(BUILD) --tour

@@ -28,7 +28,7 @@ for name in $targets; do
   rm -f "$work/artifacts/"*
   dict=()
   case "$name" in
-    codec|json|demo_state|account_store|cache_document|core_answers) dict=(-dict="$root/tests/fuzz/json.dict") ;;
+    codec|json|demo_state|account_store|cache_document|core_answers|server_request) dict=(-dict="$root/tests/fuzz/json.dict") ;;
     skin_xml) dict=(-dict="$root/tests/fuzz/xml.dict") ;;
   esac
   status=0

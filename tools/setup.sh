@@ -9,6 +9,7 @@ packages=(
   openbox x11-utils
   googletest libgtest-dev libstb-dev nlohmann-json3-dev g++
   clang-14 libclang-rt-14-dev
+  libboost1.81-dev libsqlite3-dev libsodium-dev pkg-config
   python3
 )
 missing=()

@@ -149,10 +149,11 @@ void Engine::Impl::Trim(TeamData* t) {
   for (auto& [conversation, list] : t->messages) {
     if (list.size() <= kChatterKept) continue;
     size_t extra = list.size() - kChatterKept;
+    const std::string& id = conversation;  // a structured binding cannot be captured before C++20 in clang 14
     std::erase_if(list, [&](const Message& m) {
       if (extra == 0 || !StartsWith(m.key(), "life-")) return false;
       --extra;
-      delta_.removed_messages.push_back(conversation + "\n" + m.key());
+      delta_.removed_messages.push_back(id + "\n" + m.key());
       return true;
     });
     for (auto& [uid, counts] : t->unread) counts.erase(conversation);  // some of them may have been unread

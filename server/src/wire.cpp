@@ -45,7 +45,7 @@ bool DepthWithin(const std::string& text, int limit) {
       in_string = true;
     } else if (c == '[' || c == '{') {
       if (++depth > limit) return false;
-    } else if (c == ']' || c == '}') {
+    } else if ((c == ']' || c == '}') && depth > 0) {
       --depth;
     }
   }
