@@ -1,5 +1,5 @@
 // veltrina-server: serves teams over HTTP from a data folder.
-//   veltrina-server --listen 127.0.0.1:8080 --data DIR [--seed demo|large] [--threads N]
+//   veltrina-server --listen 127.0.0.1:8080 --data DIR [--seed demo|large] [--threads N] [--max-upload BYTES]
 //   veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]
 //   veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]
 //   veltrina-server admin --data DIR set-password SUBDOMAIN USER
@@ -39,6 +39,7 @@ void Log(const std::string& line) {
 int Usage() {
   std::fprintf(stderr,
                "usage: veltrina-server --listen ADDRESS:PORT --data DIR [--seed demo|large] [--threads N]\n"
+               "                       [--max-upload BYTES]\n"
                "       veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]\n"
                "       veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]\n"
                "       veltrina-server admin --data DIR set-password SUBDOMAIN USER\n"
@@ -52,6 +53,7 @@ struct Args {
   std::string data;
   std::string seed;
   int threads = 2;
+  uint64_t max_upload = 100ull << 20;
   std::vector<std::string> rest;  // the admin command and its words
   std::string display;
   bool admin_role = false;
@@ -76,6 +78,10 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
       if (!value(&number)) return false;
       args->threads = std::atoi(number.c_str());
       if (args->threads < 1 || args->threads > 64) return false;
+    } else if (a == "--max-upload") {
+      if (!value(&number)) return false;
+      args->max_upload = std::strtoull(number.c_str(), nullptr, 10);
+      if (args->max_upload == 0) return false;
     } else if (a == "--display") {
       if (!value(&args->display)) return false;
     } else if (a == "--admin") {
@@ -200,6 +206,7 @@ int Serve(const Args& args) {
     return 1;
   }
   server::ServiceOptions options;
+  options.max_upload = args.max_upload;
 #ifdef VELTRINA_CRASH_HOOKS
   if (const char* point = std::getenv("VELTRINA_CRASH_POINT")) options.crash_point = point;
 #endif
@@ -213,7 +220,9 @@ int Serve(const Args& args) {
   }
   std::unique_ptr<server::HttpServer> http;
   try {
-    http = std::make_unique<server::HttpServer>(address, static_cast<uint16_t>(port), *service, server::HttpLimits{},
+    server::HttpLimits limits;
+    limits.max_upload = args.max_upload;
+    http = std::make_unique<server::HttpServer>(address, static_cast<uint16_t>(port), *service, limits,
                                                 args.data + "/tmp", Log);
   } catch (const std::exception& e) {
     Log(std::string("cannot listen on ") + args.listen + ": " + e.what());
