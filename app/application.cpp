@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/server_option.h"
 #include "duilib/UIlib.h"
 #include "frame/frame_wnd.h"
 #include "frame/window_manager.h"
@@ -70,6 +71,7 @@ int RunApplication(HINSTANCE hInstance) {
   DuiLib::CPaintManagerUI::SetInstance(hInstance);
   RouteToolkitLog();
   veltrina::log("App init");
+  UseChosenServer();  // before the team window's first request
 
   SubdomainWnd subdomain;
   subdomain.Create(nullptr, L"登录团队", kDialogStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT,
