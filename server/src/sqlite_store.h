@@ -3,6 +3,7 @@
 // a batch of requests, each Commit writes its touched records into the open transaction, and
 // EndBatch commits them with one fsync before any of their answers leave (group commit).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,8 @@ class SqliteStore : public engine::Store {
   int DeleteExpiredTokens(int64_t now);
 
   int SchemaVersion();
+  // Where Load says why a database cannot be read (one line for the operator).
+  void SetLog(std::function<void(const std::string&)> log);
 
  private:
   explicit SqliteStore(sqlite3* db);
