@@ -107,7 +107,8 @@ class SqliteStore::Impl {
 
   Db db_;
   std::function<void(const std::string&)> log_;
-  bool failed_ = false;  // a write of the open batch failed: it is rolled back at EndBatch
+  // A write of the current batch failed: nothing more is written until EndBatch rolls it back.
+  bool failed_ = false;
   // A batch was rolled back while the engine kept its changes in memory: the next commit writes
   // the whole state, so that the file catches up with what the engine holds.
   bool rewrite_ = false;
@@ -184,8 +185,10 @@ SqliteStore::Loaded SqliteStore::Impl::Load(State* state) {
     });
   };
 
+  // One snapshot for all the tables (an open batch is one already).
+  const bool own_snapshot = !db_.InTransaction();
   const bool read =
-      db_.Exec("BEGIN") &&  // one snapshot for all the tables
+      (!own_snapshot || db_.Exec("BEGIN")) &&
       rows("SELECT value FROM meta WHERE key = 'next_id'",
            [&](const Statement& s) {
              next_id = s.Int(0);
@@ -233,7 +236,7 @@ SqliteStore::Loaded SqliteStore::Impl::Load(State* state) {
         return true;
       });
   if (why.empty() && !read) why = db_.LastError();
-  db_.Exec("COMMIT");
+  if (own_snapshot) db_.Exec("COMMIT");
   if (!read) return unreadable(why);
   if (!any) return Loaded::kEmpty;
   const json document{{"format", 1}, {"next_id", next_id}, {"accounts", std::move(accounts)},
@@ -245,8 +248,8 @@ SqliteStore::Loaded SqliteStore::Impl::Load(State* state) {
 // ---- writing ----
 
 bool SqliteStore::Impl::Begin() {
-  if (db_.InTransaction()) return !failed_;
-  failed_ = false;
+  if (failed_) return false;  // the batch is lost already: nothing more joins it
+  if (db_.InTransaction()) return true;
   if (!db_.Exec("BEGIN IMMEDIATE")) return Failed("cannot begin a batch");
   return true;
 }
@@ -263,12 +266,10 @@ bool SqliteStore::Impl::Commit(const State& state, const engine::Delta& delta) {
 }
 
 bool SqliteStore::Impl::EndBatch() {
-  if (!db_.InTransaction()) {
-    failed_ = false;
-    return true;
+  if (!failed_) {
+    if (!db_.InTransaction() || db_.Exec("COMMIT")) return true;
+    if (log_) log_("store: the batch cannot be committed: " + db_.LastError());
   }
-  if (!failed_ && db_.Exec("COMMIT")) return true;
-  if (!failed_ && log_) log_("store: the batch cannot be committed: " + db_.LastError());
   if (db_.InTransaction()) db_.Exec("ROLLBACK");
   failed_ = false;
   rewrite_ = true;
@@ -540,6 +541,7 @@ SqliteStore::Loaded SqliteStore::Load(engine::State* state) { return impl_->Load
 bool SqliteStore::Commit(const engine::State& state, const engine::Delta& delta) { return impl_->Commit(state, delta); }
 bool SqliteStore::EndBatch() { return impl_->EndBatch(); }
 int SqliteStore::SchemaVersion() { return sqlite::SchemaVersionOf(impl_->db_); }
+void SqliteStore::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(impl_->db_.get(), milliseconds); }
 void SqliteStore::SetLog(std::function<void(const std::string&)> log) { impl_->log_ = std::move(log); }
 
 bool SqliteStore::PutToken(const std::string& token_hash, const TokenRecord& token) {

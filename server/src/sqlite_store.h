@@ -51,6 +51,8 @@ class SqliteStore : public engine::Store {
   int SchemaVersion();
   // Where Load says why a database cannot be read (one line for the operator).
   void SetLog(std::function<void(const std::string&)> log);
+  // How long a write waits for another connection's lock before its batch fails (5 s at first).
+  void SetBusyTimeout(int milliseconds);
 
  private:
   explicit SqliteStore(sqlite3* db);

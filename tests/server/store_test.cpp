@@ -84,6 +84,8 @@ TEST(Store, WhatABatchCommittedIsWhatARestartFinds) {
     }
     ASSERT_TRUE(host.store->EndBatch());
     before = host.Saved();
+    // Every commit writes the next id: one handed out for a record since removed is not reused.
+    EXPECT_EQ(Query(dir / "state.db", "SELECT value FROM meta WHERE key = 'next_id'"), host.engine->NextId());
   }
   Host again(dir.path());
   EXPECT_EQ(again.Saved(), before);
@@ -135,6 +137,61 @@ TEST(Store, ABatchThatFailsToCommitLeavesThePreviousStateAndTheNextBatchCatchesU
   Host reader(dir.path());
   EXPECT_EQ(reader.Saved(), now);
   EXPECT_NE(now.find("lost with its batch"), std::string::npos);
+}
+
+TEST(Store, ABatchThatCannotBeginFailsWholeEvenIfTheLockIsFreedWithinIt) {
+  TempDir dir;
+  Host host(dir.path());
+  host.store->SetBusyTimeout(50);
+  engine::Session alice = host.SignIn("alice");
+  host.Call(alice, "messages.send", Text("c-random", "kept"));
+  ASSERT_TRUE(host.store->EndBatch());
+  const std::string kept = host.Saved();
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / "state.db").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(host.Try(alice, "messages.send", Text("c-random", "refused")).code, 503);
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  // The lock is gone, but this request belongs to the batch that lost its first one.
+  EXPECT_EQ(host.Try(alice, "messages.send", Text("c-random", "same batch")).code, 503);
+  EXPECT_FALSE(host.store->EndBatch());
+  {
+    Host reader(dir.path());
+    EXPECT_EQ(reader.Saved(), kept);
+  }
+  host.Call(alice, "messages.send", Text("c-random", "next batch"));
+  ASSERT_TRUE(host.store->EndBatch());
+  const std::string now = host.Saved();
+  host.store.reset();
+  EXPECT_EQ(Host(dir.path()).Saved(), now);
+}
+
+TEST(Store, ATouchedRecordThatIsGoneIsRemoved) {
+  TempDir dir;
+  Host host(dir.path());
+  engine::State state = host.engine->state();
+  engine::TeamData& team = *state.FindTeam("t-demo");
+  std::erase_if(team.channels, [](const veltrina::Channel& c) { return c.channel_id() == "c-old"; });
+  std::erase_if(team.chats, [](const engine::DirectChat& c) { return c.im_id == "im-alice-bob"; });
+  team.cursors.clear();
+  state.accounts.erase(state.accounts.begin());
+  engine::Delta delta;
+  delta.touched = {{engine::RecordKind::kChannel, "t-demo", "c-old"},
+                   {engine::RecordKind::kChat, "t-demo", "im-alice-bob"},
+                   {engine::RecordKind::kCursor, "t-demo", "u-alice\nc-general"},
+                   {engine::RecordKind::kAccount, "", host.engine->state().accounts[0].team_id + "\n" +
+                                                          host.engine->state().accounts[0].uid}};
+  ASSERT_TRUE(host.store->Commit(state, delta));
+  ASSERT_TRUE(host.store->EndBatch());
+  const std::string db = dir / "state.db";
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM channels WHERE channel_id = 'c-old'"), 0);
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM chats WHERE im_id = 'im-alice-bob'"), 0);
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM cursors WHERE uid = 'u-alice' AND conversation = 'c-general'"), 0);
+  EXPECT_EQ(Query(db, "SELECT count(*) FROM accounts"), static_cast<int64_t>(state.accounts.size()));
+  EXPECT_GT(Query(db, "SELECT count(*) FROM cursors"), 0);  // the others stay
+  EXPECT_GT(Query(db, "SELECT count(*) FROM chats"), 0);
 }
 
 TEST(Store, ACrashBeforeTheBatchEndsLosesThatBatchOnly) {
