@@ -540,6 +540,7 @@ SqliteStore::~SqliteStore() = default;
 SqliteStore::Loaded SqliteStore::Load(engine::State* state) { return impl_->Load(state); }
 bool SqliteStore::Commit(const engine::State& state, const engine::Delta& delta) { return impl_->Commit(state, delta); }
 bool SqliteStore::EndBatch() { return impl_->EndBatch(); }
+int64_t SqliteStore::RowsWritten() { return sqlite3_total_changes64(impl_->db_.get()); }
 int SqliteStore::SchemaVersion() { return sqlite::SchemaVersionOf(impl_->db_); }
 void SqliteStore::SetBusyTimeout(int milliseconds) { sqlite3_busy_timeout(impl_->db_.get(), milliseconds); }
 void SqliteStore::SetLog(std::function<void(const std::string&)> log) { impl_->log_ = std::move(log); }

@@ -49,6 +49,9 @@ class SqliteStore : public engine::Store {
   int DeleteExpiredTokens(int64_t now);
 
   int SchemaVersion();
+  // Rows inserted, updated or deleted through this connection since it opened (for the operator:
+  // a request should cost a handful).
+  int64_t RowsWritten();
   // Where Load says why a database cannot be read (one line for the operator).
   void SetLog(std::function<void(const std::string&)> log);
   // How long a write waits for another connection's lock before its batch fails (5 s at first).

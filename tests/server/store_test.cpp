@@ -104,6 +104,27 @@ TEST(Store, WhatABatchCommittedIsWhatARestartFinds) {
   EXPECT_FALSE(newbie.uid.empty());
 }
 
+TEST(Store, ARequestWritesTheRowsItTouchedOnly) {
+  TempDir dir;
+  for (bool large : {false, true}) {
+    engine::Options options;
+    options.large_team = large;
+    std::filesystem::remove_all(dir / "state.db");
+    std::filesystem::remove_all(dir / "state.db-wal");
+    std::filesystem::remove_all(dir / "state.db-shm");
+    Host host(dir.path(), options);
+    engine::Session alice = host.SignIn("alice");
+    ASSERT_TRUE(host.store->EndBatch());
+    const int64_t before = host.store->RowsWritten();
+    json sent = Text("c-general", "hi");
+    sent["client_msg_id"] = "once";
+    host.Call(alice, "messages.send", sent);
+    ASSERT_TRUE(host.store->EndBatch());
+    // The message, its sender's read mark, the sent id, the team's sequence number, the next id.
+    EXPECT_EQ(host.store->RowsWritten() - before, 5) << (large ? "large team" : "small team");
+  }
+}
+
 TEST(Store, ABatchThatFailsToCommitLeavesThePreviousStateAndTheNextBatchCatchesUp) {
   TempDir dir;
   Host host(dir.path());
