@@ -82,9 +82,10 @@ DiskBlobs::DiskBlobs(std::string folder) : folder_(std::move(folder)) {
   std::error_code ec;
   std::filesystem::create_directories(folder_, ec);
   // What a crash left half-written is of no use: its upload failed.
-  for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() > 6 && name.front() == '.' && name.ends_with(".part")) std::filesystem::remove(entry.path(), ec);
+  for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code ignored;
+    if (name.size() > 6 && name.front() == '.' && name.ends_with(".part")) std::filesystem::remove(it->path(), ignored);
   }
 }
 
