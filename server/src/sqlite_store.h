@@ -3,6 +3,7 @@
 // a batch of requests, each Commit writes its touched records into the open transaction, and
 // EndBatch commits them with one fsync before any of their answers leave (group commit).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,6 +49,13 @@ class SqliteStore : public engine::Store {
   int DeleteExpiredTokens(int64_t now);
 
   int SchemaVersion();
+  // Rows inserted, updated or deleted through this connection since it opened (for the operator:
+  // a request should cost a handful).
+  int64_t RowsWritten();
+  // Where Load says why a database cannot be read (one line for the operator).
+  void SetLog(std::function<void(const std::string&)> log);
+  // How long a write waits for another connection's lock before its batch fails (5 s at first).
+  void SetBusyTimeout(int milliseconds);
 
  private:
   explicit SqliteStore(sqlite3* db);
