@@ -9,21 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "server_store.h"
 #include "veltrina/engine/ports.h"
 
 struct sqlite3;
 
 namespace veltrina::server {
 
-// A sign-in's token, stored only as the hash of the token.
-struct TokenRecord {
-  std::string team_id;
-  std::string uid;
-  uint64_t session_id = 0;
-  int64_t expires_at = 0;  // seconds since 1970
-};
 
-class SqliteStore : public engine::Store {
+class SqliteStore : public ServerStore {
  public:
   // The schema version this build writes; an older database is migrated on Open, a newer one refused.
   static constexpr int kSchemaVersion = 1;
@@ -39,12 +33,12 @@ class SqliteStore : public engine::Store {
   bool Commit(const engine::State& state, const engine::Delta& delta) override;
   // Commits the open batch (nothing to do without one). False when it failed: nothing of the
   // batch is kept, and its answers must not report success.
-  bool EndBatch();
+  bool EndBatch() override;
 
   // Tokens, written in the current batch like any record.
-  bool PutToken(const std::string& token_hash, const TokenRecord& token);
-  std::optional<TokenRecord> FindToken(const std::string& token_hash);
-  bool DeleteToken(const std::string& token_hash);
+  bool PutToken(const std::string& token_hash, const TokenRecord& token) override;
+  std::optional<TokenRecord> FindToken(const std::string& token_hash) override;
+  bool DeleteToken(const std::string& token_hash) override;
   // Drops tokens whose time is past `now`; returns how many.
   int DeleteExpiredTokens(int64_t now);
 
