@@ -454,8 +454,9 @@ void OnAccepted(const std::shared_ptr<Core>& core, error_code ec, tcp::socket so
   if (ec) {
     // Out of descriptors or similar: wait a little instead of spinning on the error.
     core->accept_retry.expires_after(std::chrono::milliseconds(100));
-    core->accept_retry.async_wait([core](error_code wait_error) {
-      if (!wait_error) Accept(core);
+    core->accept_retry.async_wait([weak = std::weak_ptr<Core>(core)](error_code wait_error) {
+      auto core = weak.lock();
+      if (!wait_error && core) Accept(core);
     });
     return;
   }
@@ -524,9 +525,12 @@ void HttpServer::Run(int threads) {
 }
 
 void HttpServer::Stop(std::chrono::milliseconds grace) {
-  auto core = impl_->core;
-  asio::post(core->control, [core, grace] {
-    if (core->stopping.exchange(true)) return;
+  // Handlers left queued hold the core weakly: one still queued when the server goes must not
+  // keep it (and its io_context) alive.
+  auto& control = impl_->core->control;
+  asio::post(control, [weak = std::weak_ptr<Core>(impl_->core), grace] {
+    auto core = weak.lock();
+    if (!core || core->stopping.exchange(true)) return;
     error_code ignored;
     core->acceptor.close(ignored);
     core->accept_retry.cancel();
@@ -534,8 +538,9 @@ void HttpServer::Stop(std::chrono::milliseconds grace) {
       asio::post(session->get_executor(), [session] { session->OnStop(); });
     if (core->connections == 0) return;
     core->grace_timer.expires_after(grace);
-    core->grace_timer.async_wait([core](error_code ec) {
-      if (ec) return;  // every connection closed in time
+    core->grace_timer.async_wait([weak](error_code ec) {
+      auto core = weak.lock();
+      if (ec || !core) return;  // every connection closed in time
       for (auto& session : core->LiveSessions())
         asio::post(session->get_executor(), [session] { session->OnGraceOver(); });
     });
