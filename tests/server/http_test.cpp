@@ -190,6 +190,13 @@ TEST(HttpServer, RefusesAnOversizedBodyWith413ByLengthAndWhenChunksGrowPastIt) {
     EXPECT_EQ(response->status, 413);
     EXPECT_TRUE(client.WaitClosed());
   }
+  {  // a peer that sends the refused body anyway: drained, so its send completes and it reads the answer
+    TestClient client(server.port());
+    ASSERT_TRUE(client.Send(BuildRequest("POST", "/api/v1/x", std::string(32 << 20, 'z'))));
+    auto response = client.Read();
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 413);
+  }
   {  // exactly at the cap, chunked: accepted whole
     TestClient client(server.port());
     ASSERT_TRUE(client.Send(BuildRequest("POST", "/api/v1/x", "", {"Transfer-Encoding: chunked"}) +
@@ -395,11 +402,12 @@ TEST(HttpServer, StopAnswersWhatIsAnsweredWithinGraceThenClosesTheRestAndRunRetu
   EXPECT_EQ(last->Header("connection"), "close");
 
   EXPECT_TRUE(abandoned.WaitClosed(3s));
-  server.Join();
+  while (!server.run_returned() && std::chrono::steady_clock::now() - stop_at < 3s) std::this_thread::sleep_for(5ms);
   const auto took = std::chrono::steady_clock::now() - stop_at;
+  ASSERT_TRUE(server.run_returned());
+  server.Join();
   EXPECT_GE(took, 450ms);
   EXPECT_LT(took, 2s);
-  EXPECT_TRUE(server.run_returned());
   TestClient refused(server.port());
   EXPECT_FALSE(refused.connected());
 }
