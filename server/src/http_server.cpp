@@ -1,6 +1,7 @@
 // The HTTP front on Boost.Beast. Every connection is a Session on its own strand; nothing blocks
 // an I/O thread, so a parked long-poll costs a socket and a few objects, never a thread.
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -293,6 +294,7 @@ class Session : public std::enable_shared_from_this<Session> {
     in_request_ = true;
     if (started_ == std::chrono::steady_clock::time_point{}) started_ = std::chrono::steady_clock::now();
     close_after_ = true;
+    body_unread_ = true;  // whatever follows the refused part may still be on its way
     HttpResponse response;
     response.status = status;
     response.content_type = "text/plain";
@@ -337,7 +339,12 @@ class Session : public std::enable_shared_from_this<Session> {
       if (method_ == "HEAD") {
         http::response<http::empty_body> message;
         Prepare(message, response, keep_alive);
-        message.content_length(response.body.size());
+        std::error_code size_error;
+        const uint64_t size =
+            response.file.empty() ? response.body.size() : std::filesystem::file_size(response.file, size_error);
+        if (size_error) status_ = 500;
+        message.result(static_cast<unsigned>(status_));
+        message.content_length(size_error ? 0 : size);
         out_ = std::move(message);
       } else {
         http::response<http::string_body> message;
@@ -432,7 +439,7 @@ class Session : public std::enable_shared_from_this<Session> {
   int status_ = 0;
 
   bool in_request_ = false;   // from its header to its answer (or the connection's end)
-  bool body_unread_ = false;  // a refused body still on the wire
+  bool body_unread_ = false;  // request bytes may still be on the wire: drain before closing
   bool parked_ = false;       // handed to the handler, not answered yet
   bool watching_ = false;
   bool close_after_ = false;

@@ -100,7 +100,7 @@ TEST(HttpServer, EchoesTwoRequestsOnOneKeptAliveConnectionThenHonoursClose) {
   EXPECT_EQ(handler.calls, 3);
 }
 
-TEST(HttpServer, ServesAFileAsTheBodyAndAnswersAMissingOneWith500) {
+TEST(HttpServer, ServesAFileAsTheBodyOrJustItsLengthToHeadAndAnswersAMissingOneWith500) {
   TestHandler handler;
   const std::string content = Pattern(300000);
   char pattern[] = "/tmp/veltrina-http-file-XXXXXX";
@@ -123,6 +123,11 @@ TEST(HttpServer, ServesAFileAsTheBodyAndAnswersAMissingOneWith500) {
   EXPECT_EQ(served->status, 200);
   EXPECT_EQ(served->Header("content-type"), "application/octet-stream");
   EXPECT_TRUE(served->body == content);
+  ASSERT_TRUE(client.Send(BuildRequest("HEAD", "/present")));
+  auto head = client.Read(5s, true);
+  ASSERT_TRUE(head);
+  EXPECT_EQ(head->status, 200);
+  EXPECT_EQ(head->Header("content-length"), std::to_string(content.size()));
   ASSERT_TRUE(client.Send(BuildRequest("GET", "/absent")));
   auto missing = client.Read();
   ASSERT_TRUE(missing);
