@@ -38,7 +38,8 @@ std::string Send(const std::string& text, const std::string& client_id) {
 int Count(uint16_t port, const std::string& token, const std::string& text) {
   HttpResult r = Http(port, "POST", "/api/v1/messages.history", json{{"channel_id", "c-general"}, {"count", 200}}.dump(), token);
   int n = 0;
-  for (const json& m : Parse(r.body)["body"]["messages"]) n += m.value("content", "") == text;
+  const json answer = Parse(r.body);
+  for (const json& m : answer["body"]["messages"]) n += m.value("content", "") == text;
   return n;
 }
 
