@@ -79,7 +79,8 @@ SIZE_T ResidentAnonymousBytes(const std::string& program) {
 // The threads of a process: under Wine each holds 2 MB of committed stacks, a sixth of the budget.
 int ThreadsOf(DWORD process_id) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) smoke::Fail("cannot list the threads (error " + std::to_string(GetLastError()) + ")");
+  if (snapshot == INVALID_HANDLE_VALUE)
+    smoke::Fail("cannot list the threads (error " + std::to_string(GetLastError()) + ")");
   int threads = 0;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof entry;
