@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # `make bench`: measures the real client on the embedded demo service (small and large team) under
 # Xvfb, in a Wine prefix of its own with a fresh documents folder for every program, prints a
-# table and writes <build>/bench/results.json (ms, bytes and thread counts). Every figure is the best of several
-# runs and none fails the run: the exit status is non-zero only when a figure could not be
-# measured, and the reasons follow the table.
+# table and writes <build>/bench/results.json (ms, bytes and thread counts). Every figure is the
+# best of several runs and none fails the run: the exit status is non-zero only when a figure
+# could not be measured, and the reasons follow the table.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 tools="$(cd "$here/.." && pwd)"
