@@ -65,7 +65,7 @@ TrimState& Trim() {
   return state.get();
 }
 
-void CALLBACK RunTrim(PTP_CALLBACK_INSTANCE, void*) {
+void RunTrim() {
   std::string keep;
   {
     std::lock_guard<std::mutex> lock(Trim().mutex);
@@ -94,10 +94,11 @@ void ScheduleTrim(const std::string& just_written) {
   ULONGLONG now = GetTickCount64();
   if (Trim().running || (Trim().last != 0 && now - Trim().last < kTrimIntervalMs)) return;
   Trim().keep = just_written;
-  // On a thread of the system's pool: never the UI thread, nor the core's callback thread.
-  if (!TrySubmitThreadpoolCallback(RunTrim, nullptr, nullptr)) return;
   Trim().running = true;
   Trim().last = now;
+  // Where the downloads are written: never the UI thread nor the core's callback thread, no
+  // thread of its own, and never beside a write in progress.
+  veltrina::HttpClient::SharedClient()->RunOnFileThread(RunTrim);
 }
 
 std::string LocalPathUtf8(const std::string& file_name) {

@@ -56,7 +56,7 @@ void ForgetKnownFiles();
 // Starts downloading every cached user's and service's avatar, and a trim of the cache; does
 // not wait.
 void PrefetchAvatars();
-// Trims the cache to its limits (CacheLimits) on a thread of the system's pool, sparing
+// Trims the cache to its limits (CacheLimits) on the core's file thread, sparing
 // `just_written`; at most once a minute, and never two at once.
 void ScheduleTrim(const std::string& just_written);
 

@@ -3,26 +3,21 @@
 // a batch of requests, each Commit writes its touched records into the open transaction, and
 // EndBatch commits them with one fsync before any of their answers leave (group commit).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "server_store.h"
 #include "veltrina/engine/ports.h"
 
 struct sqlite3;
 
 namespace veltrina::server {
 
-// A sign-in's token, stored only as the hash of the token.
-struct TokenRecord {
-  std::string team_id;
-  std::string uid;
-  uint64_t session_id = 0;
-  int64_t expires_at = 0;  // seconds since 1970
-};
 
-class SqliteStore : public engine::Store {
+class SqliteStore : public ServerStore {
  public:
   // The schema version this build writes; an older database is migrated on Open, a newer one refused.
   static constexpr int kSchemaVersion = 1;
@@ -38,16 +33,23 @@ class SqliteStore : public engine::Store {
   bool Commit(const engine::State& state, const engine::Delta& delta) override;
   // Commits the open batch (nothing to do without one). False when it failed: nothing of the
   // batch is kept, and its answers must not report success.
-  bool EndBatch();
+  bool EndBatch() override;
 
   // Tokens, written in the current batch like any record.
-  bool PutToken(const std::string& token_hash, const TokenRecord& token);
-  std::optional<TokenRecord> FindToken(const std::string& token_hash);
-  bool DeleteToken(const std::string& token_hash);
+  bool PutToken(const std::string& token_hash, const TokenRecord& token) override;
+  std::optional<TokenRecord> FindToken(const std::string& token_hash) override;
+  bool DeleteToken(const std::string& token_hash) override;
   // Drops tokens whose time is past `now`; returns how many.
   int DeleteExpiredTokens(int64_t now);
 
   int SchemaVersion();
+  // Rows inserted, updated or deleted through this connection since it opened (for the operator:
+  // a request should cost a handful).
+  int64_t RowsWritten();
+  // Where Load says why a database cannot be read (one line for the operator).
+  void SetLog(std::function<void(const std::string&)> log);
+  // How long a write waits for another connection's lock before its batch fails (5 s at first).
+  void SetBusyTimeout(int milliseconds);
 
  private:
   explicit SqliteStore(sqlite3* db);

@@ -1,6 +1,11 @@
 // The caches the Fetch...FromCache and count calls read, after the service's answers.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <string>
@@ -81,6 +86,79 @@ TEST_F(Caches, MessagesPageInTimeOrderWithinBounds) {
     return chat_->FetchMessagesFromCache(id, 0, 2147483647, n, nullptr, nullptr, false).size();
   };
   EXPECT_EQ(count("c-1", 1000) * 100 + count("c-none", 20) * 10 + count("c-1", 0), 5000u);
+}
+
+int64_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  return static_cast<int64_t>(std::max(counters.PrivateUsage, counters.PagefileUsage));  // Wine: the latter only
+}
+
+// A large team's sync, 750 conversations of 20 messages with a shared file in every third, stays
+// within a budget once cached (the Message objects and a key index took twice as much), and every
+// field of a message comes back as it went in, NULs, cards and all; a key sent again with
+// another time moves its message.
+TEST_F(Caches, ALargeTeamsSyncIsKeptSmallAndWhole) {
+  veltrina::Entity file;
+  file.set_entity_id("e-1"), file.set_title("report.final.pdf"), file.set_path("f/e-1"), file.set_file_size(1536);
+  file.set_file_extension("pdf"), file.set_creator_uid("u-lilei"), file.set_created_at(1796513664);
+  veltrina::Attachment card;
+  card.set_title("构建报告"), card.set_text("nightly build passed"), card.set_color("#36a64f");
+  // Written a few hundred at a time into a body reserved up front: a block of its own, given
+  // back whole, so that what the heap keeps afterwards is the cache's.
+  auto message = [&](size_t i) {
+    veltrina::Message m;
+    m.set_key("m-" + std::to_string(i)), m.set_uid("u-" + std::to_string(i % 97));
+    m.set_channel_id("c-x" + std::to_string(i % 750)), m.set_timestamp(1796400000 + static_cast<int64_t>(i));
+    m.set_content("今日进展：接口联调完成，明天继续压测 #" + std::to_string(i));
+    if (i % 3 == 2) m.set_message_type(veltrina::Message::kFile), m.set_entity_json(file.ToJson());
+    return m;
+  };
+  constexpr size_t kMessages = 15000, kChunk = 500;
+  veltrina::Message expected = message(kMessages - 1);  // conversation c-x749's newest
+  expected.set_content(std::string("a\0b", 3)), expected.set_to_uid("u-peer"), expected.set_sender_type(3);
+  expected.set_message_type(77), expected.set_channel_type(2), expected.set_attachment(card);
+  std::string body;
+  body.reserve(16 << 20);
+  body = "{\"messages\":[";
+  for (size_t first = 0; first < kMessages; first += kChunk) {
+    std::vector<veltrina::Message> chunk;
+    for (size_t i = first; i < first + kChunk; ++i) chunk.push_back(i == kMessages - 1 ? expected : message(i));
+    const std::string part = MessagesBody(chunk);
+    if (first > 0) body += ',';
+    body.append(part, part.find('[') + 1, part.rfind(']') - part.find('[') - 1);
+  }
+  body += "]}";
+  chat_->SyncRecentMessagesWithServer(20, nullptr);
+  const int64_t before = PrivateBytes();
+  Answer("messages.sync", body);
+  body = std::string();
+  const int64_t grown = PrivateBytes() - before;
+  EXPECT_LT(grown, 5 << 20) << grown / 1024 << " KB";  // 3 MB; 6.7 MB as Message objects and a key index
+
+  const int64_t newest = std::numeric_limits<int64_t>::max();
+  auto page = chat_->FetchMessagesFromCache("c-x749", 0, newest, 20, nullptr, nullptr, false);
+  ASSERT_EQ(page.size(), 20u);
+  const veltrina::Message& back = *page.back();
+  EXPECT_EQ(back.key() + "|" + back.uid() + "|" + back.ChannelID() + "|" + back.to_uid() + "|" + back.content(),
+            expected.key() + "|" + expected.uid() + "|c-x749|u-peer|" + std::string("a\0b", 3));
+  EXPECT_EQ(back.entity_json(), expected.entity_json());
+  EXPECT_EQ(std::vector<int64_t>({back.sender_type(), back.message_type(), back.channel_type(), back.timestamp()}),
+            std::vector<int64_t>({3, 77, 2, expected.timestamp()}));
+  ASSERT_TRUE(back.has_attachment());
+  EXPECT_EQ(back.GetAttachment()->title() + back.GetAttachment()->text(), "构建报告nightly build passed");
+  veltrina::Entity shared;
+  EXPECT_TRUE(shared.InitWithJsonOrDie(page.front()->entity_json()) && shared.title() == "report.final.pdf");
+  EXPECT_EQ(page.front()->message_type(), veltrina::Message::kFile);
+
+  veltrina::Message moved = *page.back();  // the newest, sent again as the oldest
+  moved.set_timestamp(1);
+  service_->Push("message", MessageEvent(moved));
+  ASSERT_TRUE(WaitForCoreIdle());
+  page = chat_->FetchMessagesFromCache("c-x749", 0, newest, 20, nullptr, nullptr, true);
+  ASSERT_EQ(page.size(), 20u);
+  EXPECT_EQ(page.front()->key() + " " + std::to_string(page.front()->timestamp()), expected.key() + " 1");
+  EXPECT_NE(page.back()->key(), expected.key());
 }
 
 // Seconds past 2038 are kept as they are; stamps in milliseconds or finer are taken down to

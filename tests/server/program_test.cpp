@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "json_util.h"
 #include "program_support.h"
@@ -38,7 +39,8 @@ std::string Send(const std::string& text, const std::string& client_id) {
 int Count(uint16_t port, const std::string& token, const std::string& text) {
   HttpResult r = Http(port, "POST", "/api/v1/messages.history", json{{"channel_id", "c-general"}, {"count", 200}}.dump(), token);
   int n = 0;
-  for (const json& m : Parse(r.body)["body"]["messages"]) n += m.value("content", "") == text;
+  const json answer = Parse(r.body);
+  for (const json& m : answer["body"]["messages"]) n += m.value("content", "") == text;
   return n;
 }
 
@@ -132,6 +134,9 @@ TEST(Program, UploadsPastTheCapAreRefusedAndLeaveNothing) {
   size_t files = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(data.path() + "/files")) files += entry.is_regular_file();
   EXPECT_EQ(files, 1u);
+  // The received body goes once its answer is written, a moment after the client has it.
+  for (int i = 0; i < 100 && !std::filesystem::is_empty(data.path() + "/tmp"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(std::filesystem::is_empty(data.path() + "/tmp"));
 }
 

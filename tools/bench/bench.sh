@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # `make bench`: measures the real client on the embedded demo service (small and large team) under
 # Xvfb, in a Wine prefix of its own with a fresh documents folder for every program, prints a
-# table and writes <build>/bench/results.json (ms and bytes). Every figure is the best of several
-# runs and none fails the run: the exit status is non-zero only when a figure could not be
-# measured, and the reasons follow the table.
+# table and writes <build>/bench/results.json (ms, bytes and thread counts). Every figure is the
+# best of several runs and none fails the run: the exit status is non-zero only when a figure
+# could not be measured, and the reasons follow the table.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 tools="$(cd "$here/.." && pwd)"
@@ -55,7 +55,7 @@ step demo-small VELTRINA_BENCH_TEAM=small wine "$bin/VeltrinaBenchUi.exe" --gtes
 step demo-large VELTRINA_BENCH_TEAM=large wine "$bin/VeltrinaBenchUi.exe" --gtest_filter='DemoTeam.*'
 wineserver -k 2>/dev/null || true
 
-required="private_bytes_small_team private_bytes_large_team bare_window_ms start_to_team_window_ms startup_ratio
+required="private_bytes_small_team private_bytes_large_team threads_small_team threads_large_team bare_window_ms start_to_team_window_ms startup_ratio
   signin_to_main_window_ms session_list_rebuild_ms_200 session_list_rebuild_ms_2000 session_list_ratio
   open_conversation_ms open_conversation_ms_large_team markup_ms_500 markup_ms_5000 markup_ratio
   open_im_build_ms_2000 open_im_keystroke_ms_2000 view_members_build_ms_2000 view_members_keystroke_ms_2000
@@ -66,7 +66,7 @@ done
 # The required keys first, in the order above, then the others as measured; bytes as integers.
 awk -v required="$required" -v json="$out/results.json" '
   { value[$1] = $2; if (!($1 in seen)) { seen[$1] = 1; order[++n] = $1 } }
-  function shown(k) { return k ~ /bytes/ ? sprintf("%.0f", value[k]) : sprintf("%.2f", value[k]) }
+  function shown(k) { return k ~ /bytes|threads/ ? sprintf("%.0f", value[k]) : sprintf("%.2f", value[k]) }
   END {
     m = split(required, keys, /[ \n]+/)
     for (i = 1; i <= n; ++i) { k = order[i]; req = 0; for (j = 1; j <= m; ++j) if (keys[j] == k) req = 1; if (!req) keys[++m] = k }
@@ -78,7 +78,7 @@ awk -v required="$required" -v json="$out/results.json" '
       if (k == "" || !(k in value)) continue
       printf "%s\n  \"%s\": %s", sep, k, shown(k) > json
       sep = ","
-      unit = k ~ /bytes/ ? sprintf("  (%.1f MiB)", value[k] / 1048576) : k ~ /ratio/ ? "" : " ms"
+      unit = k ~ /bytes/ ? sprintf("  (%.1f MiB)", value[k] / 1048576) : k ~ /ratio|threads/ ? "" : " ms"
       printf "%-40s %16s%s\n", k, shown(k), unit
     }
     printf "\n}\n" > json

@@ -62,29 +62,28 @@ void Cache::PutIm(const IM& im) {
     ims.push_back(im);
 }
 
-void Cache::PutMessage(Message message) {
-  const std::string id = message.ChannelID();  // a copy: the message is moved below
+void Cache::PutMessage(const Message& message) {
+  const std::string& id = message.ChannelID();
   Conversation& c = messages[id];
+  if (c.id.empty()) c.id = id;
   c.touched = ++clock;
-  auto by_time = [](const Message& m, int64_t t) { return m.timestamp() < t; };
   if (!message.key().empty()) {
-    if (auto known = c.times.find(message.key()); known != c.times.end()) {
-      auto first = std::lower_bound(c.list.begin(), c.list.end(), known->second, by_time);
-      auto same = std::find_if(first, c.list.end(), [&](const Message& m) { return m.key() == message.key(); });
-      if (same != c.list.end() && same->timestamp() == message.timestamp()) {
-        *same = std::move(message);
+    // A conversation holds a few hundred at most: a search beats an index's memory. From the
+    // newest, which a repeated or edited message most often is.
+    auto same = std::find_if(c.list.rbegin(), c.list.rend(),
+                             [&](const StoredMessage& m) { return m.key() == message.key(); });
+    if (same != c.list.rend()) {
+      if (same->timestamp() == message.timestamp()) {
+        *same = StoredMessage(message);
         return;
       }
-      if (same != c.list.end()) {  // moved in time: taken out and put back in order
-        c.list.erase(same);
-        --message_count;
-      }
+      c.list.erase(std::next(same).base());  // moved in time: taken out and put back in order
+      --message_count;
     }
-    c.times[message.key()] = message.timestamp();
   }
   // Keep the list sorted by time; equal times keep their arrival order.
   auto pos = std::upper_bound(c.list.begin(), c.list.end(), message.timestamp(),
-                              [](int64_t t, const Message& m) { return t < m.timestamp(); });
+                              [](int64_t t, const StoredMessage& m) { return t < m.timestamp(); });
   // Grown by a quarter rather than doubled: hundreds of conversations hold a page of twenty, and
   // doubling would leave a third of each list's room empty.
   if (c.list.size() == c.list.capacity()) {
@@ -92,11 +91,10 @@ void Cache::PutMessage(Message message) {
     c.list.reserve(c.list.size() + c.list.size() / 4 + 4);
     pos = c.list.begin() + at;
   }
-  c.list.insert(pos, std::move(message));
+  c.list.insert(pos, StoredMessage(message));
   ++message_count;
   if (c.list.size() > kKeepPerConversation) {
     auto end = c.list.end() - static_cast<std::ptrdiff_t>(kKeepPerConversation);
-    for (auto m = c.list.begin(); m != end; ++m) c.times.erase(m->key());
     message_count -= static_cast<size_t>(end - c.list.begin());
     c.list.erase(c.list.begin(), end);
   }

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "stored_message.h"
 #include "veltrina/channel.h"
 #include "veltrina/im.h"
 #include "veltrina/message.h"
@@ -21,10 +22,10 @@ namespace veltrina::internal {
 
 // One conversation's newest messages, oldest first (equal times in arrival order).
 struct Conversation {
-  std::vector<Message> list;
-  std::unordered_map<std::string, int64_t> times;  // key -> timestamp of the message held under it
-  uint64_t touched = 0;                            // Cache::clock at its last message or read
-  bool viewed = false;                             // read through FetchMessagesFromCache
+  std::string id;  // the key it is cached under: every message's ChannelID()
+  std::vector<StoredMessage> list;
+  uint64_t touched = 0;  // Cache::clock at its last message or read
+  bool viewed = false;   // read through FetchMessagesFromCache
 };
 
 // Everything the Fetch...FromCache calls read. Guarded by `mutex`; never held during callbacks.
@@ -55,7 +56,7 @@ struct Cache {
   User* FindUser(const std::string& uid);  // null when unknown
   void PutChannel(const Channel& channel);
   void PutIm(const IM& im);
-  void PutMessage(Message message);
+  void PutMessage(const Message& message);
   void RemoveChannel(const std::string& channel_id);
   void SetUnread(const std::string& channel_id, _NumUnread counts);  // as the service or the user says
 

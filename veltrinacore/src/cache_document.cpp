@@ -57,7 +57,7 @@ json CacheDocument(const Cache& cache, const std::string& team_id, const std::st
   json messages = json::array();
   for (const Conversation* c : KeptConversations(cache)) {
     size_t skip = c->list.size() > DiskCache::kPage ? c->list.size() - DiskCache::kPage : 0;
-    for (size_t i = skip; i < c->list.size(); ++i) messages.push_back(ToValue(c->list[i]));
+    for (size_t i = skip; i < c->list.size(); ++i) messages.push_back(ToValue(c->list[i].ToMessage(c->id)));
   }
   return json{{"format", DiskCache::kFormat},
               {"team_id", team_id},

@@ -37,7 +37,7 @@ void ChatManager::SyncRecentMessagesWithServer(int count, ResultCallback callbac
     std::vector<Message> batch;
     auto put = [&core, &batch] {
       std::lock_guard<std::mutex> lock(core.cache().mutex);
-      for (Message& m : batch) core.cache().PutMessage(std::move(m));
+      for (const Message& m : batch) core.cache().PutMessage(m);
       batch.clear();
     };
     std::string why;
@@ -132,17 +132,18 @@ std::vector<std::unique_ptr<Message>> ChatManager::FetchMessagesFromCache(const 
     it->second.viewed = true;  // its latest page now goes to disk too
     Core::Get().disk().Changed();
   }
-  const std::vector<Message>& list = it->second.list;
+  const std::vector<internal::StoredMessage>& list = it->second.list;
   auto begin = std::lower_bound(list.begin(), list.end(), from_time,
-                                [](const Message& m, int64_t t) { return m.timestamp() < t; });
+                                [](const internal::StoredMessage& m, int64_t t) { return m.timestamp() < t; });
   auto end = std::upper_bound(list.begin(), list.end(), to_time,
-                              [](int64_t t, const Message& m) { return t < m.timestamp(); });
+                              [](int64_t t, const internal::StoredMessage& m) { return t < m.timestamp(); });
   if (begin >= end) return out;
   size_t available = static_cast<size_t>(end - begin);
   size_t take = std::min(available, static_cast<size_t>(count));
   if (has_more) *has_more = available > take;
   auto first = oldest_first ? begin : end - static_cast<std::ptrdiff_t>(take);
-  for (auto m = first; m != first + static_cast<std::ptrdiff_t>(take); ++m) out.push_back(m->Clone());
+  for (auto m = first; m != first + static_cast<std::ptrdiff_t>(take); ++m)
+    out.push_back(std::make_unique<Message>(m->ToMessage(it->second.id)));
   if (oldest_time && !out.empty()) *oldest_time = out.front()->timestamp();
   return out;
 }
@@ -164,9 +165,9 @@ bool ChatManager::MarkReadCursorForChannelInCache(const std::string& channel_id,
       auto counts = cache.unread.find(channel_id);
       tell = counts != cache.unread.end() && (counts->second.num_unread > 0 || counts->second.num_new > 0);
       if (auto c = cache.messages.find(channel_id); !tell && c != cache.messages.end()) {
-        const std::vector<Message>& list = c->second.list;  // sorted by time
+        const std::vector<internal::StoredMessage>& list = c->second.list;  // sorted by time
         auto after = std::upper_bound(list.begin(), list.end(), told,
-                                      [](int64_t t, const Message& m) { return t < m.timestamp(); });
+                                      [](int64_t t, const internal::StoredMessage& m) { return t < m.timestamp(); });
         tell = after != list.end() && after->timestamp() <= time;
       }
       if (tell) told = time;

@@ -95,7 +95,7 @@ bool SaveBody(const HttpRequest& request, HttpResponse* response) {
 
 // Bodies the service answered are written to their files here, one at a time: writing a picture
 // is quick, and a session that reaches no other server then never starts the HTTP threads (each
-// thread's stack is memory of its own).
+// thread's stack is memory of its own). The client's trims of those folders run here too.
 internal::Dispatcher& FileWriter() {
   static internal::Immortal<internal::Dispatcher> writer("http files");
   return writer.get();
@@ -212,6 +212,10 @@ void SetUploadReadHook(std::function<void(const std::string& path)> hook) {
 HttpClient* HttpClient::SharedClient() {
   static HttpClient instance;
   return &instance;
+}
+
+void HttpClient::RunOnFileThread(std::function<void()> task) {
+  if (task) FileWriter().Post(std::move(task));
 }
 
 void HttpClient::Send(const HttpRequest& request, Callback callback) {

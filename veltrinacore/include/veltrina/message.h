@@ -69,6 +69,7 @@ class Message {
   std::unique_ptr<Message> Clone() const { return std::make_unique<Message>(*this); }
 
  private:
+  // The core's cache packs every member below (StoredMessage): a new one goes there too.
   std::string key_;
   std::string uid_;
   int sender_type_ = kSenderUser;
