@@ -17,14 +17,6 @@ bool MemoryStore::Commit(const engine::State& state, const engine::Delta& delta)
   return true;
 }
 
-engine::Blobs::Read MemoryBlobs::Get(const std::string& name, uint64_t max_bytes, std::string* bytes) {
-  auto it = files.find(name);
-  if (it == files.end()) return Read::kMissing;
-  if (max_bytes > 0 && it->second.size() > max_bytes) return Read::kTooLarge;
-  *bytes = it->second;
-  return Read::kOk;
-}
-
 Team::Team(engine::Options options) { Restart(std::move(options)); }
 
 engine::Ports Team::Ports() {

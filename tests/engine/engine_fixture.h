@@ -8,6 +8,7 @@
 
 #include "json_util.h"
 #include "veltrina/engine/engine.h"
+#include "fake_ports.h"
 #include "veltrina/engine/ports.h"
 
 namespace engine_test {
@@ -15,30 +16,7 @@ namespace engine_test {
 using veltrina::internal::json;
 using veltrina::internal::Parse;
 namespace engine = veltrina::engine;
-
-class FakeClock : public engine::Clock {
- public:
-  int64_t Now() override { return now; }
-  int64_t now = 1'800'000'000;
-};
-
-class CountingRandom : public engine::Random {
- public:
-  uint64_t Next() override { return ++last * 0x9E3779B97F4A7C15ull; }
-  uint64_t last = 0;
-};
-
-// Salted with nothing and fast: the tests are about the team, not about hashing.
-class TestPasswords : public engine::PasswordHasher {
- public:
-  std::string Hash(const std::string& password) override { return "test$" + password; }
-  bool Verify(const std::string& password, const std::string& stored) override { return stored == "test$" + password; }
-  bool NeedsUpgrade(const std::string& stored) override { return stored.rfind("test$", 0) != 0; }
-  const std::string& Decoy() override { return decoy_; }
-
- private:
-  std::string decoy_ = "test$\x01";
-};
+using namespace engine_fakes;
 
 // Keeps the state as the JSON text of its last commit; a restart reads it back.
 class MemoryStore : public engine::Store {
@@ -49,16 +27,6 @@ class MemoryStore : public engine::Store {
   int commits = 0;
   bool refuse = false;  // Commit fails
   engine::Delta last_delta;
-};
-
-class MemoryBlobs : public engine::Blobs {
- public:
-  bool Put(const std::string& name, const std::string& bytes) override {
-    files[name] = bytes;
-    return true;
-  }
-  Read Get(const std::string& name, uint64_t max_bytes, std::string* bytes) override;
-  std::map<std::string, std::string> files;
 };
 
 struct Answer {

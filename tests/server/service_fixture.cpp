@@ -51,21 +51,6 @@ bool MemoryServerStore::DeleteToken(const std::string& hash) {
   return tokens.erase(hash) > 0;
 }
 
-bool MemoryBlobs::Put(const std::string& name, const std::string& bytes) {
-  std::lock_guard<std::mutex> lock(mutex);
-  files[name] = bytes;
-  return true;
-}
-
-engine::Blobs::Read MemoryBlobs::Get(const std::string& name, uint64_t max_bytes, std::string* bytes) {
-  std::lock_guard<std::mutex> lock(mutex);
-  auto it = files.find(name);
-  if (it == files.end()) return Read::kMissing;
-  if (max_bytes > 0 && it->second.size() > max_bytes) return Read::kTooLarge;
-  *bytes = it->second;
-  return Read::kOk;
-}
-
 struct CaughtState {
   std::mutex mutex;
   std::condition_variable done;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "fake_ports.h"
 #include "json_util.h"
 #include "server_store.h"
 #include "service.h"
@@ -22,29 +23,7 @@ using veltrina::internal::json;
 using veltrina::internal::Parse;
 namespace engine = veltrina::engine;
 namespace server = veltrina::server;
-
-class ManualClock : public engine::Clock {
- public:
-  int64_t Now() override { return now; }
-  int64_t now = 1'800'000'000;
-};
-
-class CountingRandom : public engine::Random {
- public:
-  uint64_t Next() override { return ++last * 0x9E3779B97F4A7C15ull; }
-  uint64_t last = 0;
-};
-
-class PlainPasswords : public engine::PasswordHasher {
- public:
-  std::string Hash(const std::string& password) override { return "test$" + password; }
-  bool Verify(const std::string& password, const std::string& stored) override { return stored == "test$" + password; }
-  bool NeedsUpgrade(const std::string&) override { return false; }
-  const std::string& Decoy() override { return decoy_; }
-
- private:
-  std::string decoy_ = "test$\x01";
-};
+using namespace engine_fakes;
 
 // Commits become visible to a restart only at EndBatch, as in a database.
 class MemoryServerStore : public server::ServerStore {
@@ -61,14 +40,6 @@ class MemoryServerStore : public server::ServerStore {
   std::map<std::string, server::TokenRecord> tokens, written_tokens;
   bool fail_next_batch = false;
   int batches = 0;
-};
-
-class MemoryBlobs : public engine::Blobs {
- public:
-  bool Put(const std::string& name, const std::string& bytes) override;
-  Read Get(const std::string& name, uint64_t max_bytes, std::string* bytes) override;
-  std::mutex mutex;
-  std::map<std::string, std::string> files;
 };
 
 // One answer, caught; Wait blocks until it came.
@@ -100,9 +71,9 @@ class Server {
   std::unique_ptr<Caught> Poll(const std::string& token, int64_t since, int wait_seconds);
   server::HttpResponse Get(const std::string& path, const std::string& token);
 
-  ManualClock clock;
+  FakeClock clock;
   CountingRandom random;
-  PlainPasswords passwords;
+  TestPasswords passwords;
   MemoryServerStore store;
   MemoryBlobs blobs;
   server::ServiceOptions options;

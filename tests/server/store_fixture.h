@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "fake_ports.h"
 #include "json_util.h"
 #include "sqlite_store.h"
 #include "veltrina/engine/engine.h"
@@ -19,6 +20,7 @@ using veltrina::internal::json;
 namespace engine = veltrina::engine;
 using veltrina::server::DiskBlobs;
 using veltrina::server::SqliteStore;
+using namespace engine_fakes;
 
 // A fresh folder under the temporary folder, removed with everything in it.
 class TempDir {
@@ -38,29 +40,6 @@ class TempDir {
 
  private:
   std::string path_;
-};
-
-class FakeClock : public engine::Clock {
- public:
-  int64_t Now() override { return now; }
-  int64_t now = 1'800'000'000;
-};
-
-class CountingRandom : public engine::Random {
- public:
-  uint64_t Next() override { return ++last * 0x9E3779B97F4A7C15ull; }
-  uint64_t last = 0;
-};
-
-class TestPasswords : public engine::PasswordHasher {
- public:
-  std::string Hash(const std::string& password) override { return "test$" + password; }
-  bool Verify(const std::string& password, const std::string& stored) override { return stored == "test$" + password; }
-  bool NeedsUpgrade(const std::string& stored) override { return stored.rfind("test$", 0) != 0; }
-  const std::string& Decoy() override { return decoy_; }
-
- private:
-  std::string decoy_ = "test$\x01";
 };
 
 // One run of the server's engine on `folder`'s database and files.
