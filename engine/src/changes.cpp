@@ -11,6 +11,7 @@ void Engine::Impl::Record(TeamData* t, Change change, bool echo) {
   t->log.push_back(std::move(change));
   while (t->log.size() > std::max<size_t>(options_.kept_changes, 1)) t->log.pop_front();
   Touch(RecordKind::kTeam, t, t->team.team_id());
+  Touch(RecordKind::kChange, t, std::to_string(t->seq));
 }
 
 void Engine::Impl::Announce(TeamData* t, const Message& m, bool echo) {

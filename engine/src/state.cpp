@@ -122,6 +122,44 @@ json StateToJson(const State& state) {
               {"teams", teams},       {"feedback", state.feedback}};
 }
 
+json ChangeToJson(const Change& c) {
+  return json{{"seq", c.seq},   {"kind", static_cast<int>(c.kind)}, {"conversation", c.conversation}, {"uid", c.uid},
+              {"body", c.body}, {"origin", c.origin},              {"echo", c.echo}};
+}
+
+bool ChangeFromJson(const json& value, Change* change) {
+  if (!value.is_object()) return false;
+  const int64_t kind = Int(value, "kind", -1);
+  if (kind < static_cast<int>(Change::Kind::kMessage) || kind > static_cast<int>(Change::Kind::kUser)) return false;
+  const json* origin = Member(value, "origin");
+  *change = Change{.seq = Int(value, "seq"),
+                   .kind = static_cast<Change::Kind>(kind),
+                   .conversation = Str(value, "conversation"),
+                   .uid = Str(value, "uid"),
+                   .body = Str(value, "body"),
+                   .origin = origin && origin->is_number_unsigned() ? origin->get<uint64_t>() : 0,
+                   .echo = Bool(value, "echo", true)};
+  return change->seq > 0;
+}
+
+namespace {
+
+// A kept log is used only as one unbroken run of numbers ending at most at the team's last one: a
+// reader's position is found in it by subtraction. After a gap only the later run is kept.
+std::deque<Change> KeptLog(const json& list, int64_t last_seq) {
+  std::deque<Change> log;
+  for (const json& value : list) {
+    Change change;
+    if (!ChangeFromJson(value, &change) || change.seq > last_seq) continue;
+    if (!log.empty() && change.seq != log.back().seq + 1) log.clear();
+    log.push_back(std::move(change));
+  }
+  if (!log.empty() && log.back().seq != last_seq) log.clear();  // the newest are missing: no use
+  return log;
+}
+
+}  // namespace
+
 bool StateFromJson(const json& document, State* state) {
   if (!document.is_object() || Int(document, "format") != 1) return false;
   const json* accounts = Member(document, "accounts");
@@ -177,6 +215,7 @@ bool StateFromJson(const json& document, State* state) {
       }
     }
     team.seq = std::max<int64_t>(0, Int(t, "seq"));
+    if (const json* changes = Member(t, "changes"); changes && changes->is_array()) team.log = KeptLog(*changes, team.seq);
     if (const json* sent = Member(t, "sent_ids"); sent && sent->is_object())
       for (const auto& [client, stored] : sent->items())
         if (stored.is_string()) team.sent_ids[client] = stored.get<std::string>();

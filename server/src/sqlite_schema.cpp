@@ -56,6 +56,12 @@ CREATE TABLE tokens(
   expires_at INTEGER NOT NULL) STRICT;
 CREATE INDEX tokens_by_expiry ON tokens(expires_at);
 )sql",
+    // The latest changes of each team, so that a reader behind the head catches up after a restart.
+    R"sql(
+CREATE TABLE changes(
+  team_id TEXT NOT NULL REFERENCES teams(team_id) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED,
+  seq INTEGER NOT NULL, record TEXT NOT NULL, PRIMARY KEY(team_id, seq)) STRICT, WITHOUT ROWID;
+)sql",
 };
 static_assert(std::size(kSteps) == kSchemaVersion, "one step per version");
 

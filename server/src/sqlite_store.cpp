@@ -125,6 +125,8 @@ class SqliteStore::Impl {
   bool PutCursor(const std::string& team_id, const std::string& uid, const std::string& conversation, int64_t time);
   bool PutSentId(const std::string& team_id, const std::string& client, const std::string& stored);
   bool PutFeedback(int64_t index, const json& record);
+  bool PutChange(const std::string& team_id, const engine::Change& change);
+  bool DropChangesBefore(const std::string& team_id, int64_t seq);
   bool PutNextId(int64_t next_id);
   bool Delete(const char* sql, const std::string& a, const std::string& b = std::string(),
               const std::string& c = std::string());
@@ -223,6 +225,14 @@ SqliteStore::Loaded SqliteStore::Impl::Load(State* state) {
              if (team) (*team)["cursors"][s.Text(1)][s.Text(2)] = s.Int(3);
              return team != nullptr;
            }) &&
+      rows("SELECT team_id, record FROM changes ORDER BY team_id, seq",
+           [&](const Statement& s) {
+             json* team = team_of(s.Text(0));
+             json value;
+             if (!team || !record(s, 1, &value)) return false;
+             (*team)["changes"].push_back(std::move(value));
+             return true;
+           }) &&
       rows("SELECT team_id, client, stored FROM sent_ids",
            [&](const Statement& s) {
              json* team = team_of(s.Text(0));
@@ -279,7 +289,8 @@ bool SqliteStore::Impl::EndBatch() {
 bool SqliteStore::Impl::WriteAll(const State& state) {
   // Children first: the teams' rows refer to them.
   for (const char* sql : {"DELETE FROM users", "DELETE FROM channels", "DELETE FROM chats", "DELETE FROM messages",
-                          "DELETE FROM entities", "DELETE FROM cursors", "DELETE FROM sent_ids", "DELETE FROM teams",
+                          "DELETE FROM entities", "DELETE FROM cursors", "DELETE FROM sent_ids", "DELETE FROM changes",
+                          "DELETE FROM teams",
                           "DELETE FROM accounts", "DELETE FROM feedback"})
     if (!db_.Exec(sql)) return Failed("cannot clear the state");
   for (const Account& a : state.accounts)
@@ -304,6 +315,8 @@ bool SqliteStore::Impl::WriteAll(const State& state) {
         if (!PutCursor(team_id, uid, conversation, time)) return false;
     for (const auto& [client, stored] : t.sent_ids)
       if (!PutSentId(team_id, client, stored)) return false;
+    for (const engine::Change& c : t.log)
+      if (!PutChange(team_id, c)) return false;
   }
   for (size_t i = 0; i < state.feedback.size(); ++i)
     if (!PutFeedback(static_cast<int64_t>(i), state.feedback[i])) return false;
@@ -343,8 +356,17 @@ bool SqliteStore::Impl::WriteTouched(const State& state, const engine::Touched& 
       return Delete("DELETE FROM accounts WHERE team_id = ?1 AND uid = ?2", account_team, uid);
     }
     case RecordKind::kTeam:
-      if (t) return PutTeam(*t);
+      if (t) return PutTeam(*t) && DropChangesBefore(team_id, t->log.empty() ? t->seq + 1 : t->log.front().seq);
       return Delete("DELETE FROM teams WHERE team_id = ?1", team_id);
+    case RecordKind::kChange: {
+      if (!t) return true;
+      char* end = nullptr;
+      const long long seq = std::strtoll(id.c_str(), &end, 10);
+      if (id.empty() || *end != '\0') return true;
+      for (auto c = t->log.rbegin(); c != t->log.rend(); ++c)  // the new ones are last
+        if (c->seq == seq) return PutChange(team_id, *c);
+      return true;  // already out of the kept log
+    }
     case RecordKind::kUser:
       if (engine::IsGeneratedId(id)) return true;  // made again from the seed
       if (t)
@@ -433,6 +455,21 @@ bool SqliteStore::Impl::PutGenerated(const TeamData& t) {
   if (!s) return Failed("cannot write a team's generated changes");
   s->Bind(1, t.team.team_id()).Bind(2, Dump(engine::GeneratedChanges(t)));
   return s->Run() || Failed("cannot write a team's generated changes");
+}
+
+bool SqliteStore::Impl::PutChange(const std::string& team_id, const engine::Change& change) {
+  Statement* s = db_.Use("INSERT OR REPLACE INTO changes(team_id, seq, record) VALUES(?1, ?2, ?3)");
+  if (!s) return Failed("cannot write a change");
+  s->Bind(1, team_id).Bind(2, change.seq).Bind(3, Dump(engine::ChangeToJson(change)));
+  return s->Run() || Failed("cannot write a change");
+}
+
+// The log is kept as long as the engine keeps it in memory.
+bool SqliteStore::Impl::DropChangesBefore(const std::string& team_id, int64_t seq) {
+  Statement* s = db_.Use("DELETE FROM changes WHERE team_id = ?1 AND seq < ?2");
+  if (!s) return Failed("cannot drop old changes");
+  s->Bind(1, team_id).Bind(2, seq);
+  return s->Run() || Failed("cannot drop old changes");
 }
 
 bool SqliteStore::Impl::PutAccount(const Account& a) {

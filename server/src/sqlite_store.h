@@ -20,7 +20,7 @@ namespace veltrina::server {
 class SqliteStore : public ServerStore {
  public:
   // The schema version this build writes; an older database is migrated on Open, a newer one refused.
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   // Opens or creates the database file (journal_mode=WAL, synchronous=FULL, foreign keys on) and
   // migrates it. Null with `error` set when it cannot.

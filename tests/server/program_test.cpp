@@ -84,6 +84,13 @@ TEST(Program, ServesSignInSendAndPollAndStopsCleanlyOnSigterm) {
   const uint16_t port2 = again.WaitForPort();
   ASSERT_NE(port2, 0) << again.Log();
   EXPECT_EQ(Count(port2, alice, "secret words"), 1);
+  // bob, behind since before the restart, catches up from the kept log instead of starting over.
+  HttpResult caught_up = Http(port2, "GET", "/api/v1/events?since=" + std::to_string(since) + "&wait=0", "", bob);
+  ASSERT_EQ(caught_up.status, 200);
+  json later = Parse(caught_up.body);
+  EXPECT_FALSE(later.value("resync", false)) << caught_up.body;
+  ASSERT_FALSE(later["events"].empty()) << caught_up.body;
+  EXPECT_EQ(later["events"][0]["body"]["message"]["content"], "secret words");
 }
 
 // Stopped dead before its commit, a send is not stored, and the client's retry with the same id

@@ -46,7 +46,11 @@ class PasswordHasher {
 };
 
 // The kinds of record a change touched, so that a store can write only those.
-enum class RecordKind { kAccount, kTeam, kUser, kChannel, kChat, kMessage, kEntity, kCursor, kFeedback, kSentId };
+enum class RecordKind {
+  kAccount, kTeam, kUser, kChannel, kChat, kMessage, kEntity, kCursor, kFeedback, kSentId,
+  kChange,  // an entry of the team's change log; id: its seq. A store that keeps the log lets a
+            // reader behind the head catch up after a restart instead of fetching everything again.
+};
 
 struct Touched {
   RecordKind kind;

@@ -87,7 +87,8 @@ struct TeamData {
   std::map<std::string, std::map<std::string, Unread>> unread;
   // The last change's number; saved, so that numbers never repeat after a restart.
   int64_t seq = 0;
-  // The latest changes, oldest first; never saved (a reader older than the first gets a resync).
+  // The latest changes, oldest first (a reader older than the first gets a resync). The state file
+  // leaves them out; a store may keep them (ChangeToJson) and hand them back under "changes".
   std::deque<Change> log;
   // "<uid>\n<client_msg_id>" -> "<conversation>\n<key>": a send repeated by its sender is answered
   // with what was stored the first time.
@@ -105,8 +106,11 @@ struct State {
   TeamData* FindTeamBySubdomain(const std::string& subdomain);
 };
 
-// Generated records are left out; only what changed of them is written.
+// Generated records are left out; only what changed of them is written. The change log is left out.
 json StateToJson(const State& state);
+// One change as a store keeps it; false when `value` is not one.
+json ChangeToJson(const Change& change);
+bool ChangeFromJson(const json& value, Change* change);
 // False when the document does not describe a state (then `state` is untouched).
 bool StateFromJson(const json& document, State* state);
 
