@@ -86,11 +86,14 @@ class Proxy:
 
 
 def _reset(sock):
-    try:
-        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-        sock.close()
-    except OSError:
-        pass
+    # Linger 0: close sends a reset. The shutdown first wakes a thread blocked in recv on it, which would
+    # otherwise keep the socket open (and the peer waiting) after close.
+    for step in (lambda: sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0)),
+                 lambda: sock.shutdown(socket.SHUT_RDWR), sock.close):
+        try:
+            step()
+        except OSError:
+            pass
 
 
 class _Connection:

@@ -92,7 +92,10 @@ class Server:
             return "\n".join(self.lines)
 
     def limit_file_size(self, size):
-        resource.prlimit(self.process.pid, resource.RLIMIT_FSIZE, (size, size))
+        # The soft limit only: lowering the hard one could not be undone without CAP_SYS_RESOURCE.
+        hard = resource.prlimit(self.process.pid, resource.RLIMIT_FSIZE)[1]
+        soft = size if hard == resource.RLIM_INFINITY else min(size, hard)
+        resource.prlimit(self.process.pid, resource.RLIMIT_FSIZE, (soft, hard))
 
     def db(self):
         return sqlite3.connect("file:%s?mode=ro" % os.path.join(self.folder, "data", "veltrina.db"), uri=True,
