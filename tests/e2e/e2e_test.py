@@ -371,6 +371,24 @@ class TwoClients(unittest.TestCase):
             self.assertTrue(in_order(c.read(), texts), "%s shows them out of order" % c.name)
         self.assertEqual([self.server.stored(t) for t in texts], [1] * 20)
 
+    def test_4b_messages_missed_across_a_server_restart_still_show(self):
+        # Bob is away while alice sends and the server restarts: its events of before the restart are gone,
+        # so bob's client learns only that it must fetch again.
+        texts = [text_for("away%d" % i) for i in (1, 2)]
+        self.bob_proxy.set_mode("refuse")
+        for t in texts:
+            self.alice.send(t)
+        self.alice.wait_for(texts, 10.0)
+        self.server.kill(signal.SIGKILL)
+        self.server.start()
+        self.bob_proxy.set_mode("pass")
+        back = time.monotonic()
+        self.bob.wait_for(texts, 30.0 * 1.25 + REQUEST_TIMEOUT)
+        log("bob shows what he missed %.1f s after the way opened" % (time.monotonic() - back))
+        time.sleep(1.0)
+        self.assertOnce(self.bob, texts)
+        self.assertTrue(in_order(self.bob.read(), texts))
+
     def test_5_a_silent_connection_is_noticed_and_left(self):
         text = text_for("silent")
         self.bob_proxy.set_mode("blackhole")
