@@ -343,6 +343,11 @@ struct RemoteService::State {
                              kMaxApiAnswer);
           },
           item.deadline);
+      // The sender sees its own message from the answer: a resync need not hand it over again.
+      if (reply.ok)
+        if (json body = internal::Parse(reply.body); body.is_object())
+          if (const json* message = internal::Member(body, "message"); message && message->is_object())
+            HandingOver(*message, nullptr);
       item.answer(std::move(reply));
     }
   }
