@@ -354,6 +354,21 @@ class TwoClients(unittest.TestCase):
         for c in (self.alice, self.bob):
             self.assertOnce(c, [text])
 
+    def test_3b_server_killed_before_a_send_arrives_stores_it_once(self):
+        text = text_for("early")
+        # Alice's request waits in the proxy while the server dies: it never reaches the first one.
+        self.alice_proxy.set_mode("delay", 2.0)
+        self.alice.send(text)
+        self.server.kill(signal.SIGKILL)
+        self.assertEqual(self.server.stored(text), 0)
+        self.server.start()
+        self.alice_proxy.set_mode("pass")
+        both(lambda: self.alice.wait_for([text], 30.0), lambda: self.bob.wait_for([text], 30.0))
+        time.sleep(1.0)
+        self.assertEqual(self.server.stored(text), 1)
+        for c in (self.alice, self.bob):
+            self.assertOnce(c, [text])
+
     def test_4_bob_cut_off_while_alice_sends_twenty(self):
         texts = [text_for("cut%02d" % i) for i in range(1, 21)]
         self.bob_proxy.set_mode("refuse")
