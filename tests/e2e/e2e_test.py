@@ -433,7 +433,11 @@ class TwoClients(unittest.TestCase):
                                                                 "client_msg_id": "e2e" + RUN}, token)
             self.assertEqual(status, 503, refused)
             self.assertIn("could not be stored", refused.get("error", ""))
+            # The log says that the batch failed and why (SQLite's words for EFBIG: "disk I/O error").
             self.assertIn("could not commit", self.server.log())
+            why = re.findall(r"store: .*", self.server.log())
+            self.assertTrue(why and re.search(r"disk|full", why[-1]), "the log does not say why:\n" + self.server.log())
+            log("the server says: " + why[-1])
             status, history = self.server.api("messages.history", {"channel_id": "c-general", "count": 50}, token)
             self.assertEqual(status, 200, history)
             self.assertIn(before, json.dumps(history))
