@@ -31,6 +31,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from e2e_proxy import Proxy  # noqa: E402
 
 ARGS = None
+CLEANUPS = []  # what must go whatever happens (a CTest time-out ends this script with SIGTERM)
 TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools")
 RUN = uuid.uuid4().hex[:6]  # marks this run's texts
 # The client's remote defaults (veltrinacore remote_service.h): a poll may be parked this long, a request
@@ -59,11 +60,13 @@ class Server:
 
     def start(self):
         env = dict(os.environ, VELTRINA_CHEAP_HASHES="1")
-        # A write past RLIMIT_FSIZE fails with EFBIG instead of killing the process (SIGXFSZ).
+        # SIGXFSZ is ignored in this process and so in the server (see main): a write past RLIMIT_FSIZE
+        # fails with EFBIG instead of killing it.
         self.process = subprocess.Popen(
             [self.exe, "--listen", "127.0.0.1:%d" % self.port, "--data", os.path.join(self.folder, "data"),
              "--seed", "demo"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.PIPE, preexec_fn=lambda: signal.signal(signal.SIGXFSZ, signal.SIG_IGN))
+            stderr=subprocess.PIPE)
+        CLEANUPS.append(lambda: self.kill(signal.SIGKILL))
         started = queue.Queue()
 
         def read(stream):
@@ -134,6 +137,7 @@ class Client:
 
     def launch(self):
         os.makedirs(self.folder, exist_ok=True)
+        CLEANUPS.append(self.close)
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1000x24",
                                       "-nolisten", "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
@@ -210,10 +214,12 @@ class Client:
                 self.driver.wait(20)
             except (AssertionError, OSError, subprocess.TimeoutExpired):
                 self.driver.kill()
+        self.driver = None
         if self.xvfb:
             subprocess.run(["wineserver", "-k"], env=self.env(), stderr=subprocess.DEVNULL)
             self.xvfb.terminate()
             self.xvfb.wait(10)
+            self.xvfb = None
 
 
 def _documents(prefix):
@@ -481,9 +487,23 @@ def main():
         return 77
     started = time.monotonic()
     TwoClients.log_fault = False
-    result = unittest.TextTestRunner(verbosity=2, failfast=False).run(
-        unittest.defaultTestLoader.loadTestsFromTestCase(TwoClients) if not rest else
-        unittest.defaultTestLoader.loadTestsFromNames(["__main__.TwoClients." + n for n in rest]))
+    # Ignored here, ignored in the server this starts: see Server.start.
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+    def interrupted(number, frame):
+        raise KeyboardInterrupt("signal %d" % number)
+
+    signal.signal(signal.SIGTERM, interrupted)
+    try:
+        result = unittest.TextTestRunner(verbosity=2, failfast=False).run(
+            unittest.defaultTestLoader.loadTestsFromTestCase(TwoClients) if not rest else
+            unittest.defaultTestLoader.loadTestsFromNames(["__main__.TwoClients." + n for n in rest]))
+    finally:
+        for cleanup in reversed(CLEANUPS):
+            try:
+                cleanup()
+            except Exception as e:  # noqa: BLE001 - the others still go
+                print("cleanup: %s" % e)
     failed = len(result.failures) + len(result.errors) + (1 if TwoClients.log_fault else 0)
     passed = max(0, result.testsRun - len(result.failures) - len(result.errors))
     print("e2e: %d passed, %d failed in %.0f s" % (passed, failed, time.monotonic() - started))
