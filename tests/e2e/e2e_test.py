@@ -60,12 +60,12 @@ class Server:
 
     def start(self):
         env = dict(os.environ, VELTRINA_CHEAP_HASHES="1")
-        # SIGXFSZ is ignored in this process and so in the server (see main): a write past RLIMIT_FSIZE
-        # fails with EFBIG instead of killing it.
+        # SIGXFSZ is ignored in this process (see main) and, not restored, in the server: a write past
+        # RLIMIT_FSIZE fails with EFBIG instead of killing it.
         self.process = subprocess.Popen(
             [self.exe, "--listen", "127.0.0.1:%d" % self.port, "--data", os.path.join(self.folder, "data"),
              "--seed", "demo"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.PIPE)
+            stderr=subprocess.PIPE, restore_signals=False)
         CLEANUPS.append(lambda: self.kill(signal.SIGKILL))
         started = queue.Queue()
 
