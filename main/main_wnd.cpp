@@ -8,6 +8,7 @@
 #include "conversation/markup.h"
 #include "emoji/emoji_tables.h"
 #include "frame/window_manager.h"
+#include "main/conversation_readout.h"
 #include "main/image_cache.h"
 #include "main/image_ready.h"
 #include "main/main_messages.h"
@@ -53,6 +54,7 @@ void MainWnd::InitWindow() {
   handlers_registered_ = true;
 
   chat_display_ = dynamic_cast<DuiLib::CListUI*>(m_PaintManager.FindControl(L"chat_display"));
+  CreateConversationReadout(m_hWnd, chat_display_);
   g_chat_input = dynamic_cast<DuiLib::CRichEditUI*>(m_PaintManager.FindControl(L"chat_input"));
   session_list_ = dynamic_cast<DuiLib::CListUI*>(m_PaintManager.FindControl(L"sessionList"));
   selected_kind_ = 0;

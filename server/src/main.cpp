@@ -112,6 +112,7 @@ class DataFolder {
     std::string error;
     store_ = server::SqliteStore::Open(args_.data + "/veltrina.db", &error);
     if (!store_) return error;
+    store_->SetLog(Log);  // why a write failed (a full disk, say) belongs in the log beside the refusal
     blobs_ = std::make_unique<server::DiskBlobs>(args_.data + "/files");
     passwords_ = std::make_unique<server::Argon2Passwords>(cheap_hashes);
     return {};

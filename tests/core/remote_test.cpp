@@ -115,8 +115,8 @@ struct Peer {
                .first == 0;
   }
   // Sends without waiting for the answer; `done` counts answers that stored the message.
-  void Send(const std::string& text, std::atomic<int>* done) {
-    Json params{{"message", {{"channel_id", "c-general"}, {"content", text}}}};
+  void Send(const std::string& text, std::atomic<int>* done, const std::string& conversation = "c-general") {
+    Json params{{"message", {{"channel_id", conversation}, {"content", text}}}};
     service->Call({0, "messages.send", params.dump(), ""}, [done](veltrina::backend::Reply r) {
       if (r.ok) ++*done;
     });
@@ -252,6 +252,43 @@ TEST_F(Remote, ARestartMidSessionLosesAndDoublesNothing) {
   std::this_thread::sleep_for(milliseconds(1000));
   EXPECT_EQ(watcher_.messages(), (std::vector<std::string>{"before", "while down", "after"}));
   EXPECT_EQ(watcher_.states(), (std::vector<int>{1, 0}));
+}
+
+// A restarted server keeps no events. Messages stored while alice's poller waits out its back-off,
+// by a server that is then killed too, reach her through the resync, once each, also the older one
+// of a conversation the server lists after the other's; what she had before does not come again.
+TEST_F(Remote, MessagesMissedAcrossARestartComeWithTheResync) {
+  // Alice's next poll comes at least 6 s after the failure: two restarts are over by then.
+  RemoteOptions slow = Options();
+  slow.backoff_first = milliseconds(8000);
+  slow.backoff_max = milliseconds(8000);
+  service_ = std::make_shared<RemoteService>(slow);
+  veltrina::backend::InstallService(service_);
+  SignInAndLoad("alice", "veltrina");
+  Watch();
+  Peer bob(Options());
+  ASSERT_TRUE(bob.SignIn("bob"));
+  std::atomic<int> stored{0};
+  bob.Send("before", &stored);
+  ASSERT_TRUE(WaitUntil([&] { return watcher_.messages().size() == 1; }, milliseconds(10000)));
+  ASSERT_TRUE(Send("c-general", "her own"));  // she has it from the answer: the resync leaves it out
+
+  ASSERT_TRUE(server_.Stop("KILL"));
+  ASSERT_TRUE(server_.Start("127.0.0.1:" + server_.port()));
+  bob.Send("missed directly", &stored, "im-alice-bob");
+  ASSERT_TRUE(WaitUntil([&] { return stored == 2; }, milliseconds(3000)));
+  std::this_thread::sleep_for(milliseconds(1100));  // a later second: message times count in seconds
+  bob.Send("missed", &stored);
+  ASSERT_TRUE(WaitUntil([&] { return stored == 3; }, milliseconds(3000)));
+  ASSERT_TRUE(server_.Stop("KILL"));
+  ASSERT_TRUE(server_.Start("127.0.0.1:" + server_.port()));
+  EXPECT_EQ(watcher_.messages().size(), 1u) << "alice polled before the second restart";
+  EXPECT_TRUE(WaitUntil([&] { return watcher_.messages().size() >= 3; }, milliseconds(15000)));
+  bob.Send("after", &stored);
+  EXPECT_TRUE(WaitUntil([&] { return CountOf(watcher_.messages(), "after") > 0; }, milliseconds(10000)));
+  std::this_thread::sleep_for(milliseconds(500));
+  // #general comes before the direct chat in the resync's answer.
+  EXPECT_EQ(watcher_.messages(), (std::vector<std::string>{"before", "missed", "missed directly", "after"}));
 }
 
 TEST_F(Remote, ADeadTokenFailsAndDetachEndsTheEvents) {

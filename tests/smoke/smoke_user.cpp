@@ -102,7 +102,7 @@ void ForgetEverything() {
   if (std::filesystem::exists(DataFolder())) Fail("cannot delete the data folder: " + error.message());
 }
 
-ClientProcess::ClientProcess() : log_path_(NumberedWorkingFile(L"smoke-client", L".log")) {
+ClientProcess::ClientProcess(const std::wstring& arguments) : log_path_(NumberedWorkingFile(L"smoke-client", L".log")) {
   job_.h = ::CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -124,7 +124,7 @@ ClientProcess::ClientProcess() : log_path_(NumberedWorkingFile(L"smoke-client", 
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nul;
   startup.hStdOutput = startup.hStdError = log;
-  std::wstring command = L"\"" + client + L"\"";
+  std::wstring command = L"\"" + client + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   PROCESS_INFORMATION info{};
   // Wine's error channel on for the child (the tests' "-all" hides a dying thread); suspended until it is in the job.
   ::SetEnvironmentVariableW(L"WINEDEBUG", L"-all,err+all");

@@ -28,7 +28,8 @@ bool UnderWindowManager();
 
 class ClientProcess {  // a job ends the client with this process; the destructor ends it too
  public:
-  ClientProcess();
+  // `arguments` follow the executable on its command line (e2e: --server URL).
+  explicit ClientProcess(const std::wstring& arguments = std::wstring());
   ~ClientProcess();
   DWORD id() const { return id_; }
   bool Running() const { return ::WaitForSingleObject(process_.h, 0) == WAIT_TIMEOUT; }

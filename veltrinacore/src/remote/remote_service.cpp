@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "../json_util.h"
@@ -35,6 +36,12 @@ constexpr int kWorkers = 3;
 constexpr const char* kConnected = R"({"state":0})";
 constexpr const char* kReconnecting = R"({"state":1})";
 constexpr const char* kFailed = R"({"state":2})";
+// How far the server's clock may be behind this one when a resync picks the messages to hand over.
+constexpr int64_t kClockMargin = 300;
+
+int64_t UnixNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 void Random(void* out, size_t size) {
   if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
@@ -150,6 +157,12 @@ struct RemoteService::State {
   int64_t since = -1;       // the poller's position; -1: the server's head
   uint64_t session = 0;     // counts sign-ins: what the poller got for an older one is dropped
   uint64_t kicks = 0;       // "session.connect": a poller waiting to retry tries at once
+  // The newest message time (server seconds) handed over since the sign-in, or the sign-in's own
+  // time less a margin for clocks apart, with the keys handed over at that time: a resync hands
+  // over what is newer. What it handed over is not handed over again when its event follows.
+  int64_t newest_message = 0;
+  std::set<std::string> newest_keys;
+  std::set<std::string> resynced;
 
   std::mutex sink_mutex;  // held while the sink is called, so that Detach waits for a call under way
   EventSink* sink = nullptr;
@@ -263,6 +276,9 @@ struct RemoteService::State {
       std::lock_guard<std::mutex> lock(mutex);
       token = std::move(access);
       since = internal::Int(answer, "seq", -1);
+      newest_message = UnixNow() - kClockMargin;
+      newest_keys.clear();
+      resynced.clear();
       ++session;
     }
     wake.notify_all();
@@ -327,6 +343,11 @@ struct RemoteService::State {
                              kMaxApiAnswer);
           },
           item.deadline);
+      // The sender sees its own message from the answer: a resync need not hand it over again.
+      if (reply.ok)
+        if (json body = internal::Parse(reply.body); body.is_object())
+          if (const json* message = internal::Member(body, "message"); message && message->is_object())
+            HandingOver(*message, nullptr);
       item.answer(std::move(reply));
     }
   }
@@ -380,6 +401,31 @@ struct RemoteService::State {
   }
 
   // ---- events ----
+
+  // Notes a message about to be handed over; false when it was already: an event after the resync
+  // that fetched it, or, for a resync, one at or before `from` (the newest handed over when the
+  // resync began, with the keys handed over at that time).
+  struct Mark {
+    int64_t time = 0;
+    std::set<std::string> keys;
+  };
+  bool HandingOver(const json& message, const Mark* from) {
+    const int64_t time = internal::Int(message, "timestamp", 0);
+    const std::string key = internal::Str(message, "key");
+    std::lock_guard<std::mutex> lock(mutex);
+    if (from) {
+      if (time < from->time || (time == from->time && from->keys.count(key))) return false;
+      resynced.insert(key);
+    } else if (resynced.erase(key)) {
+      return false;
+    }
+    if (time > newest_message) {
+      newest_message = time;
+      newest_keys.clear();
+    }
+    if (time == newest_message) newest_keys.insert(key);
+    return true;
+  }
 
   void PollLoop() {
     int failures = 0;
@@ -449,7 +495,11 @@ struct RemoteService::State {
           if (position >= 0 && seq <= position) continue;  // handed over already
           const json* body = internal::Member(event, "body");
           if (!current()) break;
-          Emit(internal::Str(event, "name"), body ? internal::Dump(*body) : std::string("{}"));
+          const std::string name = internal::Str(event, "name");
+          if (const json* message = name == "message" && body ? internal::Member(*body, "message") : nullptr;
+              message && message->is_object() && !HandingOver(*message, nullptr))
+            continue;
+          Emit(name, body ? internal::Dump(*body) : std::string("{}"));
         }
       }
       std::lock_guard<std::mutex> lock(mutex);
@@ -458,7 +508,8 @@ struct RemoteService::State {
   }
 
   // The core keeps what events tell it: the lists come again as events, between "reconnecting"
-  // and "connected".
+  // and "connected". So do the messages stored since the newest one handed over: their events are
+  // gone (a restarted server keeps none), and the windows show only what arrives as events.
   void Resync() {
     Emit("connection", kReconnecting);
     struct List {
@@ -467,11 +518,19 @@ struct RemoteService::State {
       const char* list;
       const char* event;
       const char* member;  // the event's body wraps each item in it; null: the item is the body
+      bool messages;       // only those not handed over yet
     };
-    const List lists[] = {{"users.list", "{}", "users", "user", "user"},
-                          {"channels.list", R"({"include_archived":false})", "channels", "channel", "channel"},
-                          {"ims.list", "{}", "ims", "im", "im"},
-                          {"messages.unread", "{}", "unread", "unread", nullptr}};
+    const List lists[] = {{"users.list", "{}", "users", "user", "user", false},
+                          {"channels.list", R"({"include_archived":false})", "channels", "channel", "channel", false},
+                          {"ims.list", "{}", "ims", "im", "im", false},
+                          {"messages.sync", R"({"count":100})", "messages", "message", "message", true},
+                          {"messages.unread", "{}", "unread", "unread", nullptr, false}};
+    Mark from;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      resynced.clear();
+      from = Mark{newest_message, newest_keys};
+    }
     for (const List& l : lists) {
       Reply r = Api(l.method, l.params);
       json body = r.ok ? internal::Parse(r.body) : json();
@@ -480,8 +539,10 @@ struct RemoteService::State {
         log("Fetching %s again failed: %s", l.method, r.error.c_str());
         continue;
       }
-      for (const json& item : *items)
+      for (const json& item : *items) {
+        if (l.messages && (!item.is_object() || !HandingOver(item, &from))) continue;
         Emit(l.event, l.member ? internal::Dump(json{{l.member, item}}) : internal::Dump(item));
+      }
     }
     Emit("connection", kConnected);
   }
