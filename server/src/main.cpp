@@ -1,5 +1,6 @@
 // veltrina-server: serves teams over HTTP from a data folder.
 //   veltrina-server --listen 127.0.0.1:8080 --data DIR [--seed demo|large] [--threads N] [--max-upload BYTES]
+//                   [--kept-changes N]
 //   veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]
 //   veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]
 //   veltrina-server admin --data DIR set-password SUBDOMAIN USER
@@ -39,7 +40,7 @@ void Log(const std::string& line) {
 int Usage() {
   std::fprintf(stderr,
                "usage: veltrina-server --listen ADDRESS:PORT --data DIR [--seed demo|large] [--threads N]\n"
-               "                       [--max-upload BYTES]\n"
+               "                       [--max-upload BYTES] [--kept-changes N]\n"
                "       veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]\n"
                "       veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]\n"
                "       veltrina-server admin --data DIR set-password SUBDOMAIN USER\n"
@@ -54,6 +55,9 @@ struct Args {
   std::string seed;
   int threads = 2;
   uint64_t max_upload = 100ull << 20;
+  // Changes kept per team: a client away for fewer catches up from them, one away longer fetches
+  // its lists again.
+  size_t kept_changes = 20000;
   std::vector<std::string> rest;  // the admin command and its words
   std::string display;
   bool admin_role = false;
@@ -82,6 +86,11 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
       if (!value(&number)) return false;
       args->max_upload = std::strtoull(number.c_str(), nullptr, 10);
       if (args->max_upload == 0) return false;
+    } else if (a == "--kept-changes") {
+      if (!value(&number)) return false;
+      const long long kept = std::atoll(number.c_str());
+      if (kept < 1 || kept > 10'000'000) return false;
+      args->kept_changes = static_cast<size_t>(kept);
     } else if (a == "--display") {
       if (!value(&args->display)) return false;
     } else if (a == "--admin") {
@@ -128,7 +137,7 @@ class DataFolder {
     engine::Options options;
     options.seed_demo = !args_.seed.empty();
     options.large_team = args_.seed == "large";
-    options.kept_changes = 20000;
+    options.kept_changes = args_.kept_changes;
     return std::make_unique<engine::Engine>(std::move(ports), std::move(options));
   }
 

@@ -83,7 +83,8 @@ class NativeServer {
 
   // Starts it on `listen` (127.0.0.1:0: a free port) with the demo teams in its folder; true once
   // it serves. The same folder each time: a restart finds what the last run stored.
-  bool Start(const std::string& listen = "127.0.0.1:0") {
+  // `options`: more of the server's options, as words.
+  bool Start(const std::string& listen = "127.0.0.1:0", const std::string& options = "") {
     DeleteFileW((folder_wide_ + L"\\pid").c_str());
     DeleteFileW((folder_wide_ + L"\\exited").c_str());
     const std::wstring log = folder_wide_ + L"\\server.log";
@@ -91,9 +92,9 @@ class NativeServer {
     const std::string script = folder_unix_ + "/run.sh";
     std::ofstream(std::filesystem::path(folder_wide_ + L"\\run.sh"), std::ios::binary) <<
         R"(exec </dev/null >/dev/null 2>&1
-dir="$1"; exe="$2"; listen="$3"
+dir="$1"; exe="$2"; listen="$3"; options="$4"
 sh -c 'echo $$ > "$1/pid.tmp"; mv "$1/pid.tmp" "$1/pid"
-  exec env VELTRINA_CHEAP_HASHES=1 "$2" --listen "$3" --data "$1/data" --seed demo 2>>"$1/server.log"' _ "$dir" "$exe" "$listen" &
+  exec env VELTRINA_CHEAP_HASHES=1 "$2" --listen "$3" --data "$1/data" --seed demo $4 2>>"$1/server.log"' _ "$dir" "$exe" "$listen" "$options" &
 server=$!
 ( n=0; while [ -d "$dir" ] && [ $n -lt 1200 ]; do sleep 0.5; n=$((n+1)); done; kill -KILL $server ) 2>/dev/null &
 watchdog=$!
@@ -101,7 +102,9 @@ wait $server
 echo $? > "$dir/exited"
 kill $watchdog
 )";
-    if (!Run("/bin/sh \"" + script + "\" \"" + folder_unix_ + "\" \"" + exe_ + "\" \"" + listen + "\"")) return false;
+    if (!Run("/bin/sh \"" + script + "\" \"" + folder_unix_ + "\" \"" + exe_ + "\" \"" + listen + "\" \"" + options +
+             "\""))
+      return false;
     // "veltrina-server serves <dir> on 127.0.0.1:<port>"
     for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20); std::chrono::steady_clock::now() < end;
          std::this_thread::sleep_for(std::chrono::milliseconds(50))) {

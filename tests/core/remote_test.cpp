@@ -254,9 +254,10 @@ TEST_F(Remote, ARestartMidSessionLosesAndDoublesNothing) {
   EXPECT_EQ(watcher_.states(), (std::vector<int>{1, 0}));
 }
 
-// A restarted server keeps no events. Messages stored while alice's poller waits out its back-off,
-// by a server that is then killed too, reach her through the resync, once each, also the older one
-// of a conversation the server lists after the other's; what she had before does not come again.
+// Messages stored while alice's poller waits out its back-off, by a server that is then killed too
+// and keeps too few changes for her to catch up from, reach her through the resync, once each, also
+// the older one of a conversation the server lists after the other's; what she had before does not
+// come again.
 TEST_F(Remote, MessagesMissedAcrossARestartComeWithTheResync) {
   // Alice's next poll comes at least 6 s after the failure: two restarts are over by then.
   RemoteOptions slow = Options();
@@ -274,14 +275,14 @@ TEST_F(Remote, MessagesMissedAcrossARestartComeWithTheResync) {
   ASSERT_TRUE(Send("c-general", "her own"));  // she has it from the answer: the resync leaves it out
 
   ASSERT_TRUE(server_.Stop("KILL"));
-  ASSERT_TRUE(server_.Start("127.0.0.1:" + server_.port()));
+  ASSERT_TRUE(server_.Start("127.0.0.1:" + server_.port(), "--kept-changes 1"));
   bob.Send("missed directly", &stored, "im-alice-bob");
   ASSERT_TRUE(WaitUntil([&] { return stored == 2; }, milliseconds(3000)));
   std::this_thread::sleep_for(milliseconds(1100));  // a later second: message times count in seconds
   bob.Send("missed", &stored);
   ASSERT_TRUE(WaitUntil([&] { return stored == 3; }, milliseconds(3000)));
   ASSERT_TRUE(server_.Stop("KILL"));
-  ASSERT_TRUE(server_.Start("127.0.0.1:" + server_.port()));
+  ASSERT_TRUE(server_.Start("127.0.0.1:" + server_.port(), "--kept-changes 1"));
   EXPECT_EQ(watcher_.messages().size(), 1u) << "alice polled before the second restart";
   EXPECT_TRUE(WaitUntil([&] { return watcher_.messages().size() >= 3; }, milliseconds(15000)));
   bob.Send("after", &stored);

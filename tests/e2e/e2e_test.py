@@ -393,8 +393,8 @@ class TwoClients(unittest.TestCase):
         self.assertEqual([self.server.stored(t) for t in texts], [1] * 20)
 
     def test_4b_messages_missed_across_a_server_restart_still_show(self):
-        # Bob is away while alice sends and the server restarts: its events of before the restart are gone,
-        # so bob's client learns only that it must fetch again.
+        # Bob is away while alice sends and the server restarts: he catches up from the changes the server
+        # kept across the restart.
         texts = [text_for("away%d" % i) for i in (1, 2)]
         self.bob_proxy.set_mode("refuse")
         for t in texts:
