@@ -8,6 +8,7 @@
 #include "conversation/markup.h"
 #include "emoji/emoji_tables.h"
 #include "frame/window_manager.h"
+#include "main/carried_drafts.h"
 #include "main/image_cache.h"
 #include "main/image_ready.h"
 #include "main/main_messages.h"
@@ -25,6 +26,14 @@ DuiLib::CRichEditUI* g_chat_input = nullptr;
 
 void HideControl(DuiLib::CControlUI* control) {
   if (control) control->SetVisible(false);
+}
+
+// Whose composer texts a refused session leaves behind.
+std::string SessionKeyOf(const veltrina::Director* director) {
+  const veltrina::Team* team = director ? director->current_team() : nullptr;
+  const veltrina::User* me = director ? director->me() : nullptr;
+  return carried_drafts::SessionKey(team ? team->server() : std::string(), team ? team->team_id() : std::string(),
+                                    me ? me->uid() : std::string());
 }
 }  // namespace
 
@@ -71,6 +80,8 @@ void MainWnd::InitWindow() {
   RebuildRows();
 
   veltrina::Director* director = veltrina::Director::DefaultDirector();
+  // What the composer held when this session was refused last time comes back with its conversation.
+  for (auto& [id, text] : carried_drafts::Take(SessionKeyOf(director))) outgoing_.Keep(id, text);
   if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
     if (director && director->current_team()) label->SetText(Utf8ToUtf16(director->current_team()->team_name()));
   ShowPersonalAvatar();
@@ -280,7 +291,31 @@ void MainWnd::OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUn
   }
 }
 
-void MainWnd::OnConnectionStateChanged(int state) { tray_.OnConnectionState(state); }
+void MainWnd::OnConnectionStateChanged(int state) {
+  if (state == veltrina::ConnectionStateHandler::kSignedOut) SignInAgain();
+  else tray_.OnConnectionState(state);
+}
+
+void MainWnd::SignInAgain() {
+  if (signing_in_again_) return;  // every refused request reports it
+  signing_in_again_ = true;
+  veltrina::log("The service refused the session: signing in again");
+  carried_drafts::Texts texts = outgoing_.TakeAll();
+  if (DuiLib::CRichEditUI* input = ChatInput(); input && !input->GetText().empty() && !open_conversation_id_.empty())
+    texts.emplace_back(open_conversation_id_, std::wstring(input->GetText()));
+  carried_drafts::Keep(SessionKeyOf(veltrina::Director::DefaultDirector()), std::move(texts));
+  KillTimer(m_hWnd, kTimerSendTimeOut);
+  WindowManager* windows = WindowManager::Instance();
+  windows->RequestSignInAgain();
+  // No window of the refused session stays: each runs a loop that the login must not wait behind.
+  windows->CloseSelectEmojiWnd();
+  windows->CloseUploadFileWnd();
+  windows->CloseViewFilesWnd();
+  windows->CloseFileDetailsWnd();
+  windows->CloseFeedbackWnd();
+  windows->CloseAll();
+  tray_.Remove();
+}
 
 void MainWnd::OnTrayCallback(LPARAM mouse_message) {
   if (mouse_message == WM_RBUTTONUP) {
