@@ -81,7 +81,10 @@ void MainWnd::InitWindow() {
 
   veltrina::Director* director = veltrina::Director::DefaultDirector();
   // What the composer held when this session was refused last time comes back with its conversation.
-  for (auto& [id, text] : carried_drafts::Take(SessionKeyOf(director))) outgoing_.Keep(id, text);
+  for (auto& [id, text] : carried_drafts::Take(SessionKeyOf(director))) {
+    if (!id.empty()) outgoing_.Keep(id, text);  // a send without an answer: back with its conversation
+    else if (g_chat_input) g_chat_input->SetText(text);
+  }
   if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
     if (director && director->current_team()) label->SetText(Utf8ToUtf16(director->current_team()->team_name()));
   ShowPersonalAvatar();
@@ -301,8 +304,8 @@ void MainWnd::SignInAgain() {
   signing_in_again_ = true;
   veltrina::log("The service refused the session: signing in again");
   carried_drafts::Texts texts = outgoing_.TakeAll();
-  if (DuiLib::CRichEditUI* input = ChatInput(); input && !input->GetText().empty() && !open_conversation_id_.empty())
-    texts.emplace_back(open_conversation_id_, std::wstring(input->GetText()));
+  if (DuiLib::CRichEditUI* input = ChatInput(); input && !input->GetText().empty())
+    texts.emplace_back(std::string(), std::wstring(input->GetText()));  // the composer's own, open conversation or not
   carried_drafts::Keep(SessionKeyOf(veltrina::Director::DefaultDirector()), std::move(texts));
   KillTimer(m_hWnd, kTimerSendTimeOut);
   WindowManager* windows = WindowManager::Instance();

@@ -26,6 +26,7 @@ TEST(TeamAddress, BareNamesGoAsTypedAndServerFormsNameTheirServer) {
   EXPECT_EQ(Read("acme"), "acme ");
   EXPECT_EQ(Read(""), " ");             // the service's answer decides, as ever
   EXPECT_EQ(Read("a b<c>"), "a b<c> ");  // no server named: sent as typed
+  EXPECT_EQ(Read("http:/host/acme"), "http:/host/acme ");
   EXPECT_EQ(Read("acme@127.0.0.1:8080"), "acme http://127.0.0.1:8080");
   EXPECT_EQ(Read("acme@Chat.Example.ORG"), "acme http://chat.example.org");
   EXPECT_EQ(Read("acme@host:80"), "acme http://host");  // the scheme's own port is left out
@@ -47,7 +48,7 @@ TEST(TeamAddress, MalformedServerFormsAreRefused) {
            "ftp://host/acme", "http://host", "http://host/", "http://:80/acme", "http://host:99999/acme",
            "http://user@host/acme", "http://user:pw@host/acme", "http://host/ac%20me", "http://host/acme?x=1",
            "http://host/acme#x", "http://host/../acme", "http://host/./acme", "http://host//acme",
-           "http://host/a b/acme", "http://host/acme/<script>", "http:/host/acme", "://host/acme", "http://ho\tst/a",
+           "http://host/a b/acme", "http://host/acme/<script>", "://host/acme", "http://ho\tst/a",
            "http://host\\x/acme", "http://host/" + std::string(64, 'a')}) {
     EXPECT_EQ(Read(text), "refused") << text;
   }

@@ -94,7 +94,7 @@ TEST_F(SigninTest, ARefusedTokenBringsTheLoginBackAndKeepsTheComposersText) {
     testkit::ClickControl(h, L"continue_btn");
   });
   d.OnWindow(L"LoginWindow", sign_in, 15000);
-  d.WaitFor("the main window with a conversation open", [] {
+  d.WaitFor("the main window with its channels", [] {
     auto* input = testkit::FindControl(FindVisibleWindow(L"MainWindow"), L"chat_input");
     return input != nullptr && testkit::FindControl(FindVisibleWindow(L"MainWindow"), L"channelItem_c-general");
   }, 20000);
