@@ -31,7 +31,8 @@ bool IsHost(std::string_view host) {
   size_t start = 0;
   for (;;) {
     const size_t dot = host.find('.', start);
-    const std::string_view label = host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+    const std::string_view label =
+        host.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
     if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
     for (char c : label)
       if (!IsAlnum(c) && c != '-') return false;
@@ -120,7 +121,8 @@ std::string TeamFieldText(const veltrina::Team& team) {
   if (server.empty()) return team.team_subdomain();
   constexpr std::string_view kPlain = "http://";
   const bool plain = Lower(std::string_view(server).substr(0, kPlain.size())) == kPlain;
-  if (plain && server.find('/', kPlain.size()) == std::string::npos) return team.team_subdomain() + "@" + server.substr(kPlain.size());
+  if (plain && server.find('/', kPlain.size()) == std::string::npos)
+    return team.team_subdomain() + "@" + server.substr(kPlain.size());
   return server + "/" + team.team_subdomain();
 }
 

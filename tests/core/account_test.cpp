@@ -75,7 +75,8 @@ TEST(Accounts, TeamsAreKeptWithTheirServerAndTheLastOneComesBackWithIt) {
             "alicebobdora");
   // Signing in to the demo's team of that id again makes it the last one; the servers' stay.
   EXPECT_TRUE(store.Register(On("", "t-1", "demo"), "dan"));
-  EXPECT_EQ(store.LastTeam()->server() + store.LastTeam()->team_subdomain() + store.UsernameForTeamId("t-1"), "demodan");
+  EXPECT_EQ(store.LastTeam()->server() + store.LastTeam()->team_subdomain() + store.UsernameForTeamId("t-1"),
+            "demodan");
   EXPECT_EQ(store.UsernameForTeam(On(a, "t-1", "")) + store.UsernameForTeam(On(b, "t-1", "")), "alicebob");
 }
 
@@ -85,7 +86,8 @@ TEST(Accounts, AFileWithoutServersMeansTheEmbeddedDemo) {
   core_test::TempFolder folder;
   ASSERT_TRUE(files->WriteFileAtomically(
       folder.File("accounts.json"),
-      R"({"last_team_id":"t-1","teams":[{"team_id":"t-1","team_subdomain":"demo","team_name":"Demo","username":"alice"},)"
+      R"({"last_team_id":"t-1","teams":[)"
+      R"({"team_id":"t-1","team_subdomain":"demo","team_name":"Demo","username":"alice"},)"
       R"({"team_id":"t-2","team_subdomain":"two","team_name":"Two","username":"bob"}]})"));
   AccountManager store(folder.path());
   ASSERT_TRUE(store.InitOrDie());

@@ -233,9 +233,10 @@ TEST_F(DiskCacheTest, TheSameTeamAndUserOnAnotherServerHaveCachesOfTheirOwn) {
   std::set<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(folder_.path()))
     names.insert(entry.path().filename().string());
-  EXPECT_EQ(names, (std::set<std::string>{"cache-t%2F1-u-1.json", "cache@127.0.0.1_8080-" + veltrina::ServerKey(a).substr(15) +
-                                                                       "-t%2F1-u-1.json",
-                                          "cache@chat.example.org-" + veltrina::ServerKey(b).substr(17) + "-t%2F1-u-1.json"}));
+  const std::set<std::string> expected{"cache-t%2F1-u-1.json",
+                                       "cache@127.0.0.1_8080-" + veltrina::ServerKey(a).substr(15) + "-t%2F1-u-1.json",
+                                       "cache@chat.example.org-" + veltrina::ServerKey(b).substr(17) + "-t%2F1-u-1.json"};
+  EXPECT_EQ(names, expected);
   EXPECT_NE(veltrina::ServerKey(a), veltrina::ServerKey(c));
   EXPECT_EQ(veltrina::ServerKey(a).size(), 15u + 8u);
   for (const auto& [server, channel] : servers) {

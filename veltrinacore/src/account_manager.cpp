@@ -116,9 +116,10 @@ bool AccountManager::Register(const Team& team, const std::string& username) {
   if (!writable) return false;
   json teams = json::array();
   if (const json* old = internal::Member(document, "teams"); old && old->is_array())
-    for (const json& t : *old)
-      if (t.is_object() && !(internal::Str(t, "team_id") == team.team_id() && internal::Str(t, "server") == team.server()))
-        teams.push_back(t);
+    for (const json& t : *old) {
+      const bool same = internal::Str(t, "team_id") == team.team_id() && internal::Str(t, "server") == team.server();
+      if (t.is_object() && !same) teams.push_back(t);
+    }
   json entry = internal::ToValue(team);
   entry["username"] = username;
   if (!team.server().empty()) entry["server"] = team.server();
