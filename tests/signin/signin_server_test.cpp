@@ -8,8 +8,10 @@
 
 #include "app/storage.h"
 #include "core/native_server.h"
+#include "main/cache_name.h"
 #include "signin_fixture.h"
 #include "veltrina/account_manager.h"
+#include "veltrina/server_key.h"
 
 using testkit::FindVisibleWindow;
 
@@ -127,4 +129,15 @@ TEST_F(SigninTest, ARefusedTokenBringsTheLoginBackAndKeepsTheComposersText) {
   std::unique_ptr<veltrina::Team> last = accounts.LastTeam();
   ASSERT_TRUE(last);
   EXPECT_EQ(last->team_subdomain() + " " + last->server(), "demo " + first.url());
+  // What this server's session left in the documents folder: its port is never used again.
+  const std::string key = veltrina::ServerKey(last->server());
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(veltrinawnd::GetDataFolder(), ignored))
+    if (entry.path().filename().wstring().starts_with(L"cache@" + veltrinawnd::Utf8ToUtf16(key)))
+      std::filesystem::remove(entry.path(), ignored);
+  std::filesystem::remove_all(std::filesystem::path(veltrinawnd::Utf8ToUtf16(
+                                  veltrinawnd::GetImageCacheFolder() +
+                                  veltrinawnd::image_cache::TeamFolderName(last->team_id(), last->server()))),
+                              ignored);
+  veltrinawnd::DeleteCredential(key + "/" + last->team_id());
 }
