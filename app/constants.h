@@ -38,6 +38,8 @@ inline constexpr long long kLoginSignedIn = 200;
 inline constexpr long long kLoginInitialPassword = 201;
 inline constexpr long long kLoginWrongCredentials = 8000;
 inline constexpr long long kUnreachable = -1;
+// The team window's code for a field that names a server but not in a form it reads.
+inline constexpr long long kBadTeamAddress = 400;
 // The smallest service version code that counts as a newer client.
 inline constexpr long long kNewerClientVersion = 4;
 

@@ -12,6 +12,32 @@
 
 namespace veltrinawnd {
 
+namespace {
+
+std::string& Configured() {
+  static std::string url;
+  return url;
+}
+
+// The backend a typed server installed, and its address: only that one is ever replaced here.
+struct TypedServer {
+  std::weak_ptr<veltrina::backend::Service> service;
+  std::string url;
+};
+
+TypedServer& Typed() {
+  static TypedServer typed;
+  return typed;
+}
+
+void InstallRemote(const std::string& url) {
+  veltrina::backend::RemoteOptions options;
+  options.url = url;
+  veltrina::backend::InstallService(std::make_shared<veltrina::backend::RemoteService>(options));
+}
+
+}  // namespace
+
 std::string ServerFromCommandLine(const wchar_t* command_line) {
   if (!command_line || !*command_line) return std::string();
   int count = 0;
@@ -35,12 +61,38 @@ std::string ServerFromCommandLine(const wchar_t* command_line) {
 std::string UseChosenServer() {
   const std::string url =
       veltrina::backend::ChooseServer(ServerFromCommandLine(GetCommandLineW()), Utf16ToUtf8(GetDataFolder()));
+  Configured() = url;
   if (url.empty()) return url;
   veltrina::log("Using the server at %s", url.c_str());
-  veltrina::backend::RemoteOptions options;
-  options.url = url;
-  veltrina::backend::InstallService(std::make_shared<veltrina::backend::RemoteService>(options));
+  InstallRemote(url);
   return url;
+}
+
+std::string ConfiguredServer() { return Configured(); }
+
+std::string UseServerForTeam(const std::string& typed_server) {
+  if (!Configured().empty()) {
+    if (!typed_server.empty() && typed_server != Configured())
+      veltrina::log("The team's server is passed over: this run uses the server at %s", Configured().c_str());
+    return Configured();
+  }
+  TypedServer& typed = Typed();
+  const std::shared_ptr<veltrina::backend::Service> current = veltrina::backend::CurrentService();
+  const bool typed_in_use = !typed.service.expired() && typed.service.lock() == current;
+  if (typed_server.empty()) {
+    if (typed_in_use) {
+      veltrina::log("Back to the embedded demo");
+      veltrina::backend::InstallService(nullptr);
+      typed = TypedServer{};
+    }
+    return std::string();
+  }
+  if (typed_in_use && typed.url == typed_server) return typed_server;
+  veltrina::log("Using the server at %s for the team", typed_server.c_str());
+  InstallRemote(typed_server);
+  typed.service = veltrina::backend::CurrentService();
+  typed.url = typed_server;
+  return typed_server;
 }
 
 }  // namespace veltrinawnd

@@ -52,4 +52,17 @@ std::wstring OutgoingTexts::TakeDraft(const std::string& conversation_id) {
   return draft;
 }
 
+void OutgoingTexts::Keep(const std::string& conversation_id, const std::wstring& text) {
+  Entry entry{next_serial_++, conversation_id, text};
+  entry.kept = true;
+  entries_.push_back(std::move(entry));
+}
+
+std::vector<std::pair<std::string, std::wstring>> OutgoingTexts::TakeAll() {
+  std::vector<std::pair<std::string, std::wstring>> texts;
+  for (Entry& entry : entries_) texts.emplace_back(std::move(entry.conversation_id), std::move(entry.text));
+  entries_.clear();
+  return texts;
+}
+
 }  // namespace veltrinawnd

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace veltrinawnd {
@@ -30,6 +31,12 @@ class OutgoingTexts {
   bool waiting() const;
   // Takes the kept texts of the conversation, oldest first, one per line; empty when none.
   std::wstring TakeDraft(const std::string& conversation_id);
+  // Keeps a text for its conversation as a failed send's would be (texts carried over from an
+  // earlier main window).
+  void Keep(const std::string& conversation_id, const std::wstring& text);
+  // Takes every text, kept or still waiting, in send order, with its conversation: the session
+  // is over and no answer will come for this object.
+  std::vector<std::pair<std::string, std::wstring>> TakeAll();
 
  private:
   struct Entry {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace veltrinawnd {
 
@@ -49,6 +50,10 @@ class WindowManager {
   void CloseFeedbackWnd();
   // Add members, view members, create channel, direct message, join channel, then the main window.
   void CloseAll();
+  // The service refused the session: once the main window is gone, the login window runs again
+  // for the same team. TakeSignInAgain answers whether that was asked, and clears it.
+  void RequestSignInAgain() { sign_in_again_ = true; }
+  bool TakeSignInAgain() { return std::exchange(sign_in_again_, false); }
 
   // Called by each window's OnFinalMessage with itself: the slot is cleared only while it still
   // holds that window (a Close... followed by a new Show... already holds the newer one).
@@ -94,6 +99,7 @@ class WindowManager {
   ViewFilesWnd* view_files_wnd_ = nullptr;
   FileDetailsWnd* file_details_wnd_ = nullptr;
   FeedbackWnd* feedback_wnd_ = nullptr;
+  bool sign_in_again_ = false;
 };
 
 }  // namespace veltrinawnd

@@ -82,7 +82,13 @@ std::string CacheName(const std::string& file_name) {
   return SafeName(file_name, file_name, std::string());
 }
 
-std::string TeamFolderName(const std::string& team_id) { return SafeName(team_id, team_id, std::string()); }
+std::string TeamFolderName(const std::string& team_id, const std::string& server) {
+  std::string name = SafeName(team_id, team_id, std::string());
+  // A server's address always changes ("://"), so its safe form ends in a hash, which no unchanged
+  // team name does: a demo team's folder never meets a server's.
+  if (!server.empty()) name += "-" + SafeName(server, server, std::string());
+  return name;
+}
 
 int SizeBucket(long long v) {
   if (v <= 40) return 40;

@@ -12,8 +12,10 @@ namespace veltrinawnd::image_cache {
 // that way, or longer than 35 characters, keeps its first characters plus a short hash of the
 // exact name, so two different names never share a file, whatever the file system's case rules.
 std::string CacheName(const std::string& file_name);
-// The folder of one team's images below the image cache folder, made safe the same way.
-std::string TeamFolderName(const std::string& team_id);
+// The folder of one team's images below the image cache folder, made safe the same way; for a team
+// on a server (not the embedded demo, whose folders keep their names) followed by "-" and the
+// server's address made safe: two servers' teams of one id never share an image.
+std::string TeamFolderName(const std::string& team_id, const std::string& server = std::string());
 // Names Windows opens as devices whatever their extension ("con.png", "NUL", "com1.txt").
 bool IsDeviceName(const std::string& name);
 // png, jpg, jpeg, gif or bmp, in any case (without the dot).

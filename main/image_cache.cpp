@@ -86,7 +86,8 @@ void RunTrim() {
 std::string TeamFolder() {
   const veltrina::Director* director = veltrina::Director::DefaultDirector();
   const veltrina::Team* team = director ? director->current_team() : nullptr;
-  return GetImageCacheFolder() + TeamFolderName(team ? team->team_id() : std::string()) + "/";
+  return GetImageCacheFolder() + TeamFolderName(team ? team->team_id() : std::string(),
+                                                team ? team->server() : std::string()) + "/";
 }
 
 void ScheduleTrim(const std::string& just_written) {

@@ -8,6 +8,7 @@
 #include "conversation/markup.h"
 #include "emoji/emoji_tables.h"
 #include "frame/window_manager.h"
+#include "main/carried_drafts.h"
 #include "main/conversation_readout.h"
 #include "main/image_cache.h"
 #include "main/image_ready.h"
@@ -26,6 +27,14 @@ DuiLib::CRichEditUI* g_chat_input = nullptr;
 
 void HideControl(DuiLib::CControlUI* control) {
   if (control) control->SetVisible(false);
+}
+
+// Whose composer texts a refused session leaves behind.
+std::string SessionKeyOf(const veltrina::Director* director) {
+  const veltrina::Team* team = director ? director->current_team() : nullptr;
+  const veltrina::User* me = director ? director->me() : nullptr;
+  return carried_drafts::SessionKey(team ? team->server() : std::string(), team ? team->team_id() : std::string(),
+                                    me ? me->uid() : std::string());
 }
 }  // namespace
 
@@ -73,6 +82,11 @@ void MainWnd::InitWindow() {
   RebuildRows();
 
   veltrina::Director* director = veltrina::Director::DefaultDirector();
+  // What the composer held when this session was refused last time comes back with its conversation.
+  for (auto& [id, text] : carried_drafts::Take(SessionKeyOf(director))) {
+    if (!id.empty()) outgoing_.Keep(id, text);  // a send without an answer: back with its conversation
+    else if (g_chat_input) g_chat_input->SetText(text);
+  }
   if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
     if (director && director->current_team()) label->SetText(Utf8ToUtf16(director->current_team()->team_name()));
   ShowPersonalAvatar();
@@ -282,7 +296,31 @@ void MainWnd::OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUn
   }
 }
 
-void MainWnd::OnConnectionStateChanged(int state) { tray_.OnConnectionState(state); }
+void MainWnd::OnConnectionStateChanged(int state) {
+  if (state == veltrina::ConnectionStateHandler::kSignedOut) SignInAgain();
+  else tray_.OnConnectionState(state);
+}
+
+void MainWnd::SignInAgain() {
+  if (signing_in_again_) return;  // every refused request reports it
+  signing_in_again_ = true;
+  veltrina::log("The service refused the session: signing in again");
+  carried_drafts::Texts texts = outgoing_.TakeAll();
+  if (DuiLib::CRichEditUI* input = ChatInput(); input && !input->GetText().empty())
+    texts.emplace_back(std::string(), std::wstring(input->GetText()));  // the composer's own, open conversation or not
+  carried_drafts::Keep(SessionKeyOf(veltrina::Director::DefaultDirector()), std::move(texts));
+  KillTimer(m_hWnd, kTimerSendTimeOut);
+  WindowManager* windows = WindowManager::Instance();
+  windows->RequestSignInAgain();
+  // No window of the refused session stays: each runs a loop that the login must not wait behind.
+  windows->CloseSelectEmojiWnd();
+  windows->CloseUploadFileWnd();
+  windows->CloseViewFilesWnd();
+  windows->CloseFileDetailsWnd();
+  windows->CloseFeedbackWnd();
+  windows->CloseAll();
+  tray_.Remove();
+}
 
 void MainWnd::OnTrayCallback(LPARAM mouse_message) {
   if (mouse_message == WM_RBUTTONUP) {

@@ -76,6 +76,9 @@ class MainWnd : public FrameWnd,
   void OnNumUnreadChanged(const std::string& channel_id, veltrina::_NumUnread counts);
   void OnUserStatusChanged(const std::string& uid, int status);
   void OnConnectionStateChanged(int state);
+  // The service refused the session: keeps what the composer holds for the next main window of
+  // this session, closes this one and asks for the login window again.
+  void SignInAgain();
   // An upload that failed after its window closed (upload_failure.cpp).
   void OnUploadFailed(const UploadFailure& failure);
 
@@ -174,6 +177,7 @@ class MainWnd : public FrameWnd,
   std::unordered_map<std::string, ULONGLONG> im_openings_;  // unknown conversation -> tick asked
   DWORD ui_thread_ = 0;
   bool handlers_registered_ = false;
+  bool signing_in_again_ = false;
 };
 
 }  // namespace veltrinawnd

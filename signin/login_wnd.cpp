@@ -14,11 +14,22 @@
 #include "veltrina/director.h"
 #include "veltrina/log.h"
 #include "veltrina/secret.h"
+#include "veltrina/server_key.h"
 #include "veltrina/web_api.h"
 
 namespace veltrinawnd {
 
-LoginWnd::LoginWnd(std::unique_ptr<veltrina::Team> team) : team_(std::move(team)) {
+namespace {
+// The stored login's team: the team id, behind the server's key for a team on a server, so that
+// the same id on two servers keeps two passwords.
+std::string LoginTeamKey(const veltrina::Team& team) {
+  const std::string key = veltrina::ServerKey(team.server());
+  return key.empty() ? team.team_id() : key + "/" + team.team_id();
+}
+}  // namespace
+
+LoginWnd::LoginWnd(std::unique_ptr<veltrina::Team> team, bool after_refusal)
+    : team_(std::move(team)), after_refusal_(after_refusal) {
   if (!team_) team_ = std::make_unique<veltrina::Team>();
 }
 
@@ -28,12 +39,13 @@ void LoginWnd::InitWindow() {
   login_btn_ = dynamic_cast<DuiLib::CButtonUI*>(m_PaintManager.FindControl(L"login_btn"));
   if (DuiLib::CControlUI* label = m_PaintManager.FindControl(L"team_name_label"))
     label->SetText(L"登录到" + Utf8ToUtf16(team_->team_name()));
+  if (after_refusal_) PostMessageW(m_hWnd, kMsgSessionRefused, 0, 0);
 
   veltrina::AccountManager accounts(Utf16ToUtf8(GetDataFolder()));
   if (!accounts.InitOrDie()) return;
-  std::string username = accounts.UsernameForTeamId(team_->team_id());
+  std::string username = accounts.UsernameForTeam(*team_);
   if (username.empty()) return;
-  std::wstring password = LoadPassword(team_->team_id(), username);
+  std::wstring password = LoadPassword(LoginTeamKey(*team_), username);
   veltrina::SecretWiper wipe(&password);
   if (password.empty()) return;
   if (username_edit_) username_edit_->SetText(Utf8ToUtf16(username));
@@ -93,7 +105,7 @@ void LoginWnd::StoreLogin() {
   std::string username = username_edit_ ? Utf16ToUtf8(username_edit_->GetText()) : std::string();
   std::string password = PasswordText();
   veltrina::SecretWiper wipe(&password);
-  SaveCredential(team_->team_id(), username, password);
+  SaveCredential(LoginTeamKey(*team_), username, password);
   veltrina::AccountManager accounts(Utf16ToUtf8(GetDataFolder()));
   if (accounts.InitOrDie()) accounts.Register(*team_, username);
 }
@@ -131,7 +143,7 @@ void LoginWnd::OnInitialPasswordNeeded(LPARAM lParam) {
   SetIdle();
   CloseForGood();
   bridge::ReleaseSender();  // the password window runs modally from here
-  RestPasswordWnd reset(team_->team_id(), username);
+  RestPasswordWnd reset(LoginTeamKey(*team_), username);
   reset.Create(nullptr, L"重置初始密码", kFrameStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                CW_USEDEFAULT);
   reset.CenterWindow();
@@ -201,6 +213,9 @@ LRESULT LoginWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kMsgDataPrepared:
       OnDataPrepared(lParam);
+      return 0;
+    case kMsgSessionRefused:
+      if (!closing()) System().ShowMessageBox(nullptr, L"登录已失效，请重新登录", nullptr, MB_OK);
       return 0;
     default:
       break;

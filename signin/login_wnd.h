@@ -29,7 +29,9 @@ class LoginWnd : public FrameWnd {
     unsigned try_id_ = 0;
   };
 
-  explicit LoginWnd(std::unique_ptr<veltrina::Team> team);
+  // after_refusal: the service refused the last session of this team (its token expired or was
+  // revoked); the window says so once it is up.
+  explicit LoginWnd(std::unique_ptr<veltrina::Team> team, bool after_refusal = false);
   ~LoginWnd() override = default;
 
  protected:
@@ -56,6 +58,7 @@ class LoginWnd : public FrameWnd {
   DuiLib::CEditUI* password_edit_ = nullptr;
   DuiLib::CButtonUI* login_btn_ = nullptr;
   std::unique_ptr<veltrina::Team> team_;
+  const bool after_refusal_ = false;
   // Set by the first successful answer: later answers of attempts made meanwhile are ignored.
   bool session_started_ = false;
   // A try ends when the session data preparation fails; the user then signs in again, and every

@@ -21,6 +21,7 @@ inline constexpr UINT kMsgLoginFailed = WM_USER + 3;           // send, ErrorCod
 // Both messages of the session data preparation also reach the password window.
 inline constexpr UINT kMsgDataPrepared = WM_USER + 4;          // post, the window's try in lParam
 inline constexpr UINT kMsgPreparationFailed = WM_USER + 5;     // post, PreparationFailure
+inline constexpr UINT kMsgSessionRefused = WM_USER + 26;       // post, nothing: say why the login is back
 inline constexpr UINT_PTR kTimerLoginAnimation = WM_USER + 34;  // 1058, every 1000 ms
 // Initial password window.
 inline constexpr UINT kMsgPasswordSet = WM_USER + 96;     // post, PasswordSetRecord

@@ -3,11 +3,14 @@
 #include <memory>
 
 #include "app/constants.h"
+#include "app/server_option.h"
 #include "app/storage.h"
 #include "app/system_seam.h"
+#include "frame/window_manager.h"
 #include "signin/busy_button.h"
 #include "signin/login_wnd.h"
 #include "signin/signin_messages.h"
+#include "signin/team_address.h"
 #include "signin/update_wnd.h"
 #include "veltrina/account_manager.h"
 #include "veltrina/file_utils.h"
@@ -27,11 +30,8 @@ void SubdomainWnd::InitWindow() {
 
   veltrina::AccountManager accounts(data_folder);
   if (accounts.InitOrDie()) {
-    std::string last = accounts.LastTeamId();
-    if (!last.empty()) {
-      if (std::unique_ptr<veltrina::Team> team = accounts.TeamForTeamId(last); team && subdomain_edit_)
-        subdomain_edit_->SetText(Utf8ToUtf16(team->team_subdomain()));
-    }
+    if (std::unique_ptr<veltrina::Team> team = accounts.LastTeam(); team && subdomain_edit_)
+      subdomain_edit_->SetText(Utf8ToUtf16(TeamFieldText(*team)));
   }
   StartVersionCheck();
 }
@@ -64,16 +64,25 @@ void SubdomainWnd::Notify(DuiLib::TNotifyUI& msg) {
 
 void SubdomainWnd::Continue() {
   ShowBusy(continue_btn_, L"检查团队名...");
-  std::string subdomain = subdomain_edit_ ? Utf16ToUtf8(subdomain_edit_->GetText()) : std::string();
+  const std::string typed = subdomain_edit_ ? Utf16ToUtf8(subdomain_edit_->GetText()) : std::string();
   bridge::WindowRef self = Ref();
+  TeamAddress address;
+  if (!ParseTeamAddress(typed, &address)) {
+    veltrina::log("The team field is neither a team nor team@host:port nor http://host:port/team");
+    bridge::PostValue(self, kMsgTeamLookupFailed, static_cast<LPARAM>(kBadTeamAddress));
+    return;
+  }
+  const std::string server = UseServerForTeam(address.server);
   veltrina::WebApi::Api()->GetTeamLiteBySubdomain(
-      subdomain, [self](bool ok, int64_t code, const std::string& team_id, const std::string& team_name,
-                        const std::string& team_subdomain) {
+      address.team, [self, server](bool ok, int64_t code, const std::string& team_id, const std::string& team_name,
+                                   const std::string& team_subdomain) {
         if (ok) {
           veltrina::log("team id is %s", team_id.c_str());
           veltrina::log("team name is %s", team_name.c_str());
           veltrina::log("team domain is %s", team_subdomain.c_str());
-          bridge::Send(self, kMsgTeamFound, std::make_unique<veltrina::Team>(team_id, team_subdomain, team_name));
+          auto team = std::make_unique<veltrina::Team>(team_id, team_subdomain, team_name);
+          team->set_server(server);
+          bridge::Send(self, kMsgTeamFound, std::move(team));
         } else {
           bridge::SendValue(self, kMsgTeamLookupFailed, static_cast<LPARAM>(static_cast<int32_t>(code)));
         }
@@ -86,12 +95,16 @@ void SubdomainWnd::OnTeamFound(LPARAM lParam) {
   veltrina::log("Team auth success with ID : %s", team->team_id().c_str());
   CloseForGood();
   bridge::ReleaseSender();  // the login runs modally from here
-  LoginWnd login(team->Clone());
-  login.Create(nullptr, L"登录", kDialogStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-               CW_USEDEFAULT);
-  team.reset();
-  login.CenterWindow();
-  login.ShowModal();
+  // Again whenever the service refused the session that the login started: the main window is
+  // gone by then, and the user signs in to the same team.
+  for (bool after_refusal = false;; after_refusal = true) {
+    LoginWnd login(team->Clone(), after_refusal);
+    login.Create(nullptr, L"登录", kDialogStyle, kWindowExStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                 CW_USEDEFAULT);
+    login.CenterWindow();
+    login.ShowModal();
+    if (!WindowManager::Instance()->TakeSignInAgain()) break;
+  }
 }
 
 void SubdomainWnd::OnLookupFailed(LPARAM lParam) {

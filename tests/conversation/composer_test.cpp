@@ -18,6 +18,25 @@ TEST(OutgoingTexts, AFailureAfterTheTimeOutKeepsNothingMore) {
   EXPECT_EQ(texts.TakeDraft("c-1"), L"");
 }
 
+// A refused session hands every text over, answered or not, in send order; a text kept for a
+// later main window comes back with its conversation, and a late answer finds nothing.
+TEST(OutgoingTexts, EveryTextGoesOverToTheNextMainWindow) {
+  veltrinawnd::OutgoingTexts texts;
+  const int waiting = texts.Sent("c-1", L"one");
+  const int failed = texts.Sent("c-2", L"two");
+  EXPECT_EQ(texts.Answered(failed, false), "c-2");
+  texts.Sent("c-1", L"three");
+  const auto all = texts.TakeAll();
+  EXPECT_EQ(all, (std::vector<std::pair<std::string, std::wstring>>{{"c-1", L"one"}, {"c-2", L"two"}, {"c-1", L"three"}}));
+  EXPECT_FALSE(texts.waiting());
+  EXPECT_EQ(texts.Answered(waiting, false), "");
+  veltrinawnd::OutgoingTexts next;
+  for (const auto& [id, text] : all) next.Keep(id, text);
+  EXPECT_FALSE(next.waiting());
+  EXPECT_EQ(next.TakeDraft("c-1"), L"one\nthree");
+  EXPECT_EQ(next.TakeDraft("c-2"), L"two");
+}
+
 class ComposerTest : public MainTest {
  protected:
   static DuiLib::CListUI* Chat() { return dynamic_cast<DuiLib::CListUI*>(Control(L"chat_display")); }

@@ -43,6 +43,63 @@ TEST(Accounts, TeamsAndTheLastOneAreKeptInAFolderMadeWhenMissing) {
   EXPECT_FALSE(AccountManager("C:\\bad<>|name\\x").InitOrDie());
 }
 
+Team On(const std::string& server, const std::string& id, const std::string& subdomain) {
+  Team team(id, subdomain, subdomain + " team");
+  team.set_server(server);
+  return team;
+}
+
+// The server is kept beside each team: the same team id on two servers and on the demo are three
+// teams, and the last one comes back with its server.
+TEST(Accounts, TeamsAreKeptWithTheirServerAndTheLastOneComesBackWithIt) {
+  core_test::TempFolder folder;
+  const std::string a = "http://127.0.0.1:8080", b = "https://chat.example.org";
+  {
+    AccountManager store(folder.path());
+    ASSERT_TRUE(store.InitOrDie());
+    EXPECT_EQ(store.LastTeam(), nullptr);
+    EXPECT_TRUE(store.Register(On("", "t-1", "demo"), "dora"));
+    EXPECT_TRUE(store.Register(On(b, "t-1", "acme"), "bob"));
+    EXPECT_TRUE(store.Register(On(a, "t-1", "acme"), "alice"));
+  }
+  AccountManager store(folder.path());
+  ASSERT_TRUE(store.InitOrDie());
+  std::unique_ptr<Team> last = store.LastTeam();
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->team_id() + " " + last->team_subdomain() + " " + last->server(), "t-1 acme " + a);
+  EXPECT_EQ(store.LastTeamId(), "t-1");
+  EXPECT_EQ(store.TeamForTeamId("t-1")->server(), a);  // the id-only calls mean the last team
+  EXPECT_EQ(store.UsernameForTeamId("t-1"), "alice");
+  EXPECT_EQ(store.UsernameForTeam(On(a, "t-1", "")) + store.UsernameForTeam(On(b, "t-1", "")) +
+                store.UsernameForTeam(On("", "t-1", "")) + store.UsernameForTeam(On("http://other:1", "t-1", "")),
+            "alicebobdora");
+  // Signing in to the demo's team of that id again makes it the last one; the servers' stay.
+  EXPECT_TRUE(store.Register(On("", "t-1", "demo"), "dan"));
+  EXPECT_EQ(store.LastTeam()->server() + store.LastTeam()->team_subdomain() + store.UsernameForTeamId("t-1"),
+            "demodan");
+  EXPECT_EQ(store.UsernameForTeam(On(a, "t-1", "")) + store.UsernameForTeam(On(b, "t-1", "")), "alicebob");
+}
+
+// A file written before servers were kept: every team is on the embedded demo, and it is written
+// over without losing them.
+TEST(Accounts, AFileWithoutServersMeansTheEmbeddedDemo) {
+  core_test::TempFolder folder;
+  ASSERT_TRUE(files->WriteFileAtomically(
+      folder.File("accounts.json"),
+      R"({"last_team_id":"t-1","teams":[)"
+      R"({"team_id":"t-1","team_subdomain":"demo","team_name":"Demo","username":"alice"},)"
+      R"({"team_id":"t-2","team_subdomain":"two","team_name":"Two","username":"bob"}]})"));
+  AccountManager store(folder.path());
+  ASSERT_TRUE(store.InitOrDie());
+  std::unique_ptr<Team> last = store.LastTeam();
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->team_subdomain() + "|" + last->server() + "|" + store.UsernameForTeam(*last), "demo||alice");
+  EXPECT_EQ(store.UsernameForTeamId("t-2"), "bob");
+  EXPECT_TRUE(store.Register(On("http://127.0.0.1:9", "t-2", "two"), "carol"));
+  EXPECT_EQ(store.UsernameForTeam(On("", "t-2", "")) + store.UsernameForTeam(On("", "t-1", "")), "bobalice");
+  EXPECT_EQ(store.LastTeam()->server(), "http://127.0.0.1:9");
+}
+
 int CorruptCopies(const std::string& folder) {
   int count = 0;
   for (const auto& f : std::filesystem::directory_iterator(std::filesystem::path(folder)))

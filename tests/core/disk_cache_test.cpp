@@ -4,12 +4,14 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "scripted_fixture.h"
 #include "test_support.h"
 #include "veltrina/backend/bodies.h"
 #include "veltrina/backend/scripted_service.h"
+#include "veltrina/server_key.h"
 #include "veltrina/veltrina.h"
 
 namespace {
@@ -37,12 +39,13 @@ veltrina::Message MakeMessage(const std::string& channel, int t) {
 class DiskCacheTest : public core_test::ScriptedTest {
  protected:
   // A new process's view: another service (empty caches), then Init for a team and user.
-  bool Restart(const std::string& uid) {
+  bool Restart(const std::string& uid, const std::string& server = std::string()) {
     service_ = std::make_shared<ScriptedService>();
     InstallService(service_);
     director_ = std::make_unique<veltrina::Director>();
-    director_->Init(MakeUser(uid, 0), veltrina::Team("t/1", "one", "One"), 0, veltrina::Token(), folder_.path(), "", "",
-                    "", "");
+    veltrina::Team team("t/1", "one", "One");
+    team.set_server(server);
+    director_->Init(MakeUser(uid, 0), team, 0, veltrina::Token(), folder_.path(), "", "", "", "");
     return director_->restored_from_disk();
   }
   std::string Channels() {
@@ -211,6 +214,38 @@ TEST_F(DiskCacheTest, FilesOfAnotherFormatOwnerOrShapeAreIgnored) {
   std::ofstream(file, std::ios::binary) << document(1, "u-1", channel);
   EXPECT_TRUE(Restart("u-1"));  // the same file in the right shape is read
   EXPECT_EQ(Channels() + std::to_string(director_->permission()), "c-1 2");
+}
+
+// The same team id and user on two servers and on the demo: three files, none read for another;
+// the demo's name is the one it always had.
+TEST_F(DiskCacheTest, TheSameTeamAndUserOnAnotherServerHaveCachesOfTheirOwn) {
+  const std::string a = "http://127.0.0.1:8080", b = "https://chat.example.org", c = "http://127.0.0.1:8081";
+  const std::pair<std::string, std::string> servers[] = {{a, "c-a"}, {b, "c-b"}, {"", "c-demo"}};
+  for (const auto& [server, channel] : servers) {
+    EXPECT_FALSE(Restart("u-1", server)) << server;
+    channels_->GetChannels(false, nullptr);
+    Answer("channels.list", ChannelsBody({MakeChannel(channel)}));
+    director_->SaveCaches();
+    const std::string key = veltrina::ServerKey(server);
+    const std::string name = (key.empty() ? "cache-" : "cache@" + key + "-") + "t%2F1-u-1.json";
+    ASSERT_TRUE(core_test::WaitUntil([&] { return std::filesystem::exists(folder_.File(name)); })) << name;
+  }
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder_.path()))
+    names.insert(entry.path().filename().string());
+  const std::set<std::string> expected{"cache-t%2F1-u-1.json",
+                                       "cache@127.0.0.1_8080-" + veltrina::ServerKey(a).substr(15) + "-t%2F1-u-1.json",
+                                       "cache@chat.example.org-" + veltrina::ServerKey(b).substr(17) + "-t%2F1-u-1.json"};
+  EXPECT_EQ(names, expected);
+  EXPECT_NE(veltrina::ServerKey(a), veltrina::ServerKey(c));
+  EXPECT_EQ(veltrina::ServerKey(a).size(), 15u + 8u);
+  for (const auto& [server, channel] : servers) {
+    ASSERT_TRUE(Restart("u-1", server)) << server;
+    EXPECT_EQ(Channels(), channel + " ") << server;
+  }
+  EXPECT_FALSE(Restart("u-1", c));  // a third server starts empty
+  EXPECT_EQ(Channels(), "");
+  EXPECT_TRUE(Restart("u-1", "HTTP://127.0.0.1:8080/"));  // the same address, written otherwise
 }
 
 TEST_F(DiskCacheTest, MemoryKeepsTheNewestMessagesAndDropsConversationsUntouchedTheLongest) {

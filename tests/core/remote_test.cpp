@@ -297,7 +297,7 @@ TEST_F(Remote, ADeadTokenFailsAndDetachEndsTheEvents) {
   auto service = std::make_shared<RemoteService>(Options());
   service->Attach(&sink);
   EXPECT_EQ(Exchange(*service, "users.list", Json::object()).first, 401);
-  EXPECT_EQ(sink.Events(), (std::vector<std::pair<std::string, std::string>>{{"connection", R"({"state":2})"}}));
+  EXPECT_EQ(sink.Events(), (std::vector<std::pair<std::string, std::string>>{{"connection", R"({"state":3})"}}));
   EXPECT_EQ(Exchange(*service, "auth.login", {{"username", "alice"}, {"password", "veltrina"}, {"team_subdomain", "demo"}})
                 .first, 0);
   EXPECT_EQ(Exchange(*service, "users.list", Json::object()).first, 0);

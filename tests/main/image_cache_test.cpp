@@ -61,6 +61,12 @@ TEST(ImageCacheNames, BucketsAndSizesWithoutOverflowAndHostileDeviceAndLongNames
   EXPECT_EQ(cache::TeamFolderName("t-main"), "t-main");
   EXPECT_NE(cache::TeamFolderName("T-Main"), cache::TeamFolderName("t-main"));
   EXPECT_EQ(cache::TeamFolderName("../x").find_first_of("./\\"), std::string::npos);
+  // On a server the folder names the server too; the demo's stays as it was.
+  const std::string on_a = cache::TeamFolderName("t-main", "http://127.0.0.1:8080");
+  const std::string on_b = cache::TeamFolderName("t-main", "http://127.0.0.1:8081");
+  EXPECT_EQ(cache::TeamFolderName("t-main", ""), "t-main");
+  EXPECT_TRUE(on_a != on_b && on_a != "t-main" && on_b != "t-main") << on_a;
+  EXPECT_EQ((on_a + on_b).find_first_of(".:/\\@ "), std::string::npos) << on_a;
   // Device names would open the console or a port: they become ordinary files.
   veltrina::FileUtils::SharedFileUtils()->MakeDirectory(Folder());
   std::wstring folder = veltrinawnd::Utf8ToUtf16(Folder());

@@ -43,6 +43,19 @@ json Load(const std::string& folder, bool* writable = nullptr) {
   return document;
 }
 
+// The team the id-only calls mean: the last one when it has the id, else the one on the demo.
+const json* FindById(const json& document, const std::string& team_id) {
+  if (internal::Str(document, "last_team_id") == team_id)
+    if (const json* t = internal::FindAccountTeam(document, team_id, internal::Str(document, "last_server"))) return t;
+  return internal::FindAccountTeam(document, team_id, std::string());
+}
+
+std::unique_ptr<Team> TeamOf(const json& entry) {
+  auto team = std::make_unique<Team>(internal::TeamFrom(entry));
+  team->set_server(internal::Str(entry, "server"));
+  return team;
+}
+
 }  // namespace
 
 AccountManager::AccountManager(std::string folder) : folder_(std::move(folder)) {}
@@ -59,23 +72,39 @@ std::string AccountManager::LastTeamId() {
   std::lock_guard<std::mutex> lock(StoreMutex());
   json document = Load(folder_);
   std::string id = internal::Str(document, "last_team_id");
-  return internal::FindAccountTeam(document, id) ? id : std::string();
+  return internal::FindAccountTeam(document, id, internal::Str(document, "last_server")) ? id : std::string();
+}
+
+std::unique_ptr<Team> AccountManager::LastTeam() {
+  if (!ready_) return nullptr;
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  json document = Load(folder_);
+  const json* t = internal::FindAccountTeam(document, internal::Str(document, "last_team_id"),
+                                            internal::Str(document, "last_server"));
+  return t ? TeamOf(*t) : nullptr;
 }
 
 std::unique_ptr<Team> AccountManager::TeamForTeamId(const std::string& team_id) {
   if (!ready_) return nullptr;
   std::lock_guard<std::mutex> lock(StoreMutex());
   json document = Load(folder_);
-  const json* t = internal::FindAccountTeam(document, team_id);
-  if (!t) return nullptr;
-  return std::make_unique<Team>(internal::TeamFrom(*t));
+  const json* t = FindById(document, team_id);
+  return t ? TeamOf(*t) : nullptr;
 }
 
 std::string AccountManager::UsernameForTeamId(const std::string& team_id) {
   if (!ready_) return {};
   std::lock_guard<std::mutex> lock(StoreMutex());
   json document = Load(folder_);
-  const json* t = internal::FindAccountTeam(document, team_id);
+  const json* t = FindById(document, team_id);
+  return t ? internal::Str(*t, "username") : std::string();
+}
+
+std::string AccountManager::UsernameForTeam(const Team& team) {
+  if (!ready_) return {};
+  std::lock_guard<std::mutex> lock(StoreMutex());
+  json document = Load(folder_);
+  const json* t = internal::FindAccountTeam(document, team.team_id(), team.server());
   return t ? internal::Str(*t, "username") : std::string();
 }
 
@@ -87,13 +116,18 @@ bool AccountManager::Register(const Team& team, const std::string& username) {
   if (!writable) return false;
   json teams = json::array();
   if (const json* old = internal::Member(document, "teams"); old && old->is_array())
-    for (const json& t : *old)
-      if (t.is_object() && internal::Str(t, "team_id") != team.team_id()) teams.push_back(t);
+    for (const json& t : *old) {
+      const bool same = internal::Str(t, "team_id") == team.team_id() && internal::Str(t, "server") == team.server();
+      if (t.is_object() && !same) teams.push_back(t);
+    }
   json entry = internal::ToValue(team);
   entry["username"] = username;
+  if (!team.server().empty()) entry["server"] = team.server();
   teams.push_back(entry);
   document["teams"] = teams;
   document["last_team_id"] = team.team_id();
+  if (team.server().empty()) document.erase("last_server");
+  else document["last_server"] = team.server();
   return internal::SaveJsonFile(StorePath(folder_), document);
 }
 

@@ -48,8 +48,8 @@ bool Director::Init(const User& me, const Team& team, int64_t /*flags*/, const T
   device_id_ = device_id;
   client_version_ = client_version;
   int64_t permission = 0;
-  restored_from_disk_ = Core::Get().disk().Open(database_folder, team.team_id(), me.uid(), &Core::Get().cache(),
-                                                &permission);
+  restored_from_disk_ = Core::Get().disk().Open(database_folder, team.server(), team.team_id(), me.uid(),
+                                                &Core::Get().cache(), &permission);
   if (restored_from_disk_) permission_ = permission;
   return true;
 }

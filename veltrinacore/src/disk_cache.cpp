@@ -8,10 +8,11 @@
 #include "json_store.h"
 #include "veltrina/file_utils.h"
 #include "veltrina/log.h"
+#include "veltrina/server_key.h"
 
 namespace veltrina::internal {
 
-std::string DiskCache::FileName(const std::string& team_id, const std::string& uid) {
+std::string DiskCache::FileName(const std::string& server, const std::string& team_id, const std::string& uid) {
   auto safe = [](const std::string& text) {
     std::string out;
     for (unsigned char ch : text) {
@@ -25,15 +26,16 @@ std::string DiskCache::FileName(const std::string& team_id, const std::string& u
     }
     return out;
   };
-  return "cache-" + safe(team_id) + "-" + safe(uid) + ".json";
+  const std::string key = ServerKey(server);
+  return (key.empty() ? std::string("cache-") : "cache@" + key + "-") + safe(team_id) + "-" + safe(uid) + ".json";
 }
 
-bool DiskCache::Open(const std::string& folder, const std::string& team_id, const std::string& uid, Cache* cache,
-                     int64_t* permission) {
+bool DiskCache::Open(const std::string& folder, const std::string& server, const std::string& team_id,
+                     const std::string& uid, Cache* cache, int64_t* permission) {
   std::string path;
   if (!folder.empty()) {
     bool separated = folder.back() == '\\' || folder.back() == '/';
-    path = folder + (separated ? "" : "\\") + FileName(team_id, uid);
+    path = folder + (separated ? "" : "\\") + FileName(server, team_id, uid);
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);

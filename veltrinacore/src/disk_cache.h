@@ -20,11 +20,11 @@ class DiskCache {
   static constexpr size_t kPage = 20;              // messages kept per conversation, the window's page
   static constexpr size_t kMaxConversations = 50;  // with messages kept, most recently touched first
 
-  // From now on the caches belong to this team and user in `folder` (nothing is kept when the
-  // folder is empty). Loads their file into `cache` (and the permission) when it holds them in
+  // From now on the caches belong to this team and user on this server (empty: the embedded demo)
+  // in `folder` (nothing is kept when the folder is empty). Loads their file into `cache` (and the permission) when it holds them in
   // this format; returns whether it did. Anything else in the file is ignored with a log line.
-  bool Open(const std::string& folder, const std::string& team_id, const std::string& uid, Cache* cache,
-            int64_t* permission);
+  bool Open(const std::string& folder, const std::string& server, const std::string& team_id, const std::string& uid,
+            Cache* cache, int64_t* permission);
   // The caches are about to be emptied for another service: nothing more is written for them.
   void Close();
   void SetPermission(int64_t permission);
@@ -33,8 +33,10 @@ class DiskCache {
   // Queues a save on the core thread at once; it writes only when something changed.
   void SaveNow();
 
-  // The file name for a team and user: every character outside [A-Za-z0-9_-] as %XX.
-  static std::string FileName(const std::string& team_id, const std::string& uid);
+  // The file name for a team and user: "cache-<team>-<user>.json" with every character outside
+  // [A-Za-z0-9_-] as %XX. On a server, "cache@<ServerKey>-<team>-<user>.json": the demo's names
+  // stay as they were, and no team of the demo can take a server's name.
+  static std::string FileName(const std::string& server, const std::string& team_id, const std::string& uid);
 
  private:
   void Save(uint64_t session);

@@ -44,9 +44,10 @@ class UserStatusHandler {
 
 class ConnectionStateHandler {
  public:
-  enum State : int { kConnected = 0, kReconnecting = 1, kFailed = 2 };
+  enum State : int { kConnected = 0, kReconnecting = 1, kFailed = 2, kSignedOut = 3 };
   virtual ~ConnectionStateHandler() = default;
-  // 0 connected, 1 connection lost and reconnecting, 2 connection failed.
+  // 0 connected, 1 connection lost and reconnecting, 2 connection failed, 3 the service refused
+  // the session (its token expired or was revoked): nothing more comes until a new sign-in.
   virtual void HandleConnectionStateChanged(int state) = 0;
 };
 

@@ -35,13 +35,14 @@ constexpr milliseconds kLongestLanePause{4000};
 constexpr int kWorkers = 3;
 constexpr const char* kConnected = R"({"state":0})";
 constexpr const char* kReconnecting = R"({"state":1})";
-constexpr const char* kFailed = R"({"state":2})";
 // How far the server's clock may be behind this one when a resync picks the messages to hand over.
 constexpr int64_t kClockMargin = 300;
 
 int64_t UnixNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
+// The server refused the token: the client signs in again (ConnectionStateHandler::kSignedOut).
+constexpr const char* kRefused = R"({"state":3})";
 
 void Random(void* out, size_t size) {
   if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
@@ -251,13 +252,27 @@ struct RemoteService::State {
   }
 
   Reply Api(const std::string& method, const std::string& params) {
-    return Finish(method, link.Send(L"POST", "/api/v1/" + method, Headers("application/json"),
-                                    params.empty() ? "{}" : params, Timeout(), kMaxApiAnswer));
+    const uint64_t asked = Session();
+    return Finish(method,
+                  link.Send(L"POST", "/api/v1/" + method, Headers("application/json"), params.empty() ? "{}" : params,
+                            Timeout(), kMaxApiAnswer),
+                  asked);
   }
 
-  Reply Finish(const std::string& method, const Exchange& x) {
+  uint64_t Session() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return session;
+  }
+
+  // A refusal speaks for the sign-in the request was made under: one answered after the next
+  // sign-in must not send that session back to the login.
+  void Refused(uint64_t asked) {
+    if (Session() == asked) Emit("connection", kRefused);
+  }
+
+  Reply Finish(const std::string& method, const Exchange& x, uint64_t asked) {
     if (x.status == 0) log("%s: no answer from the server: %s", method.c_str(), x.error.c_str());
-    if (x.status == 401) Emit("connection", kFailed);
+    if (x.status == 401) Refused(asked);
     Reply r = ReplyOf(x);
     if (r.ok && method == "auth.login") SignedIn(r.body);
     return r;
@@ -286,16 +301,17 @@ struct RemoteService::State {
 
   // Sends again with the same id while the failure is one of transport and the deadline allows.
   Reply Retried(const std::string& method, const std::function<Exchange()>& attempt, Clock::time_point deadline) {
+    const uint64_t asked = Session();
     for (int failures = 1;; ++failures) {
       Exchange x = attempt();
       const auto now = Clock::now();
-      if (!Transient(x) || now >= deadline) return Finish(method, x);
+      if (!Transient(x) || now >= deadline) return Finish(method, x, asked);
       const milliseconds left = std::chrono::duration_cast<milliseconds>(deadline - now);
       const milliseconds delay = std::min(Backoff(failures, std::min(options.backoff_max, kLongestLanePause)), left);
       log("%s: try %d failed (%s); again in %lld ms", method.c_str(), failures,
           x.status ? ("HTTP status " + std::to_string(x.status)).c_str() : x.error.c_str(),
           static_cast<long long>(delay.count()));
-      if (!Pause(delay, [] { return false; })) return Finish(method, x);
+      if (!Pause(delay, [] { return false; })) return Finish(method, x, asked);
     }
   }
 
@@ -380,13 +396,14 @@ struct RemoteService::State {
     int64_t limit = p.is_object() ? internal::Int(p, "max_bytes", 0) : 0;
     if (limit <= 0 || static_cast<uint64_t>(limit) > HttpRequest::kMaxBodyBytes)
       limit = static_cast<int64_t>(HttpRequest::kMaxBodyBytes);
+    const uint64_t asked = Session();
     Exchange x = link.Send(L"GET", path, Headers(nullptr), "", Timeout(), static_cast<uint64_t>(limit));
     if (x.status == 0) {
       r.code = -1;
       r.error = "the server cannot be reached: " + x.error;
       return r;
     }
-    if (x.status == 401) Emit("connection", kFailed);
+    if (x.status == 401) Refused(asked);
     r.code = x.status;
     r.ok = x.status >= 200 && x.status < 300;
     if (r.ok) {
@@ -456,7 +473,7 @@ struct RemoteService::State {
       }
       if (x.status == 401) {
         log("The server refused the session's token; events stop until the next sign-in");
-        Emit("connection", kFailed);
+        Emit("connection", kRefused);
         std::lock_guard<std::mutex> lock(mutex);
         if (session == polled_session) token.clear();
         failures = 0;

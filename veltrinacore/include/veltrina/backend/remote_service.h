@@ -10,7 +10,8 @@
 //
 // Replies map one to one from the server's envelope {"ok","code","body"|"error"}. A request that
 // gets no answer (refused, reset, timed out) fails with code -1, which the team window reads as
-// "unreachable"; HTTP 401 fails with code 401 and reports "connection" state 2.
+// "unreachable"; HTTP 401 fails with code 401 and reports "connection" state 3 (signed out: the
+// client signs in again).
 //
 // Threads: three request workers, so that a long upload or a send being retried never holds up
 // the rest, and one poller. The token of the last successful "auth.login" signs every request;
