@@ -8,7 +8,8 @@
 //   --url http://HOST:PORT (repeatable; users are spread over them and no server is started: seed
 //   their team first with `veltrina-server admin seed-load`), --team NAME, --password TEXT,
 //   --pid PID (a server of --url to read memory and CPU of), --out FILE (JSON, one object per
-//   scenario or step), --real-hashes (argon2id as deployed instead of cheap test hashes).
+//   scenario or step), --real-hashes (argon2id as deployed instead of cheap test hashes),
+//   --data-root DIR (where the started server's data folder goes; default /tmp).
 #include <unistd.h>
 
 #include <cmath>
@@ -47,6 +48,7 @@ struct Common {
   pid_t pid = -1;
   bool cheap_hashes = true;
   std::string out;
+  std::string data_root = "/tmp";
 };
 
 void PrintHeader() {
@@ -83,7 +85,7 @@ bool Run(const Scenario& s, const Common& c, nlohmann::json* out) {
   pid_t pid = c.pid;
   if (config.urls.empty()) {
     server = std::make_unique<ServerProcess>(c.server_exe, c.team, s.users, s.channel, c.password, c.threads,
-                                             c.cheap_hashes);
+                                             c.cheap_hashes, c.data_root);
     config.urls = {server->url()};
     pid = server->pid();
   }
@@ -167,7 +169,7 @@ int Usage() {
                "usage: veltrina-load --bench | --smoke | [--users N] [--active A] [--channel M] [--rate R]\n"
                "         [--seconds S] [--ramp R1,R2,...] [--stop-p99-ms MS] [--name NAME]\n"
                "       common: [--server EXE] [--threads N] [--url URL]... [--team NAME] [--password TEXT]\n"
-               "               [--pid PID] [--out FILE] [--real-hashes]\n");
+               "               [--pid PID] [--out FILE] [--real-hashes] [--data-root DIR]\n");
   return 2;
 }
 
@@ -203,6 +205,7 @@ int main(int argc, char** argv) {
       else if (a == "--password") c.password = value();
       else if (a == "--pid") c.pid = std::stoi(value());
       else if (a == "--out") c.out = value();
+      else if (a == "--data-root") c.data_root = value();
       else if (a == "--real-hashes") c.cheap_hashes = false;
       else return Usage();
     } catch (const std::exception&) {

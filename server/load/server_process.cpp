@@ -86,9 +86,9 @@ ProcFigures ReadProc(pid_t pid) {
 }
 
 ServerProcess::ServerProcess(const std::string& exe, const std::string& team, int users, int channel_size,
-                             const std::string& password, int threads, bool cheap_hashes) {
-  char folder[] = "/tmp/veltrina-load-XXXXXX";
-  if (!mkdtemp(folder)) throw std::runtime_error("cannot make a data folder");
+                             const std::string& password, int threads, bool cheap_hashes, const std::string& root) {
+  std::string folder = root + "/veltrina-load-XXXXXX";
+  if (!mkdtemp(folder.data())) throw std::runtime_error("cannot make a data folder under " + root);
   folder_ = folder;
   const std::string log = folder_ + "/server.log";
   const pid_t seeder = Spawn({exe, "admin", "--data", folder_ + "/data", "seed-load", team, std::to_string(users),

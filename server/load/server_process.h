@@ -19,10 +19,10 @@ ProcFigures ReadProc(pid_t pid);
 
 class ServerProcess {
  public:
-  // Seeds `users` members in channels of `channel_size` into a new folder under /tmp and starts
+  // Seeds `users` members in channels of `channel_size` into a new folder under `root` and starts
   // `exe` there with `threads` I/O threads. Throws std::runtime_error when either fails.
   ServerProcess(const std::string& exe, const std::string& team, int users, int channel_size,
-                const std::string& password, int threads, bool cheap_hashes);
+                const std::string& password, int threads, bool cheap_hashes, const std::string& root);
   ~ServerProcess();  // stops it (SIGTERM, then SIGKILL) and removes the folder
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

@@ -117,13 +117,14 @@ class DataFolder {
     if (!store_) return error;
     blobs_ = std::make_unique<server::DiskBlobs>(args_.data + "/files");
     passwords_ = std::make_unique<server::Argon2Passwords>(cheap_hashes);
+    checked_ = std::make_unique<server::CheckedPasswords>(*passwords_);
     return {};
   }
 
   std::unique_ptr<engine::Engine> MakeEngine() {
     engine::Ports ports{.clock = &clock_,
                         .random = &random_,
-                        .passwords = passwords_.get(),
+                        .passwords = checked_.get(),
                         .store = store_.get(),
                         .blobs = blobs_.get(),
                         .log = Log};
@@ -136,6 +137,7 @@ class DataFolder {
 
   server::SqliteStore& store() { return *store_; }
   engine::Clock& clock() { return clock_; }
+  server::CheckedPasswords& passwords() { return *checked_; }
 
  private:
   const Args& args_;
@@ -145,6 +147,7 @@ class DataFolder {
   std::unique_ptr<server::SqliteStore> store_;
   std::unique_ptr<server::DiskBlobs> blobs_;
   std::unique_ptr<server::Argon2Passwords> passwords_;
+  std::unique_ptr<server::CheckedPasswords> checked_;  // the engine's port: sign-ins checked off its thread
 };
 
 std::string ReadPassword() {
@@ -222,7 +225,7 @@ int Serve(const Args& args) {
   std::unique_ptr<server::Service> service;
   try {
     service = std::make_unique<server::Service>([&] { return folder.MakeEngine(); }, folder.store(), folder.clock(),
-                                                options, Log);
+                                                options, Log, &folder.passwords());
   } catch (const std::exception& e) {
     Log(std::string("cannot start: ") + e.what());
     return 1;

@@ -1,5 +1,6 @@
 #include "service.h"
 
+#include <sodium.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "json_util.h"
 #include "sodium_ports.h"
+#include "veltrina/engine/state.h"
 #include "wire.h"
 
 namespace veltrina::server {
@@ -53,12 +55,15 @@ bool ReadAll(const std::string& path, uint64_t cap, std::string* out) {
 }  // namespace
 
 Service::Service(std::function<std::unique_ptr<engine::Engine>()> make_engine, ServerStore& store,
-                 engine::Clock& clock, ServiceOptions options, std::function<void(const std::string&)> log)
+                 engine::Clock& clock, ServiceOptions options, std::function<void(const std::string&)> log,
+                 CheckedPasswords* passwords)
     : make_engine_(std::move(make_engine)),
       store_(store),
       clock_(clock),
       options_(std::move(options)),
-      log_(std::move(log)) {
+      log_(std::move(log)),
+      passwords_(passwords) {
+  if (passwords_) checks_ = std::make_unique<WorkPool>(options_.check_threads, options_.checks_queued);
   engine_ = make_engine_();
   if (!store_.EndBatch()) throw std::runtime_error("the store cannot keep the state it was given");
   engine_thread_ = std::thread([this] { EngineLoop(); });
@@ -160,6 +165,8 @@ void Service::Stop() {
     stopping_ = true;
   }
   wake_.notify_all();
+  // Sign-ins being checked finish (their replays still reach the engine); those waiting get 503.
+  if (checks_) checks_->Stop();
   // The timer answers every parked poll on its next turn; then the engine serves what is queued.
   std::this_thread::sleep_for(std::chrono::milliseconds(250));
   {
@@ -218,7 +225,9 @@ bool Service::LoginAllowed(const std::string& account, const std::string& addres
     std::erase_if(times, [&](Clock::time_point t) { return t < since; });
     return times.size();
   };
-  if (recent(failures_[account]) >= static_cast<size_t>(options_.failures_per_account)) return false;
+  const auto checking = checking_.find(account);
+  const size_t in_check = checking == checking_.end() ? 0 : static_cast<size_t>(checking->second);
+  if (recent(failures_[account]) + in_check >= static_cast<size_t>(options_.failures_per_account)) return false;
   if (recent(attempts_[address]) >= static_cast<size_t>(options_.attempts_per_address)) return false;
   attempts_[address].push_back(now);
   // Forget quiet keys now and then, so the maps do not grow with every name ever tried.
@@ -264,39 +273,86 @@ void Service::Api(const std::string& method, const HttpRequest& request, Respond
   if (method == "team.lookup") {
     return Answer(std::move(respond), Json(200, Envelope(engine_->Handle(nullptr, method, params_text).reply)));
   }
-  if (method == "auth.login") {
-    const std::string account = internal::Str(params, "team_id") + "/" + internal::Str(params, "team_subdomain") +
-                                "\n" + internal::Str(params, "username");
-    if (!LoginAllowed(account, request.remote_address))
-      return Answer(std::move(respond),
-                    Json(429, Envelope(Fail(429, "too many sign-in attempts; wait a few minutes and try again"))));
-    engine::Outcome out = engine_->Handle(nullptr, method, params_text);
-    if (!out.reply.ok || !out.signed_in) {
-      if (out.reply.code == 8000) LoginFailed(account);
-      return Answer(std::move(respond), Json(200, Envelope(out.reply)));
-    }
-    // The server's own token: 32 random bytes, kept only as a hash.
-    const std::string token = NewToken();
-    TokenRecord record{out.signed_in->team_id, out.signed_in->uid, out.signed_in->id,
-                       clock_.Now() + options_.token_lifetime};
-    if (!store_.PutToken(TokenHash(token), record))
-      return Answer(std::move(respond), Json(503, Envelope(Fail(503, "the sign-in could not be stored"))));
-    tokens_[TokenHash(token)] = record;
-    changed_ = true;
-    json body = internal::Parse(out.reply.body);
-    body["token"]["access_token"] = token;
-    body["token"]["refresh_token"] = "";
-    body["token"]["expires_at"] = record.expires_at;
-    // Where this session's events start: taken before its first fetch, so nothing falls between.
-    body["seq"] = engine_->Head(record.team_id);
-    out.reply.body = internal::Dump(body);
-    return Answer(std::move(respond), Json(200, Envelope(out.reply)));
-  }
+  if (method == "auth.login") return Login(request, params_text, std::move(respond));
   std::optional<engine::Session> session = Authenticate(request);
   if (!session) return Answer(std::move(respond), Json(401, Envelope(Fail(401, "sign in again"))));
   engine::Outcome out = engine_->Handle(&*session, method, params_text, data);
   if (!kReads.count(method)) changed_ = true;
   Answer(std::move(respond), Json(out.reply.code == 401 && !out.reply.ok ? 401 : 200, Envelope(out.reply)));
+}
+
+void Service::Login(const HttpRequest& request, const std::string& params_text, Respond respond) {
+  const json params = internal::Parse(params_text);
+  const std::string account = internal::Str(params, "team_id") + "/" + internal::Str(params, "team_subdomain") +
+                              "\n" + internal::Str(params, "username");
+  if (!LoginAllowed(account, request.remote_address))
+    return Answer(std::move(respond),
+                  Json(429, Envelope(Fail(429, "too many sign-in attempts; wait a few minutes and try again"))));
+  std::optional<std::string> stored = passwords_ ? StoredForm(params_text) : std::nullopt;
+  if (!stored) return FinishLogin(account, params_text, std::move(respond));
+  ++checking_[account];
+  auto job = [this, account, params_text, stored = *stored, respond](bool run) mutable {
+    if (!run) {
+      return Post([this, account, respond = std::move(respond)]() mutable {
+        if (--checking_[account] <= 0) checking_.erase(account);
+        Answer(std::move(respond), Json(503, Envelope(Fail(503, "the server is stopping"))));
+      });
+    }
+    std::string password = internal::Str(internal::Parse(params_text), "password");
+    CheckedPasswords::Verdict verdict = passwords_->Check(password, stored);
+    Post([this, account, params_text = std::move(params_text), stored = std::move(stored),
+          password = std::move(password), verdict = std::move(verdict), respond = std::move(respond)]() mutable {
+      if (--checking_[account] <= 0) checking_.erase(account);
+      passwords_->Prime(password, stored, std::move(verdict));
+      sodium_memzero(password.data(), password.size());
+      FinishLogin(account, params_text, std::move(respond));
+      passwords_->Clear();
+    });
+  };
+  if (!checks_->Submit(std::move(job))) {
+    if (--checking_[account] <= 0) checking_.erase(account);
+    Answer(std::move(respond), Json(503, Envelope(Fail(503, "too many sign-ins at once; try again"))));
+  }
+}
+
+std::optional<std::string> Service::StoredForm(const std::string& params_text) {
+  const json params = internal::Parse(params_text);
+  const engine::State& state = engine_->state();
+  const engine::TeamData* team = nullptr;
+  // As the engine finds them: the team by its id, else by its subdomain; the user by name in it.
+  for (const engine::TeamData& t : state.teams)
+    if (!team && t.team.team_id() == internal::Str(params, "team_id")) team = &t;
+  for (const engine::TeamData& t : state.teams)
+    if (!team && t.team.team_subdomain() == internal::Str(params, "team_subdomain")) team = &t;
+  if (!team) return std::nullopt;
+  const std::string user_name = internal::Str(params, "username");
+  for (const engine::Account& a : state.accounts)
+    if (a.team_id == team->team.team_id() && a.user_name == user_name) return a.password_hash;
+  return passwords_->Decoy();
+}
+
+void Service::FinishLogin(const std::string& account, const std::string& params_text, Respond respond) {
+  engine::Outcome out = engine_->Handle(nullptr, "auth.login", params_text);
+  if (!out.reply.ok || !out.signed_in) {
+    if (out.reply.code == 8000) LoginFailed(account);
+    return Answer(std::move(respond), Json(200, Envelope(out.reply)));
+  }
+  // The server's own token: 32 random bytes, kept only as a hash.
+  const std::string token = NewToken();
+  TokenRecord record{out.signed_in->team_id, out.signed_in->uid, out.signed_in->id,
+                     clock_.Now() + options_.token_lifetime};
+  if (!store_.PutToken(TokenHash(token), record))
+    return Answer(std::move(respond), Json(503, Envelope(Fail(503, "the sign-in could not be stored"))));
+  tokens_[TokenHash(token)] = record;
+  changed_ = true;
+  json body = internal::Parse(out.reply.body);
+  body["token"]["access_token"] = token;
+  body["token"]["refresh_token"] = "";
+  body["token"]["expires_at"] = record.expires_at;
+  // Where this session's events start: taken before its first fetch, so nothing falls between.
+  body["seq"] = engine_->Head(record.team_id);
+  out.reply.body = internal::Dump(body);
+  return Answer(std::move(respond), Json(200, Envelope(out.reply)));
 }
 
 void Service::Events(const HttpRequest& request, Respond respond) {
