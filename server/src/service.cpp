@@ -131,6 +131,7 @@ void Service::EngineLoop() {
       log_("the store could not commit a batch of " + std::to_string(answers.size()) + " answers; they fail");
       engine_ = make_engine_();
       tokens_.clear();
+      woken_head_.clear();
       store_.EndBatch();
       for (Pending& p : answers)
         p.response = Json(503, Envelope(Fail(503, "the change could not be stored; try again")));
@@ -143,17 +144,23 @@ void Service::EngineLoop() {
 void Service::TimerLoop() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopped_) {
-    wake_.wait_for(lock, std::chrono::milliseconds(200));
+    timer_wake_.wait_for(lock, std::chrono::milliseconds(200));
     const auto now = Clock::now();
-    std::vector<std::shared_ptr<Parked>> due;
-    std::erase_if(parked_, [&](const std::shared_ptr<Parked>& p) {
-      if (p->deadline > now && !stopping_) return false;
-      due.push_back(p);
-      return true;
-    });
+    std::vector<std::pair<std::shared_ptr<Parked>, int64_t>> due;
+    for (auto team = parked_.begin(); team != parked_.end();) {
+      for (auto user = team->second.begin(); user != team->second.end();) {
+        std::erase_if(user->second, [&](const std::shared_ptr<Parked>& p) {
+          if (p->deadline > now && !stopping_) return false;
+          due.emplace_back(p, p->since);
+          return true;
+        });
+        user = user->second.empty() ? team->second.erase(user) : std::next(user);
+      }
+      team = team->second.empty() ? parked_.erase(team) : std::next(team);
+    }
     if (due.empty()) continue;
     lock.unlock();
-    for (const auto& p : due) p->respond(Json(200, EventsPage(engine::Page{.next = p->since})));
+    for (const auto& [p, since] : due) p->respond(Json(200, EventsPage(engine::Page{.next = since})));
     lock.lock();
   }
 }
@@ -165,6 +172,7 @@ void Service::Stop() {
     stopping_ = true;
   }
   wake_.notify_all();
+  timer_wake_.notify_all();
   // Sign-ins being checked finish (their replays still reach the engine); those waiting get 503.
   if (checks_) checks_->Stop();
   // The timer answers every parked poll on its next turn; then the engine serves what is queued.
@@ -174,12 +182,15 @@ void Service::Stop() {
     stopped_ = true;
   }
   wake_.notify_all();
+  timer_wake_.notify_all();
   if (engine_thread_.joinable()) engine_thread_.join();
   if (timer_thread_.joinable()) timer_thread_.join();
   std::vector<std::shared_ptr<Parked>> left;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    left.swap(parked_);
+    for (auto& [team, users] : parked_)
+      for (auto& [uid, polls] : users) left.insert(left.end(), polls.begin(), polls.end());
+    parked_.clear();
   }
   for (const auto& p : left) p->respond(Json(200, EventsPage(engine::Page{.next = p->since})));
 }
@@ -380,31 +391,65 @@ void Service::Events(const HttpRequest& request, Respond respond) {
   parked->deadline = Clock::now() + std::chrono::seconds(wait);
   parked->respond = std::move(respond);
   std::lock_guard<std::mutex> lock(mutex_);
-  parked_.push_back(std::move(parked));
+  parked_[parked->session.team_id][parked->session.uid].push_back(std::move(parked));
 }
 
 void Service::WakePolls() {
-  std::vector<std::shared_ptr<Parked>> waiting;
+  std::vector<std::string> teams;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    waiting = parked_;
+    for (const auto& [team, users] : parked_) teams.push_back(team);
   }
-  for (const auto& p : waiting) {
+  // Each team's changes since its last wake-up name whom they concern; only their polls are
+  // looked at, so a message costs its readers' polls, not every parked one.
+  std::vector<std::shared_ptr<Parked>> concerned;
+  for (const std::string& team : teams) {
+    const int64_t head = engine_->Head(team);
+    const auto last = woken_head_.find(team);
+    const bool known = last != woken_head_.end();
+    if (known && last->second >= head) continue;
+    engine::Audience audience = known ? engine_->Concerned(team, last->second) : engine::Audience{.everyone = true};
+    woken_head_[team] = head;
+    std::sort(audience.uids.begin(), audience.uids.end());
+    audience.uids.erase(std::unique(audience.uids.begin(), audience.uids.end()), audience.uids.end());
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto users = parked_.find(team);
+    if (users == parked_.end()) continue;
+    if (audience.everyone) {
+      for (const auto& [uid, polls] : users->second) concerned.insert(concerned.end(), polls.begin(), polls.end());
+    } else {
+      for (const std::string& uid : audience.uids)
+        if (auto polls = users->second.find(uid); polls != users->second.end())
+          concerned.insert(concerned.end(), polls->second.begin(), polls->second.end());
+    }
+  }
+  for (const auto& p : concerned) {
     if (engine_->Head(p->session.team_id) <= p->since) continue;
     engine::Page page = engine_->Poll(p->session, p->since, options_.events_per_page);
     bool answer = !page.events.empty() || page.resync || page.more;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      auto it = std::find(parked_.begin(), parked_.end(), p);
-      if (it == parked_.end()) continue;  // the timer answered it meanwhile
       if (!answer) {
         p->since = page.next;
         continue;
       }
-      parked_.erase(it);
+      if (!Unpark(p)) continue;  // the timer answered it meanwhile
     }
     p->respond(Json(200, EventsPage(page)));
   }
+}
+
+bool Service::Unpark(const std::shared_ptr<Parked>& parked) {
+  auto users = parked_.find(parked->session.team_id);
+  if (users == parked_.end()) return false;
+  auto polls = users->second.find(parked->session.uid);
+  if (polls == users->second.end()) return false;
+  auto it = std::find(polls->second.begin(), polls->second.end(), parked);
+  if (it == polls->second.end()) return false;
+  polls->second.erase(it);
+  if (polls->second.empty()) users->second.erase(polls);
+  if (users->second.empty()) parked_.erase(users);
+  return true;
 }
 
 void Service::File(const HttpRequest& request, Respond respond) {

@@ -25,6 +25,7 @@
 #include <string>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "http.h"
@@ -101,6 +102,8 @@ class Service : public Handler {
   bool LoginAllowed(const std::string& account, const std::string& address);
   void LoginFailed(const std::string& account);
   void WakePolls();
+  // Takes a parked poll out (the caller holds mutex_); false when it was no longer parked.
+  bool Unpark(const std::shared_ptr<Parked>& parked);
   void Answer(Respond respond, HttpResponse response);
 
   std::function<std::unique_ptr<engine::Engine>()> make_engine_;
@@ -111,9 +114,11 @@ class Service : public Handler {
   std::function<void(const std::string&)> log_;
 
   std::mutex mutex_;  // guards the queue, the parked polls and stopping_
-  std::condition_variable wake_;
+  std::condition_variable wake_;        // the engine's thread: work is queued
+  std::condition_variable timer_wake_;  // the timer's: only stopping wakes it early
   std::deque<std::function<void()>> queue_;
-  std::vector<std::shared_ptr<Parked>> parked_;
+  // Parked polls by team, then by user: a change wakes the polls of those it concerns, not all.
+  std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::shared_ptr<Parked>>>> parked_;
   bool stopping_ = false;
   bool stopped_ = false;
 
@@ -121,6 +126,7 @@ class Service : public Handler {
   std::vector<Pending> pending_;
   bool changed_ = false;  // the batch changed something (where a test build may stop)
   std::map<std::string, TokenRecord> tokens_;  // token hash -> record, a cache of the store's
+  std::map<std::string, int64_t> woken_head_;  // team -> its head when its polls were last woken
   std::map<std::string, std::vector<std::chrono::steady_clock::time_point>> failures_, attempts_;
   // Sign-ins being checked, by account: each counts as a failure until it is known not to be, so
   // that concurrent guesses cannot pass the limit.
