@@ -10,6 +10,7 @@
 //   --pid PID (a server of --url to read memory and CPU of), --out FILE (JSON, one object per
 //   scenario or step), --real-hashes (argon2id as deployed instead of cheap test hashes),
 //   --data-root DIR (where the started server's data folder goes; default /tmp).
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -176,6 +177,11 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Two sockets per active user and one per idle one: past the usual soft limit of 1,024.
+  if (rlimit limit{}; getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
   Common c;
   c.server_exe = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "veltrina-server").string();
   Scenario custom{.name = "custom"};

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -197,6 +198,23 @@ int Admin(const Args& args) {
   return 0;
 }
 
+// Every parked poll holds a socket: the soft limit on descriptors (often 1,024) is raised to the
+// hard one, and connections are capped below what is left, so that a full house is refused at the
+// door instead of leaving accept() failing while clients wait in the backlog.
+size_t RaiseDescriptorLimit(size_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  // Room for the database, uploads being written and the log.
+  constexpr rlim_t kReserved = 64;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > wanted + kReserved) return wanted;
+  return limit.rlim_cur > 2 * kReserved ? static_cast<size_t>(limit.rlim_cur - kReserved) : 16;
+}
+
 int Serve(const Args& args) {
   const size_t colon = args.listen.rfind(':');
   if (colon == std::string::npos) return Usage();
@@ -234,6 +252,7 @@ int Serve(const Args& args) {
   try {
     server::HttpLimits limits;
     limits.max_upload = args.max_upload;
+    limits.max_connections = RaiseDescriptorLimit(limits.max_connections);
     http = std::make_unique<server::HttpServer>(address, static_cast<uint16_t>(port), *service, limits,
                                                 args.data + "/tmp", Log);
   } catch (const std::exception& e) {

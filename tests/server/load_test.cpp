@@ -63,5 +63,38 @@ TEST(Load, GuessesCheckedAtOnceStillMeetTheLimitPerAccount) {
   EXPECT_EQ(Parse(server.Call("auth.login", Login("nobody", "x"), "", "10.0.2.1").body)["code"], 8000);
 }
 
+TEST(Load, AMessageWakesItsReadersPollsWithoutVisitingEveryParkedOne) {
+  Server server;
+  const std::string alice = server.SignIn("alice"), lilei = server.SignIn("lilei"), bob = server.SignIn("bob");
+  json group = server.Api("channels.create", json{{"name", "pair"}, {"type", 2}, {"member_uids", {"u-lilei"}}}, alice);
+  ASSERT_TRUE(group.value("ok", false)) << group.dump();
+  const std::string pair = group["body"]["channel"]["channel_id"];
+  const int64_t head = server.Api("auth.login", Login("bob", "veltrina"))["body"]["seq"];
+  // Many sessions' worth of parked polls, none of them concerned by the pair's talk.
+  std::vector<std::unique_ptr<Caught>> idle;
+  for (int i = 0; i < 20000; ++i) idle.push_back(server.Poll(bob, head, 20));
+  auto reader = server.Poll(lilei, head, 20);
+  EXPECT_FALSE(reader->Wait(std::chrono::milliseconds(100)));
+
+  const auto before = Clock::now();
+  for (int i = 0; i < 20; ++i) {
+    json sent = server.Api("messages.send", json{{"message", {{"channel_id", pair}, {"content", "m" + std::to_string(i)}}}},
+                           alice);
+    ASSERT_TRUE(sent.value("ok", false)) << sent.dump();
+  }
+  EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(1000));
+  ASSERT_TRUE(reader->Wait());
+  EXPECT_EQ(reader->Body()["events"][0]["body"]["message"]["content"], "m0");
+  for (int i = 0; i < 20000; i += 997) EXPECT_FALSE(idle[i]->Wait(std::chrono::milliseconds(0)));
+
+  // A message to a channel bob reads wakes every one of his polls.
+  ASSERT_TRUE(server.Api("messages.send", json{{"message", {{"channel_id", "c-general"}, {"content", "all"}}}}, alice)
+                  .value("ok", false));
+  for (auto& poll : idle) {
+    ASSERT_TRUE(poll->Wait());
+    ASSERT_EQ(poll->Body()["events"][0]["body"]["message"]["content"], "all");
+  }
+}
+
 }  // namespace
 }  // namespace server_test
