@@ -85,6 +85,8 @@ LoadRun::LoadRun(RunConfig config) : config_(std::move(config)) {
   for (const std::string& url : config_.urls) endpoints.push_back(Resolve(ioc_, url));
   if (endpoints.empty()) throw std::runtime_error("no server to load");
   const size_t n = static_cast<size_t>(config_.users);
+  early_ = n - static_cast<size_t>(std::clamp(config_.late, 0, config_.users));
+  login_started_.assign(n, 0);
   for (size_t i = 0; i < n; ++i) {
     auto u = std::make_unique<User>();
     u->index = i;
@@ -92,7 +94,8 @@ LoadRun::LoadRun(RunConfig config) : config_(std::move(config)) {
     u->name = "u" + std::string(digits.size() < 5 ? 5 - digits.size() : 0, '0') + digits;
     u->first = i / static_cast<size_t>(config_.channel_size) * static_cast<size_t>(config_.channel_size);
     u->members = std::min(n, u->first + static_cast<size_t>(config_.channel_size)) - u->first;
-    u->active = (i + 1) * static_cast<size_t>(config_.active) / n > i * static_cast<size_t>(config_.active) / n;
+    u->active = i < early_ && (i + 1) * static_cast<size_t>(config_.active) / early_ >
+                                  i * static_cast<size_t>(config_.active) / early_;
     u->last_seen.assign(u->members, 0);
     const Endpoint& e = endpoints[i % endpoints.size()];
     // Twenty users per loopback address: the server's sign-in limit per address stays as it is.
@@ -109,6 +112,8 @@ LoadRun::LoadRun(RunConfig config) : config_(std::move(config)) {
 }
 
 LoadRun::~LoadRun() {
+  // The last step's figures are gone by now: what the closing connections report is dropped.
+  figures_ = nullptr;
   stopping_ = true;
   sending_ = false;
   for (auto& u : users_) {
@@ -136,21 +141,24 @@ void LoadRun::RunUntil(const std::function<bool()>& done, double seconds) {
 bool LoadRun::Connect(Figures* figures) {
   figures_ = figures;
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < config_.login_concurrency && next_login_ < users_.size(); ++i) Login(next_login_++, 0);
-  RunUntil([&] { return signed_in_ + login_failed_ == users_.size(); }, 300);
+  limit_ = early_;
+  for (int i = 0; i < config_.login_concurrency && next_login_ < limit_; ++i) Login(next_login_++, 0);
+  RunUntil([&] { return signed_in_ + login_failed_ == early_; }, 300);
   figures->logins = signed_in_;
   figures->login_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  return signed_in_ == users_.size();
+  return signed_in_ == early_;
 }
 
 void LoadRun::Login(size_t index, int attempt) {
   User& u = *users_[index];
+  if (attempt == 0) login_started_[index] = NowUs();
   const json params{{"team_subdomain", config_.team}, {"username", u.name}, {"password", config_.password}};
   u.api->Request(http::verb::post, "/api/v1/auth.login", params.dump(), "", kApiTimeout,
                  [this, index, attempt](const std::string& error, int status, std::string text) {
                    std::string kind;
                    json body = OkBody(error, status, text, "login", &kind);
                    User& u = *users_[index];
+                   if (stopping_) return;
                    if (body.is_null() || !body.contains("token")) {
                      Error(kind.empty() ? "login: no token" : kind);
                      if (attempt < 3) {
@@ -161,7 +169,7 @@ void LoadRun::Login(size_t index, int attempt) {
                        return;
                      }
                      ++login_failed_;
-                     if (next_login_ < users_.size()) Login(next_login_++, 0);
+                     if (next_login_ < limit_) Login(next_login_++, 0);
                      return;
                    }
                    u.token = body["token"].value("access_token", "");
@@ -178,6 +186,7 @@ void LoadRun::FindChannel(size_t index) {
                    std::string kind;
                    json body = OkBody(error, status, text, "channels.list", &kind);
                    User& u = *users_[index];
+                   if (stopping_) return;
                    const std::string name = "load-" + std::to_string(u.first / static_cast<size_t>(config_.channel_size));
                    if (body.is_object() && body["channels"].is_array())
                      for (const json& c : body["channels"])
@@ -187,11 +196,12 @@ void LoadRun::FindChannel(size_t index) {
                      ++login_failed_;
                    } else {
                      ++signed_in_;
+                     if (figures_ && index >= early_) figures_->late_login.Add(NowUs() - login_started_[index]);
                      // An idle user keeps only its poll's connection.
                      if (!u.active) u.api->Close();
                      Poll(index);
                    }
-                   if (next_login_ < users_.size()) Login(next_login_++, 0);
+                   if (next_login_ < limit_) Login(next_login_++, 0);
                  });
 }
 
@@ -241,6 +251,7 @@ void LoadRun::OnEvents(size_t index, const std::string& text) {
 }
 
 void LoadRun::Deliver(User& reader, size_t sender, uint32_t seq, int64_t now_us) {
+  if (!figures_) return;
   if (sender >= users_.size() || seq >= sent_[sender].size() || sender < reader.first ||
       sender >= reader.first + reader.members || sender == reader.index)
     return Error("delivery: not owed to this reader");
@@ -319,6 +330,11 @@ void LoadRun::Step(double rate, double seconds, double drain, Figures* figures) 
     });
   }
   const auto start = std::chrono::steady_clock::now();
+  // The late users' sign-ins start with the first step and go on while it runs.
+  if (limit_ < users_.size()) {
+    limit_ = users_.size();
+    for (int i = 0; i < config_.login_concurrency && next_login_ < limit_; ++i) Login(next_login_++, 0);
+  }
   RunUntil([] { return false; }, seconds);
   sending_ = false;
   for (auto& u : users_)

@@ -26,6 +26,9 @@ struct RunConfig {
   int active = 0;         // how many of them send, spread evenly over the channels
   int poll_wait = 20;     // seconds a poll may wait on the server
   int login_concurrency = 32;
+  // The last `late` users sign in while the first step runs instead of before (a sign-in storm);
+  // none of them sends, and their channels hold only them.
+  int late = 0;
 };
 
 class LoadRun {
@@ -64,6 +67,9 @@ class LoadRun {
   bool stopping_ = false;
   double interval_ = 0;  // seconds between one active user's messages
   size_t signed_in_ = 0, login_failed_ = 0, next_login_ = 0;
+  size_t early_ = 0;  // users signed in by Connect
+  size_t limit_ = 0;  // users whose sign-ins may start now
+  std::vector<int64_t> login_started_;  // by user, when its sign-in began (microseconds)
   size_t sends_in_flight_ = 0;
   std::mt19937_64 random_{12345};
   std::chrono::steady_clock::time_point epoch_ = std::chrono::steady_clock::now();

@@ -4,11 +4,12 @@
 //   veltrina-load --smoke                  a few seconds with a few users; fails unless clean
 //   veltrina-load [--users N] [--active A] [--channel M] [--rate MSGS_PER_S] [--seconds S]
 //                 [--ramp R1,R2,...] [--stop-p99-ms MS] [--name NAME]
+//                 [--late N]  (the last N users sign in while the others send)
 // Common: --server EXE (default: veltrina-server beside this program), --threads N (the server's),
 //   --url http://HOST:PORT (repeatable; users are spread over them and no server is started: seed
 //   their team first with `veltrina-server admin seed-load`), --team NAME, --password TEXT,
 //   --pid PID (a server of --url to read memory and CPU of), --out FILE (JSON, one object per
-//   scenario or step), --real-hashes (argon2id as deployed instead of cheap test hashes),
+//   scenario or step), --real-hashes (argon2id sign-ins as deployed instead of cheap test hashes),
 //   --data-root DIR (where the started server's data folder goes; default /tmp).
 #include <sys/resource.h>
 #include <unistd.h>
@@ -38,6 +39,8 @@ struct Scenario {
   double seconds = 10;
   double p99_target_ms = 0, memory_target_mb = 0;
   double stop_p99_ms = 1000;  // a ramp ends at the first step past it
+  int late = 0;               // users who sign in during the first step
+  bool real_hashes = false;   // argon2id sign-ins as deployed
 };
 
 struct Common {
@@ -68,6 +71,9 @@ void PrintRow(Figures& f) {
               f.latency.Percentile(50), f.latency.Percentile(90), f.latency.Percentile(99), f.latency.Max(),
               static_cast<unsigned long long>(f.ErrorCount()), f.server_peak_rss_mb, cpu,
               f.Passed() ? "ok" : "FAIL");
+  if (f.late_login.size() > 0)
+    std::printf("    %zu sign-ins during the step: p50 %.0f ms, p99 %.0f ms, sending users' p99 above\n",
+                f.late_login.size(), f.late_login.Percentile(50), f.late_login.Percentile(99));
   for (const auto& [kind, count] : f.errors)
     std::printf("    error %-40s %llu\n", kind.c_str(), static_cast<unsigned long long>(count));
   std::fflush(stdout);
@@ -82,11 +88,12 @@ bool Run(const Scenario& s, const Common& c, nlohmann::json* out) {
   config.users = s.users;
   config.active = s.active;
   config.channel_size = s.channel;
+  config.late = s.late;
   config.urls = c.urls;
   pid_t pid = c.pid;
   if (config.urls.empty()) {
     server = std::make_unique<ServerProcess>(c.server_exe, c.team, s.users, s.channel, c.password, c.threads,
-                                             c.cheap_hashes, c.data_root);
+                                             c.cheap_hashes && !s.real_hashes, c.data_root);
     config.urls = {server->url()};
     pid = server->pid();
   }
@@ -155,7 +162,10 @@ std::vector<Scenario> Bench() {
              .p99_target_ms = 250, .memory_target_mb = 300};
   Scenario c{.name = "c-ramp", .users = 200, .active = 200, .channel = 20,
              .rates = {100, 250, 500, 750, 1000, 1250, 1500, 2000, 2500, 3000}, .seconds = 20};
-  return {a, b, c};
+  // 100 users keep talking while 100 others sign in with argon2id as deployed (0.2 s, 64 MiB each).
+  Scenario d{.name = "d-signin-storm", .users = 200, .active = 100, .channel = 20, .rates = {50}, .seconds = 30,
+             .p99_target_ms = 250, .late = 100, .real_hashes = true};
+  return {a, b, c, d};
 }
 
 std::vector<double> Rates(const std::string& list) {
@@ -168,7 +178,7 @@ std::vector<double> Rates(const std::string& list) {
 int Usage() {
   std::fprintf(stderr,
                "usage: veltrina-load --bench | --smoke | [--users N] [--active A] [--channel M] [--rate R]\n"
-               "         [--seconds S] [--ramp R1,R2,...] [--stop-p99-ms MS] [--name NAME]\n"
+               "         [--seconds S] [--ramp R1,R2,...] [--stop-p99-ms MS] [--name NAME] [--late N]\n"
                "       common: [--server EXE] [--threads N] [--url URL]... [--team NAME] [--password TEXT]\n"
                "               [--pid PID] [--out FILE] [--real-hashes] [--data-root DIR]\n");
   return 2;
@@ -204,6 +214,7 @@ int main(int argc, char** argv) {
       else if (a == "--seconds") custom.seconds = std::stod(value());
       else if (a == "--stop-p99-ms") custom.stop_p99_ms = std::stod(value());
       else if (a == "--name") custom.name = value();
+      else if (a == "--late") custom.late = std::stoi(value());
       else if (a == "--server") c.server_exe = value();
       else if (a == "--threads") c.threads = std::stoi(value());
       else if (a == "--url") c.urls.push_back(value());

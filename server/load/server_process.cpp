@@ -93,7 +93,7 @@ ServerProcess::ServerProcess(const std::string& exe, const std::string& team, in
   const std::string log = folder_ + "/server.log";
   const pid_t seeder = Spawn({exe, "admin", "--data", folder_ + "/data", "seed-load", team, std::to_string(users),
                               std::to_string(channel_size)},
-                             log, cheap_hashes, password);
+                             log, true, password);
   int status = 0;
   waitpid(seeder, &status, 0);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)

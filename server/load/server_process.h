@@ -20,7 +20,9 @@ ProcFigures ReadProc(pid_t pid);
 class ServerProcess {
  public:
   // Seeds `users` members in channels of `channel_size` into a new folder under `root` and starts
-  // `exe` there with `threads` I/O threads. Throws std::runtime_error when either fails.
+  // `exe` there with `threads` I/O threads. Throws std::runtime_error when either fails. The seed
+  // always hashes cheaply; a server without `cheap_hashes` then upgrades each password to argon2id
+  // at its first sign-in, which costs what a sign-in costs in earnest.
   ServerProcess(const std::string& exe, const std::string& team, int users, int channel_size,
                 const std::string& password, int threads, bool cheap_hashes, const std::string& root);
   ~ServerProcess();  // stops it (SIGTERM, then SIGKILL) and removes the folder

@@ -51,6 +51,8 @@ nlohmann::json Figures::ToJson() {
                      {"max", round(latency.Max())}}},
                    {"send_answer_ms", {{"p50", round(send_latency.Percentile(50))}, {"p99", round(send_latency.Percentile(99))}}},
                    {"errors", errors},
+                   {"signins_during_step", late_login.size()},
+                   {"signin_during_step_ms", {{"p50", round(late_login.Percentile(50))}, {"p99", round(late_login.Percentile(99))}}},
                    {"logins", logins},
                    {"login_seconds", round(login_seconds)}};
   if (server_cpu_seconds >= 0)

@@ -35,6 +35,7 @@ struct Figures {
   uint64_t stray = 0;      // deliveries of sends the server refused or never answered
   Latencies latency;       // send to delivery
   Latencies send_latency;  // send to the server's answer
+  Latencies late_login;    // sign-ins made during the step: request to channel list
   std::map<std::string, uint64_t> errors;  // by kind
   uint64_t logins = 0;
   double login_seconds = 0;  // how long signing everyone in took

@@ -15,6 +15,7 @@
 // One thread runs the engine. It takes the requests queued meanwhile as one batch, commits
 // their changes with one durable write, and only then answers them and wakes the parked polls
 // (group commit). Parked polls hold no thread; a timer thread answers those whose wait is over.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -45,9 +46,10 @@ struct ServiceOptions {
   int attempts_per_address = 30;
   std::chrono::seconds login_window{300};
   uint64_t max_upload = 100ull << 20;
-  // Sign-in password checks: threads (each argon2id check holds 64 MiB while it runs) and how
+  // Sign-in password checks: threads (each argon2id check holds 64 MiB while it runs; half the
+  // cores at most, so that a storm of sign-ins leaves the engine and the I/O threads room) and how
   // many sign-ins may wait for one; past that a sign-in gets 503.
-  size_t check_threads = 2;
+  size_t check_threads = std::clamp<size_t>(std::thread::hardware_concurrency() / 2, 1, 4);
   size_t checks_queued = 64;
   // Where a test build stops the process: "before-commit" or "after-commit" (empty: never).
   std::string crash_point;
