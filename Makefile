@@ -7,6 +7,9 @@
 #               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
 #   make server build veltrina-server natively and serve the demo team on 127.0.0.1:8080 in the
 #               foreground (data in $(BUILD)/server-data; see README.md)
+#   make server-bench  build veltrina-server and veltrina-load natively and load the server with simulated
+#               users (delivery, latency, throughput, memory, CPU; table on screen, figures in
+#               $(BUILD)/bench/server.json; see README.md)
 #   make mutate plant the known faults of tools/mutants.json one at a time and report which the tests
 #               catch (MUTANTS="id id" for some of them; build/mutate/results.txt; see README.md)
 BUILD   ?= build
@@ -15,7 +18,7 @@ JOBS    ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_GEN = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all run test tour build build32 setup clean fuzz bench mutate server
+.PHONY: all run test tour build build32 setup clean fuzz bench mutate server server-bench
 
 all: build
 
@@ -58,6 +61,13 @@ server: setup
 	cmake -S server -B $(BUILD)/native/server -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)/native/server -j $(JOBS) --target veltrina-server
 	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo
+
+# Three scenarios, a fresh server each, about eight minutes: 200 active users; 1,000 connected of
+# whom 800 only poll; a ramp of the message rate until p99 passes 1 s.
+server-bench: setup
+	cmake -S server -B $(BUILD)/native/server -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD)/native/server -j $(JOBS) --target veltrina-server veltrina-load
+	$(BUILD)/native/server/veltrina-load --bench --out $(BUILD)/bench/server.json
 
 tour: build
 	@bash tools/run.sh $(BUILD) --tour

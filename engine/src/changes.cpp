@@ -35,6 +35,48 @@ void Engine::Impl::ChannelChanged(TeamData* t, const Channel& c, const std::stri
   Record(t, Change{.kind = Change::Kind::kChannel, .conversation = c.channel_id(), .uid = left_uid}, false);
 }
 
+// Must tell at least everyone Render may give an event to.
+Audience Engine::Impl::Concerned(const std::string& team_id, int64_t since) {
+  Audience a;
+  TeamData* t = state_.FindTeam(team_id);
+  if (!t) return a;
+  const int64_t first = t->log.empty() ? t->seq + 1 : t->log.front().seq;
+  if (since > t->seq || since < first - 1) {
+    a.everyone = true;  // such a poll is answered with a resync
+    return a;
+  }
+  for (size_t i = static_cast<size_t>(since + 1 - first); i < t->log.size(); ++i) {
+    const Change& c = t->log[i];
+    switch (c.kind) {
+      case Change::Kind::kMessage:
+        if (const Channel* channel = FindChannel(t, c.conversation))
+          a.uids.insert(a.uids.end(), channel->member_uids().begin(), channel->member_uids().end());
+        else if (const DirectChat* d = FindChat(t, c.conversation))
+          a.uids.insert(a.uids.end(), {d->uid_a, d->uid_b});
+        break;
+      case Change::Kind::kUnread:
+      case Change::Kind::kIm:
+        a.uids.push_back(c.uid);
+        break;
+      case Change::Kind::kChannel:
+        if (const Channel* channel = FindChannel(t, c.conversation)) {
+          if (channel->type() != Channel::kPrivate) {
+            a.everyone = true;
+            return a;
+          }
+          a.uids.insert(a.uids.end(), channel->member_uids().begin(), channel->member_uids().end());
+          a.uids.push_back(c.uid);
+        }
+        break;
+      case Change::Kind::kPresence:
+      case Change::Kind::kUser:
+        a.everyone = true;
+        return a;
+    }
+  }
+  return a;
+}
+
 void Engine::Impl::Render(TeamData* t, const Change& c, const Session& reader, std::vector<Event>* out) {
   if (!c.echo && c.origin != 0 && c.origin == reader.id) return;
   auto emit = [&](const char* name, std::string body) { out->push_back(Event{c.seq, name, std::move(body)}); };

@@ -156,6 +156,7 @@ Outcome Engine::Handle(const Session* session, const std::string& method, const 
   return impl_->Handle(session, method, params_json, data);
 }
 Page Engine::Poll(const Session& session, int64_t since, size_t limit) { return impl_->Poll(session, since, limit); }
+Audience Engine::Concerned(const std::string& team_id, int64_t since) { return impl_->Concerned(team_id, since); }
 int64_t Engine::Head(const std::string& team_id) const { return impl_->Head(team_id); }
 backend::Reply Engine::Download(const Session* session, const std::string& url, uint64_t max_bytes) {
   return impl_->Download(session, url, max_bytes);

@@ -67,6 +67,7 @@ class Engine::Impl {
   Outcome Handle(const Session* session, const std::string& method, const std::string& params_json,
                  const std::string& data);
   Page Poll(const Session& session, int64_t since, size_t limit);
+  Audience Concerned(const std::string& team_id, int64_t since);
   int64_t Head(const std::string& team_id) const;
   Reply Download(const Session* session, const std::string& url, uint64_t max_bytes);
   bool Available() const { return available_; }

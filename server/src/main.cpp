@@ -5,10 +5,12 @@
 //   veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]
 //   veltrina-server admin --data DIR set-password SUBDOMAIN USER
 //   veltrina-server admin --data DIR list
+//   veltrina-server admin --data DIR seed-load SUBDOMAIN USERS CHANNEL_SIZE   (a team for veltrina-load)
 // Passwords are read from the first line of standard input, never from the command line.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "http.h"
+#include "load_seed.h"
 #include "service.h"
 #include "sodium_ports.h"
 #include "sqlite_store.h"
@@ -45,6 +48,7 @@ int Usage() {
                "       veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]\n"
                "       veltrina-server admin --data DIR set-password SUBDOMAIN USER\n"
                "       veltrina-server admin --data DIR list\n"
+               "       veltrina-server admin --data DIR seed-load SUBDOMAIN USERS CHANNEL_SIZE\n"
                "Passwords are read from the first line of standard input.\n");
   return 2;
 }
@@ -124,13 +128,14 @@ class DataFolder {
     store_->SetLog(Log);  // why a write failed (a full disk, say) belongs in the log beside the refusal
     blobs_ = std::make_unique<server::DiskBlobs>(args_.data + "/files");
     passwords_ = std::make_unique<server::Argon2Passwords>(cheap_hashes);
+    checked_ = std::make_unique<server::CheckedPasswords>(*passwords_);
     return {};
   }
 
   std::unique_ptr<engine::Engine> MakeEngine() {
     engine::Ports ports{.clock = &clock_,
                         .random = &random_,
-                        .passwords = passwords_.get(),
+                        .passwords = checked_.get(),
                         .store = store_.get(),
                         .blobs = blobs_.get(),
                         .log = Log};
@@ -143,6 +148,7 @@ class DataFolder {
 
   server::SqliteStore& store() { return *store_; }
   engine::Clock& clock() { return clock_; }
+  server::CheckedPasswords& passwords() { return *checked_; }
 
  private:
   const Args& args_;
@@ -152,6 +158,7 @@ class DataFolder {
   std::unique_ptr<server::SqliteStore> store_;
   std::unique_ptr<server::DiskBlobs> blobs_;
   std::unique_ptr<server::Argon2Passwords> passwords_;
+  std::unique_ptr<server::CheckedPasswords> checked_;  // the engine's port: sign-ins checked off its thread
 };
 
 std::string ReadPassword() {
@@ -165,7 +172,10 @@ int Admin(const Args& args) {
   if (args.rest.size() < 2) return Usage();
   const std::string& command = args.rest[1];
   DataFolder folder(args);
-  if (std::string error = folder.Open(false); !error.empty()) {
+  // A load team for a server run with cheap hashes is hashed the same way (its sign-ins then need
+  // no upgrade); every other command always hashes in earnest.
+  const bool cheap = command == "seed-load" && std::getenv("VELTRINA_CHEAP_HASHES") != nullptr;
+  if (std::string error = folder.Open(cheap); !error.empty()) {
     Log(error);
     return 1;
   }
@@ -177,6 +187,9 @@ int Admin(const Args& args) {
     refused = engine->AddUser(args.rest[2], args.rest[3], args.display, ReadPassword(), args.admin_role);
   } else if (command == "set-password" && args.rest.size() == 4) {
     refused = engine->SetPassword(args.rest[2], args.rest[3], ReadPassword());
+  } else if (command == "seed-load" && args.rest.size() == 5) {
+    refused = server::SeedLoadTeam(*engine, args.rest[2], std::atoi(args.rest[3].c_str()),
+                                   std::atoi(args.rest[4].c_str()), ReadPassword());
   } else if (command == "list" && args.rest.size() == 2) {
     for (const engine::TeamData& t : engine->state().teams) {
       std::printf("%s\t%s\t%zu members\n", t.team.team_subdomain().c_str(), t.team.team_name().c_str(),
@@ -193,6 +206,23 @@ int Admin(const Args& args) {
     return 1;
   }
   return 0;
+}
+
+// Every parked poll holds a socket: the soft limit on descriptors (often 1,024) is raised to the
+// hard one, and connections are capped below what is left, so that a full house is refused at the
+// door instead of leaving accept() failing while clients wait in the backlog.
+size_t RaiseDescriptorLimit(size_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+  if (limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+  }
+  // Room for the database, uploads being written and the log.
+  constexpr rlim_t kReserved = 64;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > wanted + kReserved) return wanted;
+  return limit.rlim_cur > 2 * kReserved ? static_cast<size_t>(limit.rlim_cur - kReserved) : 16;
 }
 
 int Serve(const Args& args) {
@@ -223,7 +253,7 @@ int Serve(const Args& args) {
   std::unique_ptr<server::Service> service;
   try {
     service = std::make_unique<server::Service>([&] { return folder.MakeEngine(); }, folder.store(), folder.clock(),
-                                                options, Log);
+                                                options, Log, &folder.passwords());
   } catch (const std::exception& e) {
     Log(std::string("cannot start: ") + e.what());
     return 1;
@@ -232,6 +262,7 @@ int Serve(const Args& args) {
   try {
     server::HttpLimits limits;
     limits.max_upload = args.max_upload;
+    limits.max_connections = RaiseDescriptorLimit(limits.max_connections);
     http = std::make_unique<server::HttpServer>(address, static_cast<uint16_t>(port), *service, limits,
                                                 args.data + "/tmp", Log);
   } catch (const std::exception& e) {

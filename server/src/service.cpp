@@ -1,5 +1,6 @@
 #include "service.h"
 
+#include <sodium.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "json_util.h"
 #include "sodium_ports.h"
+#include "veltrina/engine/state.h"
 #include "wire.h"
 
 namespace veltrina::server {
@@ -53,12 +55,15 @@ bool ReadAll(const std::string& path, uint64_t cap, std::string* out) {
 }  // namespace
 
 Service::Service(std::function<std::unique_ptr<engine::Engine>()> make_engine, ServerStore& store,
-                 engine::Clock& clock, ServiceOptions options, std::function<void(const std::string&)> log)
+                 engine::Clock& clock, ServiceOptions options, std::function<void(const std::string&)> log,
+                 CheckedPasswords* passwords)
     : make_engine_(std::move(make_engine)),
       store_(store),
       clock_(clock),
       options_(std::move(options)),
-      log_(std::move(log)) {
+      log_(std::move(log)),
+      passwords_(passwords) {
+  if (passwords_) checks_ = std::make_unique<WorkPool>(options_.check_threads, options_.checks_queued);
   engine_ = make_engine_();
   if (!store_.EndBatch()) throw std::runtime_error("the store cannot keep the state it was given");
   engine_thread_ = std::thread([this] { EngineLoop(); });
@@ -126,6 +131,7 @@ void Service::EngineLoop() {
       log_("the store could not commit a batch of " + std::to_string(answers.size()) + " answers; they fail");
       engine_ = make_engine_();
       tokens_.clear();
+      woken_head_.clear();
       store_.EndBatch();
       for (Pending& p : answers)
         p.response = Json(503, Envelope(Fail(503, "the change could not be stored; try again")));
@@ -138,17 +144,23 @@ void Service::EngineLoop() {
 void Service::TimerLoop() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopped_) {
-    wake_.wait_for(lock, std::chrono::milliseconds(200));
+    timer_wake_.wait_for(lock, std::chrono::milliseconds(200));
     const auto now = Clock::now();
-    std::vector<std::shared_ptr<Parked>> due;
-    std::erase_if(parked_, [&](const std::shared_ptr<Parked>& p) {
-      if (p->deadline > now && !stopping_) return false;
-      due.push_back(p);
-      return true;
-    });
+    std::vector<std::pair<std::shared_ptr<Parked>, int64_t>> due;
+    for (auto team = parked_.begin(); team != parked_.end();) {
+      for (auto user = team->second.begin(); user != team->second.end();) {
+        std::erase_if(user->second, [&](const std::shared_ptr<Parked>& p) {
+          if (p->deadline > now && !stopping_) return false;
+          due.emplace_back(p, p->since);
+          return true;
+        });
+        user = user->second.empty() ? team->second.erase(user) : std::next(user);
+      }
+      team = team->second.empty() ? parked_.erase(team) : std::next(team);
+    }
     if (due.empty()) continue;
     lock.unlock();
-    for (const auto& p : due) p->respond(Json(200, EventsPage(engine::Page{.next = p->since})));
+    for (const auto& [p, since] : due) p->respond(Json(200, EventsPage(engine::Page{.next = since})));
     lock.lock();
   }
 }
@@ -160,6 +172,9 @@ void Service::Stop() {
     stopping_ = true;
   }
   wake_.notify_all();
+  timer_wake_.notify_all();
+  // Sign-ins being checked finish (their replays still reach the engine); those waiting get 503.
+  if (checks_) checks_->Stop();
   // The timer answers every parked poll on its next turn; then the engine serves what is queued.
   std::this_thread::sleep_for(std::chrono::milliseconds(250));
   {
@@ -167,12 +182,15 @@ void Service::Stop() {
     stopped_ = true;
   }
   wake_.notify_all();
+  timer_wake_.notify_all();
   if (engine_thread_.joinable()) engine_thread_.join();
   if (timer_thread_.joinable()) timer_thread_.join();
   std::vector<std::shared_ptr<Parked>> left;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    left.swap(parked_);
+    for (auto& [team, users] : parked_)
+      for (auto& [uid, polls] : users) left.insert(left.end(), polls.begin(), polls.end());
+    parked_.clear();
   }
   for (const auto& p : left) p->respond(Json(200, EventsPage(engine::Page{.next = p->since})));
 }
@@ -218,7 +236,9 @@ bool Service::LoginAllowed(const std::string& account, const std::string& addres
     std::erase_if(times, [&](Clock::time_point t) { return t < since; });
     return times.size();
   };
-  if (recent(failures_[account]) >= static_cast<size_t>(options_.failures_per_account)) return false;
+  const auto checking = checking_.find(account);
+  const size_t in_check = checking == checking_.end() ? 0 : static_cast<size_t>(checking->second);
+  if (recent(failures_[account]) + in_check >= static_cast<size_t>(options_.failures_per_account)) return false;
   if (recent(attempts_[address]) >= static_cast<size_t>(options_.attempts_per_address)) return false;
   attempts_[address].push_back(now);
   // Forget quiet keys now and then, so the maps do not grow with every name ever tried.
@@ -264,39 +284,86 @@ void Service::Api(const std::string& method, const HttpRequest& request, Respond
   if (method == "team.lookup") {
     return Answer(std::move(respond), Json(200, Envelope(engine_->Handle(nullptr, method, params_text).reply)));
   }
-  if (method == "auth.login") {
-    const std::string account = internal::Str(params, "team_id") + "/" + internal::Str(params, "team_subdomain") +
-                                "\n" + internal::Str(params, "username");
-    if (!LoginAllowed(account, request.remote_address))
-      return Answer(std::move(respond),
-                    Json(429, Envelope(Fail(429, "too many sign-in attempts; wait a few minutes and try again"))));
-    engine::Outcome out = engine_->Handle(nullptr, method, params_text);
-    if (!out.reply.ok || !out.signed_in) {
-      if (out.reply.code == 8000) LoginFailed(account);
-      return Answer(std::move(respond), Json(200, Envelope(out.reply)));
-    }
-    // The server's own token: 32 random bytes, kept only as a hash.
-    const std::string token = NewToken();
-    TokenRecord record{out.signed_in->team_id, out.signed_in->uid, out.signed_in->id,
-                       clock_.Now() + options_.token_lifetime};
-    if (!store_.PutToken(TokenHash(token), record))
-      return Answer(std::move(respond), Json(503, Envelope(Fail(503, "the sign-in could not be stored"))));
-    tokens_[TokenHash(token)] = record;
-    changed_ = true;
-    json body = internal::Parse(out.reply.body);
-    body["token"]["access_token"] = token;
-    body["token"]["refresh_token"] = "";
-    body["token"]["expires_at"] = record.expires_at;
-    // Where this session's events start: taken before its first fetch, so nothing falls between.
-    body["seq"] = engine_->Head(record.team_id);
-    out.reply.body = internal::Dump(body);
-    return Answer(std::move(respond), Json(200, Envelope(out.reply)));
-  }
+  if (method == "auth.login") return Login(request, params_text, std::move(respond));
   std::optional<engine::Session> session = Authenticate(request);
   if (!session) return Answer(std::move(respond), Json(401, Envelope(Fail(401, "sign in again"))));
   engine::Outcome out = engine_->Handle(&*session, method, params_text, data);
   if (!kReads.count(method)) changed_ = true;
   Answer(std::move(respond), Json(out.reply.code == 401 && !out.reply.ok ? 401 : 200, Envelope(out.reply)));
+}
+
+void Service::Login(const HttpRequest& request, const std::string& params_text, Respond respond) {
+  const json params = internal::Parse(params_text);
+  const std::string account = internal::Str(params, "team_id") + "/" + internal::Str(params, "team_subdomain") +
+                              "\n" + internal::Str(params, "username");
+  if (!LoginAllowed(account, request.remote_address))
+    return Answer(std::move(respond),
+                  Json(429, Envelope(Fail(429, "too many sign-in attempts; wait a few minutes and try again"))));
+  std::optional<std::string> stored = passwords_ ? StoredForm(params_text) : std::nullopt;
+  if (!stored) return FinishLogin(account, params_text, std::move(respond));
+  ++checking_[account];
+  auto job = [this, account, params_text, stored = *stored, respond](bool run) mutable {
+    if (!run) {
+      return Post([this, account, respond = std::move(respond)]() mutable {
+        if (--checking_[account] <= 0) checking_.erase(account);
+        Answer(std::move(respond), Json(503, Envelope(Fail(503, "the server is stopping"))));
+      });
+    }
+    std::string password = internal::Str(internal::Parse(params_text), "password");
+    CheckedPasswords::Verdict verdict = passwords_->Check(password, stored);
+    Post([this, account, params_text = std::move(params_text), stored = std::move(stored),
+          password = std::move(password), verdict = std::move(verdict), respond = std::move(respond)]() mutable {
+      if (--checking_[account] <= 0) checking_.erase(account);
+      passwords_->Prime(password, stored, std::move(verdict));
+      sodium_memzero(password.data(), password.size());
+      FinishLogin(account, params_text, std::move(respond));
+      passwords_->Clear();
+    });
+  };
+  if (!checks_->Submit(std::move(job))) {
+    if (--checking_[account] <= 0) checking_.erase(account);
+    Answer(std::move(respond), Json(503, Envelope(Fail(503, "too many sign-ins at once; try again"))));
+  }
+}
+
+std::optional<std::string> Service::StoredForm(const std::string& params_text) {
+  const json params = internal::Parse(params_text);
+  const engine::State& state = engine_->state();
+  const engine::TeamData* team = nullptr;
+  // As the engine finds them: the team by its id, else by its subdomain; the user by name in it.
+  for (const engine::TeamData& t : state.teams)
+    if (!team && t.team.team_id() == internal::Str(params, "team_id")) team = &t;
+  for (const engine::TeamData& t : state.teams)
+    if (!team && t.team.team_subdomain() == internal::Str(params, "team_subdomain")) team = &t;
+  if (!team) return std::nullopt;
+  const std::string user_name = internal::Str(params, "username");
+  for (const engine::Account& a : state.accounts)
+    if (a.team_id == team->team.team_id() && a.user_name == user_name) return a.password_hash;
+  return passwords_->Decoy();
+}
+
+void Service::FinishLogin(const std::string& account, const std::string& params_text, Respond respond) {
+  engine::Outcome out = engine_->Handle(nullptr, "auth.login", params_text);
+  if (!out.reply.ok || !out.signed_in) {
+    if (out.reply.code == 8000) LoginFailed(account);
+    return Answer(std::move(respond), Json(200, Envelope(out.reply)));
+  }
+  // The server's own token: 32 random bytes, kept only as a hash.
+  const std::string token = NewToken();
+  TokenRecord record{out.signed_in->team_id, out.signed_in->uid, out.signed_in->id,
+                     clock_.Now() + options_.token_lifetime};
+  if (!store_.PutToken(TokenHash(token), record))
+    return Answer(std::move(respond), Json(503, Envelope(Fail(503, "the sign-in could not be stored"))));
+  tokens_[TokenHash(token)] = record;
+  changed_ = true;
+  json body = internal::Parse(out.reply.body);
+  body["token"]["access_token"] = token;
+  body["token"]["refresh_token"] = "";
+  body["token"]["expires_at"] = record.expires_at;
+  // Where this session's events start: taken before its first fetch, so nothing falls between.
+  body["seq"] = engine_->Head(record.team_id);
+  out.reply.body = internal::Dump(body);
+  return Answer(std::move(respond), Json(200, Envelope(out.reply)));
 }
 
 void Service::Events(const HttpRequest& request, Respond respond) {
@@ -324,31 +391,65 @@ void Service::Events(const HttpRequest& request, Respond respond) {
   parked->deadline = Clock::now() + std::chrono::seconds(wait);
   parked->respond = std::move(respond);
   std::lock_guard<std::mutex> lock(mutex_);
-  parked_.push_back(std::move(parked));
+  parked_[parked->session.team_id][parked->session.uid].push_back(std::move(parked));
 }
 
 void Service::WakePolls() {
-  std::vector<std::shared_ptr<Parked>> waiting;
+  std::vector<std::string> teams;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    waiting = parked_;
+    for (const auto& [team, users] : parked_) teams.push_back(team);
   }
-  for (const auto& p : waiting) {
+  // Each team's changes since its last wake-up name whom they concern; only their polls are
+  // looked at, so a message costs its readers' polls, not every parked one.
+  std::vector<std::shared_ptr<Parked>> concerned;
+  for (const std::string& team : teams) {
+    const int64_t head = engine_->Head(team);
+    const auto last = woken_head_.find(team);
+    const bool known = last != woken_head_.end();
+    if (known && last->second >= head) continue;
+    engine::Audience audience = known ? engine_->Concerned(team, last->second) : engine::Audience{.everyone = true};
+    woken_head_[team] = head;
+    std::sort(audience.uids.begin(), audience.uids.end());
+    audience.uids.erase(std::unique(audience.uids.begin(), audience.uids.end()), audience.uids.end());
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto users = parked_.find(team);
+    if (users == parked_.end()) continue;
+    if (audience.everyone) {
+      for (const auto& [uid, polls] : users->second) concerned.insert(concerned.end(), polls.begin(), polls.end());
+    } else {
+      for (const std::string& uid : audience.uids)
+        if (auto polls = users->second.find(uid); polls != users->second.end())
+          concerned.insert(concerned.end(), polls->second.begin(), polls->second.end());
+    }
+  }
+  for (const auto& p : concerned) {
     if (engine_->Head(p->session.team_id) <= p->since) continue;
     engine::Page page = engine_->Poll(p->session, p->since, options_.events_per_page);
     bool answer = !page.events.empty() || page.resync || page.more;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      auto it = std::find(parked_.begin(), parked_.end(), p);
-      if (it == parked_.end()) continue;  // the timer answered it meanwhile
       if (!answer) {
         p->since = page.next;
         continue;
       }
-      parked_.erase(it);
+      if (!Unpark(p)) continue;  // the timer answered it meanwhile
     }
     p->respond(Json(200, EventsPage(page)));
   }
+}
+
+bool Service::Unpark(const std::shared_ptr<Parked>& parked) {
+  auto users = parked_.find(parked->session.team_id);
+  if (users == parked_.end()) return false;
+  auto polls = users->second.find(parked->session.uid);
+  if (polls == users->second.end()) return false;
+  auto it = std::find(polls->second.begin(), polls->second.end(), parked);
+  if (it == polls->second.end()) return false;
+  polls->second.erase(it);
+  if (polls->second.empty()) users->second.erase(polls);
+  if (users->second.empty()) parked_.erase(users);
+  return true;
 }
 
 void Service::File(const HttpRequest& request, Respond respond) {

@@ -89,10 +89,10 @@ void Server::Restart() {
   service.reset();
   service = std::make_unique<server::Service>(
       [this] {
-        engine::Ports ports{.clock = &clock, .random = &random, .passwords = &passwords, .store = &store, .blobs = &blobs};
+        engine::Ports ports{.clock = &clock, .random = &random, .passwords = &checked, .store = &store, .blobs = &blobs};
         return std::make_unique<engine::Engine>(std::move(ports), engine::Options());
       },
-      store, clock, options, [](const std::string&) {});
+      store, clock, options, [](const std::string&) {}, &checked);
 }
 
 server::HttpResponse Server::Call(const std::string& method, const json& params, const std::string& token,

@@ -3,6 +3,7 @@
 // caught as they are sent. The store keeps its state in memory and can be told to fail a commit.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "fake_ports.h"
 #include "json_util.h"
@@ -40,6 +42,16 @@ class MemoryServerStore : public server::ServerStore {
   std::map<std::string, server::TokenRecord> tokens, written_tokens;
   bool fail_next_batch = false;
   int batches = 0;
+};
+
+// The test hasher, as slow as a test asks: argon2id's pause without its cost.
+class SlowPasswords : public TestPasswords {
+ public:
+  bool Verify(const std::string& password, const std::string& stored) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(verify_ms.load()));
+    return TestPasswords::Verify(password, stored);
+  }
+  std::atomic<int> verify_ms{0};
 };
 
 // One answer, caught; Wait blocks until it came.
@@ -73,7 +85,8 @@ class Server {
 
   FakeClock clock;
   CountingRandom random;
-  TestPasswords passwords;
+  SlowPasswords passwords;
+  server::CheckedPasswords checked{passwords};  // the engine's port: sign-ins checked off its thread
   MemoryServerStore store;
   MemoryBlobs blobs;
   server::ServiceOptions options;

@@ -47,6 +47,12 @@ struct Page {
   bool resync{};        // `since` is older than the kept log: fetch the lists again, then poll from `next`
 };
 
+// Whom a run of changes may tell something: a host with many waiting sessions polls only theirs.
+struct Audience {
+  bool everyone{};                  // a team-wide change, or a position the log no longer holds
+  std::vector<std::string> uids{};  // otherwise: these users (repeats possible), no one else
+};
+
 struct Outcome {
   backend::Reply reply;
   // After a successful "auth.login": the new session.
@@ -79,6 +85,9 @@ class Engine {
                  const std::string& data = std::string());
   // The changes of the session's team after `since`, as the session's events, at most `limit`.
   Page Poll(const Session& session, int64_t since, size_t limit = 1000);
+  // Who the team's changes after `since` may concern: a superset of the users a Poll from `since`
+  // gives events to. Costs a look at each change, not at each session.
+  Audience Concerned(const std::string& team_id, int64_t since);
   // The team's last sequence number (0 for an unknown team).
   int64_t Head(const std::string& team_id) const;
   // The bytes of a storage or file box address (avatars, thumbnails, files; "http.get"). With a
