@@ -102,6 +102,10 @@ void Service::RunOnEngine(std::function<void(engine::Engine&)> task) {
   done.get_future().wait();
 }
 
+void Service::Refresh() {
+  Post([] {});
+}
+
 void Service::EngineLoop() {
   for (;;) {
     std::vector<std::function<void()>> batch;
@@ -113,6 +117,11 @@ void Service::EngineLoop() {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
       }
+    }
+    if (store_.BeginBatch() == ServerStore::Freshness::kStale) {
+      // Another process wrote since: read the state again before serving anything of the batch.
+      engine_ = make_engine_();
+      tokens_.clear();
     }
     for (auto& task : batch) task();
     if (options_.crash_point == "before-commit" && changed_) _exit(86);

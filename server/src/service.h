@@ -62,6 +62,9 @@ class Service : public Handler {
 
   // Runs `task` on the engine's thread (for the operator's commands) and waits for it.
   void RunOnEngine(std::function<void(engine::Engine&)> task);
+  // Another process may have committed: a batch of no requests catches up with the store and
+  // wakes the polls that have news (does not wait).
+  void Refresh();
 
  private:
   struct Parked {
