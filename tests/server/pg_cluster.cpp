@@ -8,7 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <memory>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -88,7 +93,35 @@ class Cluster {
       return "PostgreSQL did not start (see " + log + ")";
     started_ = true;
     bin_ = bin;
+    StartReaper();
     return {};
+  }
+
+  // A child that outlives a test program that crashes: it waits for the end of a pipe only the
+  // program holds, then stops the cluster and removes its folder (a clean end does both first).
+  void StartReaper() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(ends[1]);
+      char byte;
+      while (read(ends[0], &byte, 1) < 0 && errno == EINTR) {
+      }
+      if (std::filesystem::exists(folder_ + "/data/postmaster.pid"))
+        Run({bin_ + "/pg_ctl", "-D", folder_ + "/data", "-m", "immediate", "-w", "stop"}, "/dev/null");
+      std::error_code ec;
+      std::filesystem::remove_all(folder_, ec);
+      _exit(0);
+    }
+    close(ends[0]);
+    if (pid > 0) {
+      reaper_ = pid;
+      reaper_pipe_ = ends[1];
+      // Closed on exec: the servers the tests start must not hold it open.
+    } else {
+      close(ends[1]);
+    }
   }
 
   void Stop() {
@@ -100,6 +133,10 @@ class Cluster {
       std::filesystem::remove_all(folder_, ec);
       folder_.clear();
     }
+    if (reaper_pipe_ >= 0) close(reaper_pipe_);
+    reaper_pipe_ = -1;
+    if (reaper_ > 0) waitpid(reaper_, nullptr, 0);
+    reaper_ = -1;
   }
 
   std::string Address(const std::string& database) const {
@@ -110,6 +147,8 @@ class Cluster {
   std::string folder_, bin_;
   int port_ = 0;
   bool started_ = false;
+  pid_t reaper_ = -1;
+  int reaper_pipe_ = -1;
 };
 
 std::mutex g_mutex;
