@@ -59,6 +59,12 @@ CREATE TABLE changes(
   team_id TEXT NOT NULL REFERENCES teams(team_id) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED,
   seq BIGINT NOT NULL, record TEXT NOT NULL, PRIMARY KEY(team_id, seq));
 )sql",
+    // Sign-in attempts and failures, so that the limits hold across processes and restarts.
+    R"sql(
+CREATE TABLE sign_ins(key TEXT NOT NULL, at BIGINT NOT NULL);
+CREATE INDEX sign_ins_by_key ON sign_ins(key, at);
+CREATE INDEX sign_ins_by_time ON sign_ins(at);
+)sql",
 };
 static_assert(std::size(kSteps) == kSchemaVersion, "one step per version");
 

@@ -583,6 +583,17 @@ bool PgStore::DeleteToken(const std::string& token_hash) {
   return impl_->Write("cannot remove a token", "DELETE FROM tokens WHERE hash = $1", {T(token_hash)});
 }
 
+std::optional<int64_t> PgStore::CountSignIns(const std::string& key, int64_t since) {
+  Result r = impl_->db_.Run("SELECT count(*) FROM sign_ins WHERE key = $1 AND at >= $2", {T(key), since});
+  return r.ok() && r.rows() == 1 ? r.Int(0, 0) : 0;
+}
+
+bool PgStore::AddSignIn(const std::string& key, int64_t at, int64_t forget_before) {
+  if (!impl_->Begin()) return false;
+  return impl_->Write("cannot forget old sign-ins", "DELETE FROM sign_ins WHERE at < $1", {forget_before}) &&
+         impl_->Write("cannot count a sign-in", "INSERT INTO sign_ins(key, at) VALUES($1, $2)", {T(key), at});
+}
+
 int PgStore::DeleteExpiredTokens(int64_t now) {
   if (!impl_->Begin()) return 0;
   Result r = impl_->db_.Run("DELETE FROM tokens WHERE expires_at < $1", {now});

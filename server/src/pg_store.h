@@ -22,7 +22,7 @@ namespace veltrina::server {
 
 class PgStore : public ServerStore {
  public:
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
   // The channel that commits are announced on.
   static constexpr const char* kChannel = "veltrina_commits";
 
@@ -39,6 +39,8 @@ class PgStore : public ServerStore {
   bool PutToken(const std::string& token_hash, const TokenRecord& token) override;
   std::optional<TokenRecord> FindToken(const std::string& token_hash) override;
   bool DeleteToken(const std::string& token_hash) override;
+  std::optional<int64_t> CountSignIns(const std::string& key, int64_t since) override;
+  bool AddSignIn(const std::string& key, int64_t at, int64_t forget_before) override;
   int DeleteExpiredTokens(int64_t now) override;
 
   int SchemaVersion() override;

@@ -40,6 +40,19 @@ class ServerStore : public engine::Store {
     return 0;
   }
 
+  // Sign-in attempts, kept where every process and the next start see them. The number of entries
+  // of `key` at or after `since` (seconds); nullopt when the store keeps none (the host counts).
+  virtual std::optional<int64_t> CountSignIns(const std::string& key, int64_t since) {
+    (void)key, (void)since;
+    return std::nullopt;
+  }
+  // One more entry of `key` at `at`, written in the current batch; entries before `forget_before`
+  // (of any key) go. False when the store keeps none or the write failed.
+  virtual bool AddSignIn(const std::string& key, int64_t at, int64_t forget_before) {
+    (void)key, (void)at, (void)forget_before;
+    return false;
+  }
+
   // For the operator and the tests; a store in memory has none of them.
   virtual int SchemaVersion() { return 0; }
   // Rows inserted, updated or deleted through this connection since it opened (a request should

@@ -222,6 +222,15 @@ std::optional<engine::Session> Service::Authenticate(const HttpRequest& request)
 }
 
 bool Service::LoginAllowed(const std::string& account, const std::string& address) {
+  // Counted in the store when it keeps them: the limits then hold across processes and restarts.
+  const int64_t seconds = clock_.Now(), window_start = seconds - options_.login_window.count();
+  if (std::optional<int64_t> failed = store_.CountSignIns("failure\n" + account, window_start)) {
+    if (*failed >= options_.failures_per_account ||
+        store_.CountSignIns("attempt\n" + address, window_start).value_or(0) >= options_.attempts_per_address)
+      return false;
+    store_.AddSignIn("attempt\n" + address, seconds, window_start);
+    return true;
+  }
   const auto now = Clock::now(), since = now - options_.login_window;
   auto recent = [&](std::vector<Clock::time_point>& times) {
     std::erase_if(times, [&](Clock::time_point t) { return t < since; });
@@ -238,7 +247,10 @@ bool Service::LoginAllowed(const std::string& account, const std::string& addres
   return true;
 }
 
-void Service::LoginFailed(const std::string& account) { failures_[account].push_back(Clock::now()); }
+void Service::LoginFailed(const std::string& account) {
+  if (store_.AddSignIn("failure\n" + account, clock_.Now(), clock_.Now() - options_.login_window.count())) return;
+  failures_[account].push_back(Clock::now());
+}
 
 void Service::Api(const std::string& method, const HttpRequest& request, Respond respond) {
   if (!IsMethodName(method) || method == "http.get") {

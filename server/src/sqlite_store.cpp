@@ -575,6 +575,27 @@ bool SqliteStore::DeleteToken(const std::string& token_hash) {
   return s->Run() || impl_->Failed("cannot remove a token");
 }
 
+std::optional<int64_t> SqliteStore::CountSignIns(const std::string& key, int64_t since) {
+  Statement* s = impl_->db_.Use("SELECT count(*) FROM sign_ins WHERE key = ?1 AND at >= ?2");
+  if (!s) return 0;
+  s->Bind(1, key).Bind(2, since);
+  const int64_t n = s->Step() == SQLITE_ROW ? s->Int(0) : 0;
+  s->Reset();
+  return n;
+}
+
+bool SqliteStore::AddSignIn(const std::string& key, int64_t at, int64_t forget_before) {
+  if (!impl_->Begin()) return false;
+  Statement* forget = impl_->db_.Use("DELETE FROM sign_ins WHERE at < ?1");
+  if (!forget) return impl_->Failed("cannot forget old sign-ins");
+  forget->Bind(1, forget_before);
+  if (!forget->Run()) return impl_->Failed("cannot forget old sign-ins");
+  Statement* s = impl_->db_.Use("INSERT INTO sign_ins(key, at) VALUES(?1, ?2)");
+  if (!s) return impl_->Failed("cannot count a sign-in");
+  s->Bind(1, key).Bind(2, at);
+  return s->Run() || impl_->Failed("cannot count a sign-in");
+}
+
 int SqliteStore::DeleteExpiredTokens(int64_t now) {
   if (!impl_->Begin()) return 0;
   Statement* s = impl_->db_.Use("DELETE FROM tokens WHERE expires_at < ?1");

@@ -150,6 +150,24 @@ TEST_F(TwoProcesses, ShareTeamsTokensAndMessagesInOneOrder) {
   }
 }
 
+// The sign-in limits are the database's: failures at one process close the account at the other.
+TEST_F(TwoProcesses, WrongPasswordsAtOneProcessAreCountedAtTheOther) {
+  Program a(VELTRINA_SERVER_EXE, ServeArgs(data_, database_), kCheap);
+  Program b(VELTRINA_SERVER_EXE, ServeArgs(data_, database_), kCheap);
+  const uint16_t pa = a.WaitForPort(), pb = b.WaitForPort();
+  ASSERT_NE(pa, 0) << a.Log();
+  ASSERT_NE(pb, 0) << b.Log();
+  auto login = [](uint16_t port, const std::string& password) {
+    return Http(port, "POST", "/api/v1/auth.login",
+                json{{"username", "bob"}, {"password", password}, {"team_id", "t-demo"}}.dump());
+  };
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Parse(login(pa, "wrong").body)["code"], 8000);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(Parse(login(pb, "wrong").body)["code"], 8000);
+  // Five failures in all: closed at both, even with the right password.
+  EXPECT_EQ(login(pb, "veltrina").status, 429);
+  EXPECT_EQ(login(pa, "veltrina").status, 429);
+}
+
 // Killed after its commit (or before it) in the middle of a send, one process loses nothing:
 // the client's retry with the same id at the other stores the message exactly once.
 TEST_F(TwoProcesses, AProcessKilledMidSendLosesNothingAndTheRetryAtTheOtherStoresItOnce) {

@@ -344,6 +344,26 @@ TEST_P(StoreTest, TokensAreKeptByTheirBatchAndDroppedWhenExpired) {
   EXPECT_FALSE(store->FindToken("hash-a"));
 }
 
+TEST_P(StoreTest, SignInsAreCountedByTheirBatchAndForgottenPastTheWindow) {
+  auto store = target().Open(nullptr);
+  ASSERT_TRUE(store);
+  ASSERT_TRUE(store->AddSignIn("failure\nt-demo/\nbob", 100, 0));
+  ASSERT_TRUE(store->AddSignIn("failure\nt-demo/\nbob", 160, 0));
+  ASSERT_TRUE(store->AddSignIn("attempt\n10.0.0.1", 160, 0));
+  ASSERT_TRUE(store->EndBatch());
+  ASSERT_TRUE(store->AddSignIn("failure\nt-demo/\nbob", 170, 0));
+  store.reset();  // its batch never ends
+  store = target().Open(nullptr);
+  EXPECT_EQ(store->CountSignIns("failure\nt-demo/\nbob", 0), 2);  // after a restart too
+  EXPECT_EQ(store->CountSignIns("failure\nt-demo/\nbob", 150), 1);
+  EXPECT_EQ(store->CountSignIns("attempt\n10.0.0.1", 0), 1);
+  EXPECT_EQ(store->CountSignIns("failure\nt-demo/\nalice", 0), 0);
+  // Each new entry forgets those older than its window, whatever their key.
+  ASSERT_TRUE(store->AddSignIn("attempt\n10.0.0.2", 400, 150));
+  ASSERT_TRUE(store->EndBatch());
+  EXPECT_EQ(target().Query("SELECT count(*) FROM sign_ins"), 3);
+}
+
 TEST_P(StoreTest, ALargeTeamIsStoredByWhatChangedOfIt) {
   engine::Options large;
   large.large_team = true;
