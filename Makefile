@@ -6,7 +6,7 @@
 #   make fuzz   build the parsers natively with clang, libFuzzer and sanitizers and fuzz each for
 #               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
 #   make server build veltrina-server natively and serve the demo team on 127.0.0.1:8080 in the
-#               foreground (data in $(BUILD)/server-data; see README.md)
+#               foreground (data in $(BUILD)/server-data, or SERVER_DATABASE=postgresql://...; see README.md)
 #   make mutate plant the known faults of tools/mutants.json one at a time and report which the tests
 #               catch (MUTANTS="id id" for some of them; build/mutate/results.txt; see README.md)
 BUILD   ?= build
@@ -57,7 +57,8 @@ SERVER_LISTEN ?= 127.0.0.1:8080
 server: setup
 	cmake -S server -B $(BUILD)/native/server -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)/native/server -j $(JOBS) --target veltrina-server
-	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo
+	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo \
+	  $(if $(SERVER_DATABASE),--database '$(SERVER_DATABASE)')
 
 tour: build
 	@bash tools/run.sh $(BUILD) --tour

@@ -62,7 +62,7 @@ class PgStore::Impl {
  public:
   explicit Impl(const std::string& conninfo) : db_(conninfo) {}
 
-  Freshness BeginBatch();
+  Freshness BeginBatch(bool requests);
   Loaded Load(State* state);
   bool Commit(const State& state, const engine::Delta& delta);
   bool EndBatch();
@@ -123,8 +123,14 @@ int64_t PgStore::Impl::ReadCommits(bool* ok) {
   return *ok && r.rows() > 0 ? r.Int(0, 0) : 0;
 }
 
-PgStore::Freshness PgStore::Impl::BeginBatch() {
-  if (!Begin()) return Freshness::kFailed;
+PgStore::Freshness PgStore::Impl::BeginBatch(bool requests) {
+  if (!requests && !failed_ && !db_.InTransaction()) {
+    // One snapshot for the counter and a load, without the writer lock; writing in it fails.
+    if (!db_.Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))
+      return Failed("cannot begin a snapshot"), Freshness::kFailed;
+  } else if (!Begin()) {
+    return Freshness::kFailed;
+  }
   bool ok = false;
   const int64_t commits = ReadCommits(&ok);
   if (!ok) return Failed("cannot read the commit counter"), Freshness::kFailed;
@@ -553,7 +559,7 @@ std::unique_ptr<PgStore> PgStore::Open(const std::string& conninfo, std::string*
 PgStore::PgStore() = default;
 PgStore::~PgStore() = default;
 
-PgStore::Freshness PgStore::BeginBatch() { return impl_->BeginBatch(); }
+PgStore::Freshness PgStore::BeginBatch(bool requests) { return impl_->BeginBatch(requests); }
 PgStore::Loaded PgStore::Load(engine::State* state) { return impl_->Load(state); }
 bool PgStore::Commit(const engine::State& state, const engine::Delta& delta) { return impl_->Commit(state, delta); }
 bool PgStore::EndBatch() { return impl_->EndBatch(); }

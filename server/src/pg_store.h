@@ -6,7 +6,8 @@
 // database's commit counter with the one this process last read: behind, the engine loads the
 // state again inside the batch (BeginBatch says kStale). So one process at a time writes, each
 // on the latest state, and a team's sequence numbers follow commit order. A commit that wrote
-// records bumps the counter and notifies the other processes (PgWatcher) on commit.
+// records bumps the counter and notifies the other processes (PgWatcher) on commit. A batch that
+// only catches up reads a snapshot without the lock, so the writers do not wait for its load.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -31,7 +32,7 @@ class PgStore : public ServerStore {
   static std::unique_ptr<PgStore> Open(const std::string& conninfo, std::string* error);
   ~PgStore() override;
 
-  Freshness BeginBatch() override;
+  Freshness BeginBatch(bool requests = true) override;
   Loaded Load(engine::State* state) override;
   bool Commit(const engine::State& state, const engine::Delta& delta) override;
   bool EndBatch() override;

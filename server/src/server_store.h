@@ -26,8 +26,12 @@ class ServerStore : public engine::Store {
     kFailed,   // the batch could not begin (its writes fail, and so does EndBatch)
   };
   // Opens the next batch before any of its requests runs. A store that only one process uses
-  // is always current.
-  virtual Freshness BeginBatch() { return Freshness::kCurrent; }
+  // is always current. `requests` false: the batch only catches up with the store and writes
+  // nothing, so it need not wait for the other processes' writers.
+  virtual Freshness BeginBatch(bool requests = true) {
+    (void)requests;
+    return Freshness::kCurrent;
+  }
   // Makes everything written since the last call durable at once. False: none of it is kept, and
   // no answer of the batch may report success.
   virtual bool EndBatch() = 0;

@@ -103,7 +103,9 @@ void Service::RunOnEngine(std::function<void(engine::Engine&)> task) {
 }
 
 void Service::Refresh() {
-  Post([] {});
+  std::lock_guard<std::mutex> lock(mutex_);
+  refresh_ = true;
+  wake_.notify_all();
 }
 
 void Service::EngineLoop() {
@@ -111,14 +113,15 @@ void Service::EngineLoop() {
     std::vector<std::function<void()>> batch;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return !queue_.empty() || stopped_; });
-      if (queue_.empty()) return;  // stopped, and nothing left to serve
+      wake_.wait(lock, [this] { return !queue_.empty() || refresh_ || stopped_; });
+      if (queue_.empty() && (stopped_ || !refresh_)) return;  // stopped, and nothing left to serve
+      refresh_ = false;
       while (!queue_.empty() && batch.size() < options_.max_batch) {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
       }
     }
-    if (store_.BeginBatch() == ServerStore::Freshness::kStale) {
+    if (store_.BeginBatch(!batch.empty()) == ServerStore::Freshness::kStale) {
       // Another process wrote since: read the state again before serving anything of the batch.
       engine_ = make_engine_();
       tokens_.clear();

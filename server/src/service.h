@@ -106,6 +106,7 @@ class Service : public Handler {
   std::vector<std::shared_ptr<Parked>> parked_;
   bool stopping_ = false;
   bool stopped_ = false;
+  bool refresh_ = false;  // another process committed: catch up even without requests
 
   // The engine's thread only.
   std::vector<Pending> pending_;

@@ -23,7 +23,8 @@ namespace server_test {
 namespace {
 
 std::string BinDir() {
-  if (const char* dir = std::getenv("VELTRINA_PG_BIN")) return dir;
+  if (const char* dir = std::getenv("VELTRINA_PG_BIN"))
+    return std::filesystem::exists(std::string(dir) + "/initdb") ? std::string(dir) : std::string();
   std::vector<std::string> found;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ec))
