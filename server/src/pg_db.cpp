@@ -48,6 +48,11 @@ Db::~Db() {
 
 bool Db::ok() const { return conn_ && PQstatus(conn_) == CONNECTION_OK; }
 
+bool Db::Reset() {
+  if (conn_) PQreset(conn_);
+  return ok();
+}
+
 bool Db::Exec(const char* sql) {
   Result r(PQexec(conn_, sql));
   return r.ok();

@@ -48,6 +48,8 @@ class Db {
   Db& operator=(const Db&) = delete;
 
   bool ok() const;
+  // Connects again after the connection broke (the server restarted, say); true when it is up.
+  bool Reset();
   pg_conn* get() const { return conn_; }
   // Runs one or more statements without parameters. False with the reason in LastError.
   bool Exec(const char* sql);

@@ -37,6 +37,9 @@ static_assert(PgStore::kSchemaVersion == pg::kSchemaVersion);
 
 namespace {
 
+// Commits wait for the write-ahead log on disk, whatever the server's default.
+constexpr const char* kSessionSettings = "SET synchronous_commit = on; SET client_min_messages = warning";
+
 // Held by every batch's transaction: one process writes at a time, on the latest state.
 constexpr const char* kWriterLock = "SELECT pg_advisory_xact_lock(7316152034)";
 
@@ -113,6 +116,7 @@ class PgStore::Impl {
 bool PgStore::Impl::Begin() {
   if (failed_) return false;  // the batch is lost already: nothing more joins it
   if (db_.InTransaction()) return true;
+  if (!db_.ok() && !(db_.Reset() && db_.Exec(kSessionSettings))) return Failed("the database cannot be reached");
   if (!db_.Exec("BEGIN") || !db_.Run(kWriterLock).ok()) return Failed("cannot begin a batch");
   return true;
 }
@@ -124,7 +128,7 @@ int64_t PgStore::Impl::ReadCommits(bool* ok) {
 }
 
 PgStore::Freshness PgStore::Impl::BeginBatch(bool requests) {
-  if (!requests && !failed_ && !db_.InTransaction()) {
+  if (!requests && !failed_ && !db_.InTransaction() && db_.ok()) {
     // One snapshot for the counter and a load, without the writer lock; writing in it fails.
     if (!db_.Exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))
       return Failed("cannot begin a snapshot"), Freshness::kFailed;
@@ -547,8 +551,7 @@ std::unique_ptr<PgStore> PgStore::Open(const std::string& conninfo, std::string*
     *error = "cannot connect to the database: " + db.LastError();
     return nullptr;
   }
-  // Commits wait for the write-ahead log on disk, whatever the server's default.
-  if (!db.Exec("SET synchronous_commit = on; SET client_min_messages = warning")) {
+  if (!db.Exec(kSessionSettings)) {
     *error = "cannot set up the connection: " + db.LastError();
     return nullptr;
   }

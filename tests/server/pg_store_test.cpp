@@ -101,6 +101,22 @@ TEST_F(PgStoreTest, AHostBehindAnotherLoadsAgainBeforeItsBatchAndWaitsForTheOthe
   EXPECT_EQ(a.Saved(), b.Saved());
   EXPECT_EQ(a.store->BeginBatch(), Freshness::kCurrent);
   ASSERT_TRUE(a.store->EndBatch());
+  // A batch that only catches up does not wait for the writer: it reads a snapshot.
+  ASSERT_EQ(a.store->BeginBatch(), Freshness::kCurrent);
+  a.Call(alice, "messages.send", Text("c-general", "unseen yet"));
+  auto caught_up = std::async(std::launch::async, [&] { return b.store->BeginBatch(false); });
+  ASSERT_EQ(caught_up.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(caught_up.get(), Freshness::kCurrent);  // a's batch is not committed yet
+  ASSERT_TRUE(b.store->EndBatch());
+  ASSERT_TRUE(a.store->EndBatch());
+  EXPECT_EQ(b.store->BeginBatch(false), Freshness::kStale);
+  ASSERT_TRUE(b.store->EndBatch());
+  b.engine = std::make_unique<engine::Engine>(
+      engine::Ports{.clock = &b.clock, .random = &b.random, .passwords = &b.passwords, .store = b.store.get(),
+                    .blobs = &b.blobs, .log = {}},
+      engine::Options());
+  ASSERT_TRUE(b.store->EndBatch());
+  EXPECT_EQ(a.Saved(), b.Saved());
   // A batch that only read, or wrote only tokens, leaves the others current.
   EXPECT_EQ(b.store->BeginBatch(), Freshness::kCurrent);
   ASSERT_TRUE(b.store->PutToken("h", {"t-demo", "u-alice", 1, 99}));
