@@ -148,6 +148,14 @@ TEST_F(TwoProcesses, ShareTeamsTokensAndMessagesInOneOrder) {
       if (t.size() > 1 && t[0] == prefix && std::isdigit(static_cast<unsigned char>(t[1]))) seen.push_back(t);
     EXPECT_EQ(seen, *mine);
   }
+
+  // The operator's commands work beside the running processes, which see what they changed.
+  Program admin(VELTRINA_SERVER_EXE, {"admin", "--data", data_.path(), "--database", database_, "add-team", "north"});
+  EXPECT_EQ(admin.Wait(std::chrono::seconds(30)), 0) << admin.Log();
+  for (uint16_t port : {pa, pb}) {
+    const json team = Parse(Http(port, "POST", "/api/v1/team.lookup", R"({"subdomain":"north"})").body);
+    EXPECT_EQ(team.value("ok", false), true) << team.dump();
+  }
 }
 
 // The sign-in limits are the database's: failures at one process close the account at the other.
