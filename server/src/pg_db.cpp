@@ -58,6 +58,13 @@ bool Db::Exec(const char* sql) {
   return r.ok();
 }
 
+bool Db::Commit() {
+  PGresult* raw = PQexec(conn_, "COMMIT");
+  const bool committed = raw && PQresultStatus(raw) == PGRES_COMMAND_OK && std::string(PQcmdStatus(raw)) == "COMMIT";
+  Result r(raw);
+  return committed;
+}
+
 Result Db::Run(const char* sql, std::initializer_list<Value> params) {
   // Text format: every value goes as a zero-terminated string.
   std::vector<std::string> texts;

@@ -53,6 +53,9 @@ class Db {
   pg_conn* get() const { return conn_; }
   // Runs one or more statements without parameters. False with the reason in LastError.
   bool Exec(const char* sql);
+  // Ends the open transaction; false when it was rolled back instead (a statement in it failed:
+  // PostgreSQL answers such a COMMIT as if it had worked, with "ROLLBACK").
+  bool Commit();
   // One statement with parameters $1, $2, ...
   Result Run(const char* sql, std::initializer_list<Value> params = {});
   std::string LastError() const;

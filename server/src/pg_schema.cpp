@@ -106,7 +106,7 @@ bool Migrate(Db& db, std::string* error) {
                 "ON CONFLICT(key) DO UPDATE SET value = excluded.value",
                 {std::string_view(next)})
              .ok() ||
-        !db.Exec("COMMIT")) {
+        !db.Commit()) {
       *error = "cannot bring the database from version " + std::to_string(version) + " to " + next + ": " +
                db.LastError();
       db.Exec("ROLLBACK");

@@ -171,7 +171,7 @@ bool PgStore::Impl::EndBatch() {
         ok = db_.Run("SELECT pg_notify($1, $2)", {std::string_view(PgStore::kChannel), T(payload)}).ok();
       }
     }
-    if (ok && db_.Exec("COMMIT")) {
+    if (ok && db_.Commit()) {
       known_commits_ = commits;
       wrote_ = false;
       return true;

@@ -55,6 +55,17 @@ TEST_F(PgStoreTest, AnOlderDatabaseIsMigratedStepByStepAndANewerOneRefused) {
   EXPECT_EQ(target_.Query("SELECT count(*) FROM pg_tables WHERE tablename IN ('meta', 'teams')"), 0);
 }
 
+// A statement that fails after the batch's writes undoes them all (PostgreSQL aborts the whole
+// transaction): the batch must then report the failure, not a commit.
+TEST_F(PgStoreTest, ABatchAbortedByAFailedReadReportsItsWritesLost) {
+  auto store = PgStore::Open(target_.database, nullptr);
+  ASSERT_TRUE(store);
+  ASSERT_TRUE(store->PutToken("h", {"t-demo", "u-alice", 1, 99}));  // a sign-in's token only
+  EXPECT_FALSE(store->FindToken("\xff\xfe not text"));  // refused by the server: not UTF-8
+  EXPECT_FALSE(store->EndBatch());
+  EXPECT_FALSE(store->FindToken("h"));
+}
+
 // Two processes' hosts on one database take turns: the second waits for the first's batch, sees
 // that it is behind, loads again and goes on from the first's sequence numbers.
 TEST_F(PgStoreTest, AHostBehindAnotherLoadsAgainBeforeItsBatchAndWaitsForTheOthersCommit) {
