@@ -71,7 +71,7 @@ class Cluster {
 
   std::string Start() {
     const std::string bin = BinDir();
-    if (bin.empty()) return "PostgreSQL's programs (initdb, pg_ctl) are not installed: the PostgreSQL cases skip";
+    if (bin.empty()) return "PostgreSQL's programs (initdb, pg_ctl) are not installed (tools/setup.sh installs them)";
     std::string pattern = (std::filesystem::temp_directory_path() / "veltrina-pg-XXXXXX").string();
     if (!mkdtemp(pattern.data())) return "cannot make a folder for PostgreSQL";
     folder_ = pattern;
