@@ -6,7 +6,7 @@
 #   make fuzz   build the parsers natively with clang, libFuzzer and sanitizers and fuzz each for
 #               FUZZ_SECONDS (default 60); make test runs the same for a few seconds each
 #   make server build veltrina-server natively and serve the demo team on 127.0.0.1:8080 in the
-#               foreground (data in $(BUILD)/server-data; see README.md)
+#               foreground (data in $(BUILD)/server-data, or SERVER_DATABASE=postgresql://...; see README.md)
 #   make server-bench  build veltrina-server and veltrina-load natively and load the server with simulated
 #               users (delivery, latency, throughput, memory, CPU; table on screen, figures in
 #               $(BUILD)/bench/server.json; see README.md)
@@ -60,7 +60,8 @@ SERVER_LISTEN ?= 127.0.0.1:8080
 server: setup
 	cmake -S server -B $(BUILD)/native/server -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)/native/server -j $(JOBS) --target veltrina-server
-	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo
+	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo \
+	  $(if $(SERVER_DATABASE),--database '$(SERVER_DATABASE)')
 
 # Three scenarios, a fresh server each, about eight minutes: 200 active users; 1,000 connected of
 # whom 800 only poll; a ramp of the message rate until p99 passes 1 s.

@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libstb-dev nlohmann-json3-dev g++
   clang-14 libclang-rt-14-dev
   libboost1.81-dev libsqlite3-dev libsodium-dev pkg-config
+  postgresql libpq-dev
   python3
 )
 missing=()

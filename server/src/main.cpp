@@ -1,12 +1,14 @@
-// veltrina-server: serves teams over HTTP from a data folder.
-//   veltrina-server --listen 127.0.0.1:8080 --data DIR [--seed demo|large] [--threads N] [--max-upload BYTES]
-//                   [--kept-changes N]
+// veltrina-server: serves teams over HTTP from a data folder, or from PostgreSQL (--database),
+// where several processes may serve the same teams (they share --data for the uploaded files).
+//   veltrina-server --listen 127.0.0.1:8080 --data DIR [--database postgresql://...] [--seed demo|large]
+//                   [--threads N] [--max-upload BYTES] [--kept-changes N]
 //   veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]
 //   veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]
 //   veltrina-server admin --data DIR set-password SUBDOMAIN USER
 //   veltrina-server admin --data DIR list
 //   veltrina-server admin --data DIR seed-load SUBDOMAIN USERS CHANNEL_SIZE   (a team for veltrina-load)
-// Passwords are read from the first line of standard input, never from the command line.
+// Every admin command takes --database too. Passwords are read from the first line of standard
+// input, never from the command line.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -24,6 +26,7 @@
 
 #include "http.h"
 #include "load_seed.h"
+#include "pg_store.h"
 #include "service.h"
 #include "sodium_ports.h"
 #include "sqlite_store.h"
@@ -42,20 +45,21 @@ void Log(const std::string& line) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: veltrina-server --listen ADDRESS:PORT --data DIR [--seed demo|large] [--threads N]\n"
-               "                       [--max-upload BYTES] [--kept-changes N]\n"
+               "usage: veltrina-server --listen ADDRESS:PORT --data DIR [--database postgresql://...]\n"
+               "                       [--seed demo|large] [--threads N] [--max-upload BYTES] [--kept-changes N]\n"
                "       veltrina-server admin --data DIR add-team SUBDOMAIN [NAME]\n"
                "       veltrina-server admin --data DIR add-user SUBDOMAIN USER [--display NAME] [--admin]\n"
                "       veltrina-server admin --data DIR set-password SUBDOMAIN USER\n"
                "       veltrina-server admin --data DIR list\n"
                "       veltrina-server admin --data DIR seed-load SUBDOMAIN USERS CHANNEL_SIZE\n"
-               "Passwords are read from the first line of standard input.\n");
+               "Admin commands take --database as well. Passwords are read from the first line of standard input.\n");
   return 2;
 }
 
 struct Args {
   std::string listen = "127.0.0.1:8080";
   std::string data;
+  std::string database;  // a PostgreSQL address; empty: SQLite in the data folder
   std::string seed;
   int threads = 2;
   uint64_t max_upload = 100ull << 20;
@@ -80,6 +84,10 @@ bool ParseArgs(int argc, char** argv, int first, Args* args) {
       if (!value(&args->listen)) return false;
     } else if (a == "--data") {
       if (!value(&args->data)) return false;
+    } else if (a == "--database") {
+      if (!value(&args->database) ||
+          (args->database.rfind("postgresql://", 0) != 0 && args->database.rfind("postgres://", 0) != 0))
+        return false;
     } else if (a == "--seed") {
       if (!value(&args->seed) || (args->seed != "demo" && args->seed != "large")) return false;
     } else if (a == "--threads") {
@@ -119,12 +127,20 @@ class DataFolder {
     std::filesystem::create_directories(args_.data + "/files", ec);
     std::filesystem::create_directories(args_.data + "/tmp", ec);
     if (ec) return "cannot make " + args_.data + ": " + ec.message();
-    lock_ = ::open((args_.data + "/server.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lock_ < 0 || flock(lock_, LOCK_EX | LOCK_NB) != 0)
-      return "another veltrina-server (or admin command) uses " + args_.data + "; stop it first";
     std::string error;
-    store_ = server::SqliteStore::Open(args_.data + "/veltrina.db", &error);
-    if (!store_) return error;
+    if (!args_.database.empty()) {
+      // Processes on one database share the folder for files; the database orders their writes.
+      auto store = server::PgStore::Open(args_.database, &error);
+      if (!store) return error;
+      pg_pid_ = store->BackendPid();
+      store_ = std::move(store);
+    } else {
+      lock_ = ::open((args_.data + "/server.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      if (lock_ < 0 || flock(lock_, LOCK_EX | LOCK_NB) != 0)
+        return "another veltrina-server (or admin command) uses " + args_.data + "; stop it first";
+      store_ = server::SqliteStore::Open(args_.data + "/veltrina.db", &error);
+      if (!store_) return error;
+    }
     store_->SetLog(Log);  // why a write failed (a full disk, say) belongs in the log beside the refusal
     blobs_ = std::make_unique<server::DiskBlobs>(args_.data + "/files");
     passwords_ = std::make_unique<server::Argon2Passwords>(cheap_hashes);
@@ -146,7 +162,9 @@ class DataFolder {
     return std::make_unique<engine::Engine>(std::move(ports), std::move(options));
   }
 
-  server::SqliteStore& store() { return *store_; }
+  server::ServerStore& store() { return *store_; }
+  // The store's PostgreSQL server process (0 on SQLite).
+  int pg_pid() const { return pg_pid_; }
   engine::Clock& clock() { return clock_; }
   server::CheckedPasswords& passwords() { return *checked_; }
 
@@ -155,7 +173,8 @@ class DataFolder {
   int lock_ = -1;  // held until the process ends
   server::SystemClock clock_;
   server::SodiumRandom random_;
-  std::unique_ptr<server::SqliteStore> store_;
+  std::unique_ptr<server::ServerStore> store_;
+  int pg_pid_ = 0;
   std::unique_ptr<server::DiskBlobs> blobs_;
   std::unique_ptr<server::Argon2Passwords> passwords_;
   std::unique_ptr<server::CheckedPasswords> checked_;  // the engine's port: sign-ins checked off its thread
@@ -269,7 +288,12 @@ int Serve(const Args& args) {
     Log(std::string("cannot listen on ") + args.listen + ": " + e.what());
     return 1;
   }
-  Log("veltrina-server serves " + args.data + " on " + address + ":" + std::to_string(http->port()));
+  // Other processes on the same database: catch up when one commits (and every second anyway).
+  std::unique_ptr<server::PgWatcher> watcher;
+  if (!args.database.empty())
+    watcher = std::make_unique<server::PgWatcher>(args.database, folder.pg_pid(), std::chrono::milliseconds(1000),
+                                                  [&] { service->Refresh(); }, Log);
+  Log("veltrina-server serves " + (args.database.empty() ? args.data : "a PostgreSQL database") + " on " + address + ":" + std::to_string(http->port()));
   std::thread waiter([&] {
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
@@ -280,6 +304,7 @@ int Serve(const Args& args) {
   http->Run(args.threads);
   // Run can only return after Stop: the waiter is done or finishing.
   waiter.join();
+  watcher.reset();
   service.reset();
   Log("stopped");
   return 0;

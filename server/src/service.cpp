@@ -107,17 +107,29 @@ void Service::RunOnEngine(std::function<void(engine::Engine&)> task) {
   done.get_future().wait();
 }
 
+void Service::Refresh() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  refresh_ = true;
+  wake_.notify_all();
+}
+
 void Service::EngineLoop() {
   for (;;) {
     std::vector<std::function<void()>> batch;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return !queue_.empty() || stopped_; });
-      if (queue_.empty()) return;  // stopped, and nothing left to serve
+      wake_.wait(lock, [this] { return !queue_.empty() || refresh_ || stopped_; });
+      if (queue_.empty() && (stopped_ || !refresh_)) return;  // stopped, and nothing left to serve
+      refresh_ = false;
       while (!queue_.empty() && batch.size() < options_.max_batch) {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();
       }
+    }
+    if (store_.BeginBatch(!batch.empty()) == ServerStore::Freshness::kStale) {
+      // Another process wrote since: read the state again before serving anything of the batch.
+      engine_ = make_engine_();
+      tokens_.clear();
     }
     for (auto& task : batch) task();
     if (options_.crash_point == "before-commit" && changed_) _exit(86);
@@ -231,6 +243,15 @@ std::optional<engine::Session> Service::Authenticate(const HttpRequest& request)
 }
 
 bool Service::LoginAllowed(const std::string& account, const std::string& address) {
+  // Counted in the store when it keeps them: the limits then hold across processes and restarts.
+  const int64_t seconds = clock_.Now(), window_start = seconds - options_.login_window.count();
+  if (std::optional<int64_t> failed = store_.CountSignIns("failure\n" + account, window_start)) {
+    if (*failed >= options_.failures_per_account ||
+        store_.CountSignIns("attempt\n" + address, window_start).value_or(0) >= options_.attempts_per_address)
+      return false;
+    store_.AddSignIn("attempt\n" + address, seconds, window_start);
+    return true;
+  }
   const auto now = Clock::now(), since = now - options_.login_window;
   auto recent = [&](std::vector<Clock::time_point>& times) {
     std::erase_if(times, [&](Clock::time_point t) { return t < since; });
@@ -249,7 +270,10 @@ bool Service::LoginAllowed(const std::string& account, const std::string& addres
   return true;
 }
 
-void Service::LoginFailed(const std::string& account) { failures_[account].push_back(Clock::now()); }
+void Service::LoginFailed(const std::string& account) {
+  if (store_.AddSignIn("failure\n" + account, clock_.Now(), clock_.Now() - options_.login_window.count())) return;
+  failures_[account].push_back(Clock::now());
+}
 
 void Service::Api(const std::string& method, const HttpRequest& request, Respond respond) {
   if (!IsMethodName(method) || method == "http.get") {

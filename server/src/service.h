@@ -72,6 +72,9 @@ class Service : public Handler {
 
   // Runs `task` on the engine's thread (for the operator's commands) and waits for it.
   void RunOnEngine(std::function<void(engine::Engine&)> task);
+  // Another process may have committed: a batch of no requests catches up with the store and
+  // wakes the polls that have news (does not wait).
+  void Refresh();
 
  private:
   struct Parked {
@@ -123,6 +126,7 @@ class Service : public Handler {
   std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::shared_ptr<Parked>>>> parked_;
   bool stopping_ = false;
   bool stopped_ = false;
+  bool refresh_ = false;  // another process committed: catch up even without requests
 
   // The engine's thread only.
   std::vector<Pending> pending_;

@@ -62,6 +62,13 @@ CREATE TABLE changes(
   team_id TEXT NOT NULL REFERENCES teams(team_id) ON DELETE CASCADE DEFERRABLE INITIALLY DEFERRED,
   seq INTEGER NOT NULL, record TEXT NOT NULL, PRIMARY KEY(team_id, seq)) STRICT, WITHOUT ROWID;
 )sql",
+    // Sign-in attempts and failures (key "attempt\n<address>", "failure\n<account>"), so that the
+    // limits hold across a restart and across the processes of one database.
+    R"sql(
+CREATE TABLE sign_ins(key TEXT NOT NULL, at INTEGER NOT NULL) STRICT;
+CREATE INDEX sign_ins_by_key ON sign_ins(key, at);
+CREATE INDEX sign_ins_by_time ON sign_ins(at);
+)sql",
 };
 static_assert(std::size(kSteps) == kSchemaVersion, "one step per version");
 

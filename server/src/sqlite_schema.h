@@ -6,7 +6,7 @@
 
 namespace veltrina::server::sqlite {
 
-inline constexpr int kSchemaVersion = 2;
+inline constexpr int kSchemaVersion = 3;
 
 // The file's version (PRAGMA user_version), or -1 when it cannot be read.
 int SchemaVersionOf(Db& db);

@@ -10,6 +10,7 @@
 #include "records_json.h"
 #include "sqlite_db.h"
 #include "sqlite_schema.h"
+#include "store_records.h"
 #include "veltrina/engine/state.h"
 
 namespace veltrina::server {
@@ -24,55 +25,16 @@ using internal::json;
 using internal::ToValue;
 using sqlite::Db;
 using sqlite::Statement;
+using records::AccountRecord;
+using records::ChannelRecord;
+using records::ChatRecord;
+using records::FindTeam;
+using records::Services;
+using records::SplitPair;
 
 static_assert(SqliteStore::kSchemaVersion == sqlite::kSchemaVersion);
 
 namespace {
-
-// The records' shapes are those of the state file (engine/src/state.cpp), so that Load can hand
-// the rows to StateFromJson as they are.
-json AccountRecord(const Account& a) {
-  return json{{"team_id", a.team_id},       {"user_name", a.user_name},
-              {"password_hash", a.password_hash}, {"uid", a.uid},
-              {"initial_password", a.initial_password}, {"permission", a.permission}};
-}
-
-json ChatRecord(const DirectChat& c) {
-  return json{{"im_id", c.im_id},
-              {"uid_a", c.uid_a},
-              {"uid_b", c.uid_b},
-              {"created_at", c.created_at},
-              {"open_for", std::vector<std::string>(c.open_for.begin(), c.open_for.end())}};
-}
-
-json ChannelRecord(const TeamData& t, const Channel& c) {
-  json v = ToValue(c);
-  if (c.IsGeneral() && t.generated) {  // the generated members come back when the team grows
-    std::vector<std::string> members = c.member_uids();
-    std::erase_if(members, engine::IsGeneratedId);
-    v["member_uids"] = members;
-  }
-  return v;
-}
-
-json Services(const TeamData& t) {
-  json out = json::array();
-  for (const Service& s : t.services) out.push_back(ToValue(s));
-  return out;
-}
-
-// "<a>\n<b>" split at its first line break.
-std::pair<std::string, std::string> SplitPair(const std::string& id) {
-  const size_t cut = id.find('\n');
-  if (cut == std::string::npos) return {id, std::string()};
-  return {id.substr(0, cut), id.substr(cut + 1)};
-}
-
-const TeamData* FindTeam(const State& state, const std::string& team_id) {
-  for (const TeamData& t : state.teams)
-    if (t.team.team_id() == team_id) return &t;
-  return nullptr;
-}
 
 // Upserts of a team's records by id; an update keeps the row's place (its pos).
 constexpr const char* kPutUser =
@@ -611,6 +573,27 @@ bool SqliteStore::DeleteToken(const std::string& token_hash) {
   if (!s) return impl_->Failed("cannot remove a token");
   s->Bind(1, token_hash);
   return s->Run() || impl_->Failed("cannot remove a token");
+}
+
+std::optional<int64_t> SqliteStore::CountSignIns(const std::string& key, int64_t since) {
+  Statement* s = impl_->db_.Use("SELECT count(*) FROM sign_ins WHERE key = ?1 AND at >= ?2");
+  if (!s) return 0;
+  s->Bind(1, key).Bind(2, since);
+  const int64_t n = s->Step() == SQLITE_ROW ? s->Int(0) : 0;
+  s->Reset();
+  return n;
+}
+
+bool SqliteStore::AddSignIn(const std::string& key, int64_t at, int64_t forget_before) {
+  if (!impl_->Begin()) return false;
+  Statement* forget = impl_->db_.Use("DELETE FROM sign_ins WHERE at < ?1");
+  if (!forget) return impl_->Failed("cannot forget old sign-ins");
+  forget->Bind(1, forget_before);
+  if (!forget->Run()) return impl_->Failed("cannot forget old sign-ins");
+  Statement* s = impl_->db_.Use("INSERT INTO sign_ins(key, at) VALUES(?1, ?2)");
+  if (!s) return impl_->Failed("cannot count a sign-in");
+  s->Bind(1, key).Bind(2, at);
+  return s->Run() || impl_->Failed("cannot count a sign-in");
 }
 
 int SqliteStore::DeleteExpiredTokens(int64_t now) {

@@ -20,7 +20,7 @@ namespace veltrina::server {
 class SqliteStore : public ServerStore {
  public:
   // The schema version this build writes; an older database is migrated on Open, a newer one refused.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   // Opens or creates the database file (journal_mode=WAL, synchronous=FULL, foreign keys on) and
   // migrates it. Null with `error` set when it cannot.
@@ -39,15 +39,13 @@ class SqliteStore : public ServerStore {
   bool PutToken(const std::string& token_hash, const TokenRecord& token) override;
   std::optional<TokenRecord> FindToken(const std::string& token_hash) override;
   bool DeleteToken(const std::string& token_hash) override;
-  // Drops tokens whose time is past `now`; returns how many.
-  int DeleteExpiredTokens(int64_t now);
+  std::optional<int64_t> CountSignIns(const std::string& key, int64_t since) override;
+  bool AddSignIn(const std::string& key, int64_t at, int64_t forget_before) override;
+  int DeleteExpiredTokens(int64_t now) override;
 
-  int SchemaVersion();
-  // Rows inserted, updated or deleted through this connection since it opened (for the operator:
-  // a request should cost a handful).
-  int64_t RowsWritten();
-  // Where Load says why a database cannot be read (one line for the operator).
-  void SetLog(std::function<void(const std::string&)> log);
+  int SchemaVersion() override;
+  int64_t RowsWritten() override;
+  void SetLog(std::function<void(const std::string&)> log) override;
   // How long a write waits for another connection's lock before its batch fails (5 s at first).
   void SetBusyTimeout(int milliseconds);
 

@@ -1,6 +1,7 @@
 #pragma once
-// The team engine on a real SQLite file, as the server hosts it, with fast in-memory ports for
-// the rest: a host can be stopped and started again on the same file.
+// The team engine on a real store (a SQLite file, or a database of the tests' PostgreSQL), as the
+// server hosts it, with fast in-memory ports for the rest: a host can be stopped and started
+// again on the same store, and two hosts may share one PostgreSQL database.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,6 +11,8 @@
 
 #include "fake_ports.h"
 #include "json_util.h"
+#include "pg_cluster.h"
+#include "pg_store.h"
 #include "sqlite_store.h"
 #include "veltrina/engine/engine.h"
 #include "veltrina/engine/state.h"
@@ -19,6 +22,8 @@ namespace store_test {
 using veltrina::internal::json;
 namespace engine = veltrina::engine;
 using veltrina::server::DiskBlobs;
+using veltrina::server::PgStore;
+using veltrina::server::ServerStore;
 using veltrina::server::SqliteStore;
 using namespace engine_fakes;
 
@@ -42,13 +47,37 @@ class TempDir {
   std::string path_;
 };
 
-// One run of the server's engine on `folder`'s database and files.
+enum class Backend { kSqlite, kPostgres };
+
+inline std::string Name(const ::testing::TestParamInfo<Backend>& info) {
+  return info.param == Backend::kSqlite ? "Sqlite" : "Postgres";
+}
+
+// Where a test's store lives: files in a folder, and the records in the folder's SQLite file or
+// in a database of its own on the tests' PostgreSQL.
+struct Target {
+  Backend backend = Backend::kSqlite;
+  std::string folder;
+  std::string database;  // PostgreSQL's address
+
+  std::unique_ptr<ServerStore> Open(std::string* error) const {
+    if (backend == Backend::kSqlite) return SqliteStore::Open(folder + "/state.db", error);
+    return PgStore::Open(database, error);
+  }
+  // A number read straight from the store, beside its own connection (-1 when it cannot be).
+  int64_t Query(const std::string& sql) const;
+  bool Execute(const std::string& sql) const;
+  // Drops everything stored (a new database or file).
+  void Reset();
+};
+
+// One run of the server's engine on a target's records and files.
 class Host {
  public:
-  explicit Host(const std::string& folder, engine::Options options = engine::Options())
-      : blobs(folder + "/files") {
+  explicit Host(const Target& target, engine::Options options = engine::Options())
+      : blobs(target.folder + "/files") {
     std::string error;
-    store = SqliteStore::Open(folder + "/state.db", &error);
+    store = target.Open(&error);
     EXPECT_TRUE(store) << error;
     if (!store) return;
     store->SetLog([this](const std::string& line) { log += line + "\n"; });
@@ -86,9 +115,31 @@ class Host {
   CountingRandom random;
   TestPasswords passwords;
   DiskBlobs blobs;
-  std::unique_ptr<SqliteStore> store;
+  std::unique_ptr<ServerStore> store;
   std::unique_ptr<engine::Engine> engine;
   std::string log;
+};
+
+// Each case runs on both stores; the PostgreSQL ones skip without PostgreSQL (fail under CI).
+class StoreTest : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    target_.backend = GetParam();
+    target_.folder = dir.path();
+    if (GetParam() == Backend::kPostgres) {
+      VELTRINA_REQUIRE_PG();
+      target_.database = server_test::PgNewDatabase();
+      ASSERT_FALSE(target_.database.empty());
+    }
+  }
+  const Target& target() const { return target_; }
+  Target& mutable_target() { return target_; }
+  bool postgres() const { return GetParam() == Backend::kPostgres; }
+
+  TempDir dir;
+
+ private:
+  Target target_;
 };
 
 inline json Text(const std::string& conversation, const std::string& text) {

@@ -12,9 +12,10 @@
 #include "store_fixture.h"
 
 namespace store_test {
+
 namespace {
 
-// A number read straight from the file, beside the store's own connection.
+// A number read straight from a SQLite file, beside the store's own connection.
 int64_t Query(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   int64_t value = -1;
@@ -34,6 +35,30 @@ bool Execute(const std::string& path, const char* sql) {
   sqlite3_close(db);
   return ok;
 }
+
+}  // namespace
+
+int64_t Target::Query(const std::string& sql) const {
+  if (backend == Backend::kSqlite) return store_test::Query(folder + "/state.db", sql);
+  std::string value;
+  if (!server_test::PgExec(database, sql, &value)) return -1;
+  return value.empty() ? -1 : std::stoll(value);
+}
+
+bool Target::Execute(const std::string& sql) const {
+  if (backend == Backend::kSqlite) return store_test::Execute(folder + "/state.db", sql.c_str());
+  return server_test::PgExec(database, sql);
+}
+
+void Target::Reset() {
+  if (backend == Backend::kPostgres) {
+    database = server_test::PgNewDatabase();
+    return;
+  }
+  for (const char* name : {"/state.db", "/state.db-wal", "/state.db-shm"}) std::filesystem::remove_all(folder + name);
+}
+
+namespace {
 
 std::vector<std::string> Contents(const std::string& folder) {
   std::vector<std::string> names;
@@ -69,11 +94,10 @@ void Workday(Host& host) {
   host.engine->SetPresence("t-demo", "u-lilei", 2);
 }
 
-TEST(Store, WhatABatchCommittedIsWhatARestartFinds) {
-  TempDir dir;
+TEST_P(StoreTest, WhatABatchCommittedIsWhatARestartFinds) {
   std::string before;
   {
-    Host host(dir.path());
+    Host host(target());
     Workday(host);
     // The simulated chatter is kept bounded: the oldest of it is removed as more arrives.
     for (int i = 0; i < 420; ++i) {
@@ -86,12 +110,12 @@ TEST(Store, WhatABatchCommittedIsWhatARestartFinds) {
     ASSERT_TRUE(host.store->EndBatch());
     before = host.Saved();
     // Every commit writes the next id: one handed out for a record since removed is not reused.
-    EXPECT_EQ(Query(dir / "state.db", "SELECT value FROM meta WHERE key = 'next_id'"), host.engine->NextId());
+    EXPECT_EQ(target().Query("SELECT value FROM meta WHERE key = 'next_id'"), host.engine->NextId());
   }
-  Host again(dir.path());
+  Host again(target());
   EXPECT_EQ(again.Saved(), before);
   EXPECT_EQ(again.engine->NextId(), json::parse(before).at("next_id").get<int64_t>());
-  EXPECT_LE(Query(dir / "state.db", "SELECT count(*) FROM messages WHERE conversation = 'c-dev'"), 400);
+  EXPECT_LE(target().Query("SELECT count(*) FROM messages WHERE conversation = 'c-dev'"), 400);
   // It goes on from there: new ids are new, the answers of a repeated send are the first one's.
   engine::Session alice = again.SignIn("alice");
   json sent = Text("c-random", "午饭？");
@@ -105,15 +129,12 @@ TEST(Store, WhatABatchCommittedIsWhatARestartFinds) {
   EXPECT_FALSE(newbie.uid.empty());
 }
 
-TEST(Store, ARequestWritesTheRowsItTouchedOnly) {
-  TempDir dir;
+TEST_P(StoreTest, ARequestWritesTheRowsItTouchedOnly) {
   for (bool large : {false, true}) {
     engine::Options options;
     options.large_team = large;
-    std::filesystem::remove_all(dir / "state.db");
-    std::filesystem::remove_all(dir / "state.db-wal");
-    std::filesystem::remove_all(dir / "state.db-shm");
-    Host host(dir.path(), options);
+    mutable_target().Reset();
+    Host host(target(), options);
     engine::Session alice = host.SignIn("alice");
     ASSERT_TRUE(host.store->EndBatch());
     const int64_t before = host.store->RowsWritten();
@@ -127,9 +148,8 @@ TEST(Store, ARequestWritesTheRowsItTouchedOnly) {
   }
 }
 
-TEST(Store, ABatchThatFailsToCommitLeavesThePreviousStateAndTheNextBatchCatchesUp) {
-  TempDir dir;
-  Host host(dir.path());
+TEST_P(StoreTest, ABatchThatFailsToCommitLeavesThePreviousStateAndTheNextBatchCatchesUp) {
+  Host host(target());
   engine::Session alice = host.SignIn("alice");
   host.Call(alice, "messages.send", Text("c-random", "kept"));
   ASSERT_TRUE(host.store->EndBatch());
@@ -148,7 +168,7 @@ TEST(Store, ABatchThatFailsToCommitLeavesThePreviousStateAndTheNextBatchCatchesU
   EXPECT_FALSE(host.store->EndBatch());
   EXPECT_NE(host.log.find("cannot be committed"), std::string::npos) << host.log;
   {
-    Host reader(dir.path());
+    Host reader(target());
     EXPECT_EQ(reader.Saved(), kept);
   }
 
@@ -157,15 +177,15 @@ TEST(Store, ABatchThatFailsToCommitLeavesThePreviousStateAndTheNextBatchCatchesU
   ASSERT_TRUE(host.store->EndBatch());
   const std::string now = host.Saved();
   host.store.reset();
-  Host reader(dir.path());
+  Host reader(target());
   EXPECT_EQ(reader.Saved(), now);
   EXPECT_NE(now.find("lost with its batch"), std::string::npos);
 }
 
-TEST(Store, ABatchThatCannotBeginFailsWholeEvenIfTheLockIsFreedWithinIt) {
-  TempDir dir;
-  Host host(dir.path());
-  host.store->SetBusyTimeout(50);
+TEST_P(StoreTest, ABatchThatCannotBeginFailsWholeEvenIfTheLockIsFreedWithinIt) {
+  if (postgres()) GTEST_SKIP() << "SQLite's file lock; PostgreSQL's writers queue on their lock";
+  Host host(target());
+  static_cast<SqliteStore&>(*host.store).SetBusyTimeout(50);
   engine::Session alice = host.SignIn("alice");
   host.Call(alice, "messages.send", Text("c-random", "kept"));
   ASSERT_TRUE(host.store->EndBatch());
@@ -181,19 +201,18 @@ TEST(Store, ABatchThatCannotBeginFailsWholeEvenIfTheLockIsFreedWithinIt) {
   EXPECT_EQ(host.Try(alice, "messages.send", Text("c-random", "same batch")).code, 503);
   EXPECT_FALSE(host.store->EndBatch());
   {
-    Host reader(dir.path());
+    Host reader(target());
     EXPECT_EQ(reader.Saved(), kept);
   }
   host.Call(alice, "messages.send", Text("c-random", "next batch"));
   ASSERT_TRUE(host.store->EndBatch());
   const std::string now = host.Saved();
   host.store.reset();
-  EXPECT_EQ(Host(dir.path()).Saved(), now);
+  EXPECT_EQ(Host(target()).Saved(), now);
 }
 
-TEST(Store, ATouchedRecordThatIsGoneIsRemoved) {
-  TempDir dir;
-  Host host(dir.path());
+TEST_P(StoreTest, ATouchedRecordThatIsGoneIsRemoved) {
+  Host host(target());
   engine::State state = host.engine->state();
   engine::TeamData& team = *state.FindTeam("t-demo");
   std::erase_if(team.channels, [](const veltrina::Channel& c) { return c.channel_id() == "c-old"; });
@@ -208,24 +227,22 @@ TEST(Store, ATouchedRecordThatIsGoneIsRemoved) {
                                                           host.engine->state().accounts[0].uid}};
   ASSERT_TRUE(host.store->Commit(state, delta));
   ASSERT_TRUE(host.store->EndBatch());
-  const std::string db = dir / "state.db";
-  EXPECT_EQ(Query(db, "SELECT count(*) FROM channels WHERE channel_id = 'c-old'"), 0);
-  EXPECT_EQ(Query(db, "SELECT count(*) FROM chats WHERE im_id = 'im-alice-bob'"), 0);
-  EXPECT_EQ(Query(db, "SELECT count(*) FROM cursors WHERE uid = 'u-alice' AND conversation = 'c-general'"), 0);
-  EXPECT_EQ(Query(db, "SELECT count(*) FROM accounts"), static_cast<int64_t>(state.accounts.size()));
-  EXPECT_GT(Query(db, "SELECT count(*) FROM cursors"), 0);  // the others stay
-  EXPECT_GT(Query(db, "SELECT count(*) FROM chats"), 0);
+  EXPECT_EQ(target().Query("SELECT count(*) FROM channels WHERE channel_id = 'c-old'"), 0);
+  EXPECT_EQ(target().Query("SELECT count(*) FROM chats WHERE im_id = 'im-alice-bob'"), 0);
+  EXPECT_EQ(target().Query("SELECT count(*) FROM cursors WHERE uid = 'u-alice' AND conversation = 'c-general'"), 0);
+  EXPECT_EQ(target().Query("SELECT count(*) FROM accounts"), static_cast<int64_t>(state.accounts.size()));
+  EXPECT_GT(target().Query("SELECT count(*) FROM cursors"), 0);  // the others stay
+  EXPECT_GT(target().Query("SELECT count(*) FROM chats"), 0);
 }
 
-TEST(Store, ACrashBeforeTheBatchEndsLosesThatBatchOnly) {
-  TempDir dir;
-  { Host seed(dir.path()); }
+TEST_P(StoreTest, ACrashBeforeTheBatchEndsLosesThatBatchOnly) {
+  { Host seed(target()); }
   const std::string expected_file = dir / "expected.json";
   // The server dies (no destructor runs) in the middle of its second batch.
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    Host host(dir.path());
+    Host host(target());
     engine::Session alice = host.SignIn("alice");
     host.Call(alice, "messages.send", Text("c-random", "committed"));
     host.Call(alice, "channels.create", json{{"name", "committed-channel"}});
@@ -241,7 +258,7 @@ TEST(Store, ACrashBeforeTheBatchEndsLosesThatBatchOnly) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   std::string expected((std::istreambuf_iterator<char>(std::ifstream(expected_file).rdbuf())),
                        std::istreambuf_iterator<char>());
-  Host after(dir.path());
+  Host after(target());
   EXPECT_EQ(after.Saved(), expected);
   EXPECT_NE(expected.find("committed-channel"), std::string::npos);
   EXPECT_EQ(expected.find("uncommitted"), std::string::npos);
@@ -250,12 +267,12 @@ TEST(Store, ACrashBeforeTheBatchEndsLosesThatBatchOnly) {
   after.Call(after.SignIn("alice"), "messages.send", Text("c-random", "dropped"));
   after.engine.reset();
   after.store.reset();
-  Host last(dir.path());
+  Host last(target());
   EXPECT_EQ(last.Saved(), expected);
 }
 
-TEST(Store, AnOlderFileIsMigratedStepByStepAndANewerOneRefused) {
-  TempDir dir;
+TEST_P(StoreTest, AnOlderFileIsMigratedStepByStepAndANewerOneRefused) {
+  if (postgres()) GTEST_SKIP() << "SQLite's files; PostgreSQL's databases have a case of their own";
   std::string error;
   // An empty file is version 0.
   std::ofstream(dir / "empty.db").close();
@@ -283,11 +300,10 @@ TEST(Store, AnOlderFileIsMigratedStepByStepAndANewerOneRefused) {
   EXPECT_EQ(Query(dir / "clash.db", "SELECT count(*) FROM sqlite_schema WHERE name = 'teams'"), 0);
 }
 
-TEST(Store, AnUnreadableRecordMakesTheStoreUnavailableWithTheReasonLogged) {
-  TempDir dir;
-  { Host seed(dir.path()); }
-  ASSERT_TRUE(Execute(dir / "state.db", "UPDATE users SET record = 'not json' WHERE uid = 'u-bob'"));
-  auto store = SqliteStore::Open(dir / "state.db", nullptr);
+TEST_P(StoreTest, AnUnreadableRecordMakesTheStoreUnavailableWithTheReasonLogged) {
+  { Host seed(target()); }
+  ASSERT_TRUE(target().Execute("UPDATE users SET record = 'not json' WHERE uid = 'u-bob'"));
+  auto store = target().Open(nullptr);
   ASSERT_TRUE(store);
   std::string log;
   store->SetLog([&](const std::string& line) { log += line; });
@@ -296,9 +312,8 @@ TEST(Store, AnUnreadableRecordMakesTheStoreUnavailableWithTheReasonLogged) {
   EXPECT_NE(log.find("not JSON"), std::string::npos) << log;
 }
 
-TEST(Store, TokensAreKeptByTheirBatchAndDroppedWhenExpired) {
-  TempDir dir;
-  auto store = SqliteStore::Open(dir / "state.db", nullptr);
+TEST_P(StoreTest, TokensAreKeptByTheirBatchAndDroppedWhenExpired) {
+  auto store = target().Open(nullptr);
   ASSERT_TRUE(store);
   const veltrina::server::TokenRecord token{"t-demo", "u-alice", 0xF000'0000'0000'0001ull, 2000};
   ASSERT_TRUE(store->PutToken("hash-a", token));
@@ -320,23 +335,42 @@ TEST(Store, TokensAreKeptByTheirBatchAndDroppedWhenExpired) {
   ASSERT_TRUE(store->DeleteToken("hash-a"));
   EXPECT_FALSE(store->FindToken("hash-a"));
   store.reset();
-  store = SqliteStore::Open(dir / "state.db", nullptr);
+  store = target().Open(nullptr);
   EXPECT_TRUE(store->FindToken("hash-a"));
   ASSERT_TRUE(store->DeleteToken("hash-a"));
   ASSERT_TRUE(store->EndBatch());
   store.reset();
-  store = SqliteStore::Open(dir / "state.db", nullptr);
+  store = target().Open(nullptr);
   EXPECT_FALSE(store->FindToken("hash-a"));
 }
 
-TEST(Store, ALargeTeamIsStoredByWhatChangedOfIt) {
-  TempDir dir;
+TEST_P(StoreTest, SignInsAreCountedByTheirBatchAndForgottenPastTheWindow) {
+  auto store = target().Open(nullptr);
+  ASSERT_TRUE(store);
+  ASSERT_TRUE(store->AddSignIn("failure\nt-demo/\nbob", 100, 0));
+  ASSERT_TRUE(store->AddSignIn("failure\nt-demo/\nbob", 160, 0));
+  ASSERT_TRUE(store->AddSignIn("attempt\n10.0.0.1", 160, 0));
+  ASSERT_TRUE(store->EndBatch());
+  ASSERT_TRUE(store->AddSignIn("failure\nt-demo/\nbob", 170, 0));
+  store.reset();  // its batch never ends
+  store = target().Open(nullptr);
+  EXPECT_EQ(store->CountSignIns("failure\nt-demo/\nbob", 0), 2);  // after a restart too
+  EXPECT_EQ(store->CountSignIns("failure\nt-demo/\nbob", 150), 1);
+  EXPECT_EQ(store->CountSignIns("attempt\n10.0.0.1", 0), 1);
+  EXPECT_EQ(store->CountSignIns("failure\nt-demo/\nalice", 0), 0);
+  // Each new entry forgets those older than its window, whatever their key.
+  ASSERT_TRUE(store->AddSignIn("attempt\n10.0.0.2", 400, 150));
+  ASSERT_TRUE(store->EndBatch());
+  EXPECT_EQ(target().Query("SELECT count(*) FROM sign_ins"), 3);
+}
+
+TEST_P(StoreTest, ALargeTeamIsStoredByWhatChangedOfIt) {
   engine::Options large;
   large.large_team = true;
   large.large_team_seed = 7;
   std::string before, joined;
   {
-    Host host(dir.path(), large);
+    Host host(target(), large);
     engine::Session alice = host.SignIn("alice");
     for (const veltrina::Channel& c : host.engine->state().teams[0].channels) {
       const auto& members = c.member_uids();
@@ -352,18 +386,17 @@ TEST(Store, ALargeTeamIsStoredByWhatChangedOfIt) {
     ASSERT_TRUE(host.store->EndBatch());
     before = host.Saved();
   }
-  Host again(dir.path(), large);
+  Host again(target(), large);
   EXPECT_EQ(again.Saved(), before);
   const json saved = json::parse(before);
   const json generated = saved["teams"][0]["generated"];
   EXPECT_TRUE(generated["channels"].contains(joined)) << generated.dump();
   EXPECT_TRUE(generated["chats"].contains("im-x001")) << generated.dump();
   // Thousands of members and hundreds of conversations, none of them a row.
-  const std::string db = dir / "state.db";
-  EXPECT_LT(Query(db, "SELECT count(*) FROM users"), 50);
-  EXPECT_LT(Query(db, "SELECT count(*) FROM channels"), 50);
-  EXPECT_LT(Query(db, "SELECT count(*) FROM chats"), 50);
-  EXPECT_LT(Query(db, "SELECT max(length(record)) FROM channels"), 4000);  // #general without them
+  EXPECT_LT(target().Query("SELECT count(*) FROM users"), 50);
+  EXPECT_LT(target().Query("SELECT count(*) FROM channels"), 50);
+  EXPECT_LT(target().Query("SELECT count(*) FROM chats"), 50);
+  EXPECT_LT(target().Query("SELECT max(length(record)) FROM channels"), 4000);  // #general without them
 }
 
 TEST(DiskBlobs, KeepsFilesUnderTheirNamesOnly) {
@@ -404,12 +437,11 @@ TEST(DiskBlobs, KeepsFilesUnderTheirNamesOnly) {
 }
 
 // Not a check: what group commit buys on this machine's disk, printed for the record.
-TEST(Store, Throughput) {
+TEST_P(StoreTest, Throughput) {
   for (bool large : {false, true}) {
-    TempDir dir;
     engine::Options options;
     options.large_team = large;
-    Host host(dir.path(), options);
+    Host host(target(), options);
     engine::Session alice = host.SignIn("alice");
     ASSERT_TRUE(host.store->EndBatch());
     for (int per_batch : {1, 100}) {
@@ -420,11 +452,13 @@ TEST(Store, Throughput) {
         ASSERT_TRUE(host.store->EndBatch());
       }
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::printf("[ bench ] %s team, batches of %d message(s): %.0f batches/s, %.0f messages/s\n",
-                  large ? "large" : "small", per_batch, batches / seconds, batches * per_batch / seconds);
+      std::printf("[ bench ] %s, %s team, batches of %d message(s): %.0f batches/s, %.0f messages/s\n",
+                  postgres() ? "PostgreSQL" : "SQLite", large ? "large" : "small", per_batch, batches / seconds, batches * per_batch / seconds);
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres), Name);
 
 }  // namespace
 }  // namespace store_test
