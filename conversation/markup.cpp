@@ -1,5 +1,6 @@
 #include "conversation/markup.h"
 
+#include <utility>
 #include <vector>
 
 #include "app/storage.h"
@@ -14,18 +15,18 @@ std::wstring Escaped(const std::string& utf8) { return DuiLib::EscapeMarkup(Utf8
 void AppendItemMarkup(const veltrina::MessageCheckingResult& item, std::wstring& out) {
   const std::string& display = item.ExtractDisplayString();
   const wchar_t* kind = nullptr;
-  std::string value;
+  const std::string* value = &item.value;  // the URL, uid or channel id
   switch (item.type) {
-    case 0: kind = L"link"; value = item.GetLink(); break;
-    case 1: kind = L"user"; value = item.GetUid(); break;
-    case 2: kind = L"channel"; value = item.GetChannelId(); break;
-    case 3: kind = L"command"; value = display; break;  // a command carries its display text
+    case 0: kind = L"link"; break;
+    case 1: kind = L"user"; break;
+    case 2: kind = L"channel"; break;
+    case 3: kind = L"command"; value = &display; break;  // a command carries its display text
     default: return;
   }
   out += L"{a x=|";
   out += kind;
   out += L'|';
-  DuiLib::AppendEscapedMarkup(Utf8ToUtf16(value), out);
+  DuiLib::AppendEscapedMarkup(Utf8ToUtf16(*value), out);
   out += L"|}";
   DuiLib::AppendEscapedMarkup(Utf8ToUtf16(display), out);
   out += L"{/a}";
@@ -36,59 +37,99 @@ void AppendItemMarkup(const veltrina::MessageCheckingResult& item, std::wstring&
 // replaced where it stands (which is where a search from the start for its text finds it).
 // Both texts are converted piece by piece: joined first, a label that ends in a broken UTF-8
 // sequence would fuse with the bytes after it into a character neither holds.
-// The rich text is built in one buffer with room for all of it from the start: grown by
-// doubling and made of temporaries, a long message spends more time copying and faulting in
-// fresh pages than converting, and more of it the longer it is.
+// Items are taken one at a time, as the formatter reads them: a list of them, thousands of small
+// blocks for a long message, outgrows the processor's cache, and walking it again made the
+// conversion cost more per item the longer the message. The rich text is built in one buffer
+// with room for all of it from the start: grown by doubling and made of temporaries, a long
+// message spends more time copying and faulting in fresh pages than converting.
 template <typename TextFn>
-std::wstring ConvertPieces(const std::string& content, const FormattedItems& items, std::wstring* plain_out,
-                           TextFn text) {
-  std::wstring rich;
-  // Each item adds its link's frame and repeats no more than its own text: "{a x=|user|" value
-  // "|}" display "{/a}".
-  rich.reserve(content.size() + items.size() * 24 + 16);
-  std::wstring plain;
-  std::string piece;
-  size_t pos = 0;
-  for (const auto& item : items) {
-    if (!item || item->type < 0 || item->type > 3) continue;  // unknown kinds stay as written
-    size_t at = item->offset;
-    if (at < pos || at > content.size() || content.compare(at, item->formatted_str.size(), item->formatted_str) != 0) {
-      // Not where it claims to be: look for its text from here on, as a search would.
-      at = content.find(item->formatted_str, pos);
-      if (at == std::string::npos || item->formatted_str.empty()) continue;
-    }
-    piece.assign(content, pos, at - pos);
-    const std::wstring stretch = Utf8ToUtf16(piece);
-    text(stretch, rich);
-    AppendItemMarkup(*item, rich);
-    if (plain_out) {
-      plain += stretch;
-      plain += Utf8ToUtf16(item->ExtractDisplayString());
-    }
-    pos = at + item->formatted_str.size();
+class PieceWriter {
+ public:
+  PieceWriter(const std::string& content, bool want_plain, TextFn text)
+      : content_(content), want_plain_(want_plain), text_(std::move(text)) {
+    // Each item ("[", "<" or a bare address) adds its link's frame and repeats no more than its
+    // own text: "{a x=|user|" value "|}" display "{/a}".
+    size_t openers = 0;
+    for (char c : content) openers += c == '[' || c == '<';
+    rich_.reserve(content.size() + openers * 24 + 16);
   }
-  piece.assign(content, pos);
-  const std::wstring last = Utf8ToUtf16(piece);
-  text(last, rich);
-  if (plain_out) *plain_out = plain + last;
-  return rich;
+
+  void Add(const veltrina::MessageCheckingResult& item) {
+    if (item.type < 0 || item.type > 3) return;  // unknown kinds stay as written
+    size_t at = item.offset;
+    if (at < pos_ || at > content_.size() || content_.compare(at, item.formatted_str.size(), item.formatted_str) != 0) {
+      // Not where it claims to be: look for its text from here on, as a search would.
+      at = content_.find(item.formatted_str, pos_);
+      if (at == std::string::npos || item.formatted_str.empty()) return;
+    }
+    piece_.assign(content_, pos_, at - pos_);
+    const std::wstring stretch = Utf8ToUtf16(piece_);
+    text_(stretch, rich_);
+    AppendItemMarkup(item, rich_);
+    if (want_plain_) {
+      plain_ += stretch;
+      plain_ += Utf8ToUtf16(item.ExtractDisplayString());
+    }
+    pos_ = at + item.formatted_str.size();
+  }
+
+  // The rich text; with plain_out, the plain text too.
+  std::wstring Finish(std::wstring* plain_out) {
+    piece_.assign(content_, pos_);
+    const std::wstring last = Utf8ToUtf16(piece_);
+    text_(last, rich_);
+    if (plain_out) *plain_out = plain_ + last;
+    return std::move(rich_);
+  }
+
+ private:
+  const std::string& content_;
+  bool want_plain_;
+  TextFn text_;
+  std::wstring rich_;
+  std::wstring plain_;
+  std::string piece_;
+  size_t pos_ = 0;
+};
+
+void AppendEscapedStretch(const std::wstring& stretch, std::wstring& rich) { DuiLib::AppendEscapedMarkup(stretch, rich); }
+
+// Takes the emoji codes out of each stretch before escaping it. Codes hold no braces, so taking
+// them out before escaping equals taking them out after.
+struct EmojiStretch {
+  std::vector<std::wstring>* codes;
+  size_t max_codes;
+  void operator()(const std::wstring& stretch, std::wstring& rich) const {
+    EmojiSplit split = SplitEmojiCodes(stretch, max_codes - codes->size());
+    for (std::wstring& code : split.codes) codes->push_back(std::move(code));
+    DuiLib::AppendEscapedMarkup(split.rest, rich);
+  }
+};
+
+template <typename TextFn>
+std::wstring Write(PieceWriter<TextFn>& writer, const ItemSource& read, std::wstring* plain_out) {
+  read([&writer](const veltrina::MessageCheckingResult& item) { writer.Add(item); });
+  return writer.Finish(plain_out);
 }
 
 }  // namespace
 
-std::wstring MarkupOfItems(const std::string& content, const FormattedItems& items, std::wstring* plain_out) {
-  return ConvertPieces(content, items, plain_out,
-                       [](const std::wstring& stretch, std::wstring& rich) { DuiLib::AppendEscapedMarkup(stretch, rich); });
+ItemSource ItemsOf(const FormattedItems& items) {
+  return [&items](const ItemVisitor& visit) {
+    for (const auto& item : items)
+      if (item) visit(*item);
+  };
 }
 
-EmojiSplit MarkupAndEmojiOfItems(const std::string& content, const FormattedItems& items, size_t max_codes) {
+std::wstring MarkupOfReadItems(const std::string& content, const ItemSource& read, std::wstring* plain_out) {
+  PieceWriter writer(content, plain_out != nullptr, AppendEscapedStretch);
+  return Write(writer, read, plain_out);
+}
+
+EmojiSplit MarkupAndEmojiOfReadItems(const std::string& content, const ItemSource& read, size_t max_codes) {
   EmojiSplit out;
-  // Codes hold no braces, so taking them out before escaping equals taking them out after.
-  out.rest = ConvertPieces(content, items, nullptr, [&out, max_codes](const std::wstring& stretch, std::wstring& rich) {
-    EmojiSplit split = SplitEmojiCodes(stretch, max_codes - out.codes.size());
-    for (std::wstring& code : split.codes) out.codes.push_back(std::move(code));
-    DuiLib::AppendEscapedMarkup(split.rest, rich);
-  });
+  PieceWriter writer(content, false, EmojiStretch{&out.codes, max_codes});
+  out.rest = Write(writer, read, nullptr);
   return out;
 }
 

@@ -27,8 +27,16 @@ constexpr wchar_t kActionPrefix[] = L"ueid_";
 
 // The rows a first look at a list can show get their avatar at once; the others when they are
 // first painted. Naming the local path writes a log line, a tenth of a millisecond under Wine,
-// and a list of thousands of members must not spend that on each while the window opens.
-constexpr size_t kAvatarsAtOnce = 24;
+// and a list of thousands of members must not spend that on each while the window opens, nor
+// on the rows just below the first screen.
+constexpr int kRowHeight = 50;
+
+// How many rows the window can show at its present height.
+size_t RowsOnFirstScreen(HWND window) {
+  RECT client{};
+  if (!window || !GetClientRect(window, &client)) return 24;
+  return static_cast<size_t>(std::max<LONG>(client.bottom - client.top, 0) / kRowHeight + 1);
+}
 
 // A row that runs a task once, before it is first painted.
 class UserRowUI : public CListContainerElementUI {
@@ -90,7 +98,8 @@ void UserListView::Attach(DuiLib::CPaintManagerUI& manager, bridge::WindowRef wi
   list_ = dynamic_cast<DuiLib::CListUI*>(manager.FindControl(L"result_list"));
   rows_.clear();
   rows_.reserve(users_.size());
-  for (const auto& user : users_) rows_.push_back(list_ && user ? AddRow(*user, rows_.size() < kAvatarsAtOnce) : Row{});
+  const size_t avatars_at_once = RowsOnFirstScreen(manager.GetPaintWindow());
+  for (const auto& user : users_) rows_.push_back(list_ && user ? AddRow(*user, rows_.size() < avatars_at_once) : Row{});
   Show(std::string());
 }
 
@@ -147,10 +156,10 @@ UserListView::Row UserListView::AddRow(const veltrina::User& user, bool avatar_n
   // The row is put together first and joins the window whole: each control added to a row in the
   // window would ask the window for a layout again.
   auto* row = new UserRowUI;
-  row->SetFixedHeight(50);
+  row->SetFixedHeight(kRowHeight);
   row->SetBkColor(kUserRowBk);
   auto* content = new CHorizontalLayoutUI;
-  content->SetFixedHeight(50);
+  content->SetFixedHeight(kRowHeight);
   row->Add(content);
 
   const wchar_t* presence = UserPresenceImage(user.status());

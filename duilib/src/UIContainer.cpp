@@ -1,6 +1,7 @@
 #include "duilib/UIContainer.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "duilib/UIManager.h"
 #include "duilib/UIRender.h"
@@ -116,22 +117,26 @@ void CContainerUI::SetPos(RECT rc, bool bNeedInvalidate) {
   CControlUI::SetPos(rc, bNeedInvalidate);
   RECT content = ContentRect();
   if (m_pVerticalScrollBar) {
-    // Lay out once to learn the content height; again without the bar's width if it is needed.
+    // Learn the content height first (measured, or else laid out); again without the bar's
+    // width if it is needed. Children are placed once, at the final width and position, when
+    // the height can be measured: placing thousands of rows twice was most of a list's layout.
     bool wasVisible = m_pVerticalScrollBar->IsVisible();
     RECT inner = content;
     if (wasVisible) inner.right -= m_pVerticalScrollBar->GetBarWidth();
-    int required = LayoutChildren(inner);
+    int required = MeasureChildren(inner);
+    const bool measured = required >= 0;
+    if (!measured) required = LayoutChildren(inner);
     bool need = required > content.bottom - content.top;
     if (need != wasVisible) {
       m_pVerticalScrollBar->SetVisible(need);
       inner = content;
       if (need) inner.right -= m_pVerticalScrollBar->GetBarWidth();
-      required = LayoutChildren(inner);
+      required = measured ? MeasureChildren(inner) : LayoutChildren(inner);
     }
-    // A shorter content clamps the position: lay out again at the clamped position.
+    // A shorter content clamps the position: what was laid out is laid out again there.
     int laidOutAt = m_pVerticalScrollBar->GetScrollPos();
     ProcessScrollBar(content, required);
-    if (m_pVerticalScrollBar->GetScrollPos() != laidOutAt) LayoutChildren(inner);
+    if (measured || m_pVerticalScrollBar->GetScrollPos() != laidOutAt) LayoutChildren(inner);
   } else {
     LayoutChildren(content);
   }
@@ -296,14 +301,16 @@ void* CVerticalLayoutUI::GetInterface(const wchar_t* pstrName) {
   return CContainerUI::GetInterface(pstrName);
 }
 
-int CVerticalLayoutUI::LayoutChildren(RECT rc) {
+void CVerticalLayoutUI::Measure(RECT rc, Heights& out) {
   const int width = rc.right - rc.left;
   const int avail = rc.bottom - rc.top;
+  out.width = width;
+  out.avail = avail;
   // Heights: fixed or estimated children take theirs, the rest share what is left.
   int fixedTotal = 0;
   int stretchCount = 0;
   int visible = 0;
-  std::vector<int> heights(m_items.size(), 0);
+  out.cy.assign(m_items.size(), 0);
   for (size_t i = 0; i < m_items.size(); ++i) {
     CControlUI* c = m_items[i].get();
     if (!c->IsVisible() || c->IsFloat()) continue;
@@ -315,17 +322,52 @@ int CVerticalLayoutUI::LayoutChildren(RECT rc) {
       ++stretchCount;
     } else {
       sz.cy = std::clamp<int>(sz.cy, c->GetMinHeight(), c->GetMaxHeight());
-      heights[i] = sz.cy;
+      out.cy[i] = sz.cy;
       fixedTotal += sz.cy;
     }
     fixedTotal += p.top + p.bottom;
   }
   if (visible > 1) fixedTotal += (visible - 1) * m_iChildPadding;
+  out.fixedTotal = fixedTotal;
+  out.stretchCount = stretchCount;
+  // The content height: the fixed part plus what the stretching children get.
   int stretch = stretchCount > 0 ? std::max(0, avail - fixedTotal) / stretchCount : 0;
   int stretchRemainder = stretchCount > 0 ? std::max(0, avail - fixedTotal) - stretch * stretchCount : 0;
+  int total = 0;
+  bool first = true;
+  for (size_t i = 0; i < m_items.size(); ++i) {
+    CControlUI* c = m_items[i].get();
+    if (!c->IsVisible() || c->IsFloat()) continue;
+    if (!first) total += m_iChildPadding;
+    first = false;
+    RECT p = c->GetPadding();
+    int h = out.cy[i];
+    if (h == 0) h = std::clamp<int>(stretch + (stretchRemainder-- > 0 ? 1 : 0), c->GetMinHeight(), c->GetMaxHeight());
+    total += p.top + h + p.bottom;
+  }
+  out.total = total;
+}
+
+int CVerticalLayoutUI::MeasureChildren(RECT rc) {
+  Measure(rc, m_measured);
+  return m_measured.total;
+}
+
+int CVerticalLayoutUI::LayoutChildren(RECT rc) {
+  const int width = rc.right - rc.left;
+  const int avail = rc.bottom - rc.top;
+  Heights heights;
+  if (m_measured.width == width && m_measured.avail == avail && m_measured.cy.size() == m_items.size()) {
+    heights = std::move(m_measured);
+  } else {
+    Measure(rc, heights);
+  }
+  m_measured = Heights{};  // good for this one layout only: the children may change afterwards
+  int stretch = heights.stretchCount > 0 ? std::max(0, avail - heights.fixedTotal) / heights.stretchCount : 0;
+  int stretchRemainder =
+      heights.stretchCount > 0 ? std::max(0, avail - heights.fixedTotal) - stretch * heights.stretchCount : 0;
 
   int y = rc.top - GetScrollPos().cy;
-  int total = 0;
   bool first = true;
   for (size_t i = 0; i < m_items.size(); ++i) {
     CControlUI* c = m_items[i].get();
@@ -335,13 +377,10 @@ int CVerticalLayoutUI::LayoutChildren(RECT rc) {
       c->SetPos({m_rcItem.left + f.left, m_rcItem.top + f.top, m_rcItem.left + f.right, m_rcItem.top + f.bottom}, false);
       continue;
     }
-    if (!first) {
-      y += m_iChildPadding;
-      total += m_iChildPadding;
-    }
+    if (!first) y += m_iChildPadding;
     first = false;
     RECT p = c->GetPadding();
-    int h = heights[i];
+    int h = heights.cy[i];
     if (h == 0) {
       h = stretch + (stretchRemainder-- > 0 ? 1 : 0);
       h = std::clamp<int>(h, c->GetMinHeight(), c->GetMaxHeight());
@@ -352,9 +391,8 @@ int CVerticalLayoutUI::LayoutChildren(RECT rc) {
     y += p.top;
     c->SetPos({rc.left + p.left, y, rc.left + p.left + w, y + h}, false);
     y += h + p.bottom;
-    total += p.top + h + p.bottom;
   }
-  return total;
+  return heights.total;
 }
 
 void* CHorizontalLayoutUI::GetInterface(const wchar_t* pstrName) {
@@ -368,7 +406,11 @@ int CHorizontalLayoutUI::LayoutChildren(RECT rc) {
   int fixedTotal = 0;
   int stretchCount = 0;
   int visible = 0;
-  std::vector<int> widths(m_items.size(), 0);
+  // A row of a few controls, laid out for each of thousands of rows, allocates nothing.
+  int few[8] = {};
+  std::vector<int> many;
+  if (m_items.size() > std::size(few)) many.assign(m_items.size(), 0);
+  int* widths = many.empty() ? few : many.data();
   for (size_t i = 0; i < m_items.size(); ++i) {
     CControlUI* c = m_items[i].get();
     if (!c->IsVisible() || c->IsFloat()) continue;

@@ -71,3 +71,56 @@ TEST(Layout, TallTextInAScrollingLayoutKeepsItsHeight) {
   w.Layout();
   EXPECT_EQ(w.Find(L"after")->GetPos().bottom, 100);
 }
+
+namespace {
+// A row that counts how often the layout estimates and places it.
+class CountedRow : public DuiLib::CControlUI {
+ public:
+  SIZE EstimateSize(SIZE available) override {
+    ++estimated;
+    return CControlUI::EstimateSize(available);
+  }
+  void SetPos(RECT rc, bool bNeedInvalidate) override {
+    ++placed;
+    CControlUI::SetPos(rc, bNeedInvalidate);
+  }
+  int estimated = 0, placed = 0;
+};
+}  // namespace
+
+// A list that comes to need its scroll bar (or no longer needs it) learns that from its rows'
+// heights and places each row once, at the width that is left: thousands of rows are not laid
+// out twice.
+TEST(Layout, AScrollingListPlacesEachRowOnceWhenItsScrollBarComesOrGoes) {
+  SkinWindow w(L"<Window size=\"300,200\"><VerticalLayout name=\"view\" vscrollbar=\"true\"/></Window>");
+  ASSERT_TRUE(w.Open(300, 200));
+  w.Layout();
+  auto* view = static_cast<DuiLib::CContainerUI*>(w.Find(L"view"));
+  std::vector<CountedRow*> rows;
+  for (int i = 0; i < 20; ++i) {
+    rows.push_back(new CountedRow);
+    rows.back()->SetFixedHeight(30);
+    view->Add(rows.back());
+  }
+  w.Layout();
+  const int bar = view->GetVerticalScrollBar()->GetBarWidth();
+  ASSERT_TRUE(view->GetVerticalScrollBar()->IsVisible());
+  for (CountedRow* row : rows) {
+    EXPECT_EQ(row->placed, 1);
+    EXPECT_EQ(row->estimated, 2);  // at the whole width, then at the width beside the bar
+    EXPECT_EQ(row->GetWidth(), 300 - bar);
+  }
+  EXPECT_EQ(rows[19]->GetPos().bottom, 600);
+  // Scrolled to the end, most rows go: the bar goes and the position comes back to the top.
+  view->EndDown();
+  for (size_t i = 3; i < rows.size(); ++i) rows[i]->SetVisible(false);
+  for (CountedRow* row : rows) row->placed = 0;
+  w.Layout();
+  EXPECT_FALSE(view->GetVerticalScrollBar()->IsVisible());
+  EXPECT_EQ(view->GetScrollPos().cy, 0);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(rows[i]->placed, 1);
+    EXPECT_EQ(rows[i]->GetWidth(), 300);
+    EXPECT_EQ(rows[i]->GetPos().top, static_cast<LONG>(30 * i));
+  }
+}

@@ -24,6 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   }
   FUZZ_CHECK(links == items.size());
   if (content.find('\r') == std::string::npos) FUZZ_CHECK(DuiLib::MarkupToPlainText(rich) == plain);
+  // Converted as the formatter reads them (one item object reused), the items give the same text.
+  std::wstring streamed_plain;
+  const ItemSource read = [&](const ItemVisitor& visit) { veltrina::internal::VisitFormattedText(content, names, visit); };
+  FUZZ_CHECK(MarkupOfReadItems(content, read, &streamed_plain) == rich && streamed_plain == plain);
+  FUZZ_CHECK(MarkupAndEmojiOfReadItems(content, read).rest == MarkupAndEmojiOfItems(content, items).rest);
   SplitEmojiCodes(rich);
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "formatted_text.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace veltrina::internal {
 
@@ -49,10 +50,15 @@ size_t SchemeLength(const std::string& text, size_t at) {
 
 class Reader {
  public:
-  Reader(const std::string& text, const FormattedTextNames& names)
-      : text_(text), names_(names), close_bracket_(text, ']'), close_angle_(text, '>'), line_break_(text, '\n') {}
+  Reader(const std::string& text, const FormattedTextNames& names, const FormattedItemVisitor& visit)
+      : text_(text),
+        names_(names),
+        visit_(visit),
+        close_bracket_(text, ']'),
+        close_angle_(text, '>'),
+        line_break_(text, '\n') {}
 
-  std::vector<std::unique_ptr<MessageCheckingResult>> Run() {
+  void Run() {
     size_t i = 0;
     ReadLeadingCommand(&i);
     while (i < text_.size()) {
@@ -69,18 +75,15 @@ class Reader {
         ++i;
       }
     }
-    return std::move(items_);
   }
 
  private:
-  void Add(int type, size_t begin, size_t end, std::string display, std::string value) {
-    auto item = std::make_unique<MessageCheckingResult>();
-    item->type = type;
-    item->offset = begin;
-    item->formatted_str = text_.substr(begin, end - begin);
-    item->display = std::move(display);
-    item->value = std::move(value);
-    items_.push_back(std::move(item));
+  // The item's display and value are in item_ already.
+  void Emit(int type, size_t begin, size_t end) {
+    item_.type = type;
+    item_.offset = begin;
+    item_.formatted_str.assign(text_, begin, end - begin);
+    visit_(item_);
   }
 
   // "/name" at the very start, followed by a blank or the end.
@@ -89,8 +92,9 @@ class Reader {
     size_t k = 1;
     while (k < text_.size() && IsNameChar(text_[k])) ++k;
     if (k == 1 || (k < text_.size() && !IsBlank(text_[k]))) return;
-    std::string name = text_.substr(1, k - 1);
-    Add(MessageCheckingResult::kCommand, 0, k, "/" + name, name);
+    item_.value.assign(text_, 1, k - 1);
+    item_.display.assign(1, '/').append(item_.value);
+    Emit(MessageCheckingResult::kCommand, 0, k);
     *i = k;
   }
 
@@ -102,9 +106,10 @@ class Reader {
     size_t k = start + scheme;
     while (k < text_.size() && IsUrlChar(text_[k])) ++k;
     if (k == start + scheme || k >= text_.size()) return 0;
-    std::string url = text_.substr(start, k - start);
     if (text_[k] == ']') {
-      Add(MessageCheckingResult::kLink, open, k + 1, url, url);
+      item_.value.assign(text_, start, k - start);
+      item_.display = item_.value;
+      Emit(MessageCheckingResult::kLink, open, k + 1);
       return k + 1;
     }
     if (text_[k] != '|') return 0;
@@ -112,8 +117,10 @@ class Reader {
     if (close == std::string::npos) return 0;
     size_t line = line_break_.From(k + 1);
     if (line != std::string::npos && line < close) return 0;
-    std::string title = text_.substr(k + 1, close - k - 1);
-    Add(MessageCheckingResult::kLink, open, close + 1, title.empty() ? url : title, url);
+    item_.value.assign(text_, start, k - start);
+    if (close == k + 1) item_.display = item_.value;  // an empty title shows the address
+    else item_.display.assign(text_, k + 1, close - k - 1);
+    Emit(MessageCheckingResult::kLink, open, close + 1);
     return close + 1;
   }
 
@@ -127,8 +134,7 @@ class Reader {
     bool (*accept)(char) = sigil == '/' ? IsNameChar : IsIdChar;
     while (k < text_.size() && accept(text_[k])) ++k;
     if (k == start || k >= text_.size()) return 0;
-    std::string id = text_.substr(start, k - start);
-    std::string label;
+    size_t label = k, label_end = k;  // the label's bytes, none by default
     size_t end;
     if (text_[k] == '>') {
       end = k + 1;
@@ -137,20 +143,21 @@ class Reader {
       if (close == std::string::npos) return 0;
       size_t line = line_break_.From(k + 1);
       if (line != std::string::npos && line < close) return 0;
-      label = text_.substr(k + 1, close - k - 1);
+      label = k + 1;
+      label_end = close;
       end = close + 1;
     } else {
       return 0;
     }
-    if (sigil == '@') {
-      if (label.empty()) label = UserName(id);
-      Add(MessageCheckingResult::kUser, open, end, "@" + label, id);
-    } else if (sigil == '#') {
-      if (label.empty()) label = ChannelName(id);
-      Add(MessageCheckingResult::kChannel, open, end, "#" + label, id);
-    } else {
-      Add(MessageCheckingResult::kCommand, open, end, "/" + id, id);
-    }
+    item_.value.assign(text_, start, k - start);
+    item_.display.assign(1, sigil);
+    if (label != label_end) item_.display.append(text_, label, label_end - label);
+    else if (sigil == '@') item_.display += UserName(item_.value);
+    else if (sigil == '#') item_.display += ChannelName(item_.value);
+    else item_.display += item_.value;
+    Emit(sigil == '@' ? MessageCheckingResult::kUser
+                      : sigil == '#' ? MessageCheckingResult::kChannel : MessageCheckingResult::kCommand,
+         open, end);
     return end;
   }
 
@@ -165,14 +172,20 @@ class Reader {
     // Trailing punctuation belongs to the sentence.
     while (k > at + scheme && std::strchr(".,;:!?)\"'", text_[k - 1]) != nullptr) --k;
     if (k == at + scheme) return 0;
-    std::string url = text_.substr(at, k - at);
-    Add(MessageCheckingResult::kLink, at, k, url, url);
+    item_.value.assign(text_, at, k - at);
+    item_.display = item_.value;
+    Emit(MessageCheckingResult::kLink, at, k);
     return k;
   }
 
-  std::string UserName(const std::string& uid) const {
-    std::string name = names_.user ? names_.user(uid) : std::string();
-    return name.empty() ? uid : name;
+  // A long message names the same few people again and again: each is looked up once.
+  const std::string& UserName(const std::string& uid) {
+    auto [it, added] = user_names_.try_emplace(uid);
+    if (added) {
+      it->second = names_.user ? names_.user(uid) : std::string();
+      if (it->second.empty()) it->second = uid;
+    }
+    return it->second;
   }
   std::string ChannelName(const std::string& id) const {
     std::string name = names_.channel ? names_.channel(id) : std::string();
@@ -181,21 +194,31 @@ class Reader {
 
   const std::string& text_;
   const FormattedTextNames& names_;
+  const FormattedItemVisitor& visit_;
   NextFinder close_bracket_;
   NextFinder close_angle_;
   NextFinder line_break_;
-  std::vector<std::unique_ptr<MessageCheckingResult>> items_;
+  MessageCheckingResult item_;  // reused: its strings keep their room from item to item
+  std::unordered_map<std::string, std::string> user_names_;
 };
 
 }  // namespace
 
+void VisitFormattedText(const std::string& text, const FormattedTextNames& names, const FormattedItemVisitor& visit) {
+  Reader(text, names, visit).Run();
+}
+
 std::vector<std::unique_ptr<MessageCheckingResult>> ReadFormattedText(const std::string& text,
                                                                       const FormattedTextNames& names) {
+  std::vector<std::unique_ptr<MessageCheckingResult>> items;
   try {
-    return Reader(text, names).Run();
+    VisitFormattedText(text, names, [&items](const MessageCheckingResult& item) {
+      items.push_back(std::make_unique<MessageCheckingResult>(item));
+    });
   } catch (...) {  // only allocation failure can get here
     return {};
   }
+  return items;
 }
 
 std::string PlainTextOf(const std::string& text, const std::vector<std::unique_ptr<MessageCheckingResult>>& items) {

@@ -17,6 +17,15 @@ struct FormattedTextNames {
   std::function<std::string(const std::string& channel_id)> channel;
 };
 
+// Every item, in text order, handed to `visit` as soon as it is read. The item is one object reused
+// from call to call (its strings keep their room), so a long message costs neither an allocation
+// per item nor a list of them: kept, that list of many small blocks outgrows the processor's
+// cache, and whoever walks it afterwards pays more per item the longer the message. Throws what
+// `visit` throws, and on allocation failure.
+using FormattedItemVisitor = std::function<void(const MessageCheckingResult&)>;
+void VisitFormattedText(const std::string& text, const FormattedTextNames& names, const FormattedItemVisitor& visit);
+
+// All the items at once; empty when memory ran out.
 std::vector<std::unique_ptr<MessageCheckingResult>> ReadFormattedText(const std::string& text,
                                                                       const FormattedTextNames& names);
 // The text with every item replaced by its display string.

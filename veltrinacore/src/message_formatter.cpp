@@ -34,6 +34,11 @@ std::vector<std::unique_ptr<MessageCheckingResult>> MessageFormatter::ReadFormat
   return internal::ReadFormattedText(text, CachedNames());
 }
 
+void MessageFormatter::VisitFormattedMessage(const std::string& text,
+                                             const std::function<void(const MessageCheckingResult&)>& visit) {
+  internal::VisitFormattedText(text, CachedNames(), visit);
+}
+
 std::string MessageFormatter::PlainText(const std::string& text) {
   return internal::PlainTextOf(text, ReadFormattedMessage(text));
 }

@@ -57,6 +57,9 @@ class CContainerUI : public CControlUI {
  protected:
   // Lays the children out inside rc (already without inset); returns the content height.
   virtual int LayoutChildren(RECT rc);
+  // The content height LayoutChildren(rc) would return, without moving any child; -1 when this
+  // kind of container can learn it only by laying out.
+  virtual int MeasureChildren(RECT) { return -1; }
   void ProcessScrollBar(RECT rc, int cyRequired);
   RECT ContentRect() const;
   // The area children are drawn in: the item minus inset and scroll bar.
@@ -74,6 +77,19 @@ class CVerticalLayoutUI : public CContainerUI {
   void* GetInterface(const wchar_t* pstrName) override;
  protected:
   int LayoutChildren(RECT rc) override;
+  int MeasureChildren(RECT rc) override;
+
+ private:
+  // The children's heights for an area (0: stretches), and the content height they add up to.
+  struct Heights {
+    int width = -1, avail = -1;
+    std::vector<int> cy;
+    int fixedTotal = 0, stretchCount = 0, total = 0;
+  };
+  void Measure(RECT rc, Heights& out);
+  // What MeasureChildren found, for the LayoutChildren of the same area right after it: a
+  // scrolling list learns its height before it places its rows, and estimates each row once.
+  Heights m_measured;
 };
 
 class CHorizontalLayoutUI : public CContainerUI {

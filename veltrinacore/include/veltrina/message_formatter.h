@@ -22,6 +22,7 @@
 // brackets inside an item's title stay as they are. Items never overlap; they are reported left
 // to right. Reading is linear in the length of the text and never throws.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ class MessageFormatter {
   static MessageFormatter* SharedFormatter();
 
   std::vector<std::unique_ptr<MessageCheckingResult>> ReadFormattedMessage(const std::string& text);
+  // The same items handed over one by one as they are read, in one reused object: what a single
+  // pass over a long message wants (no list of items to allocate and walk again).
+  void VisitFormattedMessage(const std::string& text, const std::function<void(const MessageCheckingResult&)>& visit);
   // The text with every item replaced by its display string.
   std::string PlainText(const std::string& text);
 
