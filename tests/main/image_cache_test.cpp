@@ -176,7 +176,7 @@ TEST_F(ImageCacheTest, TeamsHaveFoldersOfTheirOwnAndSavesFailuresAndOversizedAns
   EXPECT_EQ(got, main);
 
   // Another team's bob is not this one's: fetched again, into a folder of its own.
-  SignIn(0, 0, "other", "T-Other");
+  SignIn(veltrina::User::kRoleMember, 0, "other", "T-Other");
   size_t before = service_->CountRequests("http.get");
   std::string theirs = veltrinawnd::GetImageCacheFolder() + cache::TeamFolderName("T-Other") + "/" + name;
   DeleteFileW(veltrinawnd::Utf8ToUtf16(theirs).c_str());

@@ -43,7 +43,7 @@ void MainTest::SignIn(int role, int64_t permission, const std::string& subdomain
   token.set_access_token("t");
   auto* director = new veltrina::Director();
   director->Init(me, veltrina::Team(team_id, subdomain, "主团队"), 0, token, "", "", "", "", "");
-  director->set_permission(permission);
+  if (permission) director->set_permission(permission);
   veltrina::Director::ResetDefaultDirector(director);
 }
 

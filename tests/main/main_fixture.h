@@ -58,7 +58,7 @@ class MainTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
   // A fresh director for u-me in this team, as a sign-in makes it.
-  static void SignIn(int role = 0, int64_t permission = 0, const std::string& subdomain = "main",
+  static void SignIn(int role = veltrina::User::kRoleMember, int64_t permission = 0, const std::string& subdomain = "main",
                      const std::string& team_id = "t-main");
 
   static veltrina::User User(const std::string& uid, const std::string& name, int status);
