@@ -252,7 +252,6 @@ TEST_F(Caches, DirectMessagesOpenAndClose) {
   EXPECT_EQ(service_->WaitForRequest("ims.new")->Param("uid"), "u-5");
   service_->Succeed(service_->Requests("ims.new")[0].id, "{}");  // an answer without the conversation
   EXPECT_TRUE(fresh.Wait() && fresh.Get() == "none");
-
 }
 
 }  // namespace

@@ -14,7 +14,6 @@ TEST(EmojiImages, TheFolderHoldsExactlyTheNamedFilesAndTheLicence) {
   skin = skin.substr(0, skin.find_last_of(L"\\/") + 1) + L"..\\Veltrina\\skin\\emoji\\";
   std::set<std::string> named, found;
   for (const auto& [code_point, stem] : veltrinawnd::EmojiImages()) named.insert(veltrinawnd::EmojiImageFile(stem));
-  ASSERT_EQ(named.size(), 823u);
   WIN32_FIND_DATAW data;
   HANDLE h = FindFirstFileW((skin + L"*.png").c_str(), &data);
   ASSERT_NE(h, INVALID_HANDLE_VALUE) << "no skin folder: build veltrina_runtime_files";

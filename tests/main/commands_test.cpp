@@ -38,20 +38,10 @@ class CommandsTest : public MainTest {
     d.OnWindow(menu, [item](HWND m) { testkit::ClickControl(m, item); });
     d.WaitFor("menu freed", [] { return PopupMenuWnd::LiveCount() == 0; });
   }
-  static void SignInAs(int role, int64_t permission, const std::string& subdomain = "main") {
-    veltrina::User me = User("u-me", "me", 1);
-    me.set_role(role);
-    veltrina::Token token;
-    token.set_access_token("t");
-    auto* director = new veltrina::Director();
-    director->Init(me, veltrina::Team("t-main", subdomain, "主团队"), 0, token, "", "", "", "", "");
-    director->set_permission(permission);
-    veltrina::Director::ResetDefaultDirector(director);
-  }
 };
 
 TEST_F(CommandsTest, AMembersTeamMenuIgnoresWhatTheyMayNotDoAndHostileTeamNamesOpenNoPage) {
-  SignInAs(1, 0, "evil.example/#");
+  SignIn(1, 0, "evil.example/#");
   testkit::UiDriver d;
   WaitMain(d);
   ClickWithPointer(d, L"team_menu_btn");
@@ -77,7 +67,7 @@ TEST_F(CommandsTest, AMembersTeamMenuIgnoresWhatTheyMayNotDoAndHostileTeamNamesO
   d.Do("no page for the hostile name; a good team with a browser that fails", [this] {
     EXPECT_TRUE(shell_.opened.empty());
     shell_.shell_answer = 2;
-    SignInAs(4, 0);
+    SignIn(4, 0);
   });
   Pick(d, L"personal_menu_btn", L"PersonalMenuWnd", L"menu_homepage");
   d.Do("tried once, no message, window unchanged", [this] {
@@ -90,7 +80,7 @@ TEST_F(CommandsTest, AMembersTeamMenuIgnoresWhatTheyMayNotDoAndHostileTeamNamesO
 }
 
 TEST_F(CommandsTest, MenuItemsOpenTeamPagesAMenuOutlivesTheModalWindowItsItemOpensAndTheScreenshotIsCopied) {
-  SignInAs(4, veltrina::Director::kPermissionConfigureServices);
+  SignIn(4, veltrina::Director::kPermissionConfigureServices);
   testkit::UiDriver d;
   WaitMain(d);
   ClickWithPointer(d, L"screenshot_btn");

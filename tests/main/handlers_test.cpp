@@ -192,15 +192,9 @@ TEST_F(HandlersTest, MessagesStampedAfter2038OrInMillisecondsShowInTimeOrder) {
   Prime({Channel("c-1", "one", 1)}, {});
   testkit::UiDriver d;
   WaitMain(d);
-  auto svc = service_;
-  Answer(d, "channels.list", [svc](const auto& r) { svc->Succeed(r.id, bodies::ChannelsBody({Channel("c-1", "one", 1)})); });
-  Answer(d, "ims.list", [svc](const auto& r) { svc->Succeed(r.id, bodies::ImsBody({})); });
-  Answer(d, "messages.sync", [svc](const auto& r) {
-    svc->Succeed(r.id, bodies::MessagesBody({Message("c-1", 1, "u-a", "in 2100", 4102444800),
-                                             Message("c-1", 1, "u-a", "in milliseconds", 1700000001000),
-                                             Message("c-1", 1, "u-a", "in seconds", 1700000000)}));
-  });
-  Answer(d, "messages.unread", [svc](const auto& r) { svc->Succeed(r.id, bodies::UnreadBody({})); });
+  AnswerRefresh(d, {Channel("c-1", "one", 1)}, {}, {},
+                {Message("c-1", 1, "u-a", "in 2100", 4102444800), Message("c-1", 1, "u-a", "in milliseconds", 1700000001000),
+                 Message("c-1", 1, "u-a", "in seconds", 1700000000)});
   d.WaitFor("all three", [] { return ChatRows() == 3; });
   d.Do("oldest first", [] {
     auto* chat = dynamic_cast<DuiLib::CListUI*>(Control(L"chat_display"));

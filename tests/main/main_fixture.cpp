@@ -18,11 +18,7 @@ void MainTest::SetUp() {
   service_->AutoAnswer("session.connect", [](const bodies::RecordedRequest&) { return bodies::Reply{true, 0, "", "{}", ""}; });
   veltrinawnd::InstallSystemSeam(&shell_);
   veltrinawnd::image_cache::ForgetKnownFiles();  // tests delete cached files
-  veltrina::Token token;
-  token.set_access_token("t");
-  auto* director = new veltrina::Director();
-  director->Init(User("u-me", "me", 1), veltrina::Team("t-main", "main", "主团队"), 0, token, "", "", "", "", "");
-  veltrina::Director::ResetDefaultDirector(director);
+  SignIn();
   veltrina::UserManager::DefaultManager()->GetTeamMembers([](bool, const std::string&, auto) {});
   auto members = service_->WaitForRequest("users.list");
   ASSERT_TRUE(members);
@@ -38,6 +34,17 @@ void MainTest::TearDown() {
     if (msg.message != WM_QUIT) DispatchMessageW(&msg);
   EXPECT_EQ(testkit::CountVisibleTopLevelWindows(), 0);
   EXPECT_EQ(veltrinawnd::WindowManager::Instance()->main_wnd(), nullptr);
+}
+
+void MainTest::SignIn(int role, int64_t permission, const std::string& subdomain, const std::string& team_id) {
+  veltrina::User me = User("u-me", "me", 1);
+  me.set_role(role);
+  veltrina::Token token;
+  token.set_access_token("t");
+  auto* director = new veltrina::Director();
+  director->Init(me, veltrina::Team(team_id, subdomain, "主团队"), 0, token, "", "", "", "", "");
+  if (permission) director->set_permission(permission);
+  veltrina::Director::ResetDefaultDirector(director);
 }
 
 veltrina::User MainTest::User(const std::string& uid, const std::string& name, int status) {
@@ -100,11 +107,12 @@ void MainTest::Answer(testkit::UiDriver& d, const std::string& method,
 }
 
 void MainTest::AnswerRefresh(testkit::UiDriver& d, const std::vector<veltrina::Channel>& channels,
-                             const std::vector<veltrina::IM>& ims, const std::vector<bodies::UnreadCount>& unread) {
+                             const std::vector<veltrina::IM>& ims, const std::vector<bodies::UnreadCount>& unread,
+                             const std::vector<veltrina::Message>& sync) {
   auto svc = service_;
   Answer(d, "channels.list", [svc, channels](const auto& r) { svc->Succeed(r.id, bodies::ChannelsBody(channels)); });
   Answer(d, "ims.list", [svc, ims](const auto& r) { svc->Succeed(r.id, bodies::ImsBody(ims)); });
-  Answer(d, "messages.sync", [svc](const auto& r) { svc->Succeed(r.id, bodies::MessagesBody({})); });
+  Answer(d, "messages.sync", [svc, sync](const auto& r) { svc->Succeed(r.id, bodies::MessagesBody(sync)); });
   Answer(d, "messages.unread", [svc, unread](const auto& r) { svc->Succeed(r.id, bodies::UnreadBody(unread)); });
   d.Pause(50);
 }

@@ -57,6 +57,9 @@ class MainTest : public ::testing::Test {
   using Request = std::shared_ptr<std::optional<veltrina::backend::RecordedRequest>>;
   void SetUp() override;
   void TearDown() override;
+  // A fresh director for u-me in this team, as a sign-in makes it.
+  static void SignIn(int role = veltrina::User::kRoleMember, int64_t permission = 0, const std::string& subdomain = "main",
+                     const std::string& team_id = "t-main");
 
   static veltrina::User User(const std::string& uid, const std::string& name, int status);
   static veltrina::Channel Channel(const std::string& id, const std::string& name, int type, bool general = false);
@@ -69,7 +72,8 @@ class MainTest : public ::testing::Test {
              const std::vector<veltrina::backend::UnreadCount>& unread = {});
   // Answers the main window's refresh chain with the same data (steps of the driver).
   void AnswerRefresh(testkit::UiDriver& d, const std::vector<veltrina::Channel>& channels,
-                     const std::vector<veltrina::IM>& ims, const std::vector<veltrina::backend::UnreadCount>& unread = {});
+                     const std::vector<veltrina::IM>& ims, const std::vector<veltrina::backend::UnreadCount>& unread = {},
+                     const std::vector<veltrina::Message>& sync = {});
   // The next request of this method, left unanswered (a step of the driver).
   Request Take(testkit::UiDriver& d, const std::string& method);
   void Answer(testkit::UiDriver& d, const std::string& method,
