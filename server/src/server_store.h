@@ -45,7 +45,8 @@ class ServerStore : public engine::Store {
   }
 
   // Sign-in attempts, kept where every process and the next start see them. The number of entries
-  // of `key` at or after `since` (seconds); nullopt when the store keeps none (the host counts).
+  // of `key` at or after `since` (seconds); nullopt when the store keeps none or cannot read them now
+  // (the process then counts by itself).
   virtual std::optional<int64_t> CountSignIns(const std::string& key, int64_t since) {
     (void)key, (void)since;
     return std::nullopt;

@@ -245,8 +245,12 @@ std::optional<engine::Session> Service::Authenticate(const HttpRequest& request)
 bool Service::LoginAllowed(const std::string& account, const std::string& address) {
   // Counted in the store when it keeps them: the limits then hold across processes and restarts.
   const int64_t seconds = clock_.Now(), window_start = seconds - options_.login_window.count();
+  // Sign-ins of the account whose passwords are being checked count as failures until they are
+  // not: parallel guesses must not get past the limit while the checks run.
+  const auto checking = checking_.find(account);
+  const int64_t in_check = checking == checking_.end() ? 0 : checking->second;
   if (std::optional<int64_t> failed = store_.CountSignIns("failure\n" + account, window_start)) {
-    if (*failed >= options_.failures_per_account ||
+    if (*failed + in_check >= options_.failures_per_account ||
         store_.CountSignIns("attempt\n" + address, window_start).value_or(0) >= options_.attempts_per_address)
       return false;
     store_.AddSignIn("attempt\n" + address, seconds, window_start);
@@ -257,9 +261,8 @@ bool Service::LoginAllowed(const std::string& account, const std::string& addres
     std::erase_if(times, [&](Clock::time_point t) { return t < since; });
     return times.size();
   };
-  const auto checking = checking_.find(account);
-  const size_t in_check = checking == checking_.end() ? 0 : static_cast<size_t>(checking->second);
-  if (recent(failures_[account]) + in_check >= static_cast<size_t>(options_.failures_per_account)) return false;
+  if (recent(failures_[account]) + static_cast<size_t>(in_check) >= static_cast<size_t>(options_.failures_per_account))
+    return false;
   if (recent(attempts_[address]) >= static_cast<size_t>(options_.attempts_per_address)) return false;
   attempts_[address].push_back(now);
   // Forget quiet keys now and then, so the maps do not grow with every name ever tried.

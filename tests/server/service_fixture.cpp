@@ -51,6 +51,20 @@ bool MemoryServerStore::DeleteToken(const std::string& hash) {
   return tokens.erase(hash) > 0;
 }
 
+std::optional<int64_t> MemoryServerStore::CountSignIns(const std::string& key, int64_t since) {
+  std::lock_guard<std::mutex> lock(mutex);
+  int64_t n = 0;
+  for (auto [it, end] = sign_ins.equal_range(key); it != end; ++it) n += it->second >= since;
+  return n;
+}
+
+bool MemoryServerStore::AddSignIn(const std::string& key, int64_t at, int64_t forget_before) {
+  std::lock_guard<std::mutex> lock(mutex);
+  std::erase_if(sign_ins, [&](const auto& entry) { return entry.second < forget_before; });
+  sign_ins.emplace(key, at);
+  return true;
+}
+
 struct CaughtState {
   std::mutex mutex;
   std::condition_variable done;

@@ -36,10 +36,13 @@ class MemoryServerStore : public server::ServerStore {
   bool PutToken(const std::string& hash, const server::TokenRecord& token) override;
   std::optional<server::TokenRecord> FindToken(const std::string& hash) override;
   bool DeleteToken(const std::string& hash) override;
+  std::optional<int64_t> CountSignIns(const std::string& key, int64_t since) override;
+  bool AddSignIn(const std::string& key, int64_t at, int64_t forget_before) override;
 
   std::mutex mutex;
   std::string saved, written;
   std::map<std::string, server::TokenRecord> tokens, written_tokens;
+  std::multimap<std::string, int64_t> sign_ins;  // kept at once, as the tests need no rollback of them
   bool fail_next_batch = false;
   int batches = 0;
 };
