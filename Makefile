@@ -63,12 +63,14 @@ server: setup
 	$(BUILD)/native/server/veltrina-server --listen $(SERVER_LISTEN) --data $(BUILD)/server-data --seed demo \
 	  $(if $(SERVER_DATABASE),--database '$(SERVER_DATABASE)')
 
-# Three scenarios, a fresh server each, about eight minutes: 200 active users; 1,000 connected of
-# whom 800 only poll; a ramp of the message rate until p99 passes 1 s.
+# Four scenarios on SQLite, a fresh server each: 200 active users; 1,000 connected of whom 800
+# only poll; a ramp of the message rate until p99 passes 1 s; sign-ins with argon2id beside the
+# talk. Then 200 active users and the ramp on PostgreSQL with two server processes.
 server-bench: setup
 	cmake -S server -B $(BUILD)/native/server -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)/native/server -j $(JOBS) --target veltrina-server veltrina-load
 	$(BUILD)/native/server/veltrina-load --bench --out $(BUILD)/bench/server.json
+	bash tools/server-bench-pg.sh $(BUILD)/native/server $(BUILD)/bench/server.json
 
 tour: build
 	@bash tools/run.sh $(BUILD) --tour
