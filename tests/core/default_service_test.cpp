@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -44,6 +45,11 @@ std::set<std::string> Lookups(int threads, const std::function<bool()>& more) {
 // The first calls, from many threads at once, build one demo service; it reads, seeds and saves its
 // state on its own thread.
 TEST(DefaultService, IsOneDemoServiceBuiltOffTheCallersThreads) {
+  // A fresh start: an earlier group in this run may have left the default demo's state here.
+  wchar_t documents[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents)));
+  std::error_code ignored;
+  std::filesystem::remove_all(std::filesystem::path(documents) / L"Veltrina", ignored);
   std::mutex mutex;
   std::vector<DWORD> seeded_on;
   veltrina::set_log_observer([&](const std::string& line) {
@@ -59,8 +65,6 @@ TEST(DefaultService, IsOneDemoServiceBuiltOffTheCallersThreads) {
   veltrina::set_log_observer(nullptr);
   ASSERT_EQ(seeded_on.size(), 1u);
   EXPECT_FALSE(callers.count(seeded_on[0]) || seeded_on[0] == GetCurrentThreadId());
-  wchar_t documents[MAX_PATH] = {};
-  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents)));
   EXPECT_NE(GetFileAttributesW((documents + std::wstring(L"\\Veltrina\\demo-service.json")).c_str()),
             INVALID_FILE_ATTRIBUTES);
 }
