@@ -25,10 +25,11 @@ using DuiLib::CListContainerElementUI;
 namespace {
 constexpr wchar_t kActionPrefix[] = L"ueid_";
 
-// The rows a first look at a list can show get their avatar at once; the others when they are
-// first painted. Naming the local path writes a log line, a tenth of a millisecond under Wine,
-// and a list of thousands of members must not spend that on each while the window opens, nor
-// on the rows just below the first screen.
+// The rows a first look at a list can show are filled in at once; the others (their presence
+// mark, avatar, name and button) when they are first painted. A list of thousands of members then
+// makes one control per row while the window opens, not six: most of that time went into the
+// memory of the controls, each page of which costs on first use, and into naming each avatar's
+// local path, which writes a log line.
 constexpr int kRowHeight = 50;
 
 // How many rows the window can show at its present height.
@@ -38,12 +39,15 @@ size_t RowsOnFirstScreen(HWND window) {
   return static_cast<size_t>(std::max<LONG>(client.bottom - client.top, 0) / kRowHeight + 1);
 }
 
-// A row that runs a task once, before it is first painted.
+// A row that runs a task once, before it is first painted, and places what the task added.
 class UserRowUI : public CListContainerElementUI {
  public:
   void SetBeforePaint(std::function<void()> task) { before_paint_ = std::move(task); }
   void DoPaint(HDC hDC, const RECT& rcPaint) override {
-    if (before_paint_) std::exchange(before_paint_, nullptr)();
+    if (before_paint_) {
+      std::exchange(before_paint_, nullptr)();
+      SetPos(GetPos(), false);
+    }
     CListContainerElementUI::DoPaint(hDC, rcPaint);
   }
 
@@ -98,8 +102,8 @@ void UserListView::Attach(DuiLib::CPaintManagerUI& manager, bridge::WindowRef wi
   list_ = dynamic_cast<DuiLib::CListUI*>(manager.FindControl(L"result_list"));
   rows_.clear();
   rows_.reserve(users_.size());
-  const size_t avatars_at_once = RowsOnFirstScreen(manager.GetPaintWindow());
-  for (const auto& user : users_) rows_.push_back(list_ && user ? AddRow(*user, rows_.size() < avatars_at_once) : Row{});
+  const size_t filled_at_once = RowsOnFirstScreen(manager.GetPaintWindow());
+  for (const auto& user : users_) rows_.push_back(list_ && user ? AddRow(*user, rows_.size() < filled_at_once) : Row{});
   Show(std::string());
 }
 
@@ -152,15 +156,36 @@ void UserListView::Show(const std::string& filter) {
   list_->NeedUpdate();
 }
 
-UserListView::Row UserListView::AddRow(const veltrina::User& user, bool avatar_now) {
-  // The row is put together first and joins the window whole: each control added to a row in the
-  // window would ask the window for a layout again.
+UserListView::Row UserListView::AddRow(const veltrina::User& user, bool fill_now) {
   auto* row = new UserRowUI;
   row->SetFixedHeight(kRowHeight);
   row->SetBkColor(kUserRowBk);
+  if (fill_now) {
+    CButtonUI* avatar = nullptr;
+    row->Add(RowContent(user, &avatar));
+    list_->Add(row);  // in the window before the avatar's image can come back
+    ShowAvatar(avatar, user.header_url());
+    return Row{row, avatar};
+  }
+  list_->Add(row);
+  row->SetBeforePaint([this, row] { Fill(row); });
+  return Row{row, nullptr};
+}
+
+void UserListView::Fill(CListContainerElementUI* element) {
+  auto row = std::find_if(rows_.begin(), rows_.end(), [element](const Row& r) { return r.element == element; });
+  if (row == rows_.end()) return;
+  const auto& user = users_[static_cast<size_t>(row - rows_.begin())];
+  if (!user) return;
+  element->Add(RowContent(*user, &row->avatar));
+  ShowAvatar(row->avatar, user->header_url());
+}
+
+DuiLib::CHorizontalLayoutUI* UserListView::RowContent(const veltrina::User& user, CButtonUI** avatar_out) const {
+  // Put together first and added whole: each control added to a row in the window would ask the
+  // window for a layout again.
   auto* content = new CHorizontalLayoutUI;
   content->SetFixedHeight(kRowHeight);
-  row->Add(content);
 
   const wchar_t* presence = UserPresenceImage(user.status());
   CControlUI* mark = nullptr;
@@ -185,6 +210,7 @@ UserListView::Row UserListView::AddRow(const veltrina::User& user, bool avatar_n
   avatar->SetPadding(RECT{8, 10, 0, 0});
   avatar->SetMouseEnabled(false);
   content->Add(avatar);
+  *avatar_out = avatar;
 
   auto* name = new CLabelUI;
   name->SetTextColor(0xFF000000);
@@ -206,10 +232,7 @@ UserListView::Row UserListView::AddRow(const veltrina::User& user, bool avatar_n
   action->SetPadding(RECT{0, 13, 0, 0});
   action->SetFont(0);
   content->Add(action);
-  list_->Add(row);  // in the window before the avatar's image can come back
-  if (avatar_now) ShowAvatar(avatar, user.header_url());
-  else row->SetBeforePaint([this, avatar, url = user.header_url()] { ShowAvatar(avatar, url); });
-  return Row{row, avatar};
+  return content;
 }
 
 void UserListView::ShowAvatar(DuiLib::CButtonUI* avatar, const std::string& header_url) {

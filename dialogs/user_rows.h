@@ -77,14 +77,19 @@ class UserListView {
 
  private:
   // Every user has one row, made once; a filter hides and shows rows instead of making them
-  // again, so that a keystroke costs a pass over the users, not thousands of controls.
+  // again, so that a keystroke costs a pass over the users, not thousands of controls. A row is
+  // filled in (avatar and all) when it is made or, below the first screen, when first painted.
   struct Row {
     DuiLib::CListContainerElementUI* element = nullptr;
-    DuiLib::CButtonUI* avatar = nullptr;
+    DuiLib::CButtonUI* avatar = nullptr;  // none before the row is filled in
   };
 
   void Show(const std::string& filter);
-  Row AddRow(const veltrina::User& user, bool avatar_now);
+  Row AddRow(const veltrina::User& user, bool fill_now);
+  // Fills in the row of this element, if it is still listed.
+  void Fill(DuiLib::CListContainerElementUI* element);
+  // The presence mark, avatar, name and action button of a user's row.
+  DuiLib::CHorizontalLayoutUI* RowContent(const veltrina::User& user, DuiLib::CButtonUI** avatar_out) const;
   // Sets the avatar's image to the local path of the user's avatar and asks for the file.
   void ShowAvatar(DuiLib::CButtonUI* avatar, const std::string& header_url);
 

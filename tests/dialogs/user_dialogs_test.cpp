@@ -249,7 +249,7 @@ TEST_F(UserDialogsTest, FilteringShowsExactlyTheMatchingRowsInOrderStripedFromTh
   Finish(d);
 }
 
-TEST_F(UserDialogsTest, ARowAsksForItsAvatarWhenItFirstShowsNotWhileTheWindowOpens) {
+TEST_F(UserDialogsTest, ARowIsFilledInAndAsksForItsAvatarWhenItFirstShowsNotWhileTheWindowOpens) {
   std::vector<veltrina::User> many{Person("u-me", "me", "me", 1)};
   for (int i = 10; i < 70; ++i) many.push_back(Person("u-m" + std::to_string(i), "m" + std::to_string(i), "M" + std::to_string(i), 1));
   veltrina::UserManager::DefaultManager()->GetTeamMembers([](bool, const std::string&, auto) {});
@@ -265,17 +265,31 @@ TEST_F(UserDialogsTest, ARowAsksForItsAvatarWhenItFirstShowsNotWhileTheWindowOpe
   testkit::UiDriver d;
   Click(d, L"MainWindow", L"open_im_btn");
   d.OnWindow(L"OpenImWnd", [asked](HWND w) {
-    ASSERT_EQ(Rows(w).size(), 60u);
+    ASSERT_EQ(Shown(w).size(), 60u);
     EXPECT_TRUE(asked("u-m10"));
-    EXPECT_FALSE(asked("u-m69"));  // far below the first screen
-    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 59, 1))->GetNormalImage(), L"");
+    EXPECT_EQ(Part(w, 0, 2)->GetText(), L"M10 (@m10)");
+    // Far below the first screen: an empty row of the full height, no avatar asked for.
+    auto* last = static_cast<DuiLib::CContainerUI*>(Shown(w).back());
+    EXPECT_EQ(last->GetCount(), 0);
+    EXPECT_EQ(last->GetHeight(), 50);
+    EXPECT_FALSE(asked("u-m69"));
+    EXPECT_EQ(testkit::FindControl(w, L"ueid_u-m69"), nullptr);
+    // A filter that brings it to the top fills it in on the next paint.
+    Search(w, L"M69");
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(Rows(w), (Names{L"M69 (@m69)"}));
+    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 0, 1))->GetNormalImage(),
+              veltrinawnd::image_cache::LocalPath("u-m69_40x40.png"));
+    EXPECT_GT(Part(w, 0, 3)->GetWidth(), 0);  // placed in the paint that filled it in
+    // Scrolled to: the same.
+    Search(w, L"");
     testkit::FindControlAs<DuiLib::CListUI>(w, L"result_list")->EndDown();
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_EQ(static_cast<DuiLib::CButtonUI*>(Part(w, 59, 1))->GetNormalImage(),
-              veltrinawnd::image_cache::LocalPath("u-m69_40x40.png"));
+    EXPECT_EQ(At(Shown(w).at(58), {0, 2})->GetText(), L"M68 (@m68)");
   });
   d.WaitFor("its avatar asked for once shown", [asked] { return asked("u-m69"); });
-  Click(d, L"OpenImWnd", L"closeBtn");
+  Click(d, L"OpenImWnd", L"ueid_u-m68");
+  AnswerOk(d, "ims.new", "u-m68", bodies::ImBody(Im("im-68", "u-m68")));
   WaitGone(d, L"OpenImWnd");
   Finish(d);
 }
