@@ -36,7 +36,7 @@ TOOLS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "to
 RUN = uuid.uuid4().hex[:6]  # marks this run's texts
 # The client's remote defaults (veltrinacore remote_service.h): a poll may be parked this long, a request
 # may take this long, and the first back-off after a failure is about this long (with jitter up to 1.25x).
-POLL_WAIT, REQUEST_TIMEOUT, FIRST_BACKOFF = 25.0, 30.0, 1.25
+POLL_WAIT, POLL_GRACE, REQUEST_TIMEOUT, FIRST_BACKOFF = 25.0, 10.0, 30.0, 1.25
 
 
 def log(text):
@@ -420,7 +420,7 @@ class TwoClients(unittest.TestCase):
         time.sleep(2.0)
         self.assertEqual(self.bob.count(text), 0, "the black hole let the event through")
         self.bob_proxy.set_mode("pass")  # the parked poll's connection stays dead: only a time-out ends it
-        limit = POLL_WAIT + REQUEST_TIMEOUT + FIRST_BACKOFF + 10.0  # and room for a loaded machine
+        limit = POLL_WAIT + POLL_GRACE + FIRST_BACKOFF + 10.0  # and room for a loaded machine
         self.bob.wait_for([text], limit - (time.monotonic() - silent_from), step=0.5)
         log("bob's client left the silent connection and caught up after %.1f s (limit %.1f s)" %
             (time.monotonic() - silent_from, limit))

@@ -460,7 +460,7 @@ struct RemoteService::State {
       }
       std::string path = "/api/v1/events?wait=" + std::to_string(options.poll_wait.count());
       if (position >= 0) path += "&since=" + std::to_string(position);
-      const int timeout = static_cast<int>(options.poll_wait.count() * 1000 + options.request_timeout.count());
+      const int timeout = static_cast<int>(options.poll_wait.count() * 1000 + options.poll_grace.count());
       Exchange x = link.Send(L"GET", path, bearer, "", timeout, kMaxApiAnswer);
       auto current = [&] {
         std::lock_guard<std::mutex> lock(mutex);

@@ -41,8 +41,11 @@ struct RemoteOptions {
   // http://host[:port][/prefix] or https://...; as returned by ChooseServer.
   std::string url;
   std::chrono::milliseconds request_timeout{30000};
-  // How long the server may hold an event poll; the poll's own time-out is this plus request_timeout.
+  // How long the server may hold an event poll.
   std::chrono::seconds poll_wait{25};
+  // How much longer than poll_wait a poll's answer may take before its connection counts as dead:
+  // a connection that went silent without closing is left this soon after the server's wait.
+  std::chrono::milliseconds poll_grace{10000};
   std::chrono::milliseconds backoff_first{1000};
   std::chrono::milliseconds backoff_max{30000};
   // How long a message or an upload is tried again after failures in transport.
