@@ -81,11 +81,16 @@ bool WriteInPlace(const std::string& folder, const std::string& name, Fill fill)
 DiskBlobs::DiskBlobs(std::string folder) : folder_(std::move(folder)) {
   std::error_code ec;
   std::filesystem::create_directories(folder_, ec);
-  // What a crash left half-written is of no use: its upload failed.
+  // What a crash left half-written is of no use: its upload failed. Servers on one database share
+  // this folder, and another one may be writing a file right now: only what nobody has written to
+  // for an hour is cleared.
+  const auto stale_before = std::filesystem::file_time_type::clock::now() - kPartFileKept;
   for (std::filesystem::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
+    if (name.size() <= 6 || name.front() != '.' || !name.ends_with(".part")) continue;
     std::error_code ignored;
-    if (name.size() > 6 && name.front() == '.' && name.ends_with(".part")) std::filesystem::remove(it->path(), ignored);
+    const auto written = std::filesystem::last_write_time(it->path(), ignored);
+    if (!ignored && written < stale_before) std::filesystem::remove(it->path(), ignored);
   }
 }
 

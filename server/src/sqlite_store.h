@@ -2,6 +2,7 @@
 // The team engine's state in SQLite (WAL), one row per record, written in batches: the host runs
 // a batch of requests, each Commit writes its touched records into the open transaction, and
 // EndBatch commits them with one fsync before any of their answers leave (group commit).
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +60,10 @@ class SqliteStore : public ServerStore {
 // place once complete (fsync'd), so a crash never leaves half a file under a real name.
 class DiskBlobs : public engine::Blobs {
  public:
+  // A temporary file untouched this long is what a crash left; younger ones may be another
+  // process's upload in progress.
+  static constexpr std::chrono::hours kPartFileKept{1};
+
   explicit DiskBlobs(std::string folder);
   bool Put(const std::string& name, const std::string& bytes) override;
   Read Get(const std::string& name, uint64_t max_bytes, std::string* bytes) override;

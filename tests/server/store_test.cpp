@@ -431,9 +431,15 @@ TEST(DiskBlobs, KeepsFilesUnderTheirNamesOnly) {
   EXPECT_EQ(blobs.Get("e-1004.bin", 0, &bytes), engine::Blobs::Read::kOk);
   EXPECT_EQ(bytes, "streamed");
   EXPECT_FALSE(std::filesystem::exists(dir / "upload.tmp"));
+  // Only once nobody has written to it for a while: a server beside this one, on the same
+  // folder, may be writing it now.
   std::ofstream(dir / "files/.e-1005.part") << "half";
+  std::ofstream(dir / "files/.e-1006.part") << "being written";
+  std::filesystem::last_write_time(dir / "files/.e-1005.part",
+                                   std::filesystem::file_time_type::clock::now() - DiskBlobs::kPartFileKept - std::chrono::minutes(1));
   DiskBlobs restarted(dir / "files");
   EXPECT_FALSE(std::filesystem::exists(dir / "files/.e-1005.part"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "files/.e-1006.part"));
 }
 
 // Not a check: what group commit buys on this machine's disk, printed for the record.
