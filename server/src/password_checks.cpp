@@ -74,6 +74,11 @@ void CheckedPasswords::Prime(const std::string& password, const std::string& sto
   primed_ = Primed{password, stored, std::move(verdict)};
 }
 
+void CheckedPasswords::PrimeHash(const std::string& password, std::string stored) {
+  // No stored form equals an empty one, so no Verify answers from this.
+  Prime(password, std::string(), Verdict{false, std::move(stored)});
+}
+
 void CheckedPasswords::Clear() {
   if (!primed_) return;
   Wipe(&primed_->password);

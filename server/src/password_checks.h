@@ -1,5 +1,5 @@
 #pragma once
-// Sign-in password checks away from the engine's thread. argon2id takes a fifth of a second and
+// Sign-in password checks, and the hashing of new passwords, away from the engine's thread. argon2id takes a fifth of a second and
 // 64 MiB by design; on the engine's thread every request of every user would wait behind it.
 //
 // The service looks up the stored form on the engine's thread, verifies the password on a small
@@ -59,6 +59,10 @@ class CheckedPasswords : public engine::PasswordHasher {
   // Engine's thread: the next Verify of `password` against `stored` answers `verdict`, and a Hash
   // of `password` right after answers its stronger form. Clear forgets it (and wipes the copy).
   void Prime(const std::string& password, const std::string& stored, Verdict verdict);
+  // Any thread: the stored form of a new password, as Hash makes it.
+  std::string HashNow(const std::string& password) { return real_.Hash(password); }
+  // Engine's thread: the next Hash of `password` answers `stored` (made by HashNow).
+  void PrimeHash(const std::string& password, std::string stored);
   void Clear();
 
   std::string Hash(const std::string& password) override;

@@ -314,6 +314,7 @@ void Service::Api(const std::string& method, const HttpRequest& request, Respond
   if (method == "auth.login") return Login(request, params_text, std::move(respond));
   std::optional<engine::Session> session = Authenticate(request);
   if (!session) return Answer(std::move(respond), Json(401, Envelope(Fail(401, "sign in again"))));
+  if (method == "auth.init_password" && checks_) return NewPassword(*session, params_text, std::move(respond));
   engine::Outcome out = engine_->Handle(&*session, method, params_text, data);
   if (!kReads.count(method)) changed_ = true;
   Answer(std::move(respond), Json(out.reply.code == 401 && !out.reply.ok ? 401 : 200, Envelope(out.reply)));
@@ -351,6 +352,31 @@ void Service::Login(const HttpRequest& request, const std::string& params_text, 
     if (--checking_[account] <= 0) checking_.erase(account);
     Answer(std::move(respond), Json(503, Envelope(Fail(503, "too many sign-ins at once; try again"))));
   }
+}
+
+void Service::NewPassword(const engine::Session& session, const std::string& params_text, Respond respond) {
+  // argon2id on the engine's thread would hold every request of every user for a fifth of a
+  // second, as often as any signed-in user cared to ask.
+  auto job = [this, session, params_text, respond](bool run) mutable {
+    if (!run) {
+      return Post([this, respond = std::move(respond)]() mutable {
+        Answer(std::move(respond), Json(503, Envelope(Fail(503, "the server is stopping"))));
+      });
+    }
+    std::string password = internal::Str(internal::Parse(params_text), "password");
+    std::string stored = passwords_->HashNow(password);
+    Post([this, session, params_text = std::move(params_text), password = std::move(password),
+          stored = std::move(stored), respond = std::move(respond)]() mutable {
+      passwords_->PrimeHash(password, std::move(stored));
+      sodium_memzero(password.data(), password.size());
+      engine::Outcome out = engine_->Handle(&session, "auth.init_password", params_text);
+      passwords_->Clear();
+      changed_ = true;
+      Answer(std::move(respond), Json(out.reply.code == 401 && !out.reply.ok ? 401 : 200, Envelope(out.reply)));
+    });
+  };
+  if (!checks_->Submit(std::move(job)))
+    Answer(std::move(respond), Json(503, Envelope(Fail(503, "too many requests at once; try again"))));
 }
 
 std::optional<std::string> Service::StoredForm(const std::string& params_text) {

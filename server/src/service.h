@@ -104,6 +104,8 @@ class Service : public Handler {
   // The stored form a sign-in's password is checked against (the decoy for an unknown user);
   // none when there is no such team (the engine refuses that without hashing).
   std::optional<std::string> StoredForm(const std::string& params_text);
+  // A signed-in user's new password: hashed on the pool, then set on the engine's thread.
+  void NewPassword(const engine::Session& session, const std::string& params_text, Respond respond);
   bool LoginAllowed(const std::string& account, const std::string& address);
   void LoginFailed(const std::string& account);
   void WakePolls();

@@ -54,7 +54,12 @@ class SlowPasswords : public TestPasswords {
     std::this_thread::sleep_for(std::chrono::milliseconds(verify_ms.load()));
     return TestPasswords::Verify(password, stored);
   }
+  std::string Hash(const std::string& password) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(hash_ms.load()));
+    return TestPasswords::Hash(password);
+  }
   std::atomic<int> verify_ms{0};
+  std::atomic<int> hash_ms{0};
 };
 
 // One answer, caught; Wait blocks until it came.
