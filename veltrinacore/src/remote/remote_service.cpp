@@ -300,10 +300,23 @@ struct RemoteService::State {
   }
 
   // Sends again with the same id while the failure is one of transport and the deadline allows.
-  Reply Retried(const std::string& method, const std::function<Exchange()>& attempt, Clock::time_point deadline) {
+  // An attempt is given its time-out: with `bounded`, never past the deadline.
+  Reply Retried(const std::string& method, const std::function<Exchange(int timeout_ms)>& attempt,
+                Clock::time_point deadline, bool bounded) {
     const uint64_t asked = Session();
     for (int failures = 1;; ++failures) {
-      Exchange x = attempt();
+      int timeout = Timeout();
+      if (bounded) {
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+          log("%s: no time left to try", method.c_str());
+          Exchange late;
+          late.error = "not sent in time";
+          return Finish(method, late, asked);
+        }
+        timeout = static_cast<int>(std::min<long long>(timeout, left));
+      }
+      Exchange x = attempt(timeout);
       const auto now = Clock::now();
       if (!Transient(x) || now >= deadline) return Finish(method, x, asked);
       const milliseconds left = std::chrono::duration_cast<milliseconds>(deadline - now);
@@ -354,11 +367,11 @@ struct RemoteService::State {
       }
       Reply reply = Retried(
           "messages.send",
-          [&] {
-            return link.Send(L"POST", "/api/v1/messages.send", Headers("application/json"), item.params, Timeout(),
+          [&](int timeout) {
+            return link.Send(L"POST", "/api/v1/messages.send", Headers("application/json"), item.params, timeout,
                              kMaxApiAnswer);
           },
-          item.deadline);
+          item.deadline, true);
       // The sender sees its own message from the answer: a resync need not hand it over again.
       if (reply.ok)
         if (json body = internal::Parse(reply.body); body.is_object())
@@ -378,10 +391,10 @@ struct RemoteService::State {
                              "&client_upload_id=" + RandomId();
     return Retried(
         "files.upload",
-        [&] {
-          return link.Send(L"POST", path, Headers("application/octet-stream"), request.data, Timeout(), kMaxApiAnswer);
+        [&](int timeout) {
+          return link.Send(L"POST", path, Headers("application/octet-stream"), request.data, timeout, kMaxApiAnswer);
         },
-        Clock::now() + options.send_retry_window);
+        Clock::now() + options.upload_retry_window, false);
   }
 
   Reply HttpGet(const Request& request) {

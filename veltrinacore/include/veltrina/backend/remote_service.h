@@ -24,7 +24,8 @@
 // "messages.send" goes through one ordered lane: each message gets a random client_msg_id once,
 // and a send that fails in transport is sent again with the same id (the server stores it once)
 // until send_retry_window has passed since it was asked for; then it fails with code -1, and the
-// next message goes. Uploads carry a client_upload_id and are retried the same way, beside the lane.
+// next message goes. No try outlasts the window, so every send is answered within it. Uploads
+// carry a client_upload_id and are retried the same way, beside the lane, for upload_retry_window.
 //
 // Detach stops the poller and the workers: no event reaches the sink after it returns. A request
 // under way is left to end on its own (a blocked WinHTTP call cannot be cancelled under Wine); its
@@ -48,8 +49,12 @@ struct RemoteOptions {
   std::chrono::milliseconds poll_grace{10000};
   std::chrono::milliseconds backoff_first{1000};
   std::chrono::milliseconds backoff_max{30000};
-  // How long a message or an upload is tried again after failures in transport.
-  std::chrono::milliseconds send_retry_window{60000};
+  // How long a message is tried, again after failures in transport, before it fails. Shorter than
+  // the main window's wait for a send's answer (30 s): a text handed back to the composer as not
+  // sent must not be stored by a try still under way.
+  std::chrono::milliseconds send_retry_window{25000};
+  // The same for an upload, whose dialog waits as long as it takes.
+  std::chrono::milliseconds upload_retry_window{60000};
 };
 
 class RemoteService : public Service {
