@@ -65,8 +65,13 @@ class Session {
     }
     if (command == "general") {
       Need();
-      user_->Click("open #general", main_, smoke::kGeneralRow);
-      user_->WaitUntil("#general shows messages", [&] { return !LongTextOf(Readout()).empty(); }, main_);
+      // Right after the sign-in the list may still be filling, and a click can find no row yet:
+      // it is made again every three seconds.
+      int round = 0;
+      user_->WaitUntil("#general shows messages", [&] {
+        if (round++ % 60 == 0) user_->Click("open #general", main_, smoke::kGeneralRow);
+        return !LongTextOf(Readout()).empty();
+      }, main_);
       return "ok";
     }
     if (command == "send") {
