@@ -8,12 +8,6 @@
 namespace server_test {
 namespace {
 
-json Text(const std::string& conversation, const std::string& text, const std::string& client_id = "") {
-  json p{{"message", {{"channel_id", conversation}, {"content", text}}}};
-  if (!client_id.empty()) p["client_msg_id"] = client_id;
-  return p;
-}
-
 TEST(Service, TokensGateEverythingButLookupVersionAndSignIn) {
   Server server;
   EXPECT_EQ(server.Call("channels.list", json::object()).status, 401);
