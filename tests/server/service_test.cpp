@@ -128,7 +128,6 @@ TEST(Service, FilesGoOnlyToThoseWhoMaySeeThem) {
 TEST(Service, MalformedRequestsAreRefusedClearlyAndChangeNothing) {
   Server server;
   const std::string alice = server.SignIn("alice");
-  const int batches = server.store.batches;
   auto status = [&](const std::string& method, const std::string& body) {
     server::HttpRequest request;
     request.method = "POST";
@@ -151,7 +150,6 @@ TEST(Service, MalformedRequestsAreRefusedClearlyAndChangeNothing) {
   EXPECT_EQ(status("../../etc", "{}").first, 404);
   json history = server.Api("messages.history", json{{"channel_id", "c-general"}}, alice);
   EXPECT_TRUE(history["ok"].get<bool>());
-  (void)batches;
 }
 
 TEST(Service, StoppingAnswersParkedPollsAndRefusesNewRequests) {
