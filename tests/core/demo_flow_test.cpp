@@ -15,7 +15,6 @@
 namespace {
 
 using namespace core_test;
-namespace fs = std::filesystem;
 using veltrina::WebApi;
 
 struct Demo : ::testing::Test {
@@ -182,9 +181,7 @@ TEST(DemoLarge, IsReproducibleFromItsSeedAndHasItsSizes) {
   TempFolder folder, again, other;
   auto take = [&](const TempFolder& f) {
     const int64_t before = PrivateBytes();
-    const auto start = std::chrono::steady_clock::now();
     Large large(f);
-    const auto ms = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
     const int64_t grown = PrivateBytes() - before;
     EXPECT_EQ(large.login.find("error"), std::string::npos) << large.login;
     EXPECT_LT(grown, 12 << 20);  // what the history would take, were it stored
@@ -192,9 +189,6 @@ TEST(DemoLarge, IsReproducibleFromItsSeedAndHasItsSizes) {
     veltrina::FileUtils::SharedFileUtils()->ReadFile(f.File("demo-service-large.json"), &saved);
     EXPECT_EQ(saved.find("u-x"), std::string::npos);  // generated records are never written out
     std::array<std::string, 4> lists{large("users.list"), large("channels.list"), large("ims.list"), large("messages.sync")};
-    std::printf("large team: ready in %lld ms with %lld KB more private bytes; state file %llu bytes\n",
-                static_cast<long long>(ms), static_cast<long long>(grown / 1024),
-                static_cast<unsigned long long>(fs::file_size(fs::path(f.File("demo-service-large.json")))));
     return lists;
   };
   const auto first = take(folder);

@@ -134,7 +134,6 @@ kill $watchdog
 
   std::string url() const { return "http://127.0.0.1:" + port_; }
   const std::string& port() const { return port_; }
-  std::string log() const { return ReadText(folder_wide_ + L"\\server.log"); }
 
  private:
   // Starts a Unix program (no handle comes back: Wine does not make a Windows process of it).

@@ -157,6 +157,14 @@ struct Remote : ::testing::Test {
     veltrina::ChatManager::DefaultManager()->AddNumUnreadHandler(&watcher_);
     veltrina::Director::DefaultDirector()->AddConnectionStateHandler(&watcher_);
   }
+  // Alice signed in and watched, bob signed in, his "before" arrived at her.
+  void AliceHearsBob(Peer& bob, std::atomic<int>& stored) {
+    SignInAndLoad("alice", "veltrina");
+    Watch();
+    ASSERT_TRUE(bob.SignIn("bob"));
+    bob.Send("before", &stored);
+    ASSERT_TRUE(WaitUntil([&] { return watcher_.messages().size() == 1; }, milliseconds(10000)));
+  }
   NativeServer server_;
   std::shared_ptr<RemoteService> service_;
   Watcher watcher_;
@@ -231,13 +239,9 @@ TEST_F(Remote, UploadsAndDownloadsFilesAndPictures) {
 }
 
 TEST_F(Remote, ARestartMidSessionLosesAndDoublesNothing) {
-  SignInAndLoad("alice", "veltrina");
-  Watch();
   Peer bob(Options());
-  ASSERT_TRUE(bob.SignIn("bob"));
   std::atomic<int> stored{0};
-  bob.Send("before", &stored);
-  ASSERT_TRUE(WaitUntil([&] { return watcher_.messages().size() == 1; }, milliseconds(10000)));
+  ASSERT_NO_FATAL_FAILURE(AliceHearsBob(bob, stored));
 
   ASSERT_TRUE(server_.Stop("KILL"));
   EXPECT_TRUE(WaitUntil([&] { return !watcher_.states().empty(); }, milliseconds(10000)));
@@ -265,13 +269,9 @@ TEST_F(Remote, MessagesMissedAcrossARestartComeWithTheResync) {
   slow.backoff_max = milliseconds(8000);
   service_ = std::make_shared<RemoteService>(slow);
   veltrina::backend::InstallService(service_);
-  SignInAndLoad("alice", "veltrina");
-  Watch();
   Peer bob(Options());
-  ASSERT_TRUE(bob.SignIn("bob"));
   std::atomic<int> stored{0};
-  bob.Send("before", &stored);
-  ASSERT_TRUE(WaitUntil([&] { return watcher_.messages().size() == 1; }, milliseconds(10000)));
+  ASSERT_NO_FATAL_FAILURE(AliceHearsBob(bob, stored));
   ASSERT_TRUE(Send("c-general", "her own"));  // she has it from the answer: the resync leaves it out
 
   ASSERT_TRUE(server_.Stop("KILL"));

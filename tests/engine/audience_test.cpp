@@ -35,7 +35,7 @@ TEST(Audience, NamesEveryoneAPollWouldTellAndNoOneTheTalkDoesNotConcern) {
   ASSERT_TRUE(group.ok);
   const std::string pair = group.body["channel"]["channel_id"];
   check("a private group made");
-  ASSERT_TRUE(team.Call(alice, "messages.send", json{{"message", {{"channel_id", pair}, {"content", "hi"}}}}).ok);
+  ASSERT_TRUE(team.Call(alice, "messages.send", Text(pair, "hi")).ok);
   const engine::Audience talk = check("a message to the group");
   EXPECT_FALSE(talk.everyone);
   EXPECT_FALSE(Names(talk, "u-bob"));
@@ -45,14 +45,14 @@ TEST(Audience, NamesEveryoneAPollWouldTellAndNoOneTheTalkDoesNotConcern) {
   const std::string im = team.Call(newbie, "ims.new", json{{"uid", "u-bob"}}).body["im"].value("im_id", "");
   ASSERT_FALSE(im.empty());
   check("a direct chat opened");
-  ASSERT_TRUE(team.Call(newbie, "messages.send", json{{"message", {{"channel_id", im}, {"content", "yo"}}}}).ok);
+  ASSERT_TRUE(team.Call(newbie, "messages.send", Text(im, "yo")).ok);
   EXPECT_FALSE(Names(check("a direct message"), "u-lilei"));
   // Now open for both: the message is the only change.
-  ASSERT_TRUE(team.Call(bob, "messages.send", json{{"message", {{"channel_id", im}, {"content", "yes"}}}}).ok);
+  ASSERT_TRUE(team.Call(bob, "messages.send", Text(im, "yes")).ok);
   EXPECT_FALSE(Names(check("a direct answer"), "u-alice"));
   ASSERT_TRUE(team.Call(lilei, "channels.leave", json{{"channel_id", pair}}).ok);
   check("a member left the group");
-  ASSERT_TRUE(team.Call(bob, "messages.send", json{{"message", {{"channel_id", "c-general"}, {"content", "all"}}}}).ok);
+  ASSERT_TRUE(team.Call(bob, "messages.send", Text("c-general", "all")).ok);
   check("a message to the general channel");
   team.engine->SetPresence("t-demo", "u-bob", 2);
   EXPECT_TRUE(check("a presence").everyone);

@@ -7,10 +7,6 @@
 namespace engine_test {
 namespace {
 
-json Text(const std::string& conversation, const std::string& text) {
-  return json{{"message", {{"channel_id", conversation}, {"content", text}}}};
-}
-
 TEST(Delivery, AMessageReachesItsReadersOnlyAndNotTheSessionThatSentIt) {
   Team team;
   engine::Session alice = team.SignIn("alice"), alice_phone = team.SignIn("alice"), bob = team.SignIn("bob");

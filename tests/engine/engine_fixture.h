@@ -36,6 +36,13 @@ struct Answer {
   std::string data;
 };
 
+// A messages.send's parameters; `client_id` makes a repeat of it recognisable.
+inline json Text(const std::string& conversation, const std::string& text, const std::string& client_id = "") {
+  json p{{"message", {{"channel_id", conversation}, {"content", text}}}};
+  if (!client_id.empty()) p["client_msg_id"] = client_id;
+  return p;
+}
+
 class Team {
  public:
   explicit Team(engine::Options options = engine::Options());

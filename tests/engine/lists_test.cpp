@@ -101,9 +101,6 @@ TEST(Lists, EventsBringEveryOtherSessionToWhatAFreshFetchGives) {
     team.Events(*w.session);
   }
   std::string group, channel, im, entity;
-  auto text = [](const std::string& to, const std::string& t) {
-    return json{{"message", {{"channel_id", to}, {"content", t}}}};
-  };
   const std::vector<Step> steps = {
       {"alice creates a public channel", &alice,
        [&](Team& t) {
@@ -111,7 +108,7 @@ TEST(Lists, EventsBringEveryOtherSessionToWhatAFreshFetchGives) {
        }},
       {"bob joins it", &bob, [&](Team& t) { t.Call(bob, "channels.join", json{{"channel_id", channel}}); }},
       {"alice invites lilei", &alice, [&](Team& t) { t.Call(alice, "channels.invite", json{{"channel_id", channel}, {"uid", "u-lilei"}}); }},
-      {"bob writes there", &bob, [&](Team& t) { t.Call(bob, "messages.send", text(channel, "面条")); }},
+      {"bob writes there", &bob, [&](Team& t) { t.Call(bob, "messages.send", Text(channel, "面条")); }},
       {"lilei leaves", &lilei, [&](Team& t) { t.Call(lilei, "channels.leave", json{{"channel_id", channel}}); }},
       {"alice creates a private group with bob", &alice,
        [&](Team& t) {
@@ -119,7 +116,7 @@ TEST(Lists, EventsBringEveryOtherSessionToWhatAFreshFetchGives) {
                      .body["channel"]
                      .value("channel_id", "");
        }},
-      {"alice writes in it", &alice, [&](Team& t) { t.Call(alice, "messages.send", text(group, "嘘")); }},
+      {"alice writes in it", &alice, [&](Team& t) { t.Call(alice, "messages.send", Text(group, "嘘")); }},
       {"bob shares a file in it", &bob,
        [&](Team& t) {
          entity = t.Call(bob, "files.upload", json{{"file_name", "a.png"}, {"channel_id", group}}, "not a png")
@@ -132,9 +129,9 @@ TEST(Lists, EventsBringEveryOtherSessionToWhatAFreshFetchGives) {
        [&](Team& t) { t.Call(alice, "messages.cursor", json{{"channel_id", "c-general"}, {"time", t.clock.now}}); }},
       {"newbie opens a chat with lilei", &newbie,
        [&](Team& t) { im = t.Call(newbie, "ims.new", json{{"uid", "u-lilei"}}).body["im"].value("im_id", ""); }},
-      {"newbie writes to lilei", &newbie, [&](Team& t) { t.Call(newbie, "messages.send", text(im, "你好")); }},
+      {"newbie writes to lilei", &newbie, [&](Team& t) { t.Call(newbie, "messages.send", Text(im, "你好")); }},
       {"lilei closes the chat", &lilei, [&](Team& t) { t.Call(lilei, "ims.close", json{{"im_id", im}}); }},
-      {"newbie writes again", &newbie, [&](Team& t) { t.Call(newbie, "messages.send", text(im, "在吗")); }},
+      {"newbie writes again", &newbie, [&](Team& t) { t.Call(newbie, "messages.send", Text(im, "在吗")); }},
       {"lilei closes and opens it", &lilei, [&](Team& t) {
          t.Call(lilei, "ims.close", json{{"im_id", im}});
          t.Call(lilei, "ims.open", json{{"im_id", im}});

@@ -7,12 +7,6 @@
 namespace engine_test {
 namespace {
 
-json Text(const std::string& conversation, const std::string& text, const std::string& client_id = "") {
-  json p{{"message", {{"channel_id", conversation}, {"content", text}}}};
-  if (!client_id.empty()) p["client_msg_id"] = client_id;
-  return p;
-}
-
 size_t Stored(Team& team, const engine::Session& s, const std::string& conversation, const std::string& text) {
   size_t n = 0;
   const Answer page = team.Call(s, "messages.history", json{{"channel_id", conversation}, {"count", 200}});

@@ -18,7 +18,6 @@ namespace server_test {
 namespace {
 
 using veltrina::internal::json;
-using veltrina::internal::Parse;
 
 constexpr int kPolls = 1000;
 
@@ -54,21 +53,12 @@ TEST(Capacity, AThousandParkedPollsAreServedUnderASmallDescriptorLimit) {
                  {{"VELTRINA_CHEAP_HASHES", "1"}});
   const uint16_t port = server.WaitForPort();
   ASSERT_NE(port, 0) << server.Log();
-  auto sign_in = [&](const std::string& user) {
-    json login = Parse(Http(port, "POST", "/api/v1/auth.login",
-                            json{{"username", user}, {"password", "veltrina"}, {"team_id", "t-demo"}}.dump())
-                           .body);
-    EXPECT_TRUE(login.value("ok", false)) << login.dump();
-    return login;
-  };
-  const std::string alice = sign_in("alice")["body"]["token"]["access_token"];
-  json login = sign_in("bob");
-  const std::string token = login["body"]["token"]["access_token"];
-  const int64_t head = login["body"]["seq"];
+  const std::string alice = SignIn(port, "alice").token;
+  const Signed bob = SignIn(port, "bob");
 
   std::vector<int> polls;
-  const std::string request = "GET /api/v1/events?since=" + std::to_string(head) +
-                              "&wait=20 HTTP/1.1\r\nHost: test\r\nAuthorization: Bearer " + token + "\r\n\r\n";
+  const std::string request = "GET /api/v1/events?since=" + std::to_string(bob.seq) +
+                              "&wait=20 HTTP/1.1\r\nHost: test\r\nAuthorization: Bearer " + bob.token + "\r\n\r\n";
   for (int i = 0; i < kPolls; ++i) {
     const int fd = Open(port, request);
     ASSERT_GE(fd, 0) << "connection " << i;

@@ -35,6 +35,17 @@ std::string Pattern(size_t size) {
   return out;
 }
 
+// One request on a connection of its own, refused with `status` and the connection closed.
+void ExpectRefused(uint16_t port, const std::string& request, int status) {
+  SCOPED_TRACE(request.substr(0, 60));
+  TestClient client(port);
+  ASSERT_TRUE(client.Send(request));
+  auto response = client.Read();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, status);
+  EXPECT_TRUE(client.WaitClosed());
+}
+
 // Answers with what it was given, so the test sees what the front filled in.
 struct EchoHandler : TestHandler {
   EchoHandler() {
@@ -154,47 +165,22 @@ TEST(HttpServer, DecodesTheQueryAndRefusesBadEncodingsAndMalformedRequestsWith40
     EXPECT_EQ(seen_path, "/api/v1/events.x");
     EXPECT_EQ(seen_query, (std::map<std::string, std::string>{{"since", "812"}, {"wait", "25"}, {"name", "a b c"}}));
   }
-  for (const std::string target : {"/a%00b", "/a?token=%zz", "/a%4"}) {
-    TestClient client(server.port());
-    ASSERT_TRUE(client.Send(BuildRequest("GET", target)));
-    auto response = client.Read();
-    ASSERT_TRUE(response) << target;
-    EXPECT_EQ(response->status, 400) << target;
-    EXPECT_TRUE(client.WaitClosed()) << target;
-  }
-  {
-    TestClient client(server.port());
-    ASSERT_TRUE(client.Send("THIS IS NOT HTTP\r\n\r\n"));
-    auto response = client.Read();
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->status, 400);
-    EXPECT_TRUE(client.WaitClosed());
-  }
+  for (const std::string target : {"/a%00b", "/a?token=%zz", "/a%4"})
+    ExpectRefused(server.port(), BuildRequest("GET", target), 400);
+  ExpectRefused(server.port(), "THIS IS NOT HTTP\r\n\r\n", 400);
   EXPECT_EQ(handler.calls, 1);
 }
 
-TEST(HttpServer, RefusesAnOversizedBodyWith413ByLengthAndWhenChunksGrowPastIt) {
+TEST(HttpServer, RefusesAnOversizedBodyWith413ByLengthAndWhenChunksGrowPastItAndAHugeHeaderWith431) {
   EchoHandler handler;
   HttpLimits limits;
   limits.max_body = 1000;
+  limits.max_header = 4096;
   RunningServer server(handler, limits);
-  {
-    TestClient client(server.port());
-    ASSERT_TRUE(client.Send(BuildRequest("POST", "/api/v1/x", Pattern(1001))));
-    auto response = client.Read();
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->status, 413);
-    EXPECT_TRUE(client.WaitClosed());
-  }
-  {
-    TestClient client(server.port());
-    ASSERT_TRUE(client.Send(BuildRequest("POST", "/api/v1/x", "", {"Transfer-Encoding: chunked"}) +
-                            Chunked(Pattern(3000), 400)));
-    auto response = client.Read();
-    ASSERT_TRUE(response);
-    EXPECT_EQ(response->status, 413);
-    EXPECT_TRUE(client.WaitClosed());
-  }
+  ExpectRefused(server.port(), BuildRequest("POST", "/api/v1/x", Pattern(1001)), 413);
+  ExpectRefused(server.port(),
+                BuildRequest("POST", "/api/v1/x", "", {"Transfer-Encoding: chunked"}) + Chunked(Pattern(3000), 400), 413);
+  ExpectRefused(server.port(), BuildRequest("GET", "/x", "", {"X-Big: " + std::string(8000, 'b')}), 431);
   {  // a peer that sends the refused body anyway: drained, so its send completes and it reads the answer
     TestClient client(server.port());
     ASSERT_TRUE(client.Send(BuildRequest("POST", "/api/v1/x", std::string(32 << 20, 'z'))));
@@ -260,20 +246,6 @@ TEST(HttpServer, StreamsAnUploadToAFileRemovedAfterTheAnswerAndRefusesOneOverThe
   EXPECT_EQ(refused->status, 413);
   EXPECT_TRUE(server.WaitDirEmpty());
   EXPECT_EQ(handler.calls, 1);
-}
-
-TEST(HttpServer, RefusesAHugeHeaderWith431) {
-  EchoHandler handler;
-  HttpLimits limits;
-  limits.max_header = 4096;
-  RunningServer server(handler, limits);
-  TestClient client(server.port());
-  ASSERT_TRUE(client.Send(BuildRequest("GET", "/x", "", {"X-Big: " + std::string(8000, 'b')})));
-  auto response = client.Read();
-  ASSERT_TRUE(response);
-  EXPECT_EQ(response->status, 431);
-  EXPECT_TRUE(client.WaitClosed());
-  EXPECT_EQ(handler.calls, 0);
 }
 
 TEST(HttpServer, AParkedRequestOutlivesTheIdleTimeoutAndGetsItsLateAnswerFromAnotherThread) {

@@ -33,7 +33,7 @@ TEST(Load, ASignInBeingCheckedOrANewPasswordBeingHashedHoldsUpNoOtherRequest) {
   auto send_is_quick = [&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the slow part is under way
     const auto before = Clock::now();
-    json sent = server.Api("messages.send", json{{"message", {{"channel_id", "c-general"}, {"content", "hi"}}}}, alice);
+    json sent = server.Api("messages.send", Text("c-general", "hi"), alice);
     EXPECT_TRUE(sent.value("ok", false)) << sent.dump();
     EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(300));
   };
@@ -96,8 +96,7 @@ TEST(Load, AMessageWakesItsReadersPollsWithoutVisitingEveryParkedOne) {
 
   const auto before = Clock::now();
   for (int i = 0; i < 20; ++i) {
-    json sent = server.Api("messages.send", json{{"message", {{"channel_id", pair}, {"content", "m" + std::to_string(i)}}}},
-                           alice);
+    json sent = server.Api("messages.send", Text(pair, "m" + std::to_string(i)), alice);
     ASSERT_TRUE(sent.value("ok", false)) << sent.dump();
   }
   EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(1000));
@@ -106,8 +105,7 @@ TEST(Load, AMessageWakesItsReadersPollsWithoutVisitingEveryParkedOne) {
   for (int i = 0; i < 20000; i += 997) EXPECT_FALSE(idle[i]->Wait(std::chrono::milliseconds(0)));
 
   // A message to a channel bob reads wakes every one of his polls.
-  ASSERT_TRUE(server.Api("messages.send", json{{"message", {{"channel_id", "c-general"}, {"content", "all"}}}}, alice)
-                  .value("ok", false));
+  ASSERT_TRUE(server.Api("messages.send", Text("c-general", "all"), alice).value("ok", false));
   for (auto& poll : idle) {
     ASSERT_TRUE(poll->Wait());
     ASSERT_EQ(poll->Body()["events"][0]["body"]["message"]["content"], "all");

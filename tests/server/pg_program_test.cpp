@@ -16,38 +16,8 @@ namespace {
 using veltrina::internal::json;
 using veltrina::internal::Parse;
 
-const std::map<std::string, std::string> kCheap = {{"VELTRINA_CHEAP_HASHES", "1"}};
-
 std::vector<std::string> ServeArgs(const TempFolder& data, const std::string& database) {
   return {"--listen", "127.0.0.1:0", "--data", data.path(), "--database", database, "--seed", "demo"};
-}
-
-struct Signed {
-  std::string token;
-  int64_t seq = 0;  // where its events start
-};
-
-Signed SignIn(uint16_t port, const std::string& user) {
-  HttpResult r = Http(port, "POST", "/api/v1/auth.login",
-                      json{{"username", user}, {"password", "veltrina"}, {"team_id", "t-demo"}}.dump());
-  const json answer = Parse(r.body);
-  EXPECT_EQ(answer.value("ok", false), true) << r.body;
-  if (!answer.is_object() || !answer.contains("body")) return {};
-  return {answer["body"]["token"].value("access_token", ""), answer["body"].value("seq", int64_t{0})};
-}
-
-std::string Send(const std::string& text, const std::string& client_id) {
-  return json{{"message", {{"channel_id", "c-general"}, {"content", text}}}, {"client_msg_id", client_id}}.dump();
-}
-
-// The texts of #general's latest messages, oldest first.
-std::vector<std::string> History(uint16_t port, const std::string& token) {
-  HttpResult r = Http(port, "POST", "/api/v1/messages.history", json{{"channel_id", "c-general"}, {"count", 200}}.dump(), token);
-  const json answer = Parse(r.body);
-  std::vector<std::string> texts;
-  if (answer.is_object() && answer.contains("body"))
-    for (const json& m : answer["body"]["messages"]) texts.push_back(m.value("content", ""));
-  return texts;
 }
 
 // The message texts of the events after `since`, following `next` until none are left.
@@ -107,8 +77,6 @@ TEST_F(TwoProcesses, ShareTeamsTokensAndMessagesInOneOrder) {
   const json page = Parse(polled.body);
   ASSERT_FALSE(page["events"].empty()) << polled.body;
   EXPECT_EQ(page["events"][0]["body"]["message"]["content"], "wake up");
-  std::printf("[ bench ] a poll at one process woken by a send at the other after %lld ms\n",
-              static_cast<long long>(delay.count()));
 
   // Both talk at once, each to its own process: every message is kept once, and both processes
   // tell them in the same order, which is the order they were stored in.

@@ -86,10 +86,7 @@ TEST_F(PgStoreTest, AHostBehindAnotherLoadsAgainBeforeItsBatchAndWaitsForTheOthe
   ASSERT_EQ(begun.get(), Freshness::kStale);
   const int64_t head = a.engine->Head("t-demo");
   EXPECT_LT(b.engine->Head("t-demo"), head);
-  b.engine = std::make_unique<engine::Engine>(
-      engine::Ports{.clock = &b.clock, .random = &b.random, .passwords = &b.passwords, .store = b.store.get(),
-                    .blobs = &b.blobs, .log = {}},
-      engine::Options());
+  b.Reload();
   EXPECT_EQ(b.engine->Head("t-demo"), head);
   // The same send repeated through b is answered with what a stored; a new one follows a's.
   engine::Session alice_at_b = b.SignIn("alice");
@@ -103,11 +100,7 @@ TEST_F(PgStoreTest, AHostBehindAnotherLoadsAgainBeforeItsBatchAndWaitsForTheOthe
   // a is behind now; with nothing new since, it is current again after loading.
   EXPECT_EQ(a.store->BeginBatch(), Freshness::kStale);
   ASSERT_TRUE(a.store->EndBatch());
-  a.engine.reset();
-  a.engine = std::make_unique<engine::Engine>(
-      engine::Ports{.clock = &a.clock, .random = &a.random, .passwords = &a.passwords, .store = a.store.get(),
-                    .blobs = &a.blobs, .log = {}},
-      engine::Options());
+  a.Reload();
   ASSERT_TRUE(a.store->EndBatch());
   EXPECT_EQ(a.Saved(), b.Saved());
   EXPECT_EQ(a.store->BeginBatch(), Freshness::kCurrent);
@@ -122,10 +115,7 @@ TEST_F(PgStoreTest, AHostBehindAnotherLoadsAgainBeforeItsBatchAndWaitsForTheOthe
   ASSERT_TRUE(a.store->EndBatch());
   EXPECT_EQ(b.store->BeginBatch(false), Freshness::kStale);
   ASSERT_TRUE(b.store->EndBatch());
-  b.engine = std::make_unique<engine::Engine>(
-      engine::Ports{.clock = &b.clock, .random = &b.random, .passwords = &b.passwords, .store = b.store.get(),
-                    .blobs = &b.blobs, .log = {}},
-      engine::Options());
+  b.Reload();
   ASSERT_TRUE(b.store->EndBatch());
   EXPECT_EQ(a.Saved(), b.Saved());
   // A batch that only read, or wrote only tokens, leaves the others current.

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core.hpp>
@@ -13,6 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
+
+#include "json_util.h"
 
 extern char** environ;
 
@@ -49,6 +53,33 @@ HttpResult Http(uint16_t port, const std::string& method, const std::string& tar
     result.status = 0;
   }
   return result;
+}
+
+const std::map<std::string, std::string> kCheap = {{"VELTRINA_CHEAP_HASHES", "1"}};
+
+Signed SignIn(uint16_t port, const std::string& user, const std::string& password, const std::string& team) {
+  using veltrina::internal::json;
+  HttpResult r = Http(port, "POST", "/api/v1/auth.login",
+                      json{{"username", user}, {"password", password}, {"team_id", team}}.dump());
+  const json answer = veltrina::internal::Parse(r.body);
+  EXPECT_EQ(answer.value("ok", false), true) << r.body;
+  if (!answer.is_object() || !answer.contains("body")) return {};
+  return {answer["body"]["token"].value("access_token", ""), answer["body"].value("seq", int64_t{0})};
+}
+
+std::string Send(const std::string& text, const std::string& client_id) {
+  using veltrina::internal::json;
+  return json{{"message", {{"channel_id", "c-general"}, {"content", text}}}, {"client_msg_id", client_id}}.dump();
+}
+
+std::vector<std::string> History(uint16_t port, const std::string& token) {
+  using veltrina::internal::json;
+  const json answer = veltrina::internal::Parse(
+      Http(port, "POST", "/api/v1/messages.history", json{{"channel_id", "c-general"}, {"count", 200}}.dump(), token).body);
+  std::vector<std::string> texts;
+  if (answer.is_object() && answer.contains("body"))
+    for (const json& m : answer["body"]["messages"]) texts.push_back(m.value("content", ""));
+  return texts;
 }
 
 Program::Program(const std::string& exe, const std::vector<std::string>& args,

@@ -2,6 +2,7 @@
 // The real veltrina-server as a child process, and a small blocking HTTP client for it.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -19,6 +20,20 @@ struct HttpResult {
 // One request on a connection of its own.
 HttpResult Http(uint16_t port, const std::string& method, const std::string& target, const std::string& body = "",
                 const std::string& token = "", std::chrono::seconds timeout = std::chrono::seconds(30));
+
+// Fast password hashes, for a server whose sign-ins a test waits for.
+extern const std::map<std::string, std::string> kCheap;
+
+struct Signed {
+  std::string token;  // empty when the sign-in failed (a test failure is added)
+  int64_t seq = 0;    // where its events start
+};
+Signed SignIn(uint16_t port, const std::string& user, const std::string& password = "veltrina",
+              const std::string& team = "t-demo");
+// A messages.send body for #general.
+std::string Send(const std::string& text, const std::string& client_id);
+// The texts of #general's latest messages, oldest first.
+std::vector<std::string> History(uint16_t port, const std::string& token);
 
 class Program {
  public:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -15,33 +16,14 @@ namespace {
 using veltrina::internal::json;
 using veltrina::internal::Parse;
 
-const std::map<std::string, std::string> kCheap = {{"VELTRINA_CHEAP_HASHES", "1"}};
-
 std::vector<std::string> ServeArgs(const TempFolder& data, std::vector<std::string> more = {}) {
   std::vector<std::string> args{"--listen", "127.0.0.1:0", "--data", data.path(), "--seed", "demo"};
   args.insert(args.end(), more.begin(), more.end());
   return args;
 }
 
-std::string SignIn(uint16_t port, const std::string& user, const std::string& password = "veltrina",
-                   const std::string& team = "t-demo") {
-  HttpResult r = Http(port, "POST", "/api/v1/auth.login",
-                      json{{"username", user}, {"password", password}, {"team_id", team}}.dump());
-  json answer = Parse(r.body);
-  EXPECT_EQ(answer.value("ok", false), true) << r.body;
-  return answer.is_object() && answer.contains("body") ? answer["body"]["token"].value("access_token", "") : "";
-}
-
-std::string Send(const std::string& text, const std::string& client_id) {
-  return json{{"message", {{"channel_id", "c-general"}, {"content", text}}}, {"client_msg_id", client_id}}.dump();
-}
-
 int Count(uint16_t port, const std::string& token, const std::string& text) {
-  HttpResult r = Http(port, "POST", "/api/v1/messages.history", json{{"channel_id", "c-general"}, {"count", 200}}.dump(), token);
-  int n = 0;
-  const json answer = Parse(r.body);
-  for (const json& m : answer["body"]["messages"]) n += m.value("content", "") == text;
-  return n;
+  return static_cast<int>(std::ranges::count(History(port, token), text));
 }
 
 TEST(Program, ServesSignInSendAndPollAndStopsCleanlyOnSigterm) {
@@ -51,7 +33,7 @@ TEST(Program, ServesSignInSendAndPollAndStopsCleanlyOnSigterm) {
   ASSERT_NE(port, 0) << server.Log();
   EXPECT_EQ(Http(port, "GET", "/healthz").status, 200);
   EXPECT_EQ(Http(port, "POST", "/api/v1/channels.list", "{}").status, 401);
-  const std::string alice = SignIn(port, "alice"), bob = SignIn(port, "bob");
+  const std::string alice = SignIn(port, "alice").token, bob = SignIn(port, "bob").token;
   ASSERT_EQ(alice.size(), 64u);
 
   // bob's poll parks; alice's message wakes it.
@@ -105,7 +87,7 @@ TEST(Program, ASendCutOffAtEitherCommitPointIsStoredExactlyOnceAfterTheRetry) {
       Program server(VELTRINA_SERVER_EXE, ServeArgs(data), kCheap);
       const uint16_t port = server.WaitForPort();
       ASSERT_NE(port, 0);
-      token = SignIn(port, "alice");
+      token = SignIn(port, "alice").token;
       server.Signal(SIGTERM);
       ASSERT_EQ(server.Wait(), 0);
     }
@@ -133,7 +115,7 @@ TEST(Program, UploadsPastTheCapAreRefusedAndLeaveNothing) {
   Program server(VELTRINA_SERVER_EXE, ServeArgs(data, {"--max-upload", "1000"}), kCheap);
   const uint16_t port = server.WaitForPort();
   ASSERT_NE(port, 0);
-  const std::string alice = SignIn(port, "alice");
+  const std::string alice = SignIn(port, "alice").token;
   const std::string target = "/api/v1/files.upload?file_name=a.txt&channel_id=c-general";
   EXPECT_EQ(Http(port, "POST", target, std::string(1001, 'x'), alice).status, 413);
   HttpResult ok = Http(port, "POST", target, std::string(1000, 'x'), alice);
@@ -168,7 +150,7 @@ TEST(Program, TheOperatorAddsTeamsAndMembersFromTheCommandLine) {
   ASSERT_NE(port, 0) << server.Log();
   json team = Parse(Http(port, "POST", "/api/v1/team.lookup", R"({"subdomain":"north"})").body);
   ASSERT_EQ(team["ok"], true);
-  const std::string erin = SignIn(port, "erin", "correct horse", team["body"]["team_id"]);
+  const std::string erin = SignIn(port, "erin", "correct horse", team["body"]["team_id"]).token;
   EXPECT_EQ(erin.size(), 64u);
   // While it runs, the data folder is its alone.
   EXPECT_EQ(admin({"set-password", "north", "erin"}, "another horse\n").first, 1);

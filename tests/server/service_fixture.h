@@ -27,6 +27,13 @@ namespace engine = veltrina::engine;
 namespace server = veltrina::server;
 using namespace engine_fakes;
 
+// A messages.send's parameters; `client_id` makes a repeat of it recognisable.
+inline json Text(const std::string& conversation, const std::string& text, const std::string& client_id = "") {
+  json p{{"message", {{"channel_id", conversation}, {"content", text}}}};
+  if (!client_id.empty()) p["client_msg_id"] = client_id;
+  return p;
+}
+
 // Commits become visible to a restart only at EndBatch, as in a database.
 class MemoryServerStore : public server::ServerStore {
  public:

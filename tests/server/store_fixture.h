@@ -81,10 +81,16 @@ class Host {
     EXPECT_TRUE(store) << error;
     if (!store) return;
     store->SetLog([this](const std::string& line) { log += line + "\n"; });
+    Reload(std::move(options));
+    EXPECT_TRUE(store->EndBatch());  // the seeding, when the file was empty
+  }
+
+  // A new engine on what the store holds now, as the host does when it finds itself behind.
+  void Reload(engine::Options options = engine::Options()) {
+    engine.reset();
     engine = std::make_unique<engine::Engine>(
         engine::Ports{.clock = &clock, .random = &random, .passwords = &passwords, .store = store.get(), .blobs = &blobs, .log = {}},
         std::move(options));
-    EXPECT_TRUE(store->EndBatch());  // the seeding, when the file was empty
   }
 
   engine::Session SignIn(const std::string& user, const std::string& password = "veltrina") {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 
 #include "store_fixture.h"
@@ -440,28 +439,6 @@ TEST(DiskBlobs, KeepsFilesUnderTheirNamesOnly) {
   DiskBlobs restarted(dir / "files");
   EXPECT_FALSE(std::filesystem::exists(dir / "files/.e-1005.part"));
   EXPECT_TRUE(std::filesystem::exists(dir / "files/.e-1006.part"));
-}
-
-// Not a check: what group commit buys on this machine's disk, printed for the record.
-TEST_P(StoreTest, Throughput) {
-  for (bool large : {false, true}) {
-    engine::Options options;
-    options.large_team = large;
-    Host host(target(), options);
-    engine::Session alice = host.SignIn("alice");
-    ASSERT_TRUE(host.store->EndBatch());
-    for (int per_batch : {1, 100}) {
-      const int batches = per_batch == 1 ? 200 : 20;
-      const auto start = std::chrono::steady_clock::now();
-      for (int b = 0; b < batches; ++b) {
-        for (int i = 0; i < per_batch; ++i) host.Call(alice, "messages.send", Text("c-random", "m" + std::to_string(i)));
-        ASSERT_TRUE(host.store->EndBatch());
-      }
-      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::printf("[ bench ] %s, %s team, batches of %d message(s): %.0f batches/s, %.0f messages/s\n",
-                  postgres() ? "PostgreSQL" : "SQLite", large ? "large" : "small", per_batch, batches / seconds, batches * per_batch / seconds);
-    }
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, ::testing::Values(Backend::kSqlite, Backend::kPostgres), Name);
