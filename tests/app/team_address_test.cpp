@@ -54,19 +54,6 @@ TEST(TeamAddress, MalformedServerFormsAreRefused) {
   }
 }
 
-TEST(TeamAddress, TheFieldShowsATeamSoThatItReadsBackTheSame) {
-  for (const char* server : {"", "http://127.0.0.1:8080", "http://chat.example.org", "https://chat.example.org",
-                             "http://h:81/prefix/v2"}) {
-    veltrina::Team team("t-1", "acme", "Acme");
-    team.set_server(server);
-    const std::string shown = veltrinawnd::TeamFieldText(team);
-    EXPECT_EQ(Read(shown), std::string("acme ") + server) << shown;
-  }
-  veltrina::Team team("t-1", "acme", "Acme");
-  team.set_server("http://127.0.0.1:8080");
-  EXPECT_EQ(veltrinawnd::TeamFieldText(team), "acme@127.0.0.1:8080");
-}
-
 struct Idle : veltrina::backend::Service {
   void Attach(veltrina::backend::EventSink*) override {}
   void Detach() override {}
