@@ -57,14 +57,24 @@ void SigninTest::Answer(testkit::UiDriver& d, const std::string& method, std::fu
   d.Do("answer " + method, [taken, fn] { fn(**taken); });
 }
 
-void SigninTest::ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
-  auto svc = service_;
+void SigninTest::FindTeam(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
   d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
-  Answer(d, "team.lookup", [svc, team_id, subdomain](const Request& r) {
+  Answer(d, "team.lookup", [svc = service_, team_id, subdomain](const Request& r) {
     svc->Succeed(r.id, veltrina::backend::TeamBody(team_id, subdomain, subdomain));
   });
+}
+
+void SigninTest::AnswerLogin(testkit::UiDriver& d, bool initial_password) {
+  Answer(d, "auth.login", [svc = service_, initial_password](const Request& r) {
+    svc->Answer(r.id, true, initial_password ? 201 : 200, "",
+                initial_password ? LoginReply("u-9", "newbie") : LoginReply("u-1", "alice"));
+  });
+}
+
+void SigninTest::ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
+  FindTeam(d, team_id, subdomain);
   d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
-  d.WaitFor("a sign-in attempt", [svc] { return svc->CountRequests("auth.login") == 1; });
+  d.WaitFor("a sign-in attempt", [svc = service_] { return svc->CountRequests("auth.login") == 1; });
 }
 
 void SigninTest::Run(testkit::UiDriver& d) {
