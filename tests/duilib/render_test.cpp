@@ -2,7 +2,8 @@
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "dui_test_support.h"
 
-TEST(Images, PngLoadsPremultipliedAndBrokenFilesGiveNull) {
+// Broken, truncated and missing files are image_decode_test's: the same decoder.
+TEST(Images, PngLoadsPremultiplied) {
   ScratchDir dir;
   // 3x1: opaque red, half-transparent green, fully transparent blue.
   const std::string rgb = EncodePng(3, 1, {255, 0, 0, 255, 0, 200, 0, 128, 0, 0, 255, 0});
@@ -15,13 +16,6 @@ TEST(Images, PngLoadsPremultipliedAndBrokenFilesGiveNull) {
   const int expected[12] = {0, 0, 255, 255, 0, 200 * 128 / 255, 0, 128, 0, 0, 0, 0};  // BGRA
   for (int i = 0; i < 12; ++i) EXPECT_NEAR(px[i], expected[i], 1) << i;
   CRenderEngine::FreeImage(img);
-  std::string png = EncodePng(8, 8, std::vector<unsigned char>(8 * 8 * 4, 255));
-  TImageInfo* solid = CRenderEngine::LoadImageFile(dir.Write(L"solid.png", png));
-  EXPECT_FALSE(solid->bAlpha);
-  CRenderEngine::FreeImage(solid);
-  for (const std::string& bytes : {std::string(), std::string("\x89PNG\r\n\x1a\nnot a png"), png.substr(0, png.size() / 2)})
-    EXPECT_EQ(CRenderEngine::LoadImageFile(dir.Write(L"bad.png", bytes)), nullptr);
-  EXPECT_EQ(CRenderEngine::LoadImageFile(dir.path + L"absent.png"), nullptr);
 }
 
 // The cache follows the file on disk, refuses a huge picture from its header, scales a wide one,
