@@ -64,13 +64,6 @@ void SigninTest::FindTeam(testkit::UiDriver& d, const std::string& team_id, cons
   });
 }
 
-void SigninTest::AnswerLogin(testkit::UiDriver& d, bool initial_password) {
-  Answer(d, "auth.login", [svc = service_, initial_password](const Request& r) {
-    svc->Answer(r.id, true, initial_password ? 201 : 200, "",
-                initial_password ? LoginReply("u-9", "newbie") : LoginReply("u-1", "alice"));
-  });
-}
-
 void SigninTest::ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
   FindTeam(d, team_id, subdomain);
   d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });

@@ -34,8 +34,6 @@ class SigninTest : public ::testing::Test {
   void Answer(testkit::UiDriver& d, const std::string& method, std::function<void(const Request&)> fn);
   // 下一步 is clicked on the team window and the lookup finds this team (named as its subdomain).
   void FindTeam(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain);
-  // The next sign-in succeeds: as alice (u-1), or as newbie (u-9) who must first set a password.
-  void AnswerLogin(testkit::UiDriver& d, bool initial_password = false);
   // The team window finds the team, 登录 is clicked; waits until the service has the sign-in request.
   void ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain);
   void Run(testkit::UiDriver& d);  // runs the application; expects exit code 0 and every step done

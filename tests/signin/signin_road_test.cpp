@@ -157,7 +157,7 @@ TEST_F(SigninTest, InitialPasswordRoadRefusesLocallyThenConnectsAndOpensTheMainW
     testkit::SetControlText(h, L"password_edit", L"initial-secret-pass");
     testkit::ClickControl(h, L"login_btn");
   });
-  AnswerLogin(d, true);
+  Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
   d.WaitFor("password window alone", [] {
     return FindVisibleWindow(L"RestPwdWnd") && testkit::CountVisibleTopLevelWindows() == 1;
   });
@@ -212,7 +212,7 @@ TEST_F(SigninTest, ANewPasswordThatCannotBeStoredRemovesTheStoredInitialOne) {
     testkit::SetControlText(h, L"password_edit", L"initial-secret-pass");
     testkit::ClickControl(h, L"login_btn");
   });
-  AnswerLogin(d, true);
+  Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
   const std::wstring overlong(300, L'p');
   d.OnWindow(L"RestPwdWnd", [overlong](HWND h) {
     EXPECT_EQ(veltrinawnd::LoadPassword("t-long", "newbie"), L"initial-secret-pass");
@@ -226,8 +226,8 @@ TEST_F(SigninTest, ANewPasswordThatCannotBeStoredRemovesTheStoredInitialOne) {
   Run(d);
 }
 
-// A step of the session data preparation that fails, on the login window or on the initial-password window (the
-// same preparation: there, the first step and a failure with the service's own text).
+// A step of the session data preparation that fails, on the login window or (the same preparation) on the
+// initial-password window.
 struct PreparationFailure {
   const char* name;
   const char* method;
@@ -255,7 +255,7 @@ TEST_P(PreparationFailureTest, TheBoxSaysWhatFailedTheFirstTrysLateAnswerStartsN
   FindTeam(d, "t-prep", "prep");
   d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
   if (c.initial_password) {
-    AnswerLogin(d, true);
+    Answer(d, "auth.login", [svc](const Request& r) { svc->Answer(r.id, true, 201, "", LoginReply("u-9", "newbie")); });
     d.OnWindow(L"RestPwdWnd", [](HWND h) {
       testkit::SetControlText(h, L"new_pwd_edit", L"longenough");
       testkit::SetControlText(h, L"confirm_pwd_edit", L"longenough");

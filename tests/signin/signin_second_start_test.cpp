@@ -24,7 +24,8 @@ TEST_F(SigninTest, SecondSignInOpensTheMainWindowFromDiskBeforeTheServiceAnswers
   auto sign_in = [this](testkit::UiDriver& d) {
     FindTeam(d, "t-again", "again");
     d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
-    AnswerLogin(d);
+    Answer(d, "auth.login",
+           [svc = service_](const Request& r) { svc->Answer(r.id, true, 200, "", LoginReply("u-1", "alice")); });
   };
   auto refresh = [this](testkit::UiDriver& d, std::vector<veltrina::Channel> channels) {
     const std::pair<const char*, std::string> answers[] = {{"channels.list", bodies::ChannelsBody(channels)},
