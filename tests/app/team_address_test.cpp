@@ -1,4 +1,5 @@
-// The team window's field: a bare team as ever, or a team with its server; and where each goes.
+// Choosing the server: --server on the command line, the team window's field (a bare team as ever,
+// or a team with its server), and where each goes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -54,17 +55,16 @@ TEST(TeamAddress, MalformedServerFormsAreRefused) {
   }
 }
 
-TEST(TeamAddress, TheFieldShowsATeamSoThatItReadsBackTheSame) {
-  for (const char* server : {"", "http://127.0.0.1:8080", "http://chat.example.org", "https://chat.example.org",
-                             "http://h:81/prefix/v2"}) {
-    veltrina::Team team("t-1", "acme", "Acme");
-    team.set_server(server);
-    const std::string shown = veltrinawnd::TeamFieldText(team);
-    EXPECT_EQ(Read(shown), std::string("acme ") + server) << shown;
-  }
-  veltrina::Team team("t-1", "acme", "Acme");
-  team.set_server("http://127.0.0.1:8080");
-  EXPECT_EQ(veltrinawnd::TeamFieldText(team), "acme@127.0.0.1:8080");
+TEST(ServerOption, TheValueOfServerInEitherSpellingTheLastOneWins) {
+  using veltrinawnd::ServerFromCommandLine;
+  EXPECT_EQ(ServerFromCommandLine(L"Veltrina.exe"), "");
+  EXPECT_EQ(ServerFromCommandLine(L""), "");
+  EXPECT_EQ(ServerFromCommandLine(L"Veltrina.exe --server http://127.0.0.1:8080"), "http://127.0.0.1:8080");
+  EXPECT_EQ(ServerFromCommandLine(L"\"C:\\Program Files\\Veltrina.exe\" --server=http://h:1 --other"), "http://h:1");
+  EXPECT_EQ(ServerFromCommandLine(L"Veltrina.exe --server http://a:1 --server \"http://b:2\""), "http://b:2");
+  EXPECT_EQ(ServerFromCommandLine(L"Veltrina.exe --server"), "");           // no value
+  EXPECT_EQ(ServerFromCommandLine(L"Veltrina.exe --servers x"), "");        // another option
+  EXPECT_EQ(ServerFromCommandLine(L"--server http://a:1"), "");             // the program's own name
 }
 
 struct Idle : veltrina::backend::Service {

@@ -5,19 +5,6 @@
 
 namespace bodies = veltrina::backend;
 
-// A send kept by its time-out and then answered with a failure: its text comes back once.
-TEST(OutgoingTexts, AFailureAfterTheTimeOutKeepsNothingMore) {
-  veltrinawnd::OutgoingTexts texts;
-  const int serial = texts.Sent("c-1", L"hello");
-  std::vector<std::string> kept;
-  for (int i = 0; i < veltrinawnd::kSendTimeOutTicks && kept.empty(); ++i) kept = texts.Tick();
-  EXPECT_EQ(kept, std::vector<std::string>{"c-1"});
-  EXPECT_FALSE(texts.waiting());
-  EXPECT_EQ(texts.Answered(serial, false), "");
-  EXPECT_EQ(texts.TakeDraft("c-1"), L"hello");
-  EXPECT_EQ(texts.TakeDraft("c-1"), L"");
-}
-
 // A refused session hands every text over, answered or not, in send order; a text kept for a
 // later main window comes back with its conversation, and a late answer finds nothing.
 TEST(OutgoingTexts, EveryTextGoesOverToTheNextMainWindow) {

@@ -35,6 +35,15 @@ TEST(Markup, ItemsBecomeLinksAndTypedBracesCannotForgeTags) {
   EXPECT_EQ(tokens[0].text, L"x=|link|http://a.com/{x}|");
 }
 
+// Found by the fuzz target: a label ending in a broken UTF-8 sequence, then stray continuation bytes
+// once fused them in the plain text.
+TEST(Markup, PlainTextIsWhatTheRichTextShowsAroundBrokenUtf8) {
+  for (const std::string content : {"<@U1|\xE9>\x9B\x9D", "[http://a|\xF0\x9F]\x98\x80 x", "a <#C1|\xE4\xB8>\xAD"}) {
+    std::wstring plain, rich = ConvertMessageMarkup(content, &plain);
+    EXPECT_EQ(DuiLib::MarkupToPlainText(rich), plain) << content;
+  }
+}
+
 TEST(Markup, LinksDecodeStrictlyAndOnlyWebAndMailAddressesOpen) {
   RecordingShell shell;
   InstallSystemSeam(&shell);

@@ -59,6 +59,12 @@ class UserDialogsTest : public MainTest {
     });
   }
   static void WaitGone(testkit::UiDriver& d, const wchar_t* cls) { d.WaitFor("closed", [cls] { return !Wnd(cls); }); }
+  static void CloseWnd(testkit::UiDriver& d, const wchar_t* cls) { Click(d, cls, L"closeBtn"), WaitGone(d, cls); }
+  bool AvatarAsked(const std::string& uid) const {
+    for (const auto& r : service_->Requests("http.get"))
+      if (r.Param("url").find(uid + "_40x40") != std::string::npos) return true;
+    return false;
+  }
   static std::string OpenConversation() { return WindowManager::Instance()->main_wnd()->open_conversation_id(); }
 };
 
@@ -129,11 +135,7 @@ TEST_F(UserDialogsTest, DirectMessageOffersActiveOthersAndClosesOnAnyAnswerWhile
     Search(w, L"li");
     EXPECT_EQ(Rows(w), (Names{L"Li Lei (@lilei)", L"LIAM (@liam)", L"Lisa (@lisa)"}));  // not the inactive Lina
   });
-  d.WaitFor("the first row's avatar requested", [svc] {
-    for (const auto& r : svc->Requests("http.get"))
-      if (r.Param("url").find("u-li_40x40") != std::string::npos) return true;
-    return false;
-  });
+  d.WaitFor("the first row's avatar requested", [this] { return AvatarAsked("u-li"); });
   d.Do("refilter, then the old downloads finish", [svc] {
     Search(Wnd(L"OpenImWnd"), L"lei");
     for (const auto& r : svc->Requests("http.get")) svc->Answer(r.id, true, 200, "", "{}", "png");
@@ -149,8 +151,7 @@ TEST_F(UserDialogsTest, DirectMessageOffersActiveOthersAndClosesOnAnyAnswerWhile
   Click(d, L"MainWindow", L"open_im_btn");
   Click(d, L"OpenImWnd", L"ueid_u-han");
   d.WaitFor("asked", [svc] { return svc->CountRequests("ims.new") == 2; });
-  Click(d, L"OpenImWnd", L"closeBtn");
-  WaitGone(d, L"OpenImWnd");
+  CloseWnd(d, L"OpenImWnd");
   AnswerOk(d, "ims.new", "u-han", bodies::ImBody(Im("im-han", "u-han")));
   d.Pause(150).Do("the late answer opened nothing", [] {
     EXPECT_EQ(WindowManager::Instance()->open_im_wnd(), nullptr);
@@ -199,8 +200,7 @@ TEST_F(UserDialogsTest, InvitedMembersLeaveTheListFailuresStayAndRepeatsOnlyRefi
   d.WaitFor("all the rest under the hint", [rows] { return rows() == Names{L"Zed (@zed)"}; });
   Click(d, L"AddMembersWnd", L"ueid_u-zed");
   d.WaitFor("asked for Zed", [invites] { return invites() == 6; });
-  Click(d, L"AddMembersWnd", L"closeBtn");
-  WaitGone(d, L"AddMembersWnd");
+  CloseWnd(d, L"AddMembersWnd");
   AnswerOk(d, "channels.invite", "u-zed");  // after the window closed
   d.Pause(150).Do("the channel has them now", [] { WindowManager::Instance()->ShowAddMembersWnd("c-1"); });
   d.OnWindow(L"AddMembersWnd", [](HWND w) { EXPECT_TRUE(Rows(w).empty()); });
@@ -244,8 +244,7 @@ TEST_F(UserDialogsTest, FilteringShowsExactlyTheMatchingRowsInOrderStripedFromTh
     list->GetManager()->UpdateLayout();
     EXPECT_EQ(list->GetScrollPos().cy, 0);  // a filter shows its result from the top
   });
-  Click(d, L"OpenImWnd", L"closeBtn");
-  WaitGone(d, L"OpenImWnd");
+  CloseWnd(d, L"OpenImWnd");
   Finish(d);
 }
 
@@ -256,23 +255,17 @@ TEST_F(UserDialogsTest, ARowIsFilledInAndAsksForItsAvatarWhenItFirstShowsNotWhil
   auto list = service_->WaitForRequest("users.list");
   ASSERT_TRUE(list);
   service_->Succeed(list->id, bodies::UsersBody(many));
-  auto svc = service_;
-  auto asked = [svc](const std::string& uid) {
-    for (const auto& r : svc->Requests("http.get"))
-      if (r.Param("url").find(uid + "_40x40") != std::string::npos) return true;
-    return false;
-  };
   testkit::UiDriver d;
   Click(d, L"MainWindow", L"open_im_btn");
-  d.OnWindow(L"OpenImWnd", [asked](HWND w) {
+  d.OnWindow(L"OpenImWnd", [this](HWND w) {
     ASSERT_EQ(Shown(w).size(), 60u);
-    EXPECT_TRUE(asked("u-m10"));
+    EXPECT_TRUE(AvatarAsked("u-m10"));
     EXPECT_EQ(Part(w, 0, 2)->GetText(), L"M10 (@m10)");
     // Far below the first screen: an empty row of the full height, no avatar asked for.
     auto* last = static_cast<DuiLib::CContainerUI*>(Shown(w).back());
     EXPECT_EQ(last->GetCount(), 0);
     EXPECT_EQ(last->GetHeight(), 50);
-    EXPECT_FALSE(asked("u-m69"));
+    EXPECT_FALSE(AvatarAsked("u-m69"));
     EXPECT_EQ(testkit::FindControl(w, L"ueid_u-m69"), nullptr);
     // A filter that brings it to the top fills it in on the next paint.
     Search(w, L"M69");
@@ -287,7 +280,7 @@ TEST_F(UserDialogsTest, ARowIsFilledInAndAsksForItsAvatarWhenItFirstShowsNotWhil
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     EXPECT_EQ(At(Shown(w).at(58), {0, 2})->GetText(), L"M68 (@m68)");
   });
-  d.WaitFor("its avatar asked for once shown", [asked] { return asked("u-m69"); });
+  d.WaitFor("its avatar asked for once shown", [this] { return AvatarAsked("u-m69"); });
   Click(d, L"OpenImWnd", L"ueid_u-m68");
   AnswerOk(d, "ims.new", "u-m68", bodies::ImBody(Im("im-68", "u-m68")));
   WaitGone(d, L"OpenImWnd");

@@ -1,7 +1,13 @@
 #pragma once
 // Shared helpers of the toolkit's tests: a skinned window from inline XML that records its notifications,
-// message pumping, log capture and scratch files.
+// message pumping, log capture, scratch files, encoded pictures and painted pixels.
 #include <gtest/gtest.h>
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#include <stb/stb_image_write.h>  // implemented in render_test.cpp
+#pragma GCC diagnostic pop
 
 #include <algorithm>
 #include <string>
@@ -128,6 +134,37 @@ class SkinWindow : public WindowImplBase {
   const wchar_t* GetWindowClassName() const override { return L"DuiTestWindow"; }
   std::wstring m_skin;
 };
+
+// The window's control tree painted off screen by the toolkit's own paint routine, as 0xRRGGBB.
+inline std::vector<DWORD> Painted(SkinWindow& w, int width, int height) {
+  BITMAPINFO bmi{};
+  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bmp = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  w.PM().Render(dc, RECT{0, 0, width, height});
+  GdiFlush();
+  std::vector<DWORD> px(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
+  for (DWORD& p : px) p &= 0xFFFFFF;
+  SelectObject(dc, old), DeleteObject(bmp), DeleteDC(dc);
+  return px;
+}
+
+inline void AppendBytes(void* out, void* data, int size) { static_cast<std::string*>(out)->append(static_cast<char*>(data), size); }
+
+inline std::string EncodePng(int w, int h, const std::vector<unsigned char>& rgba) {
+  std::string out;
+  stbi_write_png_to_func(AppendBytes, &out, w, h, 4, rgba.data(), w * 4);
+  return out;
+}
+
+// An opaque 10 by 10 picture of one colour.
+inline std::string SolidPng(unsigned char r, unsigned char b) {
+  std::vector<unsigned char> rgba(10 * 10 * 4, 255);
+  for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = r, rgba[i + 1] = 0, rgba[i + 2] = b;
+  return EncodePng(10, 10, rgba);
+}
 
 inline POINT Center(const RECT& rc) { return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2}; }
 

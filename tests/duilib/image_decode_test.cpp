@@ -1,13 +1,6 @@
 // Pictures from outside the skin folder are hostile: decoded by WIC on the cache's decoder thread,
 // refused when huge, scaled down, kept within one memory budget, and painted as a placeholder until
 // decoded. Crafted, truncated and mutated files end as a picture or a remembered failure.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#include <stb/stb_image_write.h>  // implemented in render_test.cpp
-#pragma GCC diagnostic pop
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,16 +11,13 @@ namespace {
 
 using Status = CImageCache::Status;
 
-void Append(void* out, void* data, int size) { static_cast<std::string*>(out)->append(static_cast<char*>(data), size); }
-
 // Small valid seeds of every format the toolkit reads: a colour gradient, partly transparent.
 std::vector<std::pair<std::wstring, std::string>> Seeds() {
   std::vector<unsigned char> rgba;
   for (int i = 0; i < 8 * 8; ++i) rgba.insert(rgba.end(), {static_cast<unsigned char>(i * 4), 90, 200, static_cast<unsigned char>(i < 8 ? 128 : 255)});
-  std::string png, jpg, bmp;
-  stbi_write_png_to_func(Append, &png, 8, 8, 4, rgba.data(), 8 * 4);
-  stbi_write_jpg_to_func(Append, &jpg, 8, 8, 4, rgba.data(), 90);
-  stbi_write_bmp_to_func(Append, &bmp, 8, 8, 4, rgba.data());
+  std::string png = EncodePng(8, 8, rgba), jpg, bmp;
+  stbi_write_jpg_to_func(AppendBytes, &jpg, 8, 8, 4, rgba.data(), 90);
+  stbi_write_bmp_to_func(AppendBytes, &bmp, 8, 8, 4, rgba.data());
   // 2 by 2, two colours, LZW codes kept at three bits by a clear code before every pixel.
   const std::string gif("GIF89a\x02\x00\x02\x00\x80\x00\x00\xff\x00\x00\x00\x00\xff,\x00\x00\x00\x00\x02\x00\x02\x00\x00"
                         "\x02\x04\x04\xc3\x10\x05\x00;", 37);
@@ -37,7 +27,7 @@ std::vector<std::pair<std::wstring, std::string>> Seeds() {
 std::string SolidGreyPng(int side, unsigned char grey) {
   std::string out;
   std::vector<unsigned char> pixels(size_t(side) * side, grey);
-  stbi_write_png_to_func(Append, &out, side, side, 1, pixels.data(), side);
+  stbi_write_png_to_func(AppendBytes, &out, side, side, 1, pixels.data(), side);
   return out;
 }
 
@@ -153,29 +143,10 @@ TEST(ImageDecode, LargePicturesAreRefusedOrScaledAndTwentyHeldStayWithinTheBudge
   EXPECT_TRUE(std::all_of(waited.begin(), waited.end(), [&](auto& p) { return cache.StatusOf(p) == Status::Ready; }));
 }
 
-// The window's control tree painted by the toolkit's own paint routine; the pixel at pt as 0xRRGGBB.
-static DWORD PaintedAt(SkinWindow& w, POINT pt) {
-  BITMAPINFO bmi{};
-  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), 100, -100, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  w.PM().Render(dc, RECT{0, 0, 100, 100});
-  GdiFlush();
-  DWORD px = static_cast<const DWORD*>(bits)[pt.y * 100 + pt.x] & 0xFFFFFF;
-  SelectObject(dc, old), DeleteObject(bmp), DeleteDC(dc);
-  return px;
-}
-
 TEST(ImageDecode, AWindowPaintsAPlaceholderAtOnceAndThePictureAfterTheDecodeMessage) {
   ScratchDir skins, downloads;
   CPaintManagerUI::SetResourcePath(skins.path);
-  std::vector<unsigned char> blue(10 * 10 * 4, 255);
-  for (size_t i = 0; i < blue.size(); i += 4) blue[i] = blue[i + 1] = 0;
-  std::string png;
-  stbi_write_png_to_func(Append, &png, 10, 10, 4, blue.data(), 40);
-  const std::wstring avatar = downloads.Write(L"avatar.png", png), crafted = downloads.Write(L"crafted.jpg", HostileJpeg());
+  const std::wstring avatar = downloads.Write(L"avatar.png", SolidPng(0, 255)), crafted = downloads.Write(L"crafted.jpg", HostileJpeg());
   SkinWindow w(L"<Window size=\"100,100\"><HorizontalLayout bkcolor=\"#FFFFFFFF\"><Button name=\"a\" normalimage=\"" + avatar +
                L"\"/><Button name=\"b\" normalimage=\"" + crafted + L"\"/></HorizontalLayout></Window>");
   EXPECT_TRUE(w.PM().IsOutsideImage(avatar) && !w.PM().IsOutsideImage(L"emoji/1f600.png") &&
@@ -186,7 +157,7 @@ TEST(ImageDecode, AWindowPaintsAPlaceholderAtOnceAndThePictureAfterTheDecodeMess
   CImageCache::Shared().DecodeDetached(avatar, 10, [gate](TDecodedImage) { WaitForSingleObject(gate, 10000); });
   ASSERT_TRUE(w.Open(100, 100));  // painted at once: both queued, both placeholders
   const DWORD placeholder = kImagePlaceholderFill & 0xFFFFFF;
-  EXPECT_TRUE(PaintedAt(w, {25, 50}) == placeholder && PaintedAt(w, {75, 50}) == placeholder);
+  EXPECT_TRUE(Painted(w, 100, 100)[50 * 100 + 25] == placeholder && Painted(w, 100, 100)[50 * 100 + 75] == placeholder);
   EXPECT_EQ(CImageCache::Shared().StatusOf(avatar), Status::Pending);
   SetEvent(gate);
   ASSERT_TRUE(CImageCache::Shared().WaitForDecodes());
@@ -196,8 +167,8 @@ TEST(ImageDecode, AWindowPaintsAPlaceholderAtOnceAndThePictureAfterTheDecodeMess
   Pump();
   RECT dirty;
   EXPECT_FALSE(GetUpdateRect(w.GetHWND(), &dirty, FALSE));  // the message made it paint again
-  EXPECT_EQ(PaintedAt(w, {25, 50}), 0x0000FFu);
-  EXPECT_EQ(PaintedAt(w, {75, 50}), placeholder);  // the crafted one failed, and is not tried again
+  EXPECT_EQ(Painted(w, 100, 100)[50 * 100 + 25], 0x0000FFu);
+  EXPECT_EQ(Painted(w, 100, 100)[50 * 100 + 75], placeholder);  // the crafted one failed, and is not tried again
   EXPECT_EQ(CImageCache::Shared().StatusOf(crafted), Status::Failed);
   CPaintManagerUI::SetResourcePath(L"");
 }

@@ -1,23 +1,9 @@
 // Images, the image cache, font variants, and colours parsed from skins.
 #define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wunused-parameter"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
-
 #include "dui_test_support.h"
 
-static std::string EncodePng(int w, int h, const std::vector<unsigned char>& rgba) {
-  std::string out;
-  stbi_write_png_to_func(
-      [](void* ctx, void* data, int size) { static_cast<std::string*>(ctx)->append(static_cast<char*>(data), size); },
-      &out, w, h, 4, rgba.data(), w * 4);
-  return out;
-}
-
-TEST(Images, PngLoadsPremultipliedAndBrokenFilesGiveNull) {
+// Broken, truncated and missing files are image_decode_test's: the same decoder.
+TEST(Images, PngLoadsPremultiplied) {
   ScratchDir dir;
   // 3x1: opaque red, half-transparent green, fully transparent blue.
   const std::string rgb = EncodePng(3, 1, {255, 0, 0, 255, 0, 200, 0, 128, 0, 0, 255, 0});
@@ -30,13 +16,6 @@ TEST(Images, PngLoadsPremultipliedAndBrokenFilesGiveNull) {
   const int expected[12] = {0, 0, 255, 255, 0, 200 * 128 / 255, 0, 128, 0, 0, 0, 0};  // BGRA
   for (int i = 0; i < 12; ++i) EXPECT_NEAR(px[i], expected[i], 1) << i;
   CRenderEngine::FreeImage(img);
-  std::string png = EncodePng(8, 8, std::vector<unsigned char>(8 * 8 * 4, 255));
-  TImageInfo* solid = CRenderEngine::LoadImageFile(dir.Write(L"solid.png", png));
-  EXPECT_FALSE(solid->bAlpha);
-  CRenderEngine::FreeImage(solid);
-  for (const std::string& bytes : {std::string(), std::string("\x89PNG\r\n\x1a\nnot a png"), png.substr(0, png.size() / 2)})
-    EXPECT_EQ(CRenderEngine::LoadImageFile(dir.Write(L"bad.png", bytes)), nullptr);
-  EXPECT_EQ(CRenderEngine::LoadImageFile(dir.path + L"absent.png"), nullptr);
 }
 
 // The cache follows the file on disk, refuses a huge picture from its header, scales a wide one,
@@ -86,31 +65,10 @@ TEST(Fonts, BoldVariantsFollowTheirFont) {
   DeleteDC(dc);
 }
 
-// The window's control tree painted off screen by the toolkit's own paint routine, as 0xRRGGBB.
-static std::vector<DWORD> RenderPixels(SkinWindow& w, int width, int height) {
-  BITMAPINFO bmi{};
-  bmi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  w.PM().Render(dc, RECT{0, 0, width, height});
-  GdiFlush();
-  std::vector<DWORD> px(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-  for (DWORD& p : px) p &= 0xFFFFFF;
-  SelectObject(dc, old), DeleteObject(bmp), DeleteDC(dc);
-  return px;
-}
-
 // Buttons draw good images and skip missing or broken ones; a picture rewritten on disk shows on the next paint.
 TEST(Images, ButtonsPaintGoodImagesSkipBadOnesAndFollowTheFile) {
   ScratchDir dir;
-  auto solid = [](unsigned char r, unsigned char b) {
-    std::vector<unsigned char> rgba(10 * 10 * 4, 255);
-    for (size_t i = 0; i < rgba.size(); i += 4) rgba[i] = r, rgba[i + 1] = 0, rgba[i + 2] = b;
-    return EncodePng(10, 10, rgba);
-  };
-  dir.Write(L"pic.png", solid(0, 255));
+  dir.Write(L"pic.png", SolidPng(0, 255));
   dir.Write(L"bad.png", "not an image at all");
   SkinWindow w(L"<Window size=\"200,100\"><HorizontalLayout bkcolor=\"#FFFFFFFF\">"
                L"<Button name=\"good\" width=\"50\"/><Button name=\"missing\" width=\"50\"/>"
@@ -122,8 +80,8 @@ TEST(Images, ButtonsPaintGoodImagesSkipBadOnesAndFollowTheFile) {
   w.Find<CButtonUI>(L"bad")->SetNormalImage(L"file='bad.png' corner='2,2,2,2'");
   w.Find<CButtonUI>(L"bad")->SetHotImage(L"also-missing.png");
   w.SendWindowMessage(WM_MOUSEMOVE, 0, MAKELPARAM(125, 50));
-  std::vector<DWORD> px = RenderPixels(w, 200, 100);  // the good image stretched; missing or corrupt: background
+  std::vector<DWORD> px = Painted(w, 200, 100);  // the good image stretched; missing or corrupt: background
   EXPECT_TRUE(px[50 * 200 + 25] == 0x0000FFu && px[50 * 200 + 75] == 0xFFFFFFu && px[50 * 200 + 125] == 0xFFFFFFu);
-  dir.Write(L"pic.png", solid(255, 0) + std::string(16, '\0'));  // another size: trailing bytes
-  EXPECT_EQ(RenderPixels(w, 200, 100)[50 * 200 + 25], 0xFF0000u);
+  dir.Write(L"pic.png", SolidPng(255, 0) + std::string(16, '\0'));  // another size: trailing bytes
+  EXPECT_EQ(Painted(w, 200, 100)[50 * 200 + 25], 0xFF0000u);
 }

@@ -57,14 +57,17 @@ void SigninTest::Answer(testkit::UiDriver& d, const std::string& method, std::fu
   d.Do("answer " + method, [taken, fn] { fn(**taken); });
 }
 
-void SigninTest::ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
-  auto svc = service_;
+void SigninTest::FindTeam(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
   d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
-  Answer(d, "team.lookup", [svc, team_id, subdomain](const Request& r) {
+  Answer(d, "team.lookup", [svc = service_, team_id, subdomain](const Request& r) {
     svc->Succeed(r.id, veltrina::backend::TeamBody(team_id, subdomain, subdomain));
   });
+}
+
+void SigninTest::ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain) {
+  FindTeam(d, team_id, subdomain);
   d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
-  d.WaitFor("a sign-in attempt", [svc] { return svc->CountRequests("auth.login") == 1; });
+  d.WaitFor("a sign-in attempt", [svc = service_] { return svc->CountRequests("auth.login") == 1; });
 }
 
 void SigninTest::Run(testkit::UiDriver& d) {

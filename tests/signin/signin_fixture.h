@@ -32,6 +32,8 @@ class SigninTest : public ::testing::Test {
   void TearDown() override;  // no window left, and no secret in the log
   // Waits for the next request of a method, then answers it with fn(request).
   void Answer(testkit::UiDriver& d, const std::string& method, std::function<void(const Request&)> fn);
+  // 下一步 is clicked on the team window and the lookup finds this team (named as its subdomain).
+  void FindTeam(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain);
   // The team window finds the team, 登录 is clicked; waits until the service has the sign-in request.
   void ReachSignIn(testkit::UiDriver& d, const std::string& team_id, const std::string& subdomain);
   void Run(testkit::UiDriver& d);  // runs the application; expects exit code 0 and every step done

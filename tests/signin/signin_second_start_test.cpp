@@ -22,9 +22,7 @@ bool HasRow(const wchar_t* id) {
 
 TEST_F(SigninTest, SecondSignInOpensTheMainWindowFromDiskBeforeTheServiceAnswersThenReconciles) {
   auto sign_in = [this](testkit::UiDriver& d) {
-    d.OnWindow(L"SubdomainWnd", [](HWND h) { testkit::ClickControl(h, L"continue_btn"); });
-    Answer(d, "team.lookup",
-           [svc = service_](const Request& r) { svc->Succeed(r.id, bodies::TeamBody("t-again", "Again", "again")); });
+    FindTeam(d, "t-again", "again");
     d.OnWindow(L"LoginWindow", [](HWND h) { testkit::ClickControl(h, L"login_btn"); });
     Answer(d, "auth.login",
            [svc = service_](const Request& r) { svc->Answer(r.id, true, 200, "", LoginReply("u-1", "alice")); });
