@@ -40,34 +40,57 @@ bool ArrayOfObjects(const json& document, const char* key) {
 
 }  // namespace
 
-json CacheDocument(const Cache& cache, const std::string& team_id, const std::string& uid, int64_t permission) {
-  json users = json::array();
-  for (const User& u : cache.users) {
-    json lean = ToValue(u);
-    lean.erase("status");
-    users.push_back(std::move(lean));
-  }
-  json channels = json::array();
-  for (const Channel& c : cache.channels) channels.push_back(ToValue(c));
-  json ims = json::array();
-  for (const IM& i : cache.ims) ims.push_back(ToValue(i));
-  json unread = json::array();
-  for (const auto& [id, counts] : cache.unread)
-    unread.push_back(json{{"channel_id", id}, {"num_unread", counts.num_unread}, {"num_new", counts.num_new}});
-  json messages = json::array();
-  for (const Conversation* c : KeptConversations(cache)) {
-    size_t skip = c->list.size() > DiskCache::kPage ? c->list.size() - DiskCache::kPage : 0;
-    for (size_t i = skip; i < c->list.size(); ++i) messages.push_back(ToValue(c->list[i].ToMessage(c->id)));
-  }
-  return json{{"format", DiskCache::kFormat},
-              {"team_id", team_id},
-              {"uid", uid},
-              {"permission", permission},
-              {"users", users},
-              {"channels", channels},
-              {"ims", ims},
-              {"unread", unread},
-              {"messages", messages}};
+std::string CacheDocumentText(const Cache& cache, const std::string& team_id, const std::string& uid,
+                              int64_t permission) {
+  // Written a record at a time, each through its own small JSON value: the whole document as
+  // JSON values first took several times the text's size at once, and a large team's save
+  // raised the process's memory by megabytes every few seconds. The members come in the order
+  // a JSON object keeps them (by name), so the text is what dumping such an object gives.
+  std::string out;
+  auto array = [&out](const char* key, const auto& fill) {
+    out += '"';
+    out += key;
+    out += "\":[";
+    bool first = true;
+    fill([&out, &first](const json& value) {
+      if (!first) out += ',';
+      first = false;
+      out += Dump(value);
+    });
+    out += ']';
+  };
+  out += '{';
+  array("channels", [&](const auto& add) {
+    for (const Channel& c : cache.channels) add(ToValue(c));
+  });
+  out += ",\"format\":" + std::to_string(DiskCache::kFormat) + ',';
+  array("ims", [&](const auto& add) {
+    for (const IM& i : cache.ims) add(ToValue(i));
+  });
+  out += ',';
+  array("messages", [&](const auto& add) {
+    for (const Conversation* c : KeptConversations(cache)) {
+      size_t skip = c->list.size() > DiskCache::kPage ? c->list.size() - DiskCache::kPage : 0;
+      for (size_t i = skip; i < c->list.size(); ++i) add(ToValue(c->list[i].ToMessage(c->id)));
+    }
+  });
+  out += ",\"permission\":" + std::to_string(permission);
+  out += ",\"team_id\":" + Dump(json(team_id));
+  out += ",\"uid\":" + Dump(json(uid)) + ',';
+  array("unread", [&](const auto& add) {
+    for (const auto& [id, counts] : cache.unread)
+      add(json{{"channel_id", id}, {"num_unread", counts.num_unread}, {"num_new", counts.num_new}});
+  });
+  out += ',';
+  array("users", [&](const auto& add) {
+    for (const User& u : cache.users) {
+      json lean = ToValue(u);
+      lean.erase("status");
+      add(lean);
+    }
+  });
+  out += '}';
+  return out;
 }
 
 bool ApplyCacheDocument(const json& document, const std::string& team_id, const std::string& uid, Cache* cache,

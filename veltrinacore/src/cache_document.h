@@ -11,8 +11,9 @@ namespace veltrina::internal {
 
 struct Cache;
 
-// The caller holds cache.mutex.
-json CacheDocument(const Cache& cache, const std::string& team_id, const std::string& uid, int64_t permission);
+// The document as JSON text. The caller holds cache.mutex.
+std::string CacheDocumentText(const Cache& cache, const std::string& team_id, const std::string& uid,
+                              int64_t permission);
 // When the document is of this format, team and user and every part has its shape, puts it into
 // the cache (lists replaced, counts and messages added) and returns true; otherwise leaves the
 // cache alone and says why. The caller holds cache.mutex.

@@ -119,7 +119,7 @@ void DiskCache::Save(uint64_t session) {
     if (session != session_ || path_.empty()) return;
     scheduled_ = false;
     path = path_;
-    text = Dump(CacheDocument(cache, team_id_, uid_, permission_));
+    text = CacheDocumentText(cache, team_id_, uid_, permission_);
     if (std::pair(text.size(), std::hash<std::string>{}(text)) == written_) return;
   }
   if (!FileUtils::SharedFileUtils()->WriteFileAtomically(path, text)) return;
