@@ -49,6 +49,7 @@ run: build
 	@bash tools/run.sh $(BUILD)
 
 bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target bench_programs
 	@bash tools/bench/bench.sh $(BUILD)
 
 # Not part of `make test`: each mutant rebuilds what its groups need and runs them (a minute or two each).

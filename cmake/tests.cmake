@@ -37,8 +37,9 @@ foreach(dir ${_test_dirs})
 endforeach()
 
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/tour ${CMAKE_BINARY_DIR}/tour-build)
-# `make bench`: its programs build with the tests; nothing of it runs in `make test`.
-add_subdirectory(${CMAKE_SOURCE_DIR}/tools/bench ${CMAKE_BINARY_DIR}/bench-build)
+# `make bench`: its programs build only when it asks for them (target bench_programs); nothing of
+# it runs in `make test`, which need not spend its time on them.
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/bench ${CMAKE_BINARY_DIR}/bench-build EXCLUDE_FROM_ALL)
 
 # No function or member of ours may carry a name that the Windows headers rename by a macro.
 add_test(NAME macro_names COMMAND bash ${CMAKE_SOURCE_DIR}/tools/check_macro_names.sh ${CMAKE_SOURCE_DIR})
