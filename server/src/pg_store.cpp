@@ -4,9 +4,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <set>
-#include <tuple>
 #include <unordered_map>
 
 #include "pg_db.h"
@@ -18,8 +15,6 @@
 namespace veltrina::server {
 
 using engine::Account;
-using engine::DirectChat;
-using engine::RecordKind;
 using engine::State;
 using engine::TeamData;
 using internal::Dump;
@@ -28,11 +23,7 @@ using internal::ToValue;
 using pg::Db;
 using pg::Result;
 using records::AccountRecord;
-using records::ChannelRecord;
-using records::ChatRecord;
-using records::FindTeam;
 using records::Services;
-using records::SplitPair;
 
 static_assert(PgStore::kSchemaVersion == pg::kSchemaVersion);
 

@@ -2,9 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
-#include <set>
-#include <tuple>
 #include <unordered_map>
 
 #include "records_json.h"
@@ -17,8 +14,6 @@
 namespace veltrina::server {
 
 using engine::Account;
-using engine::DirectChat;
-using engine::RecordKind;
 using engine::State;
 using engine::TeamData;
 using internal::Dump;
@@ -27,11 +22,7 @@ using internal::ToValue;
 using sqlite::Db;
 using sqlite::Statement;
 using records::AccountRecord;
-using records::ChannelRecord;
-using records::ChatRecord;
-using records::FindTeam;
 using records::Services;
-using records::SplitPair;
 
 static_assert(SqliteStore::kSchemaVersion == sqlite::kSchemaVersion);
 
