@@ -309,9 +309,8 @@ struct RemoteService::State {
       if (bounded) {
         const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
-          log("%s: no time left to try", method.c_str());
-          Exchange late;
-          late.error = "not sent in time";
+          Exchange late;  // Finish logs it
+          late.error = "no time left to try";
           return Finish(method, late, asked);
         }
         timeout = static_cast<int>(std::min<long long>(timeout, left));
